@@ -1,0 +1,49 @@
+# Shared by scripts/run, scripts/test and .ci/run: install what is missing,
+# then configure and build one build tree. Sourced, not run.
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Debian packages the project needs, and why:
+#   build-essential cmake ninja-build pkg-config  compiler and build
+#   libicu-dev                                    locale, number/date formats, collation
+#   qt6-base-dev qt6-qpa-plugins                  the window (Widgets, QtTest, offscreen/xcb)
+#   fonts-liberation2                             Arial-compatible metrics for the window font
+#   libgtest-dev libgmock-dev                     tests
+#   libbenchmark-dev libsqlite3-dev               benchmarks (SQLite is only the peer they compare with)
+#   xvfb xauth                                    a real window without a desktop (screenshots)
+#   clang-format                                  formatting
+ABS_PACKAGES=(build-essential cmake ninja-build pkg-config libicu-dev
+  qt6-base-dev qt6-qpa-plugins fonts-liberation2 libgtest-dev libgmock-dev
+  libbenchmark-dev libsqlite3-dev xvfb xauth clang-format)
+
+ensure_packages() {
+  local missing=()
+  for p in "${ABS_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing missing packages: ${missing[*]}" >&2
+    local sudo=""
+    [[ $(id -u) -ne 0 ]] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >&2
+  fi
+}
+
+# build_tree DIR BUILD_TYPE [cmake options...] -- [targets...]
+build_tree() {
+  local dir="$ROOT/build/$1" type="$2"
+  shift 2
+  local opts=() targets=()
+  while (($#)) && [[ "$1" != "--" ]]; do opts+=("$1"); shift; done
+  (($#)) && shift
+  targets=("$@")
+  if [[ ! -f "$dir/build.ninja" ]]; then
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${opts[@]}" >&2
+  fi
+  if ((${#targets[@]})); then
+    cmake --build "$dir" --target "${targets[@]}" >&2
+  else
+    cmake --build "$dir" >&2
+  fi
+}

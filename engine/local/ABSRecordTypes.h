@@ -1,0 +1,41 @@
+// Small value types shared by cursors, the dataset and the record store:
+// where a record is (RecordPosition), what a record buffer holds (RecordFlag)
+// and the fetch protocol (FetchMode, FetchResult).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+// The stored form is 6 packed bytes: a signed 32-bit record identifier and an
+// unsigned 16-bit sub-position (always 0 for in-memory tables). Positions are
+// also the dataset's bookmarks.
+struct RecordPosition {
+  std::int32_t RecordId = 0;
+  std::uint16_t SubPosition = 0;
+
+  static constexpr std::size_t kStoredSize = 6;
+
+  // Reads and writes the packed form at an unaligned address.
+  static RecordPosition Load(const void* src) {
+    RecordPosition p;
+    const auto* b = static_cast<const unsigned char*>(src);
+    std::memcpy(&p.RecordId, b, 4);
+    std::memcpy(&p.SubPosition, b + 4, 2);
+    return p;
+  }
+  void Store(void* dst) const {
+    auto* b = static_cast<unsigned char*>(dst);
+    std::memcpy(b, &RecordId, 4);
+    std::memcpy(b + 4, &SubPosition, 2);
+  }
+
+  friend bool operator==(const RecordPosition&, const RecordPosition&) = default;
+};
+
+// The flag byte after the position in a record buffer; the values equal the
+// dataset framework's bookmark flags.
+enum class RecordFlag : std::uint8_t { Current = 0, BOF = 1, EOF_ = 2, Inserted = 3 };
+
+enum class FetchMode : std::uint8_t { Current = 0, Next = 1, Prior = 2 };
+
+enum class FetchResult : std::uint8_t { Found = 0, BOF = 1, EOF_ = 2, NotFound = 3 };

@@ -34,8 +34,8 @@ struct RecordPosition {
 
 // The flag byte after the position in a record buffer; the values equal the
 // dataset framework's bookmark flags.
-enum class RecordFlag : std::uint8_t { Current = 0, BOF = 1, EOF_ = 2, Inserted = 3 };
+enum class RecordFlag : std::uint8_t { Current = 0, Bof = 1, Eof = 2, Inserted = 3 };
 
 enum class FetchMode : std::uint8_t { Current = 0, Next = 1, Prior = 2 };
 
-enum class FetchResult : std::uint8_t { Found = 0, BOF = 1, EOF_ = 2, NotFound = 3 };
+enum class FetchResult : std::uint8_t { Found = 0, Bof = 1, Eof = 2, NotFound = 3 };

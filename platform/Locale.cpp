@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 #include "platform/Exception.h"
@@ -40,6 +41,13 @@ std::string MapPosixName(std::string_view name) {
   const std::size_t cut = name.find_first_of(".@");
   if (cut != std::string_view::npos) name = name.substr(0, cut);
   if (name.empty() || name == "C" || name == "POSIX") return DefaultLocale;
+  // Anything but letters, digits, '_' and '-' is no locale name; such text
+  // must not reach ICU's resource lookup.
+  for (const char c : name) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '_' || c == '-';
+    if (!ok) return DefaultLocale;
+  }
   return std::string(name);
 }
 
@@ -400,7 +408,7 @@ FormatSettings::FormatSettings(const Names& names) : impl_(std::make_unique<Impl
       m.thousandSeparator =
           ToUtf8(symbols.getSymbol(icu::DecimalFormatSymbols::kGroupingSeparatorSymbol));
     }
-    if (m.decimalSeparator.empty()) m.decimalSeparator = ",";
+    if (m.decimalSeparator.empty()) m.decimalSeparator.assign(1, ',');
     status = U_ZERO_ERROR;
   }
 
@@ -432,8 +440,10 @@ FormatSettings::FormatSettings(const Names& names) : impl_(std::make_unique<Impl
       if (m.minimumGrouping < 1) m.minimumGrouping = 1;
       m.currencyDigits = decimal->getMaximumFractionDigits();
     } else {
-      m.positiveSuffix = m.negativeSuffix = " " + m.currencySymbol;
-      m.negativePrefix = "-";
+      m.positiveSuffix.assign(1, ' ');
+      m.positiveSuffix += m.currencySymbol;
+      m.negativeSuffix = m.positiveSuffix;
+      m.negativePrefix.assign(1, '-');
     }
     status = U_ZERO_ERROR;
   }

@@ -38,6 +38,9 @@ TEST(LocaleFormatTest, SymbolsAndNames) {
   EXPECT_EQ(FormatSettings("C.UTF-8").LocaleName(), "de_DE");
   EXPECT_EQ(FormatSettings("POSIX").LocaleName(), "de_DE");
   EXPECT_EQ(FormatSettings("").LocaleName(), "de_DE");
+  // Text that is no locale name never reaches ICU's resource lookup.
+  EXPECT_EQ(FormatSettings("../../etc/x").LocaleName(), "de_DE");
+  EXPECT_EQ(FormatSettings("en US").LocaleName(), "de_DE");
 }
 
 TEST(LocaleFormatTest, GeneralFloatText) {

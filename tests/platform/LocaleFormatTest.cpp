@@ -6,19 +6,13 @@
 #include <memory>
 
 #include "platform/Locale.h"
+#include "tests/platform/LocaleTestSupport.h"
 
 namespace platform {
 namespace {
 
-const FormatSettings& German() {
-  static const FormatSettings settings("de_DE");
-  return settings;
-}
-
-const FormatSettings& American() {
-  static const FormatSettings settings("en_US");
-  return settings;
-}
+using test::American;
+using test::German;
 
 // The euro sign behind a no-break space, as ICU's German currency format has it.
 const std::string Euro = "\xC2\xA0\xE2\x82\xAC";

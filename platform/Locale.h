@@ -126,8 +126,8 @@ class FormatSettings {
   TDateTime ParseDateTime(std::string_view text) const;
 
   // Full upper-case mapping for the text locale (UTF-8 and UTF-16 forms); the
-  // length may change ("ß" becomes "SS"). Invalid UTF-8 or unpaired
-  // surrogates become U+FFFD.
+  // length may change ("ß" becomes "SS"). Invalid UTF-8 becomes U+FFFD;
+  // unpaired surrogates of UTF-16 text are kept as they are.
   std::string UpperCase(std::string_view utf8) const;
   std::u16string UpperCase(std::u16string_view text) const;
   // Collation order of the text locale (not code unit order): -1, 0 or 1.

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 
 namespace {
@@ -187,15 +188,15 @@ TEST(StorageValueSize, RefusesUnknownTypesAndSizesThatDoNotFit) {
   }
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
   EXPECT_EQ(Raised([&] { StorageValueSize(stString, kMax); }).Message(),
-            "Declared size 2147483647 is too large for data type 'STRING' - Native error: 30508");
+            "Declared size 2147483647 is too large for data type 'STRING' - Native error: 30541");
   EXPECT_EQ(Raised([&] { StorageValueSize(stWideChar, kMax / 2); }).Message(),
-            "Declared size 1073741823 is too large for data type 'WIDECHAR' - Native error: 30508");
+            "Declared size 1073741823 is too large for data type 'WIDECHAR' - Native error: 30541");
   EXPECT_EQ(Raised([&] { StorageValueSize(stBytes, -1); }).Message(),
-            "Invalid declared size -1 for data type 'BYTES' - Native error: 30507");
+            "Invalid declared size -1 for data type 'BYTES' - Native error: 30540");
   EXPECT_EQ(Raised([&] {
               StorageValueSize(stWideString, std::numeric_limits<std::int32_t>::min());
             }).NativeError(),
-            30507);
+            30540);
 }
 
 TEST(TypePredicates, AgreeWithTheTypeTable) {
@@ -246,6 +247,100 @@ TEST(ExtendedValue, UsesTheTenByteX87Layout) {
   StoreExtended(bytes + 1, -1234.5625L);
   EXPECT_EQ(LoadExtended(bytes + 1), -1234.5625L);
   EXPECT_EQ(bytes[ExtendedSize + 1], 0xAA);
+}
+
+}  // namespace
+
+namespace {
+
+// Frees an engine buffer when the test leaves, however it leaves.
+struct BufferGuard {
+  void* p = nullptr;
+  ~BufferGuard() { EngineMemoryManager.FreeAndNillMem(p); }
+};
+
+TEST(MakeValueBuffer, CopiesTextWithItsTerminator) {
+  const std::int64_t before = EngineMemoryManager.AllocatedSize();
+  {
+    BufferGuard g;
+    std::int32_t size = 0;
+    MakeValueBuffer(stString, "Zins\xE4", g.p, size);  // one ANSI byte beyond ASCII
+    EXPECT_EQ(size, 6);
+    EXPECT_EQ(EngineMemoryManager.GetMemSize(g.p), 6);
+    EXPECT_EQ(std::memcmp(g.p, "Zins\xE4", 6), 0);
+    EngineMemoryManager.FreeAndNillMem(g.p);
+
+    MakeValueBuffer(stChar, "", g.p, size);
+    EXPECT_EQ(size, 1);
+    EXPECT_EQ(static_cast<const char*>(g.p)[0], '\0');
+    EngineMemoryManager.FreeAndNillMem(g.p);
+
+    const char16_t wide[] = u"Tilg\u00FCng";
+    for (TABSStorageType t : {stWideChar, stWideString}) {
+      MakeValueBuffer(t, wide, g.p, size);
+      EXPECT_EQ(size, 16);
+      EXPECT_EQ(std::memcmp(g.p, wide, 16), 0);
+      EngineMemoryManager.FreeAndNillMem(g.p);
+    }
+  }
+  EXPECT_EQ(EngineMemoryManager.AllocatedSize(), before);
+}
+
+TEST(MakeValueBuffer, CopiesFixedSizeValuesByTheirStorageSize) {
+  const double amount = 1234.56;
+  TABSValueBuffer b = MakeValueBuffer(stCurrency, &amount);
+  BufferGuard g{b.Buffer};
+  ASSERT_EQ(b.Size, 8);
+  double back = 0;
+  std::memcpy(&back, b.Buffer, 8);
+  EXPECT_EQ(back, 1234.56);  // the amount itself, not a scaled integer
+  EngineMemoryManager.FreeAndNillMem(g.p);
+
+  // Only the ten value bytes of an extended are read and copied.
+  unsigned char ext[ExtendedSize];
+  StoreExtended(ext, -0.125L);
+  b = MakeValueBuffer(stExtended, ext);
+  g.p = b.Buffer;
+  ASSERT_EQ(b.Size, ExtendedSize);
+  EXPECT_EQ(LoadExtended(b.Buffer), -0.125L);
+  EngineMemoryManager.FreeAndNillMem(g.p);
+
+  const std::int32_t stamp[2] = {735401, 43200000};
+  b = MakeValueBuffer(stDateTime, stamp);
+  g.p = b.Buffer;
+  ASSERT_EQ(b.Size, 8);
+  EXPECT_EQ(std::memcmp(b.Buffer, stamp, 8), 0);
+}
+
+TEST(MakeValueBuffer, RefusesBadInputWithoutTakingMemory) {
+  const std::int64_t before = EngineMemoryManager.AllocatedSize();
+  void* p = nullptr;
+  std::int32_t size = -1;
+  for (TABSStorageType t : {stString, stWideChar, stInteger, stBlob}) {
+    const EABSException e = Raised([&] { MakeValueBuffer(t, nullptr, p, size); });
+    EXPECT_EQ(e.Message(), "Cannot copy data into new memory - Native error: 30054");
+  }
+  const std::int32_t v = 5;
+  for (int t : {0, 25, 255}) {
+    EXPECT_EQ(Raised([&] { MakeValueBuffer(ST(t), &v, p, size); }).Message(),
+              "Unknown DataType: 'Unknown' - Native error: 30050");
+  }
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(size, -1);
+  EXPECT_EQ(EngineMemoryManager.AllocatedSize(), before);
+}
+
+TEST(MakeValueBuffer, ReportsAFailedAllocation) {
+  const std::int64_t before = EngineMemoryManager.AllocatedSize();
+  EngineMemoryManager.SetMemoryLimit(before + 4);
+  const double d = 2.5;
+  void* p = nullptr;
+  std::int32_t size = 0;
+  const EABSException e = Raised([&] { MakeValueBuffer(stDouble, &d, p, size); });
+  EngineMemoryManager.SetMemoryLimit(0);
+  EXPECT_EQ(e.NativeError(), 30004);
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(EngineMemoryManager.AllocatedSize(), before);
 }
 
 }  // namespace

@@ -160,10 +160,12 @@ void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buff
 }
 
 void StoreExtended(void* dest, long double value) {
+  if (!dest) throw EABSException(30545, "Nil pointer occured");
   std::memcpy(dest, &value, ExtendedSize);
 }
 
 long double LoadExtended(const void* src) {
+  if (!src) throw EABSException(30546, "Nil pointer occured");
   long double value = 0;
   std::memcpy(&value, src, ExtendedSize);
   return value;

@@ -212,7 +212,9 @@ TABSValueBuffer MakeValueBuffer(TABSStorageType storageType, const void* value);
 void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buffer,
                      std::int32_t& bufferSize);
 
-// The 10 value bytes of an stExtended (x87 80-bit extended real).
+// The 10 value bytes of an stExtended (x87 80-bit extended real), read and
+// written at any alignment. A nil address raises 30545 (store) or 30546
+// (load) "Nil pointer occured".
 constexpr int ExtendedSize = 10;
 void StoreExtended(void* dest, long double value);
 long double LoadExtended(const void* src);

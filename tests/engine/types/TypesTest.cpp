@@ -247,6 +247,10 @@ TEST(ExtendedValue, UsesTheTenByteX87Layout) {
   StoreExtended(bytes + 1, -1234.5625L);
   EXPECT_EQ(LoadExtended(bytes + 1), -1234.5625L);
   EXPECT_EQ(bytes[ExtendedSize + 1], 0xAA);
+  EXPECT_EQ(Raised([] { StoreExtended(nullptr, 1.0L); }).Message(),
+            "Nil pointer occured - Native error: 30545");
+  EXPECT_EQ(Raised([] { LoadExtended(nullptr); }).Message(),
+            "Nil pointer occured - Native error: 30546");
 }
 
 }  // namespace

@@ -182,10 +182,14 @@ void WritePlanTable(const TPlanResult& result, const std::vector<TPlanRow>& rows
       {"Restschuld", TPlanLabel::Label19},
       {"Summe Tilgung+Zinsen+Restschuld", TPlanLabel::Label22},
   };
-  std::size_t captionWidth = 0;
-  for (const auto& [caption, label] : kPanel) captionWidth = std::max(captionWidth, Columns(caption));
+  std::size_t captionWidth = 0, valueWidth = 0;
   for (const auto& [caption, label] : kPanel) {
-    out << PadRight(caption, captionWidth) << "  " << LabelText(result, label) << '\n';
+    captionWidth = std::max(captionWidth, Columns(caption));
+    valueWidth = std::max(valueWidth, Columns(LabelText(result, label)));
+  }
+  for (const auto& [caption, label] : kPanel) {
+    out << PadRight(caption, captionWidth) << "  " << PadLeft(LabelText(result, label), valueWidth)
+        << '\n';
   }
 }
 

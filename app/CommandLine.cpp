@@ -132,6 +132,9 @@ std::string InputErrorMessage(const TPlanInputs& inputs, const TPlanResult& resu
     case TPlanStep::Repayment:
       return "Fehler: Anfangstilgung (--tilgung) " + quoted(inputs.repaymentText) +
              " ist keine gültige Zahl.";
+    case TPlanStep::Arithmetic:
+      return "Fehler: Betrag (--betrag), Nominalzins (--zins) und Anfangstilgung (--tilgung) "
+             "ergeben Beträge außerhalb des Zahlenbereichs.";
     case TPlanStep::Term:
       return "Fehler: Zinsbindung (--zinsbindung) " + quoted(inputs.termText) +
              " beginnt nicht mit einer ganzen Zahl von Jahren.";

@@ -1,5 +1,6 @@
 #include "app/PlanCalculation.h"
 
+#include <cmath>
 #include <exception>
 
 #include "platform/Exception.h"
@@ -32,6 +33,15 @@ std::string Trim(const std::string& text) {
   while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
   while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
   return text.substr(begin, end - begin);
+}
+
+// Money arithmetic that leaves the range of doubles is a failure of the run,
+// never a result: an infinite or undefined amount would otherwise be shown
+// and printed as if it were a plan.
+double Checked(double value) {
+  if (std::isnan(value)) throw platform::Exception("Invalid floating point operation");
+  if (std::isinf(value)) throw platform::Exception("Floating point overflow");
+  return value;
 }
 
 }  // namespace
@@ -81,12 +91,14 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
     const int frequency = inputs.frequencyIndex < 0 ? 0 : inputs.frequencyIndex;
     r.frequency = frequency;
     const int periods = PeriodsPerYear(frequency);
+    step = TPlanStep::Arithmetic;
     double instalment;
     if (frequency == 3) {
       instalment = rate / 100 * balance + repayment / 100 * balance;
     } else {
       instalment = (rate / 100 * balance) / periods + (repayment / 100 * balance) / periods;
     }
+    Checked(instalment);
     r.instalment = r.firstInstalment = instalment;
     r.instalmentComputed = true;
     r.labelWrites.emplace_back(TPlanLabel::Label26, Currency(fs, instalment));
@@ -122,15 +134,17 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
         row.Jahr = year;
         row.Monat = month;
         row.Tag = day;
+        step = TPlanStep::Arithmetic;
         const double interest =
-            frequency == 3 ? rate / 100 * balance : rate / 100 * balance / periods;
+            Checked(frequency == 3 ? rate / 100 * balance : rate / 100 * balance / periods);
         // The last instalment only pays off what is left.
         if (balance - (instalment - interest) < 0) instalment = balance + interest;
-        interestSum += interest;
-        balance = balance - (instalment - interest);
+        interestSum = Checked(interestSum + interest);
+        balance = Checked(balance - (instalment - interest));
         row.Darlehen = balance;
         row.Tilgung = instalment - interest;
         row.Zins = interest;
+        step = TPlanStep::Rows;
         sink.PostRow(row);
         ++r.rowCount;
         r.instalment = instalment;

@@ -67,6 +67,7 @@ enum class TPlanStep {
   Amount,     // parsing Edit1
   Rate,       // parsing Edit3
   Repayment,  // parsing Edit4
+  Arithmetic,  // an amount beyond the range of doubles
   Term,       // parsing ComboBox4
   EndDate,    // start date moved by the term
   Table,      // preparing the plan table

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -364,4 +365,30 @@ TEST(PlanCalculation, AnyInputTextEndsWithinTheRowBound) {
   longest.termText = "99";
   EXPECT_TRUE(RecalculatePlan(longest, sink).ok);
   EXPECT_EQ(sink.rows.size(), static_cast<std::size_t>(kMaxPlanRows));
+}
+
+// Amounts beyond the range of doubles fail the run instead of showing
+// infinite or undefined money as a plan.
+TEST(PlanCalculation, ArithmeticOverflowTakesTheErrorPath) {
+  RecordingSink sink;
+  TPlanInputs in = Inputs(2027, 1, 15);
+  in.amountText = "1e308";
+  in.rateText = "1e10";
+  TPlanResult r = RecalculatePlan(in, sink);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.failedStep, TPlanStep::Arithmetic);
+  EXPECT_EQ(Order(r).front(), TPlanLabel::Label16);  // no infinite instalment shown
+  EXPECT_TRUE(sink.calls.empty());
+
+  // The interest sum outgrows the range after some rows.
+  in.amountText = "1e306";
+  in.rateText = "1000";
+  in.repaymentText = "0";
+  in.frequencyIndex = 3;
+  in.termText = "30";
+  r = RecalculatePlan(in, sink);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.failedStep, TPlanStep::Arithmetic);
+  EXPECT_EQ(sink.rows.size(), 17u);
+  for (const TPlanRow& row : sink.rows) EXPECT_TRUE(std::isfinite(row.Zins));
 }

@@ -234,6 +234,7 @@ void TForm1::BuildLayout() {
   DBGrid1->setModel(planRows_);
   DBGrid1->horizontalHeader()->setFont(ArialFont());
   DBGrid1->horizontalHeader()->setHighlightSections(false);
+  DBGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   static constexpr int kColumnWidths[TPlanGridModel::kColumnCount] = {57, 44, 43, 101, 80, 79};
   for (int col = 0; col < TPlanGridModel::kColumnCount; ++col) {
     DBGrid1->setColumnWidth(col, kColumnWidths[col]);

@@ -3,6 +3,7 @@
 // application object of the window toolkit.
 #include <QApplication>
 #include <QTimer>
+#include <QWindow>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -37,9 +38,16 @@ int main(int argc, char** argv) {
   tilgung::TForm1 form;
   form.show();
   if (!screenshotFile.isEmpty()) {
+    // Wait until the window is on screen (at most ten seconds), then type,
+    // let it repaint and save the picture.
     int status = 0;
-    // Give the window time to be mapped and painted before typing into it.
-    QTimer::singleShot(500, &form, [&] {
+    int waited = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &form, [&] {
+      waited += 50;
+      const bool exposed = form.windowHandle() && form.windowHandle()->isExposed();
+      if (!exposed && waited < 10000) return;
+      poll.stop();
       if (!tilgung::SaveScreenshotAfterTyping(form, screenshotFile)) {
         std::cerr << "tilgungsplan: " << screenshotFile.toStdString()
                   << " konnte nicht geschrieben werden.\n";
@@ -47,6 +55,7 @@ int main(int argc, char** argv) {
       }
       app.exit(status);
     });
+    poll.start(50);
     return app.exec();
   }
   return app.exec();

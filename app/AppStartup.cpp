@@ -9,7 +9,9 @@
 
 namespace tilgung {
 
-void InitLocale() { platform::FormatSettings::ReloadUser(); }
+void InitLocale() {
+  platform::FormatSettings::ReloadUser();
+}
 
 void InitApplication(QApplication& app) {
   // The application name is what the desktop shows for the program; the

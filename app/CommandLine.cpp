@@ -64,10 +64,14 @@ int FrequencyIndex(const std::string& text) {
 
 // Numbers for CSV and JSON: the shortest text that reads back as the same
 // double, with ".".
-std::string Number(double value) { return platform::FormatFloatInvariant(value); }
+std::string Number(double value) {
+  return platform::FormatFloatInvariant(value);
+}
 
 // JSON has no literal for infinities or NaN.
-std::string JsonNumber(double value) { return std::isfinite(value) ? Number(value) : "null"; }
+std::string JsonNumber(double value) {
+  return std::isfinite(value) ? Number(value) : "null";
+}
 
 std::string LabelText(const TPlanResult& result, TPlanLabel label) {
   std::string text;
@@ -127,8 +131,7 @@ std::string InputErrorMessage(const TPlanInputs& inputs, const TPlanResult& resu
       return "Fehler: Darlehensbetrag (--betrag) " + quoted(inputs.amountText) +
              " ist keine gültige Zahl.";
     case TPlanStep::Rate:
-      return "Fehler: Nominalzins (--zins) " + quoted(inputs.rateText) +
-             " ist keine gültige Zahl.";
+      return "Fehler: Nominalzins (--zins) " + quoted(inputs.rateText) + " ist keine gültige Zahl.";
     case TPlanStep::Repayment:
       return "Fehler: Anfangstilgung (--tilgung) " + quoted(inputs.repaymentText) +
              " ist keine gültige Zahl.";
@@ -297,9 +300,15 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     return kExitBadInput;
   }
   switch (format) {
-    case TOutputFormat::Table: WritePlanTable(result, rows.rows, out); break;
-    case TOutputFormat::Csv: WritePlanCsv(rows.rows, out); break;
-    case TOutputFormat::Json: WritePlanJson(result, rows.rows, out); break;
+    case TOutputFormat::Table:
+      WritePlanTable(result, rows.rows, out);
+      break;
+    case TOutputFormat::Csv:
+      WritePlanCsv(rows.rows, out);
+      break;
+    case TOutputFormat::Json:
+      WritePlanJson(result, rows.rows, out);
+      break;
   }
   out.flush();
   if (!out) {

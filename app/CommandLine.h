@@ -33,8 +33,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 void WritePlanTable(const TPlanResult& result, const std::vector<TPlanRow>& rows,
                     std::ostream& out);
 void WritePlanCsv(const std::vector<TPlanRow>& rows, std::ostream& out);
-void WritePlanJson(const TPlanResult& result, const std::vector<TPlanRow>& rows,
-                   std::ostream& out);
+void WritePlanJson(const TPlanResult& result, const std::vector<TPlanRow>& rows, std::ostream& out);
 
 // The one-line German message for a run that took the error path.
 std::string InputErrorMessage(const TPlanInputs& inputs, const TPlanResult& result,

@@ -53,8 +53,8 @@ QLabel* ValueLabelAt(QWidget* parent, int left, int top) {
   return label;
 }
 
-QComboBox* EditableCombo(QWidget* parent, const char* text, std::initializer_list<const char*> items,
-                         int left, int top, int width) {
+QComboBox* EditableCombo(QWidget* parent, const char* text,
+                         std::initializer_list<const char*> items, int left, int top, int width) {
   auto* box = new QComboBox(parent);
   box->setEditable(true);
   // Typing and pressing Enter must not add items.
@@ -160,13 +160,12 @@ void TForm1::BuildLayout() {
   Edit3 = Edit(c, "4", 328, 0, 42);
   Label4 = AutoLabel(c, "Anfangstilgung", 237, 24);
   Edit4 = Edit(c, "5", 328, 24, 42);
-  ComboBox1 = EditableCombo(c, "monatlich",
-                            {"monatlich", "vierteljährlich", "halbjährlich", "jährlich"}, 120, 24,
-                            97);
+  ComboBox1 = EditableCombo(
+      c, "monatlich", {"monatlich", "vierteljährlich", "halbjährlich", "jährlich"}, 120, 24, 97);
   Label5 = AutoLabel(c, "Zahlweise", 20, 24);
   Label6 = AutoLabel(c, "Verrechnung", 20, 56);
-  ComboBox2 = EditableCombo(c, "sofort", {"sofort", "nachträglich", "jahrlich", "halbjahrlich"},
-                            16, 72, 97);
+  ComboBox2 = EditableCombo(c, "sofort", {"sofort", "nachträglich", "jahrlich", "halbjahrlich"}, 16,
+                            72, 97);
   ComboBox2->setEnabled(false);
   Label7 = AutoLabel(c, "Zahlungsmodus", 128, 56);
   ComboBox3 = EditableCombo(c, "Periodenende", {"Periodenanfang", "Periodenende"}, 128, 72, 113);
@@ -308,14 +307,22 @@ TPlanInputs TForm1::ReadInputs() const {
 
 QLabel* TForm1::ValueLabel(TPlanLabel label) const {
   switch (label) {
-    case TPlanLabel::Label16: return Label16;
-    case TPlanLabel::Label17: return Label17;
-    case TPlanLabel::Label18: return Label18;
-    case TPlanLabel::Label19: return Label19;
-    case TPlanLabel::Label20: return Label20;
-    case TPlanLabel::Label21: return Label21;
-    case TPlanLabel::Label22: return Label22;
-    case TPlanLabel::Label26: return Label26;
+    case TPlanLabel::Label16:
+      return Label16;
+    case TPlanLabel::Label17:
+      return Label17;
+    case TPlanLabel::Label18:
+      return Label18;
+    case TPlanLabel::Label19:
+      return Label19;
+    case TPlanLabel::Label20:
+      return Label20;
+    case TPlanLabel::Label21:
+      return Label21;
+    case TPlanLabel::Label22:
+      return Label22;
+    case TPlanLabel::Label26:
+      return Label26;
   }
   return nullptr;
 }

@@ -48,24 +48,36 @@ double Checked(double value) {
 
 const char* PlanLabelName(TPlanLabel label) {
   switch (label) {
-    case TPlanLabel::Label16: return "Label16";
-    case TPlanLabel::Label17: return "Label17";
-    case TPlanLabel::Label18: return "Label18";
-    case TPlanLabel::Label19: return "Label19";
-    case TPlanLabel::Label20: return "Label20";
-    case TPlanLabel::Label21: return "Label21";
-    case TPlanLabel::Label22: return "Label22";
-    case TPlanLabel::Label26: return "Label26";
+    case TPlanLabel::Label16:
+      return "Label16";
+    case TPlanLabel::Label17:
+      return "Label17";
+    case TPlanLabel::Label18:
+      return "Label18";
+    case TPlanLabel::Label19:
+      return "Label19";
+    case TPlanLabel::Label20:
+      return "Label20";
+    case TPlanLabel::Label21:
+      return "Label21";
+    case TPlanLabel::Label22:
+      return "Label22";
+    case TPlanLabel::Label26:
+      return "Label26";
   }
   return "";
 }
 
 int PeriodsPerYear(int frequency) {
   switch (frequency) {
-    case 1: return 4;
-    case 2: return 2;
-    case 3: return 1;
-    default: return 12;
+    case 1:
+      return 4;
+    case 2:
+      return 2;
+    case 3:
+      return 1;
+    default:
+      return 12;
   }
 }
 
@@ -109,8 +121,7 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
     step = TPlanStep::Term;
     r.termYears = ParseTermYears(inputs.termText);
     step = TPlanStep::EndDate;
-    const platform::TDateTime endDate =
-        platform::EncodeDate(year + r.termYears, month, day);
+    const platform::TDateTime endDate = platform::EncodeDate(year + r.termYears, month, day);
     r.endDate = endDate;
     platform::TDateTime currentDate = endDate;
 
@@ -121,10 +132,18 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
     if (instalment > 0) {
       while (balance > 0.1 && currentDate <= endDate) {
         switch (frequency) {
-          case 1: month += 3; break;
-          case 2: month += 6; break;
-          case 3: year += 1; break;
-          default: month += 1; break;
+          case 1:
+            month += 3;
+            break;
+          case 2:
+            month += 6;
+            break;
+          case 3:
+            year += 1;
+            break;
+          default:
+            month += 1;
+            break;
         }
         if (month > 12) {
           year += 1;

@@ -64,15 +64,15 @@ const char* PlanLabelName(TPlanLabel label);
 
 // The step a run had reached; on failure it names the input at fault.
 enum class TPlanStep {
-  Amount,     // parsing Edit1
-  Rate,       // parsing Edit3
-  Repayment,  // parsing Edit4
+  Amount,      // parsing Edit1
+  Rate,        // parsing Edit3
+  Repayment,   // parsing Edit4
   Arithmetic,  // an amount beyond the range of doubles
-  Term,       // parsing ComboBox4
-  EndDate,    // start date moved by the term
-  Table,      // preparing the plan table
-  Rows,       // writing the rows
-  Labels,     // writing the result labels
+  Term,        // parsing ComboBox4
+  EndDate,     // start date moved by the term
+  Table,       // preparing the plan table
+  Rows,        // writing the rows
+  Labels,      // writing the result labels
   Done
 };
 

@@ -12,13 +12,20 @@ const char* const TPlanGridModel::kFieldNames[kColumnCount] = {"Jahr",     "Mona
 std::string PlanCellText(const TPlanRow& row, int column) {
   const platform::FormatSettings& fs = platform::FormatSettings::User();
   switch (column) {
-    case 0: return std::to_string(row.Jahr);
-    case 1: return std::to_string(row.Monat);
-    case 2: return std::to_string(row.Tag);
-    case 3: return fs.FormatCurrency(row.Darlehen, 15, 2);
-    case 4: return fs.FormatCurrency(row.Tilgung, 15, 2);
-    case 5: return fs.FormatCurrency(row.Zins, 15, 2);
-    default: return {};
+    case 0:
+      return std::to_string(row.Jahr);
+    case 1:
+      return std::to_string(row.Monat);
+    case 2:
+      return std::to_string(row.Tag);
+    case 3:
+      return fs.FormatCurrency(row.Darlehen, 15, 2);
+    case 4:
+      return fs.FormatCurrency(row.Tilgung, 15, 2);
+    case 5:
+      return fs.FormatCurrency(row.Zins, 15, 2);
+    default:
+      return {};
   }
 }
 

@@ -37,10 +37,10 @@ void TPanel::paintEvent(QPaintEvent*) {
   // other way round when lowered.
   auto frame = [&](TBevel bevel) {
     if (bevel == TBevel::None) return;
-    const QColor topLeft = bevel == TBevel::Raised ? pal.color(QPalette::Light)
-                                                   : pal.color(QPalette::Dark);
-    const QColor bottomRight = bevel == TBevel::Raised ? pal.color(QPalette::Dark)
-                                                       : pal.color(QPalette::Light);
+    const QColor topLeft =
+        bevel == TBevel::Raised ? pal.color(QPalette::Light) : pal.color(QPalette::Dark);
+    const QColor bottomRight =
+        bevel == TBevel::Raised ? pal.color(QPalette::Dark) : pal.color(QPalette::Light);
     p.setPen(topLeft);
     p.drawLine(r.topLeft(), r.topRight());
     p.drawLine(r.topLeft(), r.bottomLeft());

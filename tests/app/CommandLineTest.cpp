@@ -79,7 +79,7 @@ TEST(CommandLine, TableShowsTheGridAndTheLabels) {
 
 TEST(CommandLine, CsvGivesTheSameNumbersAsTheCalculation) {
   const ProcessRun r = Exec({"--print", "--beginn", "2027-01-31", "--zahlweise", "vierteljährlich",
-                      "--betrag", "12345,67", "--format", "csv"});
+                             "--betrag", "12345,67", "--format", "csv"});
   ASSERT_EQ(r.status, 0) << r.err.toStdString();
   TPlanInputs in = Defaults2027();
   in.startDate = platform::EncodeDate(2027, 1, 31);
@@ -104,7 +104,7 @@ TEST(CommandLine, CsvGivesTheSameNumbersAsTheCalculation) {
 
 TEST(CommandLine, JsonHoldsThePlanAndTheTotals) {
   const ProcessRun r = Exec({"--print", "--beginn=2027-01-31", "--zahlweise", "3", "--zinsbindung",
-                      "100", "--format", "json"});
+                             "100", "--format", "json"});
   ASSERT_EQ(r.status, 0) << r.err.toStdString();
   QJsonParseError error;
   const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &error);
@@ -182,17 +182,17 @@ TEST(CommandLine, FollowsTheUserLocaleAndNeedsNoDisplay) {
   // start the window toolkit at all.
   const QStringList headless = {"-DISPLAY", "-WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"};
   const ProcessRun us = Exec({"--print", "--betrag", "10000.5", "--beginn", "2027-01-15"},
-                      headless + QStringList{"LANG=en_US.UTF-8"});
+                             headless + QStringList{"LANG=en_US.UTF-8"});
   ASSERT_EQ(us.status, 0) << us.err.toStdString();
   EXPECT_TRUE(us.out.contains(QStringLiteral("Tilgungsbegin   ")));
   EXPECT_TRUE(us.out.contains(QStringLiteral("1/15/2027")));
-  EXPECT_EQ(Exec({"--print", "--betrag", "10000,5"}, headless + QStringList{"LANG=en_US.UTF-8"})
-                .status,
-            1);
+  EXPECT_EQ(
+      Exec({"--print", "--betrag", "10000,5"}, headless + QStringList{"LANG=en_US.UTF-8"}).status,
+      1);
 
   // No locale chosen means German conventions.
   const ProcessRun c = Exec({"--print", "--betrag", "10000,5", "--beginn", "2027-01-15"},
-                     headless + QStringList{"LANG=C"});
+                            headless + QStringList{"LANG=C"});
   ASSERT_EQ(c.status, 0) << c.err.toStdString();
   EXPECT_TRUE(c.out.contains(QStringLiteral("75,00\u00A0€")));
 }

@@ -17,7 +17,9 @@ using namespace tilgung;
 void PrintTo(const QRect& r, std::ostream* os) {
   *os << "(" << r.x() << ", " << r.y() << ", " << r.width() << " x " << r.height() << ")";
 }
-void PrintTo(const QSize& s, std::ostream* os) { *os << s.width() << " x " << s.height(); }
+void PrintTo(const QSize& s, std::ostream* os) {
+  *os << s.width() << " x " << s.height();
+}
 
 namespace {
 
@@ -38,7 +40,9 @@ void TypeText(QWidget* w, const QString& text) {
   }
 }
 
-QString Nbsp() { return QString(QChar(0x00A0)); }
+QString Nbsp() {
+  return QString(QChar(0x00A0));
+}
 
 QList<QLabel*> ValueLabels(TForm1& f) {
   return {f.Label16, f.Label17, f.Label18, f.Label19, f.Label20, f.Label21, f.Label22, f.Label26};
@@ -104,8 +108,7 @@ TEST(MainForm, LayoutIsBuiltAsDesigned) {
   EXPECT_TRUE(f.Label26->font().bold());
   EXPECT_EQ(f.Label26->font().pixelSize(), 11);
   EXPECT_TRUE(f.Label25->autoFillBackground());
-  EXPECT_EQ(f.Label25->palette().color(QPalette::Window),
-            f.palette().color(QPalette::ToolTipBase));
+  EXPECT_EQ(f.Label25->palette().color(QPalette::Window), f.palette().color(QPalette::ToolTipBase));
   EXPECT_TRUE(f.Label27->font().underline());
   EXPECT_EQ(f.Label27->palette().color(QPalette::WindowText), QColor(Qt::blue));
   EXPECT_TRUE(f.Label27->text().endsWith(QStringLiteral(" tilgungsplan.example.org")));

@@ -104,10 +104,9 @@ TEST(PlanCalculation, StepsRunInOrderThroughTheSeam) {
   ASSERT_EQ(sink.calls.size(), 14u);
   EXPECT_EQ(sink.calls.front(), "prepare");
   for (std::size_t i = 1; i < sink.calls.size(); ++i) EXPECT_EQ(sink.calls[i], "post");
-  const std::vector<TPlanLabel> expected = {TPlanLabel::Label26, TPlanLabel::Label16,
-                                            TPlanLabel::Label17, TPlanLabel::Label19,
-                                            TPlanLabel::Label20, TPlanLabel::Label21,
-                                            TPlanLabel::Label22};
+  const std::vector<TPlanLabel> expected = {
+      TPlanLabel::Label26, TPlanLabel::Label16, TPlanLabel::Label17, TPlanLabel::Label19,
+      TPlanLabel::Label20, TPlanLabel::Label21, TPlanLabel::Label22};
   EXPECT_EQ(Order(r), expected);
 }
 
@@ -273,9 +272,12 @@ TEST(PlanCalculation, ErrorPathWritesTheRawTextsInOrder) {
   EXPECT_EQ(r.failedStep, TPlanStep::Amount);
   EXPECT_FALSE(r.instalmentComputed);
   const std::vector<std::pair<TPlanLabel, std::string>> expected = {
-      {TPlanLabel::Label16, "15.01.2027"}, {TPlanLabel::Label17, "0"},
-      {TPlanLabel::Label18, "4,5x"},       {TPlanLabel::Label21, ""},
-      {TPlanLabel::Label20, ""},           {TPlanLabel::Label19, "0"},
+      {TPlanLabel::Label16, "15.01.2027"},
+      {TPlanLabel::Label17, "0"},
+      {TPlanLabel::Label18, "4,5x"},
+      {TPlanLabel::Label21, ""},
+      {TPlanLabel::Label20, ""},
+      {TPlanLabel::Label19, "0"},
       {TPlanLabel::Label22, ""}};
   EXPECT_EQ(r.labelWrites, expected);
 
@@ -325,10 +327,10 @@ TEST(PlanCalculation, DueDatesBeyondTheLastYearEndInTheErrorPath) {
 // Any text in any input ends in a plan or the error path, always writes the
 // result labels and stays within the row bound.
 TEST(PlanCalculation, AnyInputTextEndsWithinTheRowBound) {
-  std::vector<std::string> texts = {"",      " ",    "NaN",    "nan", "inf",  "-inf",
+  std::vector<std::string> texts = {"",      " ",    "NaN",    "nan",    "inf",    "-inf",
                                     "1e400", "-0",   "1e308",  "-1e308", "1e-320", "4,5e2",
-                                    "\t3\n", "\x01", "10.000", "1,5,5", "+7",   "$1F",
-                                    "0x10",  "€",    "7 €",    "  12  ", "1e",   ","};
+                                    "\t3\n", "\x01", "10.000", "1,5,5",  "+7",     "$1F",
+                                    "0x10",  "€",    "7 €",    "  12  ", "1e",     ","};
   texts.push_back(std::string(1000000, '9'));
   texts.push_back(std::string(1000000, ' ') + "5");
   for (int term = -99; term <= 99; ++term) texts.push_back(std::to_string(term));
@@ -350,7 +352,7 @@ TEST(PlanCalculation, AnyInputTextEndsWithinTheRowBound) {
     for (int field = 0; field < 4; ++field) {
       TPlanInputs in = Inputs(2027, 1, 31);
       in.repaymentText = "0";  // keep the debt so the date alone ends the loop
-      (field == 0 ? in.amountText
+      (field == 0   ? in.amountText
        : field == 1 ? in.rateText
        : field == 2 ? in.repaymentText
                     : in.termText) = text;

@@ -245,7 +245,28 @@ void TForm1::BuildLayout() {
   DBGrid1->verticalHeader()->setDefaultSectionSize(18);
   DBGrid1->setCursor(Qt::ArrowCursor);
 
+  NameComponents();
   DockPanels();
+}
+
+void TForm1::NameComponents() {
+  // Object names are the component names, so that the layout can be looked
+  // up by name (tests, diagnostics, the label writes of a run).
+  const std::pair<QWidget*, const char*> components[] = {
+      {Edit1, "Edit1"},         {Label1, "Label1"},       {Label3, "Label3"},
+      {Edit3, "Edit3"},         {Label4, "Label4"},       {Edit4, "Edit4"},
+      {ComboBox1, "ComboBox1"}, {Label5, "Label5"},       {Label6, "Label6"},
+      {ComboBox2, "ComboBox2"}, {Label7, "Label7"},       {ComboBox3, "ComboBox3"},
+      {Label2, "Label2"},       {ComboBox4, "ComboBox4"}, {DateTimePicker1, "DateTimePicker1"},
+      {Label8, "Label8"},       {Panel1, "Panel1"},       {Label9, "Label9"},
+      {Label10, "Label10"},     {Label11, "Label11"},     {Label12, "Label12"},
+      {Label13, "Label13"},     {Label14, "Label14"},     {Label15, "Label15"},
+      {Label16, "Label16"},     {Label17, "Label17"},     {Label18, "Label18"},
+      {Label19, "Label19"},     {Label20, "Label20"},     {Label21, "Label21"},
+      {Label22, "Label22"},     {Label23, "Label23"},     {Label24, "Label24"},
+      {Label25, "Label25"},     {Label26, "Label26"},     {Panel2, "Panel2"},
+      {Label27, "Label27"},     {Panel3, "Panel3"},       {DBGrid1, "DBGrid1"}};
+  for (const auto& [widget, name] : components) widget->setObjectName(QString::fromLatin1(name));
 }
 
 void TForm1::DockPanels() {
@@ -306,25 +327,7 @@ TPlanInputs TForm1::ReadInputs() const {
 }
 
 QLabel* TForm1::ValueLabel(TPlanLabel label) const {
-  switch (label) {
-    case TPlanLabel::Label16:
-      return Label16;
-    case TPlanLabel::Label17:
-      return Label17;
-    case TPlanLabel::Label18:
-      return Label18;
-    case TPlanLabel::Label19:
-      return Label19;
-    case TPlanLabel::Label20:
-      return Label20;
-    case TPlanLabel::Label21:
-      return Label21;
-    case TPlanLabel::Label22:
-      return Label22;
-    case TPlanLabel::Label26:
-      return Label26;
-  }
-  return nullptr;
+  return client_->findChild<QLabel*>(QString::fromLatin1(PlanLabelName(label)));
 }
 
 void TForm1::Edit1Change() {

@@ -111,6 +111,7 @@ class TForm1 : public QWidget {
 
  private:
   void BuildLayout();
+  void NameComponents();
   void BindHandlers();
   void DockPanels();
   QLabel* ValueLabel(TPlanLabel label) const;

@@ -83,6 +83,9 @@ TEST(MainForm, LayoutIsBuiltAsDesigned) {
   EXPECT_EQ(f.Label27->geometry(), f.Panel2->ClientRect());
   EXPECT_EQ(f.Panel1->BevelInner(), platform::TPanel::TBevel::Lowered);
 
+  EXPECT_EQ(f.ClientArea()->findChild<QLabel*>(QStringLiteral("Label26")), f.Label26);
+  EXPECT_EQ(f.ClientArea()->findChild<QTableView*>(QStringLiteral("DBGrid1")), f.DBGrid1);
+
   EXPECT_EQ(f.Edit1->text(), QStringLiteral("10000"));
   EXPECT_EQ(f.Edit3->text(), QStringLiteral("4"));
   EXPECT_EQ(f.Edit4->text(), QStringLiteral("5"));

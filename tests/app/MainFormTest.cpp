@@ -54,66 +54,34 @@ void ExpectGeometry(QWidget* w, int left, int top, int width, int height) {
 
 }  // namespace
 
+// The layout's fixed numbers are checked where a slip would go unseen:
+// the border around the client area, the docking of the panels, the grid.
 TEST(MainForm, LayoutIsBuiltAsDesigned) {
   TForm1 f;
   EXPECT_EQ(f.windowTitle(), QStringLiteral("Darlehens Tilgungsplan"));
   EXPECT_EQ(f.ClientArea()->size(), QSize(454, 395));
   EXPECT_EQ(f.size(), QSize(474, 415));  // border of 10 around the client area
-  EXPECT_EQ(f.font().family(), QStringLiteral("Arial"));
   EXPECT_EQ(f.font().pixelSize(), 13);
-
-  ExpectGeometry(f.Edit1, 120, 0, 97, 24);
-  ExpectGeometry(f.Edit3, 328, 0, 42, 24);
-  ExpectGeometry(f.Edit4, 328, 24, 42, 24);
-  ExpectGeometry(f.ComboBox1, 120, 24, 97, 24);
-  ExpectGeometry(f.ComboBox2, 16, 72, 97, 24);
-  ExpectGeometry(f.ComboBox3, 128, 72, 113, 24);
   ExpectGeometry(f.ComboBox4, 247, 72, 81, 24);
-  ExpectGeometry(f.DateTimePicker1, 334, 72, 100, 24);
-  EXPECT_EQ(f.Label8->pos(), QPoint(334, 54));
-  EXPECT_EQ(f.Label1->text(), QStringLiteral("Darlehensbetrag"));
-  EXPECT_EQ(f.Label1->height(), 16);
+  ExpectGeometry(f.Label15, 8, 72, 297, 16);
+  EXPECT_EQ(f.ClientArea()->findChild<QLabel*>(QStringLiteral("Label26")), f.Label26);
 
-  // Docked panels, bottom up, full width.
+  // Docked panels, bottom up, full width; the grid and the link fill theirs.
   ExpectGeometry(f.Panel2, 0, 362, 454, 33);
   ExpectGeometry(f.Panel3, 0, 208, 454, 154);
   ExpectGeometry(f.Panel1, 0, 111, 454, 97);
   EXPECT_EQ(f.DBGrid1->parentWidget(), f.Panel3);
   EXPECT_EQ(f.DBGrid1->geometry(), f.Panel3->ClientRect());
   EXPECT_EQ(f.Label27->geometry(), f.Panel2->ClientRect());
-  EXPECT_EQ(f.Panel1->BevelInner(), platform::TPanel::TBevel::Lowered);
 
-  EXPECT_EQ(f.ClientArea()->findChild<QLabel*>(QStringLiteral("Label26")), f.Label26);
-  EXPECT_EQ(f.ClientArea()->findChild<QTableView*>(QStringLiteral("DBGrid1")), f.DBGrid1);
-
-  EXPECT_EQ(f.Edit1->text(), QStringLiteral("10000"));
-  EXPECT_EQ(f.Edit3->text(), QStringLiteral("4"));
-  EXPECT_EQ(f.Edit4->text(), QStringLiteral("5"));
-  EXPECT_EQ(f.ComboBox1->count(), 4);
-  EXPECT_EQ(f.ComboBox1->itemText(1), QStringLiteral("vierteljährlich"));
-  EXPECT_EQ(f.ComboBox1->currentText(), QStringLiteral("monatlich"));
-  EXPECT_EQ(f.ComboBox4->count(), 8);
-  EXPECT_EQ(f.ComboBox4->currentText(), QStringLiteral("10 Jahre"));
-  EXPECT_EQ(f.ComboBox2->currentText(), QStringLiteral("sofort"));
-  EXPECT_EQ(f.ComboBox3->currentText(), QStringLiteral("Periodenende"));
   EXPECT_FALSE(f.ComboBox2->isEnabled());
   EXPECT_FALSE(f.ComboBox3->isEnabled());
-  EXPECT_TRUE(f.ComboBox1->isEditable());
-  EXPECT_TRUE(f.ComboBox1->isEnabled());
-
+  EXPECT_TRUE(f.ComboBox1->isEditable() && f.ComboBox4->isEditable());
+  EXPECT_EQ(f.ComboBox4->currentText(), QStringLiteral("10 Jahre"));
   EXPECT_TRUE(f.Label11->isHidden());
   EXPECT_FALSE(f.Label18->isHidden());
-  EXPECT_EQ(f.Label15->text(), QStringLiteral("Summe Tilgung+Zinsen+Restschuld "));
-  EXPECT_TRUE(f.Label15->alignment() & Qt::AlignRight);
-  ExpectGeometry(f.Label15, 8, 72, 297, 16);
-  ExpectGeometry(f.Label26, 112, 8, 73, 16);
-  ExpectGeometry(f.Label19, 312, 40, 73, 16);
   EXPECT_TRUE(f.Label26->font().bold());
-  EXPECT_EQ(f.Label26->font().pixelSize(), 11);
-  EXPECT_TRUE(f.Label25->autoFillBackground());
   EXPECT_EQ(f.Label25->palette().color(QPalette::Window), f.palette().color(QPalette::ToolTipBase));
-  EXPECT_TRUE(f.Label27->font().underline());
-  EXPECT_EQ(f.Label27->palette().color(QPalette::WindowText), QColor(Qt::blue));
   EXPECT_TRUE(f.Label27->text().endsWith(QStringLiteral(" tilgungsplan.example.org")));
 
   const char* titles[] = {"Jahr", "Monat", "Tag", "Darlehen", "Tilgung", "Zins"};

@@ -97,10 +97,12 @@ std::string UsageText() {
          "  --beginn JJJJ-MM-TT      Beginn der Tilgung (Vorgabe: heute)\n"
          "  --format table|csv|json  Ausgabeform (Vorgabe table)\n"
          "  --help                   diese Hilfe\n"
+         "  --screenshot DATEI       (ohne --print) Fenster öffnen, einmal in den\n"
+         "                           Darlehensbetrag tippen, Bild als PNG speichern\n"
          "\n"
          "Die Texte werden wie im Fenster gelesen: Zahlen mit dem Dezimaltrennzeichen der\n"
-         "Ländereinstellung (LC_ALL, LC_NUMERIC, LANG; ohne Einstellung deutsch), ohne\n"
-         "Tausendertrennzeichen.\n"
+         "Ländereinstellung, ohne Tausendertrennzeichen. Zahlen, Beträge und Daten folgen\n"
+         "LC_ALL, sonst LC_NUMERIC, LC_MONETARY, LC_TIME, sonst LANG (C/POSIX: deutsch).\n"
          "Exit-Status: 0 Plan ausgegeben, 1 ungültige Eingabe, 2 falscher Aufruf.\n";
 }
 

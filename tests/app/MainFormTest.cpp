@@ -109,8 +109,13 @@ TEST(MainForm, StartsWithTodayBlankLabelsAndNoPlan) {
 TEST(MainForm, TypingIntoEachBoundControlRecalculates) {
   TForm1 f;
   f.show();
+  // The grid hears of the emptied table once and of every row as it is posted.
+  QSignalSpy resets(f.PlanRows(), &QAbstractItemModel::modelReset);
+  QSignalSpy inserts(f.PlanRows(), &QAbstractItemModel::rowsInserted);
   f.DateTimePicker1->setDate(QDate(2027, 1, 15));
   ASSERT_EQ(f.RecalculationCount(), 1);
+  EXPECT_EQ(resets.count(), 1);
+  EXPECT_EQ(inserts.count(), 121);
   EXPECT_EQ(f.Label26->text(), QStringLiteral("75,00") + Nbsp() + QStringLiteral("€"));
   EXPECT_EQ(f.Label16->text(), QStringLiteral("15.01.2027"));
   EXPECT_EQ(f.Label17->text(), QStringLiteral("15.02.2037"));

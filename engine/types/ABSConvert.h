@@ -26,7 +26,7 @@ constexpr std::int32_t UserDefaultLocale = 1024;
 class TABSConvertedValue {
  public:
   const void* Data() const { return variable_ ? static_cast<const void*>(bytes_.data()) : fixed_; }
-  std::int32_t Size() const { return size_; }
+  std::int32_t Size() const { return variable_ ? static_cast<std::int32_t>(bytes_.size()) : size_; }
 
   void SetFixed(const void* value, std::int32_t size);
   void* FixedBuffer(std::int32_t size);

@@ -39,6 +39,10 @@ class TABSConvertedValue {
   bool variable_ = false;
 };
 
+// Byte size of a value of a fixed-size type; 0 for the text, BLOB and
+// byte-string types, whose values vary in size, and for types outside 1..24.
+std::int32_t FixedValueSize(TABSStorageType type);
+
 // Converts one value from `sourceType` to `targetType` into `result`.
 // `sourceSize` is the size of the source buffer or -1 when unknown: text is
 // read up to its terminator (and never beyond a known size), memo sources

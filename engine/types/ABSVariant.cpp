@@ -250,7 +250,13 @@ void TABSVariant::SetBuffer(const void* buffer, std::int32_t size, bool copy,
   CheckTypeValue(type, false);
   if (buffer == nullptr) RaiseNilPointer();
   if (size < 1 || size < FixedValueSize(type)) RaiseBadSize(size, type);
-  if (copy) {
+  // Referencing bytes of our own buffer would leave a reference to freed
+  // memory; such bytes are copied instead.
+  const bool inOwnBuffer =
+      !isReference_ && data_ != nullptr &&
+      static_cast<const char*>(buffer) >= static_cast<const char*>(data_) &&
+      static_cast<const char*>(buffer) < static_cast<const char*>(data_) + dataSize_;
+  if (copy || inOwnBuffer) {
     PlaceOwned(buffer, size);
   } else {
     ReleaseBuffer();
@@ -941,7 +947,12 @@ void TABSVariant::LoadFromStream(TABSStream& stream) {
       static_cast<std::uint32_t>(sizeBytes[0]) | static_cast<std::uint32_t>(sizeBytes[1]) << 8 |
       static_cast<std::uint32_t>(sizeBytes[2]) << 16 |
       static_cast<std::uint32_t>(sizeBytes[3]) << 24);
-  if (size < 1) throw EABSException(30527, "Invalid value size in stream: %d", {size});
+  // A value must fill at least its type's fixed size, or reading it would
+  // run past the buffer; a value without a type cannot be held.
+  if (type == stNone) RaiseUnknownType(stNone);
+  if (size < 1 || size < FixedValueSize(static_cast<TABSStorageType>(type))) {
+    throw EABSException(30527, "Invalid value size in stream: %d", {size});
+  }
   // A size beyond the stream's end is a short read; refuse it before
   // allocating so that damaged data cannot demand a huge buffer.
   const std::int64_t position = stream.Position();

@@ -208,6 +208,10 @@ TEST(VariantStream, ShortOrDamagedStreamsRaiseTheirCodes) {
                       "Invalid value size in stream: -1 - Native error: 30527");
   EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x63\xff", 2)), 30522,
                       "Unknown DataType: '99' - Native error: 30522");
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x07\x00\x01\x00\x00\x00\x2a", 7)), 30527,
+                      "Invalid value size in stream: 1 - Native error: 30527");
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x00\x00\x01\x00\x00\x00\x2a", 7)), 30522,
+                      "Unknown DataType: '0' - Native error: 30522");
   LoadFromBytes(back, std::string("\x07\x00\x04\x00\x00\x00\x2a\x00\x00\x00", 10));
   EXPECT_EQ(back.GetAsInteger(), 42);
 }

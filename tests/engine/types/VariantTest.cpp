@@ -135,6 +135,10 @@ TEST_F(VariantTest, SetBufferCopiesIntoTheSameBufferOrReferences) {
   s.SetAsString("hello");
   s.SetBuffer(s.Data(), 3, true, stString);
   EXPECT_EQ(std::memcmp(s.Data(), "hel", 3), 0);
+  // Referencing its own bytes makes a copy instead of a dangling reference.
+  s.SetBuffer(static_cast<const char*>(s.Data()) + 1, 2, false, stString);
+  EXPECT_FALSE(s.IsReference());
+  EXPECT_EQ(std::memcmp(s.Data(), "el", 2), 0);
 }
 
 TEST_F(VariantTest, SetBufferRefusesBadArguments) {

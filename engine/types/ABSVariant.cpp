@@ -44,24 +44,6 @@ void Store(void* p, T v) {
   throw EABSException(20056, "Buffer size exceeded");
 }
 
-// Copies a value; the common fixed sizes get a copy the compiler inlines,
-// which keeps the per-field record path free of library calls.
-inline void CopyValueBytes(void* destination, const void* source, std::int32_t size) {
-  switch (size) {
-    case 2:
-      std::memcpy(destination, source, 2);
-      break;
-    case 4:
-      std::memcpy(destination, source, 4);
-      break;
-    case 8:
-      std::memcpy(destination, source, 8);
-      break;
-    default:
-      std::memmove(destination, source, static_cast<std::size_t>(size));
-  }
-}
-
 inline void CheckTypeValue(TABSStorageType type, bool allowNone) {
   if (type > stLastStorageType || (type == stNone && !allowNone)) RaiseUnknownType(type);
 }
@@ -218,7 +200,7 @@ void TABSVariant::Assign(const TABSVariant& source, bool copy) {
 void TABSVariant::PlaceOwned(const void* bytes, std::int32_t size) {
   if (data_ != nullptr && !isReference_ && dataSize_ == size) {
     // The bytes may be our own (a value assigned to itself): nothing to copy.
-    if (bytes != data_) CopyValueBytes(data_, bytes, size);
+    if (bytes != data_) CopyBytes(data_, bytes, size);
   } else {
     // Allocate before releasing, so that bytes inside the old buffer are
     // still readable while they are copied.
@@ -245,8 +227,8 @@ void TABSVariant::MakeOwned() {
   }
 }
 
-void TABSVariant::SetBuffer(const void* buffer, std::int32_t size, bool copy,
-                            TABSStorageType type) {
+void TABSVariant::SetBufferSlow(const void* buffer, std::int32_t size, bool copy,
+                                TABSStorageType type) {
   CheckTypeValue(type, false);
   if (buffer == nullptr) RaiseNilPointer();
   if (size < 1 || size < FixedValueSize(type)) RaiseBadSize(size, type);
@@ -268,13 +250,13 @@ void TABSVariant::SetBuffer(const void* buffer, std::int32_t size, bool copy,
   nullMark_ = 0;
 }
 
-bool TABSVariant::CopyTo(void* destination, std::int32_t limit) const {
+bool TABSVariant::CopyToSlow(void* destination, std::int32_t limit) const {
   if (IsNull()) return false;
   if (limit != -1 && dataSize_ > limit) RaiseBufferExceeded();
   // An empty text (terminator only) is not copied.
   if (dataType_ >= stChar && dataType_ <= stWideString && dataSize_ <= 1) return false;
   if (destination == nullptr) RaiseNilPointer();
-  CopyValueBytes(destination, data_, dataSize_);
+  CopyBytes(destination, data_, dataSize_);
   return true;
 }
 

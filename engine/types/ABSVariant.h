@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -55,11 +56,29 @@ class TABSVariant {
   // owned buffer when its size fits) or, without `copy`, a reference.
   // Raises 30520 for a nil buffer, 30521 for a size below 1 or below the
   // type's fixed size, 30522 for a type outside 1..24.
-  void SetBuffer(const void* buffer, std::int32_t size, bool copy, TABSStorageType type);
+  void SetBuffer(const void* buffer, std::int32_t size, bool copy, TABSStorageType type) {
+    // The cursor's field read: a copy into the owned buffer of the same size.
+    if (copy && buffer != nullptr && data_ != nullptr && !isReference_ && size == dataSize_ &&
+        type != stNone && type <= stLastStorageType && size >= FixedValueSize(type)) {
+      CopyBytes(data_, buffer, size);
+      dataType_ = type;
+      nullMark_ = 0;
+      return;
+    }
+    SetBufferSlow(buffer, size, copy, type);
+  }
   // Copies the value's bytes to `destination`: false (nothing copied) when
   // null or an empty text; 20056 "Buffer size exceeded" when `limit` is not
   // -1 and the value is larger; 30520 for a nil destination.
-  bool CopyTo(void* destination, std::int32_t limit) const;
+  bool CopyTo(void* destination, std::int32_t limit) const {
+    // The cursor's field write of a value that fits.
+    if (!IsNull() && destination != nullptr && (limit == -1 || dataSize_ <= limit) &&
+        !(IsStringStorageType(dataType_) && dataSize_ <= 1)) {
+      std::memmove(destination, data_, static_cast<std::size_t>(dataSize_));
+      return true;
+    }
+    return CopyToSlow(destination, limit);
+  }
 
   // --- typed access ---
   // Stores a value given in the encoding of `type` (text zero-terminated).
@@ -165,6 +184,26 @@ class TABSVariant {
   void LoadFromStream(TABSStream& stream);
 
  private:
+  // Copies a value, overlapping ranges allowed; the common fixed sizes get a
+  // copy the compiler inlines, which keeps the per-field record path free of
+  // library calls.
+  static void CopyBytes(void* destination, const void* source, std::int32_t size) {
+    switch (size) {
+      case 2:
+        std::memmove(destination, source, 2);
+        break;
+      case 4:
+        std::memmove(destination, source, 4);
+        break;
+      case 8:
+        std::memmove(destination, source, 8);
+        break;
+      default:
+        std::memmove(destination, source, static_cast<std::size_t>(size));
+    }
+  }
+  void SetBufferSlow(const void* buffer, std::int32_t size, bool copy, TABSStorageType type);
+  bool CopyToSlow(void* destination, std::int32_t limit) const;
   // Stores `size` bytes of a value of `type` following the typed-setter
   // rules (see SetValue); `size` includes a text's terminator.
   void StoreValue(const void* value, std::int32_t size, TABSStorageType type);

@@ -473,6 +473,16 @@ void ConvertFromLogical(bool v, const void* src, TABSStorageType t, TABSConverte
   }
 }
 
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseShortSource(std::int32_t size,
+                                                                   TABSStorageType type) {
+  throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
+                      {size, StorageTypeName(type)});
+}
+
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseMissingBuffer() {
+  throw EABSException(30140, "Value is Null");
+}
+
 [[noreturn]] void RaiseCast(std::int32_t code, TABSStorageType s, TABSStorageType t) {
   throw EABSException(code, "Cannot cast from '%s' to '%s'",
                       {StorageTypeName(s), StorageTypeName(t)});
@@ -485,8 +495,7 @@ void ConvertValueInto(const void* source, std::int32_t sourceSize, TABSStorageTy
   if (!IsSupportedConversion(sourceType, targetType)) RaiseCast(30052, sourceType, targetType);
   if (source == nullptr) throw EABSException(30520, "Nil pointer occured");
   if (sourceSize >= 0 && sourceSize < FixedValueSize(sourceType)) {
-    throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
-                        {sourceSize, StorageTypeName(sourceType)});
+    RaiseShortSource(sourceSize, sourceType);
   }
   try {
     if (IsTextSource(sourceType)) {
@@ -645,32 +654,19 @@ std::uint8_t CompareSameType(const void* a, const void* b, TABSStorageType t, bo
   }
 }
 
-}  // namespace
-
-std::uint8_t CompareValues(const void* value1, const void* value2, TABSStorageType type1,
-                           std::int32_t /*locale*/, bool ignoreCase, std::int32_t length,
-                           bool isNull2, bool isNull1, TABSStorageType type2, std::int32_t size1,
-                           std::int32_t size2) {
-  if (isNull1 || isNull2) {
-    if (isNull1 && isNull2) return cvBothNull;
-    return isNull1 ? cvFirstNull : cvSecondNull;
-  }
-  if (type1 == type2 && type1 != stMemo && type1 != stWideMemo) {
-    if (value1 == nullptr || value2 == nullptr) throw EABSException(30140, "Value is Null");
-    // Fixed-size values must be whole before they are read.
-    const std::int32_t need = FixedValueSize(type1);
-    if ((size1 >= 0 && size1 < need) || (size2 >= 0 && size2 < need)) {
-      throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
-                          {size1 >= 0 && size1 < need ? size1 : size2, StorageTypeName(type1)});
-    }
-    return CompareSameType(value1, value2, type1, ignoreCase, length, size1, size2);
-  }
+// Values of different types (or two memos) meet in their common type; kept
+// apart from CompareValues so that the same-type path needs no conversion
+// buffers.
+[[gnu::noinline]] std::uint8_t CompareMixedTypes(const void* value1, const void* value2,
+                                                 TABSStorageType type1, TABSStorageType type2,
+                                                 bool ignoreCase, std::int32_t length,
+                                                 std::int32_t size1, std::int32_t size2) {
   const TABSStorageType t = ResultStorageType(type1, type2, true);
   if (t == stNone) {
     throw EABSException(30044, "Cannot compare Incompatible DataTypes: '%s' and '%s'",
                         {StorageTypeName(type1), StorageTypeName(type2)});
   }
-  if (value1 == nullptr || value2 == nullptr) throw EABSException(30140, "Value is Null");
+  if (value1 == nullptr || value2 == nullptr) RaiseMissingBuffer();
   TABSConvertedValue c1;
   TABSConvertedValue c2;
   const void* a = value1;
@@ -686,6 +682,28 @@ std::uint8_t CompareValues(const void* value1, const void* value2, TABSStorageTy
     size2 = c2.Size();
   }
   return CompareSameType(a, b, t, ignoreCase, length, size1, size2);
+}
+
+}  // namespace
+
+std::uint8_t CompareValues(const void* value1, const void* value2, TABSStorageType type1,
+                           std::int32_t /*locale*/, bool ignoreCase, std::int32_t length,
+                           bool isNull2, bool isNull1, TABSStorageType type2, std::int32_t size1,
+                           std::int32_t size2) {
+  if (isNull1 || isNull2) {
+    if (isNull1 && isNull2) return cvBothNull;
+    return isNull1 ? cvFirstNull : cvSecondNull;
+  }
+  if (type1 == type2 && type1 != stMemo && type1 != stWideMemo) {
+    if (value1 == nullptr || value2 == nullptr) RaiseMissingBuffer();
+    // Fixed-size values must be whole before they are read.
+    const std::int32_t need = FixedValueSize(type1);
+    if ((size1 >= 0 && size1 < need) || (size2 >= 0 && size2 < need)) {
+      RaiseShortSource(size1 >= 0 && size1 < need ? size1 : size2, type1);
+    }
+    return CompareSameType(value1, value2, type1, ignoreCase, length, size1, size2);
+  }
+  return CompareMixedTypes(value1, value2, type1, type2, ignoreCase, length, size1, size2);
 }
 
 int CompareValuesSigned(const void* value1, const void* value2, TABSStorageType type1,

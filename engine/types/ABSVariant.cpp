@@ -415,9 +415,14 @@ void TABSVariant::SetAsWideString(std::u16string_view text) {
 
 // --- typed getters ---
 
-void TABSVariant::GetFixed(void* result, TABSStorageType type) const {
+void TABSVariant::GetValue(void* result, TABSStorageType type) const {
+  const std::int32_t size = FixedValueSize(type);
+  if (size == 0) {
+    throw EABSException(30528, "Cannot read a value of type '%s' into a fixed-size buffer",
+                        {StorageTypeName(type)});
+  }
+  if (result == nullptr) RaiseNilPointer();
   CheckNotNull();
-  const std::int32_t size = StorageValueSize(type, 0);
   if (dataType_ == type) {
     std::memcpy(result, data_, static_cast<std::size_t>(size));
     return;
@@ -469,13 +474,13 @@ bool TABSVariant::GetAsLogical() const {
 
 long double TABSVariant::GetAsExtended() const {
   unsigned char bytes[ExtendedSize];
-  GetFixed(bytes, stExtended);
+  GetValue(bytes, stExtended);
   return LoadExtended(bytes);
 }
 
 TABSTimeStamp TABSVariant::GetAsStamp() const {
   unsigned char bytes[8];
-  GetFixed(bytes, stDateTime);
+  GetValue(bytes, stDateTime);
   return TABSTimeStamp{Load<std::int32_t>(bytes), Load<std::int32_t>(bytes + 4)};
 }
 
@@ -837,7 +842,7 @@ void TABSVariant::Operate(const TABSVariant& other, char op) {
   }
   // Every non-text result type is a fixed-size one of at most 10 bytes.
   unsigned char operand[16];
-  other.GetFixed(operand, t);
+  other.GetValue(operand, t);
   MakeOwned();
   ApplyOperator(data_, operand, t, op);
 }

@@ -86,6 +86,10 @@ class TABSVariant {
   // empty or absent text leaves it null. A failed conversion leaves it null
   // with its type.
   void SetValue(const void* value, TABSStorageType type);
+  // Copies the value, converted to `type` when it has another type, into
+  // `result` (FixedValueSize(type) bytes). For fixed-size types only: text,
+  // BLOB and byte-string types raise 30528; a null value raises 30016.
+  void GetValue(void* result, TABSStorageType type) const;
 
   void SetAsShortint(std::int8_t v);
   void SetAsSmallint(std::int16_t v);
@@ -212,13 +216,10 @@ class TABSVariant {
   void PlaceOwned(const void* bytes, std::int32_t size);
   // Replaces a referenced buffer by an owned copy.
   void MakeOwned();
-  // Copies the value, converted to a fixed-size `type` if needed, into
-  // `result` (StorageValueSize(type) bytes).
-  void GetFixed(void* result, TABSStorageType type) const;
   template <typename T>
   T GetFixedAs(TABSStorageType type) const {
     T v;
-    GetFixed(&v, type);
+    GetValue(&v, type);
     return v;
   }
   void ReleaseBuffer();

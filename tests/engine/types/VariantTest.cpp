@@ -216,6 +216,15 @@ TEST_F(VariantTest, TypedGettersConvertAndDatesGoThroughDayNumbers) {
   EXPECT_EQ(v.GetAsWord(), static_cast<std::uint16_t>(4000000000u));
   EXPECT_EQ(v.GetAsSmallint(), static_cast<std::int16_t>(4000000000u));
   EXPECT_EQ(v.GetAsShortint(), static_cast<std::int8_t>(4000000000u));
+  std::uint16_t word = 0;
+  v.GetValue(&word, stWord);
+  EXPECT_EQ(word, static_cast<std::uint16_t>(4000000000u));
+  char text[16];
+  EXPECT_ENGINE_ERROR(v.GetValue(text, stString), 30528,
+                      "Cannot read a value of type 'STRING' into a fixed-size buffer - Native "
+                      "error: 30528");
+  EXPECT_ENGINE_ERROR(v.GetValue(nullptr, stWord), 30520,
+                      "Nil pointer occured - Native error: 30520");
 }
 
 TEST_F(VariantTest, CastToConvertsOrLeavesTheValueAlone) {

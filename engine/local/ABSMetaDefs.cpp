@@ -5,10 +5,11 @@
 #include <utility>
 
 #include "engine/types/ABSException.h"
+#include "platform/Locale.h"
+#include "platform/TextCodec.h"
 
-// Bootstrap while the typed value and the locale service are being built on
-// other branches: a minimal stand-in keeps this file compiling. Removed once
-// both headers are merged.
+// Bootstrap while the typed value is being built on another branch: a
+// minimal stand-in keeps this file compiling. Removed once it is merged.
 #if __has_include("engine/types/ABSVariant.h")
 #include "engine/types/ABSVariant.h"
 #else
@@ -18,11 +19,6 @@ class TABSVariant {
   bool IsNull() const { return true; }
   void Assign(const TABSVariant&, bool) {}
 };
-#endif
-#if __has_include("platform/Locale.h") && __has_include("platform/TextCodec.h")
-#include "platform/Locale.h"
-#include "platform/TextCodec.h"
-#define ABS_HAVE_LOCALE 1
 #endif
 
 namespace {
@@ -34,13 +30,7 @@ std::string CutName(std::string_view name) {
 // Names are 8-bit engine text; they are compared after the user's locale
 // has upper-cased them.
 std::string UpperName(std::string_view ansiName) {
-#ifdef ABS_HAVE_LOCALE
   return platform::FormatSettings::User().UpperCase(platform::AnsiToUtf8(ansiName));
-#else
-  std::string s(ansiName);
-  for (char& c : s) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-  return s;
-#endif
 }
 
 // Equality ignoring the case of the letters a to z only.

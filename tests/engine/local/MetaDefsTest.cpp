@@ -135,6 +135,10 @@ TEST(DefListTest, NamesAreFoundInAnyCaseAndKeptTo255Characters) {
   EXPECT_EQ(defs.FindByName("zInS"), defs[5]);
   EXPECT_EQ(defs.IndexOfName("Tilgun"), -1);
   EXPECT_EQ(defs.FindDefByName("Rate"), nullptr);
+  // Letters beyond ASCII are compared after the locale's upper-casing
+  // ("\xE4" and "\xC4" are a-umlaut and A-umlaut in the engine's 8-bit text).
+  defs.AddFieldDef("\xE4nderung", dtInteger);
+  EXPECT_EQ(defs.IndexOfName("\xC4NDERUNG"), 6);
 
   defs[2]->ObjectId = 42;
   EXPECT_EQ(defs.IndexOfObjectId(42), 2);

@@ -244,13 +244,15 @@ class TABSCursor {
 
   // Reads field `fieldNo` of CurrentBuffer into `value` (NULL when its null
   // bit is set). Physical numbers index PhysicalFieldDefs (else 20191),
-  // logical ones LogicalFieldDefs (else 10317).
+  // logical ones LogicalFieldDefs (else 10317); a nil CurrentBuffer raises
+  // 30480.
   void ReadFieldValue(TABSVariant& value, std::int32_t fieldNo, bool physical) const;
   // Writes `value` into field `fieldNo` of `buffer` (nil: CurrentBuffer),
   // converted to the field's storage type; `value` itself is left as it
   // was. Errors 20192 (physical) and 20193 (logical) for a number out of
-  // range; a value that does not fit the field raises and leaves the field
-  // as it was.
+  // range, 30483 without a buffer; a value that does not convert or does not
+  // fit the field raises and leaves the field as it was. An empty text is
+  // stored as NULL.
   void WriteFieldValue(std::byte* buffer, const TABSVariant& value, std::int32_t fieldNo,
                        bool physical) const;
 

@@ -418,10 +418,7 @@ TABSIndexDef* TABSIndexDefs::GetIndexDef(std::int32_t index) const {
 
 void TABSIndexDefs::SetIndexDef(std::int32_t index, std::unique_ptr<TABSIndexDef> def) {
   CheckIndex(index, DefCount());
-  if (!def) {
-    throw EABSException(30485, "Cannot add definition of class '%s' to list of class '%s'",
-                        {"nil", ClassName()});
-  }
+  if (!def) throw EABSException(30488, "Nil pointer occured");
   defs_[static_cast<std::size_t>(index)] = std::move(def);
 }
 

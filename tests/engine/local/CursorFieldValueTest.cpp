@@ -5,22 +5,13 @@
 #include "engine/local/ABSNullBits.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "tests/engine/local/RaisedError.h"
 #include "tests/engine/local/TestCursor.h"
 
 #if __has_include("engine/types/ABSVariant.h")
 #include "engine/types/ABSVariant.h"
 
 namespace {
-
-template <class F>
-std::int32_t NativeErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const EABSException& e) {
-    return e.NativeError();
-  }
-  return 0;
-}
 
 // A cursor on (Jahr integer, Name string(4), Zins currency) whose logical
 // list shows Zins first and Jahr second.

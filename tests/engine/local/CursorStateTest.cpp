@@ -8,19 +8,10 @@
 #include "engine/local/ABSNullBits.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "tests/engine/local/RaisedError.h"
 #include "tests/engine/local/TestCursor.h"
 
 namespace {
-
-template <class F>
-std::int32_t NativeErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const EABSException& e) {
-    return e.NativeError();
-  }
-  return 0;
-}
 
 // Lays `cursor` out for the plan table.
 void LayOutPlan(TestCursor& cursor) {
@@ -71,6 +62,13 @@ TEST(CursorStateTest, SizesOfThePlanTable) {
   EXPECT_EQ(empty.DataSize(), 0);
   EXPECT_EQ(empty.KeyBufferSize, 6);
   EXPECT_EQ(empty.BaseBufferSize, 7);
+
+  // A data area that fits a signed 32-bit size while the whole buffer
+  // would not is refused.
+  TABSFieldDefs huge;
+  huge.AddFieldDef("Text", dtString, INT32_MAX - 5);
+  TestCursor tooLarge;
+  EXPECT_EQ(NativeErrorOf([&] { tooLarge.LayOut(huge); }), 30489);
 }
 
 TEST(CursorStateTest, BuffersComeFromTheEngineMemoryManager) {

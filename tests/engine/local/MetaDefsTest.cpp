@@ -7,23 +7,11 @@
 #include <vector>
 
 #include "engine/types/ABSException.h"
+#include "tests/engine/local/RaisedError.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// Runs `f` and returns the engine error it raised; fails the test when it
-// raised none.
-template <class F>
-EABSException RaisedBy(F&& f) {
-  try {
-    f();
-  } catch (const EABSException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no engine error raised";
-  return EABSException(0, "none");
-}
 
 void AddPlanFields(TABSFieldDefs& defs) {
   for (const char* name : {"Jahr", "Monat", "Tag"}) defs.AddFieldDef(name, dtInteger);
@@ -217,6 +205,7 @@ TEST(DefListTest, PositionsAndOwnership) {
   replacement->SetName("R");
   defs.SetIndexDef(0, std::move(replacement));
   EXPECT_EQ(defs.GetIndexDef(0)->Name(), "R");
+  EXPECT_EQ(RaisedBy([&] { defs.SetIndexDef(0, nullptr); }).NativeError(), 30488);
 
   auto inserted = std::make_unique<TABSIndexDef>();
   inserted->SetName("I");

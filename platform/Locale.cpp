@@ -529,7 +529,8 @@ void FormatSettings::ReloadUser() {
 }
 
 void FormatSettings::ReloadUserLocked() {
-  const char* textVariable = std::getenv("LC_COLLATE") != nullptr ? "LC_COLLATE" : "LC_CTYPE";
+  const char* collate = std::getenv("LC_COLLATE");
+  const char* textVariable = (collate != nullptr && *collate != '\0') ? "LC_COLLATE" : "LC_CTYPE";
   Names names{FromEnvironment("LC_NUMERIC"), FromEnvironment("LC_MONETARY"),
               FromEnvironment("LC_TIME"), FromEnvironment(textVariable)};
   std::unique_ptr<FormatSettings> fresh(new FormatSettings(names));
@@ -773,6 +774,7 @@ std::string FormatSettings::FormatLongTime(TDateTime dt) const {
 
 std::string FormatSettings::FormatDateTime(TDateTime dt) const {
   std::string out = FormatShortDate(dt);
+  if (out.empty()) return out;
   if (std::isfinite(dt) && dt != std::trunc(dt)) {
     out += ' ';
     out += FormatLongTime(dt);
@@ -908,8 +910,11 @@ bool FormatSettings::TryParseDateTime(std::string_view text, TDateTime& out) con
     out = date;
     return true;
   }
-  // The time starts after the last blank that leaves a valid date before it.
-  for (std::size_t cut = t.find_first_of(" \t"); cut != std::string_view::npos;
+  // The time starts after a blank that leaves a valid date before it. A date
+  // is short, so only the first blanks are tried; this keeps the parse linear
+  // for long texts.
+  constexpr std::size_t LongestDate = 64;
+  for (std::size_t cut = t.find_first_of(" \t"); cut != std::string_view::npos && cut < LongestDate;
        cut = t.find_first_of(" \t", cut + 1)) {
     TDateTime time = 0;
     if (TryParseDate(t.substr(0, cut), date) && TryParseTime(t.substr(cut + 1), time)) {

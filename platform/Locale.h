@@ -67,9 +67,12 @@ class FormatSettings {
   // The locale's short date with a four-digit year ("15.01.2027",
   // "1/15/2027"). A value outside years 1..9999 or NaN gives an empty text.
   std::string FormatShortDate(TDateTime dt) const;
-  // The locale's medium time ("13:05:09", "1:05:09 PM").
+  // The locale's medium time ("13:05:09", "1:05:09 PM"); seconds are not
+  // rounded up from the milliseconds. A narrow no-break space that the
+  // locale's pattern puts before the day period is written as a blank.
   std::string FormatLongTime(TDateTime dt) const;
-  // Short date, and when the time of day is not 0 a blank and the long time.
+  // Short date, and when the time of day is not 0 a blank and the long time;
+  // empty when the date is outside years 1..9999.
   std::string FormatDateTime(TDateTime dt) const;
 
   // Parsers: the whole text must match; blanks (spaces, tabs) around it are
@@ -82,17 +85,21 @@ class FormatSettings {
   // value must fit the type.
   bool TryParseInt32(std::string_view text, std::int32_t& out) const;
   bool TryParseInt64(std::string_view text, std::int64_t& out) const;
-  // Like TryParseFloat; the currency symbol may stand where the locale puts
-  // it ("75,00 €", "$75.00").
+  // Like TryParseFloat with the currency's decimal separator; the currency
+  // symbol may stand before or after the amount ("75,00 €", "$75.00",
+  // "-$75.00").
   bool TryParseCurrency(std::string_view text, double& out) const;
   // The locale's short date order and separator (d.m.y under de_DE, m/d/y
   // under en_US), day and month of one or two digits, a year of one to four
-  // digits. A two-digit year is placed within 50 years around the current
-  // year (the century that puts it nearest today, ties going forward); one-,
-  // three- and four-digit years are taken as they stand.
+  // digits. A year written with one or two digits falls into the hundred
+  // years that begin 50 years before the current year (in 2026: "76" is
+  // 1976, "75" is 2075, "27" is 2027); three- and four-digit years are taken
+  // as they stand. Blanks may stand before each number, and a separator may
+  // close the date.
   bool TryParseDate(std::string_view text, TDateTime& out) const;
-  // "h:m" or "h:m:s", 24-hour; an "AM"/"PM" suffix (any case) selects
-  // 12-hour reading with h in 1..12.
+  // "h:m" or "h:m:s" with ':' or the locale's time separator, 24-hour; an
+  // "AM"/"PM" suffix (any case, or the locale's own day period texts)
+  // selects the 12-hour reading with h in 1..12.
   bool TryParseTime(std::string_view text, TDateTime& out) const;
   // A date, blanks, a time; or a date alone.
   bool TryParseDateTime(std::string_view text, TDateTime& out) const;

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 
 static_assert(LDBL_MANT_DIG == 64 && sizeof(long double) >= 10,
@@ -25,6 +26,22 @@ const TSQLFieldType* FindRow(Pred match) {
 
 const TSQLFieldType* RowOfDeclared(TABSDeclaredType t) {
   return FindRow([t](const TSQLFieldType& r) { return r.DeclaredType == t; });
+}
+
+// Length in units of a zero-terminated text of `unitSize`-byte units. The
+// text may sit at any address (record buffers are packed), so units are read
+// byte-wise. A length beyond 32 bits is passed on as the largest 32-bit size,
+// which StorageValueSize then refuses.
+std::int32_t TextLength(const void* text, std::size_t unitSize) {
+  constexpr std::size_t kMax = std::numeric_limits<std::int32_t>::max();
+  const auto* p = static_cast<const unsigned char*>(text);
+  std::size_t length = 0;
+  if (unitSize == 1) {
+    length = std::strlen(static_cast<const char*>(text));
+  } else {
+    while (p[length * 2] != 0 || p[length * 2 + 1] != 0) ++length;
+  }
+  return static_cast<std::int32_t>(length > kMax ? kMax : length);
 }
 
 const TSQLFieldType* RowOfStorage(TABSStorageType t) {
@@ -112,11 +129,11 @@ std::int32_t StorageValueSize(TABSStorageType storageType, std::int32_t declared
   }
   // Only the sized types get here.
   if (declaredSize < 0) {
-    throw EABSException(30507, "Invalid declared size %d for data type '%s'",
+    throw EABSException(30540, "Invalid declared size %d for data type '%s'",
                         {declaredSize, StorageTypeName(storageType)});
   }
   if (size > kMax) {
-    throw EABSException(30508, "Declared size %d is too large for data type '%s'",
+    throw EABSException(30541, "Declared size %d is too large for data type '%s'",
                         {declaredSize, StorageTypeName(storageType)});
   }
   return static_cast<std::int32_t>(size);
@@ -130,18 +147,32 @@ TABSValueBuffer MakeValueBuffer(TABSStorageType storageType, const void* value) 
 
 void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buffer,
                      std::int32_t& bufferSize) {
-  (void)storageType;
-  (void)value;
-  buffer = nullptr;
-  bufferSize = 0;
-  throw EABSException(30054, "Cannot copy data into new memory");
+  std::int32_t size = 0;
+  if (storageType == stChar || storageType == stString) {
+    if (!value) throw EABSException(30054, "Cannot copy data into new memory");
+    size = StorageValueSize(storageType, TextLength(value, 1));
+  } else if (IsWideStringStorageType(storageType)) {
+    if (!value) throw EABSException(30054, "Cannot copy data into new memory");
+    size = StorageValueSize(storageType, TextLength(value, 2));
+  } else {
+    size = StorageValueSize(storageType, 0);
+    if (!value) throw EABSException(30054, "Cannot copy data into new memory");
+  }
+  // An allocation failure propagates: swallowing it would turn the value
+  // into a missing one without telling anybody.
+  void* fresh = EngineMemoryManager.GetMem(size);
+  std::memcpy(fresh, value, static_cast<std::size_t>(size));
+  buffer = fresh;
+  bufferSize = size;
 }
 
 void StoreExtended(void* dest, long double value) {
+  if (!dest) throw EABSException(30545, "Nil pointer occured");
   std::memcpy(dest, &value, ExtendedSize);
 }
 
 long double LoadExtended(const void* src) {
+  if (!src) throw EABSException(30546, "Nil pointer occured");
   long double value = 0;
   std::memcpy(&value, src, ExtendedSize);
   return value;

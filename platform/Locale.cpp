@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 #include "platform/Exception.h"
@@ -40,6 +41,13 @@ std::string MapPosixName(std::string_view name) {
   const std::size_t cut = name.find_first_of(".@");
   if (cut != std::string_view::npos) name = name.substr(0, cut);
   if (name.empty() || name == "C" || name == "POSIX") return DefaultLocale;
+  // Anything but letters, digits, '_' and '-' is no locale name; such text
+  // must not reach ICU's resource lookup.
+  for (const char c : name) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '_' || c == '-';
+    if (!ok) return DefaultLocale;
+  }
   return std::string(name);
 }
 
@@ -400,7 +408,7 @@ FormatSettings::FormatSettings(const Names& names) : impl_(std::make_unique<Impl
       m.thousandSeparator =
           ToUtf8(symbols.getSymbol(icu::DecimalFormatSymbols::kGroupingSeparatorSymbol));
     }
-    if (m.decimalSeparator.empty()) m.decimalSeparator = ",";
+    if (m.decimalSeparator.empty()) m.decimalSeparator.assign(1, ',');
     status = U_ZERO_ERROR;
   }
 
@@ -432,8 +440,10 @@ FormatSettings::FormatSettings(const Names& names) : impl_(std::make_unique<Impl
       if (m.minimumGrouping < 1) m.minimumGrouping = 1;
       m.currencyDigits = decimal->getMaximumFractionDigits();
     } else {
-      m.positiveSuffix = m.negativeSuffix = " " + m.currencySymbol;
-      m.negativePrefix = "-";
+      m.positiveSuffix.assign(1, ' ');
+      m.positiveSuffix += m.currencySymbol;
+      m.negativeSuffix = m.positiveSuffix;
+      m.negativePrefix.assign(1, '-');
     }
     status = U_ZERO_ERROR;
   }
@@ -927,55 +937,54 @@ bool FormatSettings::TryParseDateTime(std::string_view text, TDateTime& out) con
 
 namespace {
 
-[[noreturn]] void ThrowConvert(const char* format, std::string_view text) {
-  std::string message = "'";
-  message += text;
-  message += format;
-  throw EConvertError(message);
+// The throwing form of a parser: EConvertError "'<text>' <what>".
+template <typename T>
+T ParseOrThrow(const FormatSettings& settings,
+               bool (FormatSettings::*tryParse)(std::string_view, T&) const, std::string_view text,
+               std::string_view what) {
+  T value{};
+  if (!(settings.*tryParse)(text, value)) {
+    std::string message = "'";
+    message += text;
+    message += "' ";
+    message += what;
+    throw EConvertError(message);
+  }
+  return value;
 }
+
+constexpr std::string_view NotAFloat = "is not a valid floating point value";
+constexpr std::string_view NotAnInteger = "is not a valid integer value";
 
 }  // namespace
 
 double FormatSettings::ParseFloat(std::string_view text) const {
-  double v = 0;
-  if (!TryParseFloat(text, v)) ThrowConvert("' is not a valid floating point value", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseFloat, text, NotAFloat);
 }
 
 std::int32_t FormatSettings::ParseInt32(std::string_view text) const {
-  std::int32_t v = 0;
-  if (!TryParseInt32(text, v)) ThrowConvert("' is not a valid integer value", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseInt32, text, NotAnInteger);
 }
 
 std::int64_t FormatSettings::ParseInt64(std::string_view text) const {
-  std::int64_t v = 0;
-  if (!TryParseInt64(text, v)) ThrowConvert("' is not a valid integer value", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseInt64, text, NotAnInteger);
 }
 
 double FormatSettings::ParseCurrency(std::string_view text) const {
-  double v = 0;
-  if (!TryParseCurrency(text, v)) ThrowConvert("' is not a valid floating point value", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseCurrency, text, NotAFloat);
 }
 
 TDateTime FormatSettings::ParseDate(std::string_view text) const {
-  TDateTime v = 0;
-  if (!TryParseDate(text, v)) ThrowConvert("' is not a valid date", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseDate, text, "is not a valid date");
 }
 
 TDateTime FormatSettings::ParseTime(std::string_view text) const {
-  TDateTime v = 0;
-  if (!TryParseTime(text, v)) ThrowConvert("' is not a valid time", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseTime, text, "is not a valid time");
 }
 
 TDateTime FormatSettings::ParseDateTime(std::string_view text) const {
-  TDateTime v = 0;
-  if (!TryParseDateTime(text, v)) ThrowConvert("' is not a valid date and time", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseDateTime, text,
+                      "is not a valid date and time");
 }
 
 std::u16string FormatSettings::UpperCase(std::u16string_view text) const {

@@ -31,8 +31,10 @@ class FormatSettings {
   // that is unset, LC_CTYPE), else LANG.
   static const FormatSettings& User();
   // Re-reads the environment and replaces the instance User() returns. For
-  // start-up and tests only: it must not run while any other thread uses
-  // User() or holds a reference obtained from it.
+  // start-up and tests only: it must not race with other threads calling
+  // User() (they may still get the previous instance) or changing the
+  // environment. Replaced instances are kept until exit, so references
+  // obtained earlier stay valid.
   static void ReloadUser();
 
   // One locale ("de_DE", "en_US", or a POSIX name as above) for every
@@ -51,18 +53,20 @@ class FormatSettings {
   // Decimals of the locale's currency (2 for the euro and the dollar).
   int CurrencyDigits() const;
 
-  // General text with up to 15 significant digits, the locale's decimal
-  // separator and no grouping; exponent form ("1E20", "1,5E-7") only when the
-  // decimal exponent is >= 15 or the magnitude is below 1e-5. NaN is "NAN",
-  // infinities "INF" and "-INF"; -0 is "0".
+  // General text with up to 15 significant digits (trailing zeros dropped),
+  // the locale's decimal separator and no grouping. The exponent form
+  // ("1E20", "1,5E-7", "1E-5") is used when the rounded value has a decimal
+  // exponent of 15 or more, or of -5 or less (below 0.0001, which is still
+  // "0,0001"). NaN is "NAN", infinities "INF" and "-INF"; -0 is "0".
   std::string FormatFloat(double v) const;
   // `v` rounded to `precision` significant digits, then shown with exactly
   // `digits` decimals, the locale's grouping, decimal separator and currency
   // symbol in the locale's placement ("75,00 €" with a no-break space under
   // de_DE, "$75.00" under en_US). NaN/inf give "NAN"/"INF"/"-INF".
   std::string FormatCurrency(double v, int precision = 10, int digits = 2) const;
-  // The amount rounded to 4 decimals as general text: no symbol, no grouping,
-  // trailing zeros dropped ("75", "0,1235", "-1,5").
+  // The amount rounded to 4 decimals as plain text with the currency's
+  // decimal separator: no symbol, no grouping, no exponent, trailing zeros
+  // dropped ("75", "0,1235", "-1,5").
   std::string FormatCurr(double v) const;
   // The locale's short date with a four-digit year ("15.01.2027",
   // "1/15/2027"). A value outside years 1..9999 or NaN gives an empty text.

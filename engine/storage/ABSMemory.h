@@ -119,6 +119,8 @@ class TABSMemoryManager {
   std::uint8_t ChooseMethod(std::int64_t total) const;
   void CheckRequest(std::int64_t size) const;
   void* AllocateBlock(std::int64_t size);
+  void* GetMemSlow(std::int64_t size);
+  void FreeSlow(void*& address);
   void ResizeBlock(void*& address, std::int64_t newSize, bool clearTail);
   void AddAllocated(std::int64_t delta);
 

@@ -70,49 +70,33 @@ TEST(LocaleEnvTest, UnsetOrNeutralMeansGerman) {
 }
 
 TEST(LocaleEnvTest, CategoriesFollowTheirVariables) {
-  {
+  const struct {
+    std::vector<std::pair<const char*, const char*>> variables;
+    const char* expected;  // numbers, currency, dates, texts
+  } cases[] = {
+      {{{"LANG", "en_US.UTF-8"}}, "en en en other"},
+      {{{"LANG", "en_US.UTF-8"}, {"LC_NUMERIC", "de_DE.UTF-8"}}, "de en en other"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_MONETARY", "en_US.UTF-8"}, {"LC_TIME", "en_US"}},
+       "de en en other"},
+      {{{"LANG", "en_US.UTF-8"}, {"LC_NUMERIC", "en_US.UTF-8"}, {"LC_ALL", "de_DE@euro"}},
+       "de de de other"},
+      // An empty variable counts as unset.
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_ALL", ""}, {"LC_TIME", "en_US.UTF-8"}}, "de de en other"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_COLLATE", "tr_TR.UTF-8"}}, "de de de tr"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_CTYPE", "tr_TR.UTF-8"}}, "de de de tr"},
+      {{{"LANG", "tr_TR.UTF-8"}, {"LC_COLLATE", "de_DE.UTF-8"}, {"LC_CTYPE", "tr_TR.UTF-8"}},
+       "de de de other"},
+  };
+  for (const auto& c : cases) {
     LocaleEnvironment env;
-    env.Set("LANG", "en_US.UTF-8");
+    std::string label;
+    for (const auto& [name, value] : c.variables) {
+      env.Set(name, value);
+      label += std::string(name) + "=" + value + " ";
+    }
     const Seen seen = Observe();
-    EXPECT_EQ(seen.numbers + seen.currency + seen.dates, "enenen");
-    EXPECT_EQ(FormatSettings::User().LocaleName(), "en_US");
-  }
-  {
-    LocaleEnvironment env;
-    env.Set("LANG", "en_US.UTF-8");
-    env.Set("LC_NUMERIC", "de_DE.UTF-8");
-    const Seen seen = Observe();
-    EXPECT_EQ(seen.numbers + seen.currency + seen.dates, "deenen");
-  }
-  {
-    LocaleEnvironment env;
-    env.Set("LANG", "de_DE.UTF-8");
-    env.Set("LC_MONETARY", "en_US.UTF-8");
-    env.Set("LC_TIME", "en_US");
-    const Seen seen = Observe();
-    EXPECT_EQ(seen.numbers + seen.currency + seen.dates, "deenen");
-  }
-  {
-    LocaleEnvironment env;
-    env.Set("LANG", "en_US.UTF-8");
-    env.Set("LC_NUMERIC", "en_US.UTF-8");
-    env.Set("LC_ALL", "de_DE@euro");
-    const Seen seen = Observe();
-    EXPECT_EQ(seen.numbers + seen.currency + seen.dates, "dedede");
-  }
-  {
-    LocaleEnvironment env;
-    env.Set("LANG", "de_DE.UTF-8");
-    env.Set("LC_ALL", "");  // empty counts as unset
-    env.Set("LC_TIME", "en_US.UTF-8");
-    const Seen seen = Observe();
-    EXPECT_EQ(seen.numbers + seen.currency + seen.dates, "dedeen");
-  }
-  {
-    LocaleEnvironment env;
-    env.Set("LANG", "de_DE.UTF-8");
-    env.Set("LC_COLLATE", "tr_TR.UTF-8");
-    EXPECT_EQ(Observe().texts, "tr");
+    EXPECT_EQ(seen.numbers + " " + seen.currency + " " + seen.dates + " " + seen.texts, c.expected)
+        << label;
   }
 }
 

@@ -6,19 +6,13 @@
 #include <memory>
 
 #include "platform/Locale.h"
+#include "tests/platform/LocaleTestSupport.h"
 
 namespace platform {
 namespace {
 
-const FormatSettings& German() {
-  static const FormatSettings settings("de_DE");
-  return settings;
-}
-
-const FormatSettings& American() {
-  static const FormatSettings settings("en_US");
-  return settings;
-}
+using test::American;
+using test::German;
 
 // The euro sign behind a no-break space, as ICU's German currency format has it.
 const std::string Euro = "\xC2\xA0\xE2\x82\xAC";
@@ -38,6 +32,9 @@ TEST(LocaleFormatTest, SymbolsAndNames) {
   EXPECT_EQ(FormatSettings("C.UTF-8").LocaleName(), "de_DE");
   EXPECT_EQ(FormatSettings("POSIX").LocaleName(), "de_DE");
   EXPECT_EQ(FormatSettings("").LocaleName(), "de_DE");
+  // Text that is no locale name never reaches ICU's resource lookup.
+  EXPECT_EQ(FormatSettings("../../etc/x").LocaleName(), "de_DE");
+  EXPECT_EQ(FormatSettings("en US").LocaleName(), "de_DE");
 }
 
 TEST(LocaleFormatTest, GeneralFloatText) {

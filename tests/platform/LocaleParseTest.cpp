@@ -7,19 +7,13 @@
 
 #include "platform/Exception.h"
 #include "platform/Locale.h"
+#include "tests/platform/LocaleTestSupport.h"
 
 namespace platform {
 namespace {
 
-const FormatSettings& German() {
-  static const FormatSettings settings("de_DE");
-  return settings;
-}
-
-const FormatSettings& American() {
-  static const FormatSettings settings("en_US");
-  return settings;
-}
+using test::American;
+using test::German;
 
 TEST(LocaleParseTest, FloatShapes) {
   const struct {

@@ -6,7 +6,6 @@
 #include <unicode/dtfmtsym.h>
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
-#include <unicode/ucurr.h>
 #include <unicode/ustring.h>
 
 #include <algorithm>

@@ -38,7 +38,9 @@ class FormatSettings {
   static void ReloadUser();
 
   // One locale ("de_DE", "en_US", or a POSIX name as above) for every
-  // category.
+  // category. Text that cannot be a locale name (other characters than
+  // letters, digits, '_' and '-') gives de_DE; a well-formed name ICU does not
+  // know gets ICU's fallback conventions.
   explicit FormatSettings(const std::string& localeName);
   ~FormatSettings();
   FormatSettings(const FormatSettings&) = delete;
@@ -62,7 +64,9 @@ class FormatSettings {
   // `v` rounded to `precision` significant digits, then shown with exactly
   // `digits` decimals, the locale's grouping, decimal separator and currency
   // symbol in the locale's placement ("75,00 €" with a no-break space under
-  // de_DE, "$75.00" under en_US). NaN/inf give "NAN"/"INF"/"-INF".
+  // de_DE, "$75.00" under en_US). An amount that rounds to zero has no
+  // minus sign. `precision` is taken within 1..17 and `digits` within 0..18.
+  // NaN/inf give "NAN"/"INF"/"-INF".
   std::string FormatCurrency(double v, int precision = 10, int digits = 2) const;
   // The amount rounded to 4 decimals as plain text with the currency's
   // decimal separator: no symbol, no grouping, no exponent, trailing zeros
@@ -83,7 +87,8 @@ class FormatSettings {
   // allowed. They return false on a wrong shape and never throw.
   // Optional sign, digits with the locale's decimal separator (no group
   // separators), optional exponent "e"/"E" with optional sign, at least one
-  // digit. NaN/inf texts and values that overflow are rejected.
+  // digit. NaN/inf texts and values that overflow are rejected; a value too
+  // small for a double reads as (signed) zero.
   bool TryParseFloat(std::string_view text, double& out) const;
   // Optional sign, then decimal digits or '$' and hexadecimal digits; the
   // value must fit the type.
@@ -120,11 +125,13 @@ class FormatSettings {
   TDateTime ParseTime(std::string_view text) const;
   TDateTime ParseDateTime(std::string_view text) const;
 
-  // Upper-case mapping for the text locale (UTF-8 and UTF-16 forms).
+  // Full upper-case mapping for the text locale (UTF-8 and UTF-16 forms); the
+  // length may change ("ß" becomes "SS"). Invalid UTF-8 becomes U+FFFD;
+  // unpaired surrogates of UTF-16 text are kept as they are.
   std::string UpperCase(std::string_view utf8) const;
   std::u16string UpperCase(std::u16string_view text) const;
-  // Collation of the text locale: -1, 0 or 1. With ignoreCase, accents still
-  // count but case does not.
+  // Collation order of the text locale (not code unit order): -1, 0 or 1.
+  // With ignoreCase, accents still count but case does not.
   int Compare(std::u16string_view a, std::u16string_view b, bool ignoreCase) const;
 
  private:

@@ -40,8 +40,11 @@ TEST(TextCodecTest, InvalidUtf8IsReplacedPerBadSubsequence) {
   EXPECT_EQ(Utf8ToWide("a\xC3"), u"a" + r);  // truncated at the end
   EXPECT_EQ(Utf8ToWide("\xE2\x82"
                        "A"),
-            r + u"A");                                       // truncated before ASCII
-  EXPECT_EQ(Utf8ToWide("\xC0\xAF"), r + r);                  // overlong
+            r + u"A");  // truncated before ASCII
+  // Overlong forms of '/'.
+  EXPECT_EQ(Utf8ToWide("\xC0\xAF"), r + r);
+  EXPECT_EQ(Utf8ToWide("\xE0\x80\xAF"), r + r + r);
+  EXPECT_EQ(Utf8ToWide("\xF0\x80\x80\xAF"), r + r + r + r);
   EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), r + r + r);          // encoded surrogate
   EXPECT_EQ(Utf8ToWide("\xF4\x90\x80\x80"), r + r + r + r);  // above U+10FFFF
   EXPECT_EQ(Utf8ToWide("\xFF\xFE"), r + r);

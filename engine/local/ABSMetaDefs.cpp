@@ -5,21 +5,9 @@
 #include <utility>
 
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSVariant.h"
 #include "platform/Locale.h"
 #include "platform/TextCodec.h"
-
-// Bootstrap while the typed value is being built on another branch: a
-// minimal stand-in keeps this file compiling. Removed once it is merged.
-#if __has_include("engine/types/ABSVariant.h")
-#include "engine/types/ABSVariant.h"
-#else
-class TABSVariant {
- public:
-  explicit TABSVariant(TABSStorageType) {}
-  bool IsNull() const { return true; }
-  void Assign(const TABSVariant&, bool) {}
-};
-#endif
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include "tests/engine/local/RaisedError.h"
 #include "tests/engine/local/TestCursor.h"
 
-#if __has_include("engine/types/ABSVariant.h")
 #include "engine/types/ABSVariant.h"
 
 namespace {
@@ -90,6 +89,20 @@ TEST_F(CursorFieldValueTest, RefusedWritesLeaveTheFieldAsItWas) {
   EXPECT_EQ(read.GetAsString(), "abcd");
 }
 
+TEST_F(CursorFieldValueTest, AnEmptyTextBecomesNullNotTheOldValue) {
+  TABSVariant text;
+  text.SetAsString("abcd");
+  cursor.WriteFieldValue(nullptr, text, 1, true);
+  TABSVariant empty;
+  empty.SetBuffer("", 1, true, stString);  // a text value with no characters
+  ASSERT_FALSE(empty.IsNull());
+  cursor.WriteFieldValue(nullptr, empty, 1, true);
+  EXPECT_TRUE(IsNullBitSet(buffer, 1));
+  TABSVariant read;
+  cursor.ReadFieldValue(read, 1, true);
+  EXPECT_TRUE(read.IsNull());
+}
+
 TEST_F(CursorFieldValueTest, WritesIntoAGivenBuffer) {
   std::byte* other = cursor.AllocRecordBuffer();
   TABSVariant value;
@@ -124,5 +137,3 @@ TEST_F(CursorFieldValueTest, FieldNumbersAndBuffersAreChecked) {
 }
 
 }  // namespace
-
-#endif

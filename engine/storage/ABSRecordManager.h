@@ -128,6 +128,8 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   unsigned char* records() const { return static_cast<unsigned char*>(recordBuffer_); }
   unsigned char* deletedBits() const { return static_cast<unsigned char*>(deletedBits_); }
   bool Grow();
+  // NavigateRecord beyond the plain next step.
+  [[gnu::noinline]] void Navigate(NavigationRequest& request) const;
   void FreeBuffers();
 
   void* recordBuffer_ = nullptr;  // capacity_ * recordSize_ bytes, owned

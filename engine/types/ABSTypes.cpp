@@ -1,0 +1,192 @@
+#include "engine/types/ABSTypes.h"
+
+#include <cfloat>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "engine/types/ABSException.h"
+
+static_assert(LDBL_MANT_DIG == 64 && sizeof(long double) >= 10,
+              "stExtended needs the x87 80-bit extended format as long double");
+
+namespace {
+
+constexpr const char* kUnknownName = "Unknown";
+
+// The first row that satisfies `match`, or nullptr.
+template <typename Pred>
+const TSQLFieldType* FindRow(Pred match) {
+  for (const TSQLFieldType& row : SQLFieldTypes) {
+    if (match(row)) return &row;
+  }
+  return nullptr;
+}
+
+const TSQLFieldType* RowOfDeclared(TABSDeclaredType t) {
+  return FindRow([t](const TSQLFieldType& r) { return r.DeclaredType == t; });
+}
+
+const TSQLFieldType* RowOfStorage(TABSStorageType t) {
+  return FindRow([t](const TSQLFieldType& r) { return r.StorageType == t; });
+}
+
+}  // namespace
+
+TABSStorageType DeclaredToStorageType(TABSDeclaredType declaredType) {
+  const TSQLFieldType* row = RowOfDeclared(declaredType);
+  return row ? row->StorageType : stNone;
+}
+
+TABSDeclaredType StorageToDeclaredType(TABSStorageType storageType) {
+  const TSQLFieldType* row = RowOfStorage(storageType);
+  return row ? row->DeclaredType : dtNone;
+}
+
+TABSDeclaredType FieldTypeToDeclaredType(platform::TFieldType fieldType) {
+  const TSQLFieldType* row =
+      FindRow([fieldType](const TSQLFieldType& r) { return r.FieldType == fieldType; });
+  if (!row) {
+    throw EABSException(30289, "Unknown DataType: '%s'",
+                        {std::to_string(static_cast<int>(fieldType))});
+  }
+  return row->DeclaredType;
+}
+
+platform::TFieldType DeclaredToFieldType(TABSDeclaredType declaredType) {
+  const TSQLFieldType* row = RowOfDeclared(declaredType);
+  return row ? row->FieldType : platform::ftUnknown;
+}
+
+std::string DeclaredTypeName(TABSDeclaredType declaredType) {
+  const TSQLFieldType* row = RowOfDeclared(declaredType);
+  return row ? row->Name : kUnknownName;
+}
+
+std::string StorageTypeName(TABSStorageType storageType) {
+  // The first row of each storage type carries the storage type's name.
+  const TSQLFieldType* row = RowOfStorage(storageType);
+  return row ? row->Name : kUnknownName;
+}
+
+std::int32_t StorageValueSize(TABSStorageType storageType, std::int32_t declaredSize) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  std::int64_t size = 0;
+  switch (storageType) {
+    case stChar:
+    case stString:
+    case stBytes:
+    case stVarBytes:
+      size = static_cast<std::int64_t>(declaredSize) + 1;
+      break;
+    case stWideChar:
+    case stWideString:
+      size = (static_cast<std::int64_t>(declaredSize) + 1) * 2;
+      break;
+    case stShortint:
+    case stByte:
+      return 1;
+    case stSmallint:
+    case stWord:
+    case stLogical:
+      return 2;
+    case stInteger:
+    case stCardinal:
+    case stSingle:
+    case stDate:
+    case stTime:
+      return 4;
+    case stLargeint:
+    case stDouble:
+    case stDateTime:
+    case stCurrency:
+      return 8;
+    case stExtended:
+      return ExtendedSize;
+    case stBlob:
+    case stMemo:
+    case stWideMemo:
+      return 10;
+    default:
+      throw EABSException(30050, "Unknown DataType: '%s'", {StorageTypeName(storageType)});
+  }
+  // Only the sized types get here.
+  if (declaredSize < 0) {
+    throw EABSException(30507, "Invalid declared size %d for data type '%s'",
+                        {declaredSize, StorageTypeName(storageType)});
+  }
+  if (size > kMax) {
+    throw EABSException(30508, "Declared size %d is too large for data type '%s'",
+                        {declaredSize, StorageTypeName(storageType)});
+  }
+  return static_cast<std::int32_t>(size);
+}
+
+TABSValueBuffer MakeValueBuffer(TABSStorageType storageType, const void* value) {
+  TABSValueBuffer result;
+  MakeValueBuffer(storageType, value, result.Buffer, result.Size);
+  return result;
+}
+
+void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buffer,
+                     std::int32_t& bufferSize) {
+  (void)storageType;
+  (void)value;
+  buffer = nullptr;
+  bufferSize = 0;
+  throw EABSException(30054, "Cannot copy data into new memory");
+}
+
+void StoreExtended(void* dest, long double value) {
+  std::memcpy(dest, &value, ExtendedSize);
+}
+
+long double LoadExtended(const void* src) {
+  long double value = 0;
+  std::memcpy(&value, src, ExtendedSize);
+  return value;
+}
+
+bool IsBlobStorageType(TABSStorageType t) {
+  return t >= stBlob && t <= stWideMemo;
+}
+
+bool IsStringStorageType(TABSStorageType t) {
+  return t >= stChar && t <= stWideString;
+}
+
+bool IsWideStringStorageType(TABSStorageType t) {
+  return t == stWideChar || t == stWideString;
+}
+
+bool IsNumericStorageType(TABSStorageType t) {
+  return (t >= stShortint && t <= stExtended) || t == stCurrency;
+}
+
+bool IsDateTimeStorageType(TABSStorageType t) {
+  return t >= stDate && t <= stDateTime;
+}
+
+bool IsBlobDeclaredType(TABSDeclaredType t) {
+  return t >= dtBlob && t <= dtWideMemo;
+}
+
+bool IsStringDeclaredType(TABSDeclaredType t) {
+  return (t >= dtChar && t <= dtWideString) || t == dtGuid;
+}
+
+bool IsWideDeclaredType(TABSDeclaredType t) {
+  return t == dtWideChar || t == dtWideString;
+}
+
+bool IsBytesDeclaredType(TABSDeclaredType t) {
+  return t == dtBytes || t == dtVarBytes;
+}
+
+bool IsAutoIncDeclaredType(TABSDeclaredType t) {
+  return t >= dtAutoInc && t <= dtAutoIncCardinal;
+}
+
+bool IsSizedDeclaredType(TABSDeclaredType t) {
+  return (IsStringDeclaredType(t) || IsBytesDeclaredType(t)) && t != dtGuid;
+}

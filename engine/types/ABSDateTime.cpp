@@ -14,7 +14,7 @@ std::int32_t DateTimeToDate(TABSFrameworkDateTime dateTime) {
   // NaN fails both comparisons.
   if (!(day >= std::numeric_limits<std::int32_t>::min() &&
         day <= std::numeric_limits<std::int32_t>::max())) {
-    throw EABSException(30509, "Invalid date-time value");
+    throw EABSException(30542, "Invalid date-time value");
   }
   return static_cast<std::int32_t>(day);
 }
@@ -30,7 +30,7 @@ namespace {
 // MSecsPerDay when it rounds up to the next midnight.
 std::int32_t RoundedTimeOfDay(TABSFrameworkDateTime dateTime) {
   if (!std::isfinite(dateTime)) {
-    throw EABSException(30510, "Invalid date-time value");
+    throw EABSException(30543, "Invalid date-time value");
   }
   double whole = 0;
   // Before 1899-12-30 the fraction is negative; its magnitude is the time.
@@ -65,7 +65,7 @@ TABSTimeStamp DateTimeToStamp(TABSFrameworkDateTime dateTime) {
     // 23:59:59.9995 and later round to the next midnight.
     stamp.Time = 0;
     if (stamp.Date == std::numeric_limits<std::int32_t>::max()) {
-      throw EABSException(30509, "Invalid date-time value");
+      throw EABSException(30542, "Invalid date-time value");
     }
     ++stamp.Date;
   }

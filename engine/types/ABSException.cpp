@@ -136,7 +136,8 @@ bool ABSFormatMessage(std::string_view format, const std::vector<TABSFormatArg>&
         if (!f) return false;
         char spec[8] = {'%', '.', '*', d.conversion, 0};
         char buf[512];
-        int n = std::snprintf(buf, sizeof buf, spec, d.precision < 0 ? 6 : std::min(d.precision, 100), *f);
+        int n = std::snprintf(buf, sizeof buf, spec,
+                              d.precision < 0 ? 6 : std::min(d.precision, 100), *f);
         if (n < 0 || n >= static_cast<int>(sizeof buf)) return false;
         Pad(out, buf, d, true);
         break;
@@ -181,21 +182,32 @@ EABSException::EABSException(std::int32_t nativeError, std::string_view format,
 
 std::string CursorResultText(std::int32_t code) {
   switch (code) {
-    case crErrorAdding: return "Error adding record";
-    case crErrorUpdating: return "Error updating record";
-    case crErrorDeleting: return "Error deleting record";
+    case crErrorAdding:
+      return "Error adding record";
+    case crErrorUpdating:
+      return "Error updating record";
+    case crErrorDeleting:
+      return "Error deleting record";
     case crUpdateModifiedByOther:
       return "Error updating record - record was modified by other process";
     case crDeleteModifiedByOther:
       return "Error deleting record - record was modified by other process";
-    case crUpdateDeletedByOther: return "Error updating record - record was deleted by other process";
-    case crDeleteDeletedByOther: return "Error deleting record - record was deleted by other process";
-    case crCannotUpdateTemporary: return "Cannot update record in temporary mode";
-    case crCannotDeleteTemporary: return "Cannot delete record in temporary mode";
-    case crCannotCancelTemporary: return "Cannot cancel operation in temporary mode";
-    case crRecordLocked: return "Record is locked";
-    case crTableLocked: return "Table is locked";
-    default: return {};
+    case crUpdateDeletedByOther:
+      return "Error updating record - record was deleted by other process";
+    case crDeleteDeletedByOther:
+      return "Error deleting record - record was deleted by other process";
+    case crCannotUpdateTemporary:
+      return "Cannot update record in temporary mode";
+    case crCannotDeleteTemporary:
+      return "Cannot delete record in temporary mode";
+    case crCannotCancelTemporary:
+      return "Cannot cancel operation in temporary mode";
+    case crRecordLocked:
+      return "Record is locked";
+    case crTableLocked:
+      return "Table is locked";
+    default:
+      return {};
   }
 }
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 
 static_assert(LDBL_MANT_DIG == 64 && sizeof(long double) >= 10,
@@ -25,6 +26,15 @@ const TSQLFieldType* FindRow(Pred match) {
 
 const TSQLFieldType* RowOfDeclared(TABSDeclaredType t) {
   return FindRow([t](const TSQLFieldType& r) { return r.DeclaredType == t; });
+}
+
+// Length of a zero-terminated text; a length beyond 32 bits is passed on as
+// the largest 32-bit size, which StorageValueSize then refuses.
+template <typename Char>
+std::int32_t LengthOf(const Char* text) {
+  constexpr std::size_t kMax = std::numeric_limits<std::int32_t>::max();
+  const std::size_t length = std::char_traits<Char>::length(text);
+  return static_cast<std::int32_t>(length > kMax ? kMax : length);
 }
 
 const TSQLFieldType* RowOfStorage(TABSStorageType t) {
@@ -112,11 +122,11 @@ std::int32_t StorageValueSize(TABSStorageType storageType, std::int32_t declared
   }
   // Only the sized types get here.
   if (declaredSize < 0) {
-    throw EABSException(30507, "Invalid declared size %d for data type '%s'",
+    throw EABSException(30540, "Invalid declared size %d for data type '%s'",
                         {declaredSize, StorageTypeName(storageType)});
   }
   if (size > kMax) {
-    throw EABSException(30508, "Declared size %d is too large for data type '%s'",
+    throw EABSException(30541, "Declared size %d is too large for data type '%s'",
                         {declaredSize, StorageTypeName(storageType)});
   }
   return static_cast<std::int32_t>(size);
@@ -130,11 +140,23 @@ TABSValueBuffer MakeValueBuffer(TABSStorageType storageType, const void* value) 
 
 void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buffer,
                      std::int32_t& bufferSize) {
-  (void)storageType;
-  (void)value;
-  buffer = nullptr;
-  bufferSize = 0;
-  throw EABSException(30054, "Cannot copy data into new memory");
+  std::int32_t size = 0;
+  if (storageType == stChar || storageType == stString) {
+    if (!value) throw EABSException(30054, "Cannot copy data into new memory");
+    size = StorageValueSize(storageType, LengthOf(static_cast<const char*>(value)));
+  } else if (IsWideStringStorageType(storageType)) {
+    if (!value) throw EABSException(30054, "Cannot copy data into new memory");
+    size = StorageValueSize(storageType, LengthOf(static_cast<const char16_t*>(value)));
+  } else {
+    size = StorageValueSize(storageType, 0);
+    if (!value) throw EABSException(30054, "Cannot copy data into new memory");
+  }
+  // An allocation failure propagates: swallowing it would turn the value
+  // into a missing one without telling anybody.
+  void* fresh = EngineMemoryManager.GetMem(size);
+  std::memcpy(fresh, value, static_cast<std::size_t>(size));
+  buffer = fresh;
+  bufferSize = size;
 }
 
 void StoreExtended(void* dest, long double value) {

@@ -189,7 +189,7 @@ std::string StorageTypeName(TABSStorageType storageType);
 // declared size (characters for text, bytes for byte strings) and counts
 // only for the text and byte-string types, where it must be 0 or more.
 // Raises EABSException 30050 "Unknown DataType: '<name>'" for a storage
-// type outside 1 to 24, 30507 for a negative declared size and 30508 when
+// type outside 1 to 24, 30540 for a negative declared size and 30541 when
 // the size does not fit 32 bits.
 std::int32_t StorageValueSize(TABSStorageType storageType, std::int32_t declaredSize);
 

@@ -228,11 +228,14 @@ FetchResult TABSMemoryRecordManager::SeekFrom(FetchMode direction, std::int32_t&
 void TABSMemoryRecordManager::NavigateRecord(std::int32_t /*sessionId*/,
                                              NavigationRequest& request) {
   const std::int32_t id = request.Position.RecordId;
-  if (request.Direction == FetchMode::Next && !request.BeforeFirst && !request.AfterLast &&
-      id >= firstId_ && id < lastId_ && request.RecordBuffer != nullptr &&
+  // first <= id < last in one unsigned comparison; it implies a non-empty
+  // table, so the next slot exists.
+  const auto first = static_cast<std::uint32_t>(firstId_);
+  const bool inside =
+      static_cast<std::uint32_t>(id) - first < static_cast<std::uint32_t>(lastId_) - first;
+  if (request.Direction == FetchMode::Next && inside &&
+      !(request.BeforeFirst | request.AfterLast) && request.RecordBuffer != nullptr &&
       (noDeletions_ || !IsDeleted(id + 1))) {
-    // The very next slot holds a live record (first <= id < last implies a
-    // non-empty table).
     request.Position.RecordId = id + 1;
     request.Position.SubPosition = 0;
     request.Result = FetchResult::Found;

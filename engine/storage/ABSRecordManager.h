@@ -21,9 +21,9 @@
 #include "engine/local/ABSRecordTypes.h"
 
 // The argument of NavigateRecord: the caller fills it and reads it back.
-// Packed so that the fields follow each other without gaps; copy its members
-// instead of binding references to them.
-#pragma pack(push, 1)
+// It lives only for a call and is never stored, so it keeps the natural
+// alignment of its members: a packed layout would make every reference to
+// Position or IndexId a misaligned access.
 struct NavigationRequest {
   FetchMode Direction = FetchMode::Current;  // Current means exactly this position.
   std::int32_t IndexId = -1;                 // -1: record order. The record manager ignores it.
@@ -33,7 +33,6 @@ struct NavigationRequest {
   bool AfterLast = false;                    // The position is after the last record.
   FetchResult Result = FetchResult::NotFound;
 };
-#pragma pack(pop)
 
 class TABSBaseRecordManager {
  public:

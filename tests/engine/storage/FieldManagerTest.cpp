@@ -189,7 +189,8 @@ TEST(FieldExchange, WidenedAndNarrowedTypes) {
   EXPECT_EQ(out, extIn);
 
   // Empty text in 8-bit and 16-bit units becomes NULL.
-  FieldDataToRecord(4, defs, "abc", image.data());
+  const char abc[11] = "abc";  // sources are as large as the field
+  FieldDataToRecord(4, defs, abc, image.data());
   EXPECT_TRUE(FieldDataFromRecord(4, defs, nullptr, image.data()));
   FieldDataToRecord(4, defs, "", image.data());
   char text[11] = "unchanged";

@@ -80,17 +80,23 @@ bool TABSMemoryRecordManager::Grow() {
   if (newCapacity > std::numeric_limits<std::int32_t>::max() || recordBytes > kMaxBlockBytes) {
     return false;
   }
-  // Allocation follows the buffer, not the capacity, so that a buffer taken
-  // by an earlier attempt that failed on the bit array is resized, not lost.
   if (recordBuffer_ == nullptr) {
     recordBuffer_ = EngineMemoryManager.GetMem(recordBytes);
   } else {
     EngineMemoryManager.ReallocMem(recordBuffer_, recordBytes, false);
   }
-  if (deletedBits_ == nullptr) {
-    deletedBits_ = EngineMemoryManager.GetMem(BitBytes(newCapacity));
-  } else {
-    EngineMemoryManager.ReallocMem(deletedBits_, BitBytes(newCapacity), false);
+  try {
+    if (deletedBits_ == nullptr) {
+      deletedBits_ = EngineMemoryManager.GetMem(BitBytes(newCapacity));
+    } else {
+      EngineMemoryManager.ReallocMem(deletedBits_, BitBytes(newCapacity), false);
+    }
+  } catch (...) {
+    // A first buffer without its bit array is given back, so a failed store
+    // holds no memory. A grown one stays larger than the capacity says; the
+    // next growth resizes it again.
+    if (capacity_ == 0) EngineMemoryManager.FreeAndNillMem(recordBuffer_);
+    throw;
   }
   capacity_ = static_cast<std::int32_t>(newCapacity);
   return true;

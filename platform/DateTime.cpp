@@ -125,7 +125,14 @@ std::tm LocalNow(std::int64_t& millis) {
   millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - secs).count();
   const std::time_t t = static_cast<std::time_t>(secs.count());
   std::tm local{};
-  localtime_r(&t, &local);
+  if (localtime_r(&t, &local) == nullptr && gmtime_r(&t, &local) == nullptr) {
+    // A clock beyond what the C library can split: report the epoch rather
+    // than compose a date from an empty structure.
+    local = std::tm{};
+    local.tm_year = 70;
+    local.tm_mday = 1;
+    millis = 0;
+  }
   return local;
 }
 

@@ -14,8 +14,8 @@ namespace platform {
 
 using TDateTime = double;
 
-// Days from 0001-01-01 (day 1) to 1899-12-30: the offset between the day
-// count used by DateTimeToDays-style arithmetic and TDateTime.
+// Day number of 1899-12-30 when 0001-01-01 is day 1: the offset between such
+// day numbers and TDateTime.
 constexpr std::int32_t DateDelta = 693594;
 
 constexpr double HoursPerDay = 24;

@@ -6,7 +6,6 @@
 #include <unicode/dtfmtsym.h>
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
-#include <unicode/ucurr.h>
 #include <unicode/ustring.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include <cstdlib>
 #include <limits>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 #include "platform/Exception.h"
@@ -40,6 +40,13 @@ std::string MapPosixName(std::string_view name) {
   const std::size_t cut = name.find_first_of(".@");
   if (cut != std::string_view::npos) name = name.substr(0, cut);
   if (name.empty() || name == "C" || name == "POSIX") return DefaultLocale;
+  // Anything but letters, digits, '_' and '-' is no locale name; such text
+  // must not reach ICU's resource lookup.
+  for (const char c : name) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '_' || c == '-';
+    if (!ok) return DefaultLocale;
+  }
   return std::string(name);
 }
 
@@ -400,7 +407,7 @@ FormatSettings::FormatSettings(const Names& names) : impl_(std::make_unique<Impl
       m.thousandSeparator =
           ToUtf8(symbols.getSymbol(icu::DecimalFormatSymbols::kGroupingSeparatorSymbol));
     }
-    if (m.decimalSeparator.empty()) m.decimalSeparator = ",";
+    if (m.decimalSeparator.empty()) m.decimalSeparator.assign(1, ',');
     status = U_ZERO_ERROR;
   }
 
@@ -432,8 +439,10 @@ FormatSettings::FormatSettings(const Names& names) : impl_(std::make_unique<Impl
       if (m.minimumGrouping < 1) m.minimumGrouping = 1;
       m.currencyDigits = decimal->getMaximumFractionDigits();
     } else {
-      m.positiveSuffix = m.negativeSuffix = " " + m.currencySymbol;
-      m.negativePrefix = "-";
+      m.positiveSuffix.assign(1, ' ');
+      m.positiveSuffix += m.currencySymbol;
+      m.negativeSuffix = m.positiveSuffix;
+      m.negativePrefix.assign(1, '-');
     }
     status = U_ZERO_ERROR;
   }
@@ -529,7 +538,8 @@ void FormatSettings::ReloadUser() {
 }
 
 void FormatSettings::ReloadUserLocked() {
-  const char* textVariable = std::getenv("LC_COLLATE") != nullptr ? "LC_COLLATE" : "LC_CTYPE";
+  const char* collate = std::getenv("LC_COLLATE");
+  const char* textVariable = (collate != nullptr && *collate != '\0') ? "LC_COLLATE" : "LC_CTYPE";
   Names names{FromEnvironment("LC_NUMERIC"), FromEnvironment("LC_MONETARY"),
               FromEnvironment("LC_TIME"), FromEnvironment(textVariable)};
   std::unique_ptr<FormatSettings> fresh(new FormatSettings(names));
@@ -773,6 +783,7 @@ std::string FormatSettings::FormatLongTime(TDateTime dt) const {
 
 std::string FormatSettings::FormatDateTime(TDateTime dt) const {
   std::string out = FormatShortDate(dt);
+  if (out.empty()) return out;
   if (std::isfinite(dt) && dt != std::trunc(dt)) {
     out += ' ';
     out += FormatLongTime(dt);
@@ -908,8 +919,11 @@ bool FormatSettings::TryParseDateTime(std::string_view text, TDateTime& out) con
     out = date;
     return true;
   }
-  // The time starts after the last blank that leaves a valid date before it.
-  for (std::size_t cut = t.find_first_of(" \t"); cut != std::string_view::npos;
+  // The time starts after a blank that leaves a valid date before it. A date
+  // is short, so only the first blanks are tried; this keeps the parse linear
+  // for long texts.
+  constexpr std::size_t LongestDate = 64;
+  for (std::size_t cut = t.find_first_of(" \t"); cut != std::string_view::npos && cut < LongestDate;
        cut = t.find_first_of(" \t", cut + 1)) {
     TDateTime time = 0;
     if (TryParseDate(t.substr(0, cut), date) && TryParseTime(t.substr(cut + 1), time)) {
@@ -922,55 +936,54 @@ bool FormatSettings::TryParseDateTime(std::string_view text, TDateTime& out) con
 
 namespace {
 
-[[noreturn]] void ThrowConvert(const char* format, std::string_view text) {
-  std::string message = "'";
-  message += text;
-  message += format;
-  throw EConvertError(message);
+// The throwing form of a parser: EConvertError "'<text>' <what>".
+template <typename T>
+T ParseOrThrow(const FormatSettings& settings,
+               bool (FormatSettings::*tryParse)(std::string_view, T&) const, std::string_view text,
+               std::string_view what) {
+  T value{};
+  if (!(settings.*tryParse)(text, value)) {
+    std::string message = "'";
+    message += text;
+    message += "' ";
+    message += what;
+    throw EConvertError(message);
+  }
+  return value;
 }
+
+constexpr std::string_view NotAFloat = "is not a valid floating point value";
+constexpr std::string_view NotAnInteger = "is not a valid integer value";
 
 }  // namespace
 
 double FormatSettings::ParseFloat(std::string_view text) const {
-  double v = 0;
-  if (!TryParseFloat(text, v)) ThrowConvert("' is not a valid floating point value", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseFloat, text, NotAFloat);
 }
 
 std::int32_t FormatSettings::ParseInt32(std::string_view text) const {
-  std::int32_t v = 0;
-  if (!TryParseInt32(text, v)) ThrowConvert("' is not a valid integer value", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseInt32, text, NotAnInteger);
 }
 
 std::int64_t FormatSettings::ParseInt64(std::string_view text) const {
-  std::int64_t v = 0;
-  if (!TryParseInt64(text, v)) ThrowConvert("' is not a valid integer value", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseInt64, text, NotAnInteger);
 }
 
 double FormatSettings::ParseCurrency(std::string_view text) const {
-  double v = 0;
-  if (!TryParseCurrency(text, v)) ThrowConvert("' is not a valid floating point value", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseCurrency, text, NotAFloat);
 }
 
 TDateTime FormatSettings::ParseDate(std::string_view text) const {
-  TDateTime v = 0;
-  if (!TryParseDate(text, v)) ThrowConvert("' is not a valid date", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseDate, text, "is not a valid date");
 }
 
 TDateTime FormatSettings::ParseTime(std::string_view text) const {
-  TDateTime v = 0;
-  if (!TryParseTime(text, v)) ThrowConvert("' is not a valid time", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseTime, text, "is not a valid time");
 }
 
 TDateTime FormatSettings::ParseDateTime(std::string_view text) const {
-  TDateTime v = 0;
-  if (!TryParseDateTime(text, v)) ThrowConvert("' is not a valid date and time", text);
-  return v;
+  return ParseOrThrow(*this, &FormatSettings::TryParseDateTime, text,
+                      "is not a valid date and time");
 }
 
 std::u16string FormatSettings::UpperCase(std::u16string_view text) const {

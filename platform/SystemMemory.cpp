@@ -13,21 +13,21 @@ namespace {
 constexpr std::align_val_t kFixedBlockAlignment{16};
 }  // namespace
 
-void* AllocatePages(std::size_t size) {
+void* AllocatePages(std::size_t size) noexcept {
   if (size == 0) return nullptr;
   void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   return p == MAP_FAILED ? nullptr : p;
 }
 
-void FreePages(void* address, std::size_t size) {
+void FreePages(void* address, std::size_t size) noexcept {
   if (address != nullptr) ::munmap(address, size);
 }
 
-void* AllocateFixedBlock(std::size_t size) {
+void* AllocateFixedBlock(std::size_t size) noexcept {
   return ::operator new(size == 0 ? 1 : size, kFixedBlockAlignment, std::nothrow);
 }
 
-void FreeFixedBlock(void* address) {
+void FreeFixedBlock(void* address) noexcept {
   if (address != nullptr) ::operator delete(address, kFixedBlockAlignment);
 }
 

@@ -15,13 +15,13 @@ namespace platform {
 
 // `size` bytes of zeroed, committed read/write pages; nullptr on failure or
 // for size 0.
-void* AllocatePages(std::size_t size);
+void* AllocatePages(std::size_t size) noexcept;
 // Releases an AllocatePages block; `size` is the size it was obtained with.
-void FreePages(void* address, std::size_t size);
+void FreePages(void* address, std::size_t size) noexcept;
 
 // A fixed block of `size` bytes (at least 1); nullptr on failure.
-void* AllocateFixedBlock(std::size_t size);
-void FreeFixedBlock(void* address);
+void* AllocateFixedBlock(std::size_t size) noexcept;
+void FreeFixedBlock(void* address) noexcept;
 
 // Physical memory the system can still hand out without swapping, in bytes:
 // "MemAvailable" of /proc/meminfo, else free pages times page size.

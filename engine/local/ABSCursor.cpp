@@ -60,7 +60,7 @@ void TABSCursor::ComputeBufferLayout() {
     // whole buffer must stay within a signed 32-bit size.
     const std::int64_t end = static_cast<std::int64_t>(last.MemoryOffset) + last.ValueSize;
     if (end > INT32_MAX - 7) {
-      throw EABSException(30486, "Record size exceeds %d bytes", {INT32_MAX - 7});
+      throw EABSException(30489, "Record size exceeds %d bytes", {INT32_MAX - 7});
     }
     dataSize = static_cast<std::int32_t>(end);
   }

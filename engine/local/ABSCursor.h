@@ -235,7 +235,8 @@ class TABSCursor {
 
   // Recomputes the offsets of PhysicalFieldDefs and the buffer sizes from
   // it (RecordBufferSize is reset to BaseBufferSize). Without fields every
-  // offset and the data size are 0.
+  // offset and the data size are 0. A buffer too large for a signed 32-bit
+  // size raises 30489.
   void ComputeBufferLayout();
 
   // IndexName := name; IndexId := the object identifier of the index

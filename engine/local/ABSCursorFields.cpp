@@ -3,9 +3,6 @@
 #include "engine/local/ABSCursor.h"
 #include "engine/local/ABSNullBits.h"
 #include "engine/types/ABSException.h"
-
-// Until the typed value is merged these two helpers are not built.
-#if __has_include("engine/types/ABSVariant.h")
 #include "engine/types/ABSVariant.h"
 
 void TABSCursor::ReadFieldValue(TABSVariant& value, std::int32_t fieldNo, bool physical) const {
@@ -49,5 +46,3 @@ void TABSCursor::WriteFieldValue(std::byte* buffer, const TABSVariant& value, st
   const bool stored = source->CopyTo(record + field.MemoryOffset, field.ValueSize);
   SetNullBit(record, physicalNo, !stored);
 }
-
-#endif

@@ -5,21 +5,9 @@
 #include <utility>
 
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSVariant.h"
 #include "platform/Locale.h"
 #include "platform/TextCodec.h"
-
-// Bootstrap while the typed value is being built on another branch: a
-// minimal stand-in keeps this file compiling. Removed once it is merged.
-#if __has_include("engine/types/ABSVariant.h")
-#include "engine/types/ABSVariant.h"
-#else
-class TABSVariant {
- public:
-  explicit TABSVariant(TABSStorageType) {}
-  bool IsNull() const { return true; }
-  void Assign(const TABSVariant&, bool) {}
-};
-#endif
 
 namespace {
 
@@ -418,10 +406,7 @@ TABSIndexDef* TABSIndexDefs::GetIndexDef(std::int32_t index) const {
 
 void TABSIndexDefs::SetIndexDef(std::int32_t index, std::unique_ptr<TABSIndexDef> def) {
   CheckIndex(index, DefCount());
-  if (!def) {
-    throw EABSException(30485, "Cannot add definition of class '%s' to list of class '%s'",
-                        {"nil", ClassName()});
-  }
+  if (!def) throw EABSException(30488, "Nil pointer occured");
   defs_[static_cast<std::size_t>(index)] = std::move(def);
 }
 

@@ -294,7 +294,8 @@ class TABSIndexDefs : public TABSTypedDefs<TABSIndexDef> {
   TABSIndexDef* AddIndexDef(std::string_view name);
 
   virtual TABSIndexDef* GetIndexDef(std::int32_t index) const;
-  // Replaces the definition at `index`; the old one is freed.
+  // Replaces the definition at `index`; the old one is freed. A nil
+  // definition raises 30488.
   virtual void SetIndexDef(std::int32_t index, std::unique_ptr<TABSIndexDef> def);
 
   // Object identifier of the first index whose leading columns match the

@@ -1,8 +1,10 @@
 #include "engine/storage/ABSMemory.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string>
 #include <type_traits>
 
@@ -18,89 +20,76 @@ namespace {
 
 using Byte = unsigned char;
 
-constexpr Byte kHeaderGuard[4] = {0xAC, 0xCC, 0xCA, 0xAC};   // 0xACCACCAC little-endian
-constexpr Byte kTrailerGuard[4] = {0xCE, 0xAC, 0xCE, 0xAC};  // 0xACCEACCE little-endian
-constexpr std::int64_t kGuardOffset = 5;
+constexpr std::uint32_t kHeaderGuard = 0xACCACCAC;   // stored as bytes AC CC CA AC
+constexpr std::uint32_t kTrailerGuard = 0xACCEACCE;  // stored as bytes CE AC CE AC
 constexpr std::int64_t kMethodOffset = 4;
-constexpr std::int64_t kOverhead = TABSMemoryManager::HeaderSize + TABSMemoryManager::TrailerSize;
+constexpr std::int64_t kGuardOffset = 5;
+constexpr std::int64_t kHeader = TABSMemoryManager::HeaderSize;
+constexpr std::int64_t kOverhead = kHeader + TABSMemoryManager::TrailerSize;
 
 constexpr std::uint8_t kMethodHeap = 0;
 constexpr std::uint8_t kMethodPages = 1;
 constexpr std::uint8_t kMethodFixed = 2;
 
+// Block integers are little-endian whatever the host; memcpy because the
+// fields are unaligned.
+std::uint32_t Load32(const Byte* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+  return v;
+}
+
+void Store32(Byte* p, std::uint32_t v) {
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
+  std::memcpy(p, &v, sizeof v);
+}
+
 Byte* BlockOf(const void* address) {
-  return const_cast<Byte*>(static_cast<const Byte*>(address)) - TABSMemoryManager::HeaderSize;
+  return const_cast<Byte*>(static_cast<const Byte*>(address)) - kHeader;
 }
 
 void WriteBlockFrame(Byte* block, std::int64_t size, std::uint8_t method) {
-  const auto s = static_cast<std::uint32_t>(size);
-  const Byte header[5] = {static_cast<Byte>(s), static_cast<Byte>(s >> 8),
-                          static_cast<Byte>(s >> 16), static_cast<Byte>(s >> 24), method};
+  Byte header[kHeader];
+  Store32(header, static_cast<std::uint32_t>(size));
+  header[kMethodOffset] = method;
+  Store32(header + kGuardOffset, kHeaderGuard);
   std::memcpy(block, header, sizeof header);
-  std::memcpy(block + kGuardOffset, kHeaderGuard, sizeof kHeaderGuard);
-  std::memcpy(block + TABSMemoryManager::HeaderSize + size, kTrailerGuard, sizeof kTrailerGuard);
+  Store32(block + kHeader + size, kTrailerGuard);
 }
 
 // The recorded size, sign-extended from its 32 bits.
 std::int64_t RecordedSize(const Byte* block) {
-  const std::uint32_t s =
-      static_cast<std::uint32_t>(block[0]) | static_cast<std::uint32_t>(block[1]) << 8 |
-      static_cast<std::uint32_t>(block[2]) << 16 | static_cast<std::uint32_t>(block[3]) << 24;
-  return static_cast<std::int32_t>(s);
+  return static_cast<std::int32_t>(Load32(block));
 }
 
 // A header is ours when its guard is intact. A negative recorded size is never
 // written by GetMem, so such a header is treated as foreign too: trusting it
 // would read before the block.
 bool HeaderValid(const Byte* block) {
-  return std::memcmp(block + kGuardOffset, kHeaderGuard, sizeof kHeaderGuard) == 0 &&
-         RecordedSize(block) >= 0;
+  return Load32(block + kGuardOffset) == kHeaderGuard && RecordedSize(block) >= 0;
 }
 
 bool TrailerIntact(const Byte* block, std::int64_t size) {
-  return std::memcmp(block + TABSMemoryManager::HeaderSize + size, kTrailerGuard,
-                     sizeof kTrailerGuard) == 0;
+  return Load32(block + kHeader + size) == kTrailerGuard;
+}
+
+// Failures are raised out of line so the allocation paths stay small.
+[[noreturn, gnu::cold, gnu::noinline]] void Raise(std::int32_t code, const char* message) {
+  throw EABSException(code, message);
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void RaiseBadSize(std::int64_t size) {
+  if (size == 0) Raise(30286, "Cannot allocate 0 bytes");
+  throw EABSException(30507, "Cannot allocate %d bytes", {size});
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void RaiseLimit(std::int64_t limit) {
+  throw EABSException(30004, "Memory limit exceeded (Limit = %d bytes)", {limit});
 }
 
 std::string OutOfMemoryText(std::int64_t total) {
   return "Out of memory while allocating " + std::to_string(total) + " bytes";
-}
-
-Byte* ObtainRaw(std::uint8_t method, std::int64_t total) {
-  void* raw = nullptr;
-  switch (method) {
-    case kMethodHeap:
-      raw = std::malloc(static_cast<std::size_t>(total));
-      break;
-    case kMethodPages:
-      raw = platform::AllocatePages(static_cast<std::size_t>(total));
-      break;
-    case kMethodFixed:
-      raw = platform::AllocateFixedBlock(static_cast<std::size_t>(total));
-      break;
-    default:
-      throw EABSException(30340, "Unknown GetMem method type: %d", {method});
-  }
-  if (raw == nullptr) throw platform::Exception(OutOfMemoryText(total));
-  return static_cast<Byte*>(raw);
-}
-
-// Releases by the method recorded in the header; an unknown method releases
-// nothing, since there is no telling where such a block came from.
-void ReleaseRaw(Byte* block) {
-  switch (block[kMethodOffset]) {
-    case kMethodHeap:
-      std::free(block);
-      break;
-    case kMethodPages:
-      platform::FreePages(block, static_cast<std::size_t>(RecordedSize(block) + kOverhead));
-      break;
-    case kMethodFixed:
-      platform::FreeFixedBlock(block);
-      break;
-    default:
-      break;
-  }
 }
 
 std::string CurrentExceptionText() {
@@ -110,6 +99,55 @@ std::string CurrentExceptionText() {
     return e.what();
   } catch (...) {
     return "Unknown exception";
+  }
+}
+
+// Raises `code` with the message of the exception being handled; call only
+// inside a catch block.
+[[noreturn, gnu::cold, gnu::noinline]] void RaiseWrapped(std::int32_t code, const char* format) {
+  throw EABSException(code, format, {CurrentExceptionText()});
+}
+
+// The sources other than the heap, and every failure to obtain memory, wrapped
+// as the GetMem error.
+[[gnu::noinline]] Byte* ObtainRaw(std::uint8_t method, std::int64_t total) {
+  try {
+    void* raw = nullptr;
+    switch (method) {
+      case kMethodHeap:
+        raw = std::malloc(static_cast<std::size_t>(total));
+        break;
+      case kMethodPages:
+        raw = platform::AllocatePages(static_cast<std::size_t>(total));
+        break;
+      case kMethodFixed:
+        raw = platform::AllocateFixedBlock(static_cast<std::size_t>(total));
+        break;
+      default:
+        throw EABSException(30340, "Unknown GetMem method type: %d", {method});
+    }
+    if (raw == nullptr) throw platform::Exception(OutOfMemoryText(total));
+    return static_cast<Byte*>(raw);
+  } catch (...) {
+    RaiseWrapped(30015, "GetMem error: %s");
+  }
+}
+
+// Releases by the method recorded in the header; an unknown method releases
+// nothing, since there is no telling where such a block came from.
+void ReleaseRaw(Byte* block, std::int64_t size) {
+  switch (block[kMethodOffset]) {
+    case kMethodHeap:
+      std::free(block);
+      break;
+    case kMethodPages:
+      platform::FreePages(block, static_cast<std::size_t>(size + kOverhead));
+      break;
+    case kMethodFixed:
+      platform::FreeFixedBlock(block);
+      break;
+    default:
+      break;
   }
 }
 
@@ -147,14 +185,19 @@ struct SlotReleaser {
 };
 thread_local SlotReleaser tlsReleaser;
 
-CountSlot* AcquireSlot() {
+// Gives the calling thread a slot: a released one, else a new one. Returns
+// nullptr only when no memory is left for a new slot (the caller then counts
+// in the shared counter), so counting never fails.
+[[gnu::noinline]] CountSlot* AcquireSlot() {
+  tlsReleaser.armed = true;  // registers the releaser for this thread
   for (CountSlot* s = gSlotHead.load(std::memory_order_acquire); s != nullptr; s = s->next) {
     bool expected = false;
     if (!s->inUse.load(std::memory_order_relaxed) &&
         s->inUse.compare_exchange_strong(expected, true, std::memory_order_acquire))
       return s;
   }
-  auto* s = new CountSlot;
+  auto* s = new (std::nothrow) CountSlot;
+  if (s == nullptr) return nullptr;
   s->next = gSlotHead.load(std::memory_order_relaxed);
   while (!gSlotHead.compare_exchange_weak(s->next, s, std::memory_order_release,
                                           std::memory_order_relaxed)) {
@@ -164,13 +207,13 @@ CountSlot* AcquireSlot() {
 
 }  // namespace
 
-void TABSMemoryManager::AddAllocated(std::int64_t delta) {
+// Never throws, so a block is never obtained without being counted.
+inline void TABSMemoryManager::AddAllocated(std::int64_t delta) {
   // Only the process-wide manager uses the per-thread slots (they are global);
   // other instances and threads that are shutting down count atomically.
   if (this == &EngineMemoryManager) {
     ThreadSlot& t = tlsSlot;
     if (t.slot == nullptr && t.state == SlotState::None) {
-      tlsReleaser.armed = true;  // registers the releaser for this thread
       t.slot = AcquireSlot();
       t.state = SlotState::Owned;
     }
@@ -202,7 +245,9 @@ void TABSMemoryManager::SetMethodTableForTesting(std::span<const TABSMemoryMetho
   methodRowCount_ = rows.size();
 }
 
-std::uint8_t TABSMemoryManager::ChooseMethod(std::int64_t total) const {
+inline std::uint8_t TABSMemoryManager::ChooseMethod(std::int64_t total) const {
+  // With one row (the normal table) its method is the answer either way.
+  if (methodRowCount_ == 1) return methodTable_[0].Method;
   // Starts from the last row's method, then walks from the last row to the
   // first and takes the first row whose maximum covers the total.
   std::uint8_t method = methodTable_[methodRowCount_ - 1].Method;
@@ -216,33 +261,47 @@ std::uint8_t TABSMemoryManager::ChooseMethod(std::int64_t total) const {
 }
 
 // Size and limit checks shared by GetMem and ReallocMem; raised unwrapped.
-void TABSMemoryManager::CheckRequest(std::int64_t size) const {
-  if (size == 0) throw EABSException(30286, "Cannot allocate 0 bytes");
-  if (size < 0 || size > MaxBlockSize)
-    throw EABSException(30507, "Cannot allocate %d bytes", {size});
+inline void TABSMemoryManager::CheckRequest(std::int64_t size) const {
+  if (size <= 0 || size > MaxBlockSize) RaiseBadSize(size);
   // Read without synchronisation: concurrent allocations may together pass
   // the limit; the limit is a planning bound, not a hard guarantee.
   const std::int64_t limit = MemoryLimit();
-  if (limit != 0 && AllocatedSize() + size > limit)
-    throw EABSException(30004, "Memory limit exceeded (Limit = %d bytes)", {limit});
+  if (limit != 0 && AllocatedSize() + size > limit) RaiseLimit(limit);
 }
 
-void* TABSMemoryManager::AllocateBlock(std::int64_t size) {
+// Steps after the checks; every failure in here is the GetMem error 30015.
+inline void* TABSMemoryManager::AllocateBlock(std::int64_t size) {
   const std::int64_t total = size + kOverhead;
   const std::uint8_t method = ChooseMethod(total);
-  Byte* block = ObtainRaw(method, total);
+  Byte* block = nullptr;
+  if (method == kMethodHeap)
+    block = static_cast<Byte*>(std::malloc(static_cast<std::size_t>(total)));
+  if (block == nullptr) block = ObtainRaw(method, total);  // other sources, or the error
   WriteBlockFrame(block, size, method);
   AddAllocated(size);
-  return block + HeaderSize;
+  return block + kHeader;
 }
 
+// The common case in few instructions: the process-wide manager, no limit,
+// the normal method table and a thread that already has its count slot.
+// Everything else, failures included, takes the general path.
 void* TABSMemoryManager::GetMem(std::int64_t size) {
-  CheckRequest(size);
-  try {
-    return AllocateBlock(size);
-  } catch (...) {
-    throw EABSException(30015, "GetMem error: %s", {CurrentExceptionText()});
+  if (size > 0 && size <= MaxBlockSize && this == &EngineMemoryManager &&
+      memoryLimit_.load(std::memory_order_relaxed) == 0 && methodRowCount_ == 1 &&
+      methodTable_[0].Method == kMethodHeap && tlsSlot.slot != nullptr) [[likely]] {
+    if (auto* block = static_cast<Byte*>(std::malloc(static_cast<std::size_t>(size + kOverhead)))) {
+      WriteBlockFrame(block, size, kMethodHeap);
+      std::atomic<std::int64_t>& v = tlsSlot.slot->value;
+      v.store(v.load(std::memory_order_relaxed) + size, std::memory_order_relaxed);
+      return block + kHeader;
+    }
   }
+  return GetMemSlow(size);
+}
+
+[[gnu::noinline]] void* TABSMemoryManager::GetMemSlow(std::int64_t size) {
+  CheckRequest(size);
+  return AllocateBlock(size);
 }
 
 void* TABSMemoryManager::GetMemZeroed(std::int64_t size) {
@@ -253,26 +312,48 @@ void* TABSMemoryManager::GetMemZeroed(std::int64_t size) {
 
 void TABSMemoryManager::FreeAndNillMem(void*& address) {
   if (address == nullptr) return;
-  try {
-    Byte* block = BlockOf(address);
-    if (!HeaderValid(block)) throw EABSException(30001, "Invalid pointer");
+  // Fast path for an intact heap block of the process-wide manager.
+  Byte* block = BlockOf(address);
+  if (this == &EngineMemoryManager && Load32(block + kGuardOffset) == kHeaderGuard) {
     const std::int64_t size = RecordedSize(block);
-    const bool overrun = !TrailerIntact(block, size);
-    AddAllocated(-size);
-    ReleaseRaw(block);
-    address = nullptr;
-    if (overrun) throw EABSException(30137, "Memory overrun detected");
-  } catch (const EABSException&) {
-    throw;
-  } catch (...) {
-    throw EABSException(30138, "FreeAndNillMem error: %s", {CurrentExceptionText()});
+    CountSlot* slot = tlsSlot.slot;
+    if (size >= 0 && block[kMethodOffset] == kMethodHeap && TrailerIntact(block, size) &&
+        slot != nullptr) [[likely]] {
+      slot->value.store(slot->value.load(std::memory_order_relaxed) - size,
+                        std::memory_order_relaxed);
+      address = nullptr;
+      std::free(block);
+      return;
+    }
   }
+  FreeSlow(address);
+}
+
+[[gnu::noinline]] void TABSMemoryManager::FreeSlow(void*& address) {
+  Byte* block = BlockOf(address);
+  if (!HeaderValid(block)) Raise(30001, "Invalid pointer");
+  const std::int64_t size = RecordedSize(block);
+  const bool overrun = !TrailerIntact(block, size);
+  AddAllocated(-size);
+  address = nullptr;
+  if (!overrun && block[kMethodOffset] == kMethodHeap) [[likely]] {
+    std::free(block);
+    return;
+  }
+  // None of the release functions throws; the 30138 wrap is for a source
+  // that one day might.
+  try {
+    ReleaseRaw(block, size);
+  } catch (...) {
+    RaiseWrapped(30138, "FreeAndNillMem error: %s");
+  }
+  if (overrun) Raise(30137, "Memory overrun detected");
 }
 
 void TABSMemoryManager::ResizeBlock(void*& address, std::int64_t newSize, bool clearTail) {
-  if (address == nullptr) throw EABSException(30002, "Invalid pointer");
+  if (address == nullptr) Raise(30002, "Invalid pointer");
   Byte* block = BlockOf(address);
-  if (!HeaderValid(block)) throw EABSException(30002, "Invalid pointer");
+  if (!HeaderValid(block)) Raise(30002, "Invalid pointer");
   const std::int64_t oldSize = RecordedSize(block);
   // An overrun old block is released (FreeAndNillMem raises 30137 and clears
   // the address) before anything new is obtained, so nothing leaks.
@@ -288,13 +369,13 @@ void TABSMemoryManager::ResizeBlock(void*& address, std::int64_t newSize, bool c
     block = static_cast<Byte*>(raw);
     WriteBlockFrame(block, newSize, kMethodHeap);
     if (clearTail && oldSize < newSize)
-      std::memset(block + HeaderSize + oldSize, 0, static_cast<std::size_t>(newSize - oldSize));
+      std::memset(block + kHeader + oldSize, 0, static_cast<std::size_t>(newSize - oldSize));
     AddAllocated(newSize - oldSize);
-    address = block + HeaderSize;
+    address = block + kHeader;
     return;
   }
 
-  void* fresh = GetMem(newSize);
+  void* fresh = AllocateBlock(newSize);
   Byte* user = static_cast<Byte*>(fresh);
   std::memcpy(user, address, static_cast<std::size_t>(oldSize < newSize ? oldSize : newSize));
   if (clearTail && oldSize < newSize)
@@ -307,14 +388,14 @@ void TABSMemoryManager::ReallocMem(void*& address, std::int64_t newSize, bool cl
   try {
     ResizeBlock(address, newSize, clearTail);
   } catch (...) {
-    throw EABSException(30014, "ReallocMem error: %s", {CurrentExceptionText()});
+    RaiseWrapped(30014, "ReallocMem error: %s");
   }
 }
 
 std::int64_t TABSMemoryManager::GetMemSize(const void* address) const {
   if (address == nullptr) return 0;
   const Byte* block = BlockOf(address);
-  if (!HeaderValid(block)) throw EABSException(30005, "Invalid pointer");
+  if (!HeaderValid(block)) Raise(30005, "Invalid pointer");
   return RecordedSize(block);
 }
 
@@ -327,8 +408,7 @@ std::int64_t TABSMemoryManager::GetAvailableMemory() {
 
 void MoveBytes(const void* source, void* destination, std::int64_t count) {
   if (count <= 0) return;
-  if (source == nullptr || destination == nullptr)
-    throw EABSException(30508, "Nil pointer occured");
+  if (source == nullptr || destination == nullptr) Raise(30508, "Nil pointer occured");
   const auto* src = static_cast<const Byte*>(source);
   auto* dst = static_cast<Byte*>(destination);
   const auto s = reinterpret_cast<std::uintptr_t>(src);

@@ -21,10 +21,13 @@
 // to FreeAndNillMem (or replaced by ReallocMem). Engine objects themselves are
 // not allocated here, only raw buffers.
 //
-// Threads: every operation may be called from any thread. The allocated-size
-// count is kept in per-thread slots summed on read, so allocating threads never
-// contend on one counter; the sum is exact once the threads that allocated have
-// synchronised with the reader (joined, or handed over under a lock).
+// Threads: every operation may be called from any thread. The process-wide
+// manager keeps its allocated-size count in per-thread slots summed on read,
+// so allocating threads never contend on one counter; other instances (tests)
+// count in one atomic. The sum is exact once the threads that allocated have
+// synchronised with the reader (joined, or handed over under a lock). The limit
+// test reads the sum without synchronisation, so concurrent allocations may
+// together pass the limit.
 #pragma once
 
 #include <atomic>
@@ -62,7 +65,8 @@ class TABSMemoryManager {
   // stay in place or move: never rely on either. Every failure is 30014 with
   // the cause's message inside; the caller's address then still points at the
   // intact old block, except when the old block was overrun: it is released,
-  // the address is set to nil and 30014 carries the overrun message.
+  // the address is set to nil and 30014 carries the overrun message. A nil or
+  // foreign address is refused (30014 wrapping 30002).
   void ReallocMem(void*& address, std::int64_t newSize, bool clearTail = false);
   void ReallocMemZeroed(void*& address, std::int64_t newSize) {
     ReallocMem(address, newSize, true);
@@ -119,6 +123,8 @@ class TABSMemoryManager {
   std::uint8_t ChooseMethod(std::int64_t total) const;
   void CheckRequest(std::int64_t size) const;
   void* AllocateBlock(std::int64_t size);
+  void* GetMemSlow(std::int64_t size);
+  void FreeSlow(void*& address);
   void ResizeBlock(void*& address, std::int64_t newSize, bool clearTail);
   void AddAllocated(std::int64_t delta);
 

@@ -480,12 +480,19 @@ void ConvertFromLogical(bool v, const void* src, TABSStorageType t, TABSConverte
 
 }  // namespace
 
+std::int32_t FixedValueSize(TABSStorageType type) {
+  if (type < stShortint || type > stVarBytes || IsBlobStorageType(type) || type == stBytes ||
+      type == stVarBytes) {
+    return 0;
+  }
+  return StorageValueSize(type, 0);
+}
+
 void ConvertValueInto(const void* source, std::int32_t sourceSize, TABSStorageType sourceType,
                       TABSStorageType targetType, TABSConvertedValue& result) {
   if (!IsSupportedConversion(sourceType, targetType)) RaiseCast(30052, sourceType, targetType);
   if (source == nullptr) throw EABSException(30520, "Nil pointer occured");
-  if (!IsTextSource(sourceType) && sourceSize >= 0 &&
-      sourceSize < StorageValueSize(sourceType, 0)) {
+  if (sourceSize >= 0 && sourceSize < FixedValueSize(sourceType)) {
     throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
                         {sourceSize, StorageTypeName(sourceType)});
   }
@@ -658,13 +665,11 @@ std::uint8_t CompareValues(const void* value1, const void* value2, TABSStorageTy
   }
   if (type1 == type2 && type1 != stMemo && type1 != stWideMemo) {
     if (value1 == nullptr || value2 == nullptr) throw EABSException(30140, "Value is Null");
-    if (!IsStringStorageType(type1) && type1 != stBytes) {
-      // Fixed-size values must be whole before they are read.
-      const std::int32_t need = type1 >= 1 && type1 <= 24 ? StorageValueSize(type1, 0) : 0;
-      if ((size1 >= 0 && size1 < need) || (size2 >= 0 && size2 < need)) {
-        throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
-                            {size1 >= 0 && size1 < need ? size1 : size2, StorageTypeName(type1)});
-      }
+    // Fixed-size values must be whole before they are read.
+    const std::int32_t need = FixedValueSize(type1);
+    if ((size1 >= 0 && size1 < need) || (size2 >= 0 && size2 < need)) {
+      throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
+                          {size1 >= 0 && size1 < need ? size1 : size2, StorageTypeName(type1)});
     }
     return CompareSameType(value1, value2, type1, ignoreCase, length, size1, size2);
   }

@@ -26,7 +26,7 @@ constexpr std::int32_t UserDefaultLocale = 1024;
 class TABSConvertedValue {
  public:
   const void* Data() const { return variable_ ? static_cast<const void*>(bytes_.data()) : fixed_; }
-  std::int32_t Size() const { return size_; }
+  std::int32_t Size() const { return variable_ ? static_cast<std::int32_t>(bytes_.size()) : size_; }
 
   void SetFixed(const void* value, std::int32_t size);
   void* FixedBuffer(std::int32_t size);
@@ -38,6 +38,10 @@ class TABSConvertedValue {
   std::int32_t size_ = 0;
   bool variable_ = false;
 };
+
+// Byte size of a value of a fixed-size type; 0 for the text, BLOB and
+// byte-string types, whose values vary in size, and for types outside 1..24.
+std::int32_t FixedValueSize(TABSStorageType type);
 
 // Converts one value from `sourceType` to `targetType` into `result`.
 // `sourceSize` is the size of the source buffer or -1 when unknown: text is

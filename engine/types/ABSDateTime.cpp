@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/types/ABSException.h"
+#include "platform/DateTime.h"
 
 TABSFrameworkDateTime DateToDateTime(std::int32_t dayNumber) {
   return static_cast<double>(dayNumber) - DaysOffset;
@@ -19,12 +20,9 @@ std::int32_t DateTimeToDate(TABSFrameworkDateTime dateTime) {
   return static_cast<std::int32_t>(day);
 }
 
-TABSFrameworkDateTime TimeToDateTime(std::int32_t milliseconds) {
-  double whole = 0;
-  return std::modf(static_cast<double>(milliseconds) / MSecsPerDay, &whole);
-}
-
 namespace {
+
+constexpr std::int32_t MSecsPerDay = 86400000;
 
 // The time of day of a date-time, rounded to whole milliseconds; may be
 // MSecsPerDay when it rounds up to the next midnight.
@@ -41,6 +39,11 @@ std::int32_t RoundedTimeOfDay(TABSFrameworkDateTime dateTime) {
 
 }  // namespace
 
+TABSFrameworkDateTime TimeToDateTime(std::int32_t milliseconds) {
+  double whole = 0;
+  return std::modf(static_cast<double>(milliseconds) / MSecsPerDay, &whole);
+}
+
 std::int32_t DateTimeToTime(TABSFrameworkDateTime dateTime) {
   const std::int32_t ms = RoundedTimeOfDay(dateTime);
   return ms == MSecsPerDay ? 0 : ms;
@@ -49,8 +52,7 @@ std::int32_t DateTimeToTime(TABSFrameworkDateTime dateTime) {
 TABSFrameworkDateTime StampToDateTime(std::int32_t dayNumber, std::int32_t milliseconds) {
   const double date = DateToDateTime(dayNumber);
   const double time = TimeToDateTime(milliseconds);
-  // A negative date carries its time as the magnitude of the fraction.
-  return date < 0 ? date - time : date + time;
+  return platform::ComposeDateTime(date, time);
 }
 
 TABSFrameworkDateTime StampToDateTime(const TABSTimeStamp& stamp) {
@@ -62,22 +64,74 @@ TABSTimeStamp DateTimeToStamp(TABSFrameworkDateTime dateTime) {
   stamp.Time = RoundedTimeOfDay(dateTime);
   stamp.Date = DateTimeToDate(dateTime);
   if (stamp.Time == MSecsPerDay) {
-    // 23:59:59.9995 and later round to the next midnight.
+    // 23:59:59.9995 and later round to the next midnight. A double that
+    // close to a whole day exists only for days far below the largest day
+    // number, so the increment cannot overflow.
     stamp.Time = 0;
-    if (stamp.Date == std::numeric_limits<std::int32_t>::max()) {
-      throw EABSException(30542, "Invalid date-time value");
-    }
     ++stamp.Date;
   }
   return stamp;
 }
 
-bool ParseDateText(std::string_view, TABSFrameworkDateTime&) {
-  return false;
+namespace {
+
+// Reads one group of decimal digits starting at the 1-based `position`: digits
+// are collected up to the first non-digit or the end of the text, then the
+// position moves one character further (past the separator). Succeeds when
+// exactly `digits` digits were read.
+bool ReadDigitGroup(std::string_view text, std::size_t& position, int digits, int& value) {
+  int count = 0;
+  int result = 0;
+  while (position <= text.size() && text[position - 1] >= '0' && text[position - 1] <= '9') {
+    // Stop accumulating past the expected width; the count already fails.
+    if (count < digits) result = result * 10 + (text[position - 1] - '0');
+    ++count;
+    ++position;
+  }
+  ++position;
+  if (count != digits) return false;
+  value = result;
+  return true;
 }
-bool ParseTimeText(std::string_view, TABSFrameworkDateTime&) {
-  return false;
+
+// Reads consecutive digit groups of the given widths; the text must end
+// after the last group (one separator character may follow it).
+template <std::size_t N>
+bool ReadDigitGroups(std::string_view text, const int (&widths)[N], int (&values)[N]) {
+  std::size_t position = 1;
+  for (std::size_t i = 0; i < N; ++i) {
+    if (!ReadDigitGroup(text, position, widths[i], values[i])) return false;
+  }
+  return position > text.size();
 }
-bool ParseDateTimeText(std::string_view, TABSFrameworkDateTime&) {
-  return false;
+
+}  // namespace
+
+bool ParseDateText(std::string_view text, TABSFrameworkDateTime& result) {
+  int v[3];
+  platform::TDateTime date = 0;
+  if (!ReadDigitGroups(text, {4, 2, 2}, v)) return false;
+  if (!platform::TryEncodeDate(v[0], v[1], v[2], date)) return false;
+  result = date;
+  return true;
+}
+
+bool ParseTimeText(std::string_view text, TABSFrameworkDateTime& result) {
+  int v[3];
+  platform::TDateTime time = 0;
+  if (!ReadDigitGroups(text, {2, 2, 2}, v)) return false;
+  if (!platform::TryEncodeTime(v[0], v[1], v[2], 0, time)) return false;
+  result = time;
+  return true;
+}
+
+bool ParseDateTimeText(std::string_view text, TABSFrameworkDateTime& result) {
+  int v[6];
+  platform::TDateTime date = 0;
+  platform::TDateTime time = 0;
+  if (!ReadDigitGroups(text, {4, 2, 2, 2, 2, 2}, v)) return false;
+  if (!platform::TryEncodeDate(v[0], v[1], v[2], date)) return false;
+  if (!platform::TryEncodeTime(v[3], v[4], v[5], 0, time)) return false;
+  result = platform::ComposeDateTime(date, time);
+  return true;
 }

@@ -18,14 +18,15 @@
 #include <cstdint>
 #include <string_view>
 
-// The framework's date-time value (same type as platform::TDateTime).
-using TABSFrameworkDateTime = double;
+#include "platform/DateTime.h"
+
+// The framework's date-time value.
+using TABSFrameworkDateTime = platform::TDateTime;
 
 constexpr std::int32_t DaysOffset = 693594;
 // The day number that marks an empty date (a time converted to a date-time
 // has it as its day).
 constexpr std::int32_t EmptyDayNumber = INT32_MIN;
-constexpr std::int32_t MSecsPerDay = 86400000;
 
 struct TABSTimeStamp {
   std::int32_t Date = 0;  // day number
@@ -47,7 +48,8 @@ std::int32_t DateTimeToTime(TABSFrameworkDateTime dateTime);
 TABSFrameworkDateTime StampToDateTime(std::int32_t dayNumber, std::int32_t milliseconds);
 TABSFrameworkDateTime StampToDateTime(const TABSTimeStamp& stamp);
 // (DateTimeToDate, DateTimeToTime) of a date-time; a time that rounds up to
-// midnight moves the stamp to the next day.
+// midnight moves the stamp to the next day. Raises 30543 for NaN or
+// infinity and 30542 like DateTimeToDate.
 TABSTimeStamp DateTimeToStamp(TABSFrameworkDateTime dateTime);
 
 // Text parsers for fixed-shape ANSI date and time texts. Digit groups are

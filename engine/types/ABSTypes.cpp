@@ -28,12 +28,19 @@ const TSQLFieldType* RowOfDeclared(TABSDeclaredType t) {
   return FindRow([t](const TSQLFieldType& r) { return r.DeclaredType == t; });
 }
 
-// Length of a zero-terminated text; a length beyond 32 bits is passed on as
-// the largest 32-bit size, which StorageValueSize then refuses.
-template <typename Char>
-std::int32_t LengthOf(const Char* text) {
+// Length in units of a zero-terminated text of `unitSize`-byte units. The
+// text may sit at any address (record buffers are packed), so units are read
+// byte-wise. A length beyond 32 bits is passed on as the largest 32-bit size,
+// which StorageValueSize then refuses.
+std::int32_t TextLength(const void* text, std::size_t unitSize) {
   constexpr std::size_t kMax = std::numeric_limits<std::int32_t>::max();
-  const std::size_t length = std::char_traits<Char>::length(text);
+  const auto* p = static_cast<const unsigned char*>(text);
+  std::size_t length = 0;
+  if (unitSize == 1) {
+    length = std::strlen(static_cast<const char*>(text));
+  } else {
+    while (p[length * 2] != 0 || p[length * 2 + 1] != 0) ++length;
+  }
   return static_cast<std::int32_t>(length > kMax ? kMax : length);
 }
 
@@ -143,10 +150,10 @@ void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buff
   std::int32_t size = 0;
   if (storageType == stChar || storageType == stString) {
     if (!value) throw EABSException(30054, "Cannot copy data into new memory");
-    size = StorageValueSize(storageType, LengthOf(static_cast<const char*>(value)));
+    size = StorageValueSize(storageType, TextLength(value, 1));
   } else if (IsWideStringStorageType(storageType)) {
     if (!value) throw EABSException(30054, "Cannot copy data into new memory");
-    size = StorageValueSize(storageType, LengthOf(static_cast<const char16_t*>(value)));
+    size = StorageValueSize(storageType, TextLength(value, 2));
   } else {
     size = StorageValueSize(storageType, 0);
     if (!value) throw EABSException(30054, "Cannot copy data into new memory");
@@ -160,10 +167,12 @@ void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buff
 }
 
 void StoreExtended(void* dest, long double value) {
+  if (!dest) throw EABSException(30545, "Nil pointer occured");
   std::memcpy(dest, &value, ExtendedSize);
 }
 
 long double LoadExtended(const void* src) {
+  if (!src) throw EABSException(30546, "Nil pointer occured");
   long double value = 0;
   std::memcpy(&value, src, ExtendedSize);
   return value;

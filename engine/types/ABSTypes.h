@@ -202,8 +202,8 @@ struct TABSValueBuffer {
 // Copies one value into a buffer taken from the engine memory manager; the
 // caller frees it with EngineMemoryManager's FreeAndNillMem. For the ANSI
 // text types (stChar, stString) `value` is a zero-terminated char string,
-// for the wide text types (stWideChar, stWideString) a zero-terminated
-// char16_t string; the copy keeps the terminator and the size is
+// for the wide text types (stWideChar, stWideString) zero-terminated UTF-16
+// units (at any alignment); the copy keeps the terminator and the size is
 // StorageValueSize(type, length). Otherwise StorageValueSize(type, 0) bytes
 // are copied from `value`. Raises 30050 for an unknown storage type, 30054
 // "Cannot copy data into new memory" for a nil value, and passes on the
@@ -212,7 +212,9 @@ TABSValueBuffer MakeValueBuffer(TABSStorageType storageType, const void* value);
 void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buffer,
                      std::int32_t& bufferSize);
 
-// The 10 value bytes of an stExtended (x87 80-bit extended real).
+// The 10 value bytes of an stExtended (x87 80-bit extended real), read and
+// written at any alignment. A nil address raises 30545 (store) or 30546
+// (load) "Nil pointer occured".
 constexpr int ExtendedSize = 10;
 void StoreExtended(void* dest, long double value);
 long double LoadExtended(const void* src);

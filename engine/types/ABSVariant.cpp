@@ -32,12 +32,6 @@ void CheckTypeValue(TABSStorageType type, bool allowNone) {
   }
 }
 
-// Size of a fixed-size type's value, 0 for text and byte-string types.
-std::int32_t FixedSize(TABSStorageType type) {
-  if (IsStringStorageType(type) || type == stBytes || type == stVarBytes) return 0;
-  return StorageValueSize(type, 0);
-}
-
 // Failures of integer and float division; Divide reports them as 30128.
 class EArithmetic : public platform::Exception {
  public:
@@ -221,7 +215,7 @@ void TABSVariant::SetBuffer(const void* buffer, std::int32_t size, bool copy,
                             TABSStorageType type) {
   CheckTypeValue(type, false);
   if (buffer == nullptr) throw EABSException(30520, "Nil pointer occured");
-  if (size < 1 || size < FixedSize(type)) {
+  if (size < 1 || size < FixedValueSize(type)) {
     throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
                         {size, StorageTypeName(type)});
   }

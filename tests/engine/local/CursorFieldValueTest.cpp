@@ -5,22 +5,12 @@
 #include "engine/local/ABSNullBits.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "tests/engine/local/RaisedError.h"
 #include "tests/engine/local/TestCursor.h"
 
-#if __has_include("engine/types/ABSVariant.h")
 #include "engine/types/ABSVariant.h"
 
 namespace {
-
-template <class F>
-std::int32_t NativeErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const EABSException& e) {
-    return e.NativeError();
-  }
-  return 0;
-}
 
 // A cursor on (Jahr integer, Name string(4), Zins currency) whose logical
 // list shows Zins first and Jahr second.
@@ -99,6 +89,20 @@ TEST_F(CursorFieldValueTest, RefusedWritesLeaveTheFieldAsItWas) {
   EXPECT_EQ(read.GetAsString(), "abcd");
 }
 
+TEST_F(CursorFieldValueTest, AnEmptyTextBecomesNullNotTheOldValue) {
+  TABSVariant text;
+  text.SetAsString("abcd");
+  cursor.WriteFieldValue(nullptr, text, 1, true);
+  TABSVariant empty;
+  empty.SetBuffer("", 1, true, stString);  // a text value with no characters
+  ASSERT_FALSE(empty.IsNull());
+  cursor.WriteFieldValue(nullptr, empty, 1, true);
+  EXPECT_TRUE(IsNullBitSet(buffer, 1));
+  TABSVariant read;
+  cursor.ReadFieldValue(read, 1, true);
+  EXPECT_TRUE(read.IsNull());
+}
+
 TEST_F(CursorFieldValueTest, WritesIntoAGivenBuffer) {
   std::byte* other = cursor.AllocRecordBuffer();
   TABSVariant value;
@@ -133,5 +137,3 @@ TEST_F(CursorFieldValueTest, FieldNumbersAndBuffersAreChecked) {
 }
 
 }  // namespace
-
-#endif

@@ -4,23 +4,13 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/local/ABSDesignMode.h"
 #include "engine/local/ABSNullBits.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "tests/engine/local/RaisedError.h"
 #include "tests/engine/local/TestCursor.h"
 
 namespace {
-
-template <class F>
-std::int32_t NativeErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const EABSException& e) {
-    return e.NativeError();
-  }
-  return 0;
-}
 
 // Lays `cursor` out for the plan table.
 void LayOutPlan(TestCursor& cursor) {
@@ -28,23 +18,6 @@ void LayOutPlan(TestCursor& cursor) {
   for (const char* name : {"Jahr", "Monat", "Tag"}) defs.AddFieldDef(name, dtInteger);
   for (const char* name : {"Darlehen", "Tilgung", "Zins"}) defs.AddFieldDef(name, dtCurrency);
   cursor.LayOut(defs);
-}
-
-TEST(CursorStateTest, NewCursorDefaults) {
-  TestCursor cursor;
-  EXPECT_EQ(cursor.IndexId, -1);
-  EXPECT_FALSE(cursor.HasCurrentIndex());
-  EXPECT_TRUE(cursor.IndexName.empty());
-  EXPECT_EQ(cursor.DistinctFieldCount, 0);
-  EXPECT_FALSE(cursor.Attached || cursor.AtStart || cursor.AtEnd || cursor.ReadOnly ||
-               cursor.AutoCreate || cursor.ProjectionSet);
-  EXPECT_EQ(cursor.Session, nullptr);
-  EXPECT_EQ(cursor.CurrentBuffer, nullptr);
-  ASSERT_NE(cursor.PositionCache, nullptr);
-  EXPECT_TRUE(cursor.PositionCache->IsEmpty());
-  EXPECT_EQ(cursor.PositionCache->ChangeCounter, -1);
-  EXPECT_FALSE(cursor.HasRestrictedView());
-  EXPECT_FALSE(DesignMode.load());
 }
 
 TEST(CursorStateTest, SizesOfThePlanTable) {
@@ -71,6 +44,13 @@ TEST(CursorStateTest, SizesOfThePlanTable) {
   EXPECT_EQ(empty.DataSize(), 0);
   EXPECT_EQ(empty.KeyBufferSize, 6);
   EXPECT_EQ(empty.BaseBufferSize, 7);
+
+  // A data area that fits a signed 32-bit size while the whole buffer
+  // would not is refused.
+  TABSFieldDefs huge;
+  huge.AddFieldDef("Text", dtString, INT32_MAX - 5);
+  TestCursor tooLarge;
+  EXPECT_EQ(NativeErrorOf([&] { tooLarge.LayOut(huge); }), 30489);
 }
 
 TEST(CursorStateTest, BuffersComeFromTheEngineMemoryManager) {
@@ -89,6 +69,7 @@ TEST(CursorStateTest, BuffersComeFromTheEngineMemoryManager) {
 
 TEST(CursorStateTest, SetCurrentIndex) {
   TestCursor cursor;
+  EXPECT_FALSE(cursor.HasCurrentIndex());
   cursor.SetCurrentIndex("ByYear");  // no index definitions yet
   EXPECT_EQ(cursor.IndexId, -1);
   cursor.IndexDefs = std::make_unique<TABSIndexDefs>();
@@ -219,18 +200,6 @@ TEST(CursorStateTest, RenameFieldWithinPhysicalFields) {
   EXPECT_EQ(NativeErrorOf([&] { cursor.RenameFieldInTable("Tag", "monat"); }), 30346);
   EXPECT_EQ((*cursor.PhysicalFieldDefs)[2]->Name(), "Tag");
   EXPECT_EQ(cursor.FetchIndexDefs(), nullptr);
-}
-
-TEST(CursorStateTest, PositionCache) {
-  TABSIndexPositionCache cache;
-  EXPECT_FALSE(cache.Matches(-1, {}, -1));
-  cache.Fill({}, 4, {10, 0}, 7);
-  EXPECT_TRUE(cache.Matches(4, {10, 0}, 7));
-  EXPECT_FALSE(cache.Matches(4, {10, 0}, 8));
-  EXPECT_FALSE(cache.Matches(5, {10, 0}, 7));
-  EXPECT_FALSE(cache.Matches(4, {11, 0}, 7));
-  cache.Clear();
-  EXPECT_TRUE(cache.IsEmpty());
 }
 
 }  // namespace

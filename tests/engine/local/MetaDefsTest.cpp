@@ -7,23 +7,12 @@
 #include <vector>
 
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSVariant.h"
+#include "tests/engine/local/RaisedError.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// Runs `f` and returns the engine error it raised; fails the test when it
-// raised none.
-template <class F>
-EABSException RaisedBy(F&& f) {
-  try {
-    f();
-  } catch (const EABSException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no engine error raised";
-  return EABSException(0, "none");
-}
 
 void AddPlanFields(TABSFieldDefs& defs) {
   for (const char* name : {"Jahr", "Monat", "Tag"}) defs.AddFieldDef(name, dtInteger);
@@ -157,6 +146,7 @@ TEST(DefListTest, CopyListFromIsDeepAndRefusesDuplicateNames) {
   (*source)[1]->ObjectId = 7;
   (*source)[1]->Increment = 5;
   (*source)[1]->PhysicalFieldNo = 3;
+  (*source)[4]->DefaultValue->SetAsCurrency(12.5);
 
   TABSFieldDefs copy;
   copy.AddFieldDef("Old", dtInteger);
@@ -168,6 +158,10 @@ TEST(DefListTest, CopyListFromIsDeepAndRefusesDuplicateNames) {
   EXPECT_EQ(copy[1]->Increment, 5);
   EXPECT_EQ(copy[1]->PhysicalFieldNo, 0);  // not copied
   EXPECT_EQ(copy[5]->MemoryOffset, 29);
+  ASSERT_TRUE(copy[4]->HasDefaultValue());
+  EXPECT_EQ(copy[4]->DefaultValue->GetAsCurrency(), 12.5);
+  EXPECT_FALSE(copy[3]->HasDefaultValue());
+  EXPECT_EQ(copy[4]->DefaultExpression, nullptr);
   EXPECT_EQ(copy.MemoryRecordSize(), 37);
 
   TABSFieldDefs twins;
@@ -217,6 +211,7 @@ TEST(DefListTest, PositionsAndOwnership) {
   replacement->SetName("R");
   defs.SetIndexDef(0, std::move(replacement));
   EXPECT_EQ(defs.GetIndexDef(0)->Name(), "R");
+  EXPECT_EQ(RaisedBy([&] { defs.SetIndexDef(0, nullptr); }).NativeError(), 30488);
 
   auto inserted = std::make_unique<TABSIndexDef>();
   inserted->SetName("I");
@@ -343,10 +338,13 @@ TEST(ConstraintDefsTest, CopyByKind) {
   notNull->SetName("NN");
   notNull->SetTargetName("Zins");
   notNull->TargetId = 9;
-  source.AddCheckConstraint()->SetName("NN");  // names may repeat
+  TABSConstraintDefCheck* bounds = source.AddCheckConstraint();
+  bounds->SetName("NN");  // names may repeat
+  bounds->MaxValue->SetAsInteger(99);
 
   TABSConstraintDefs copy;
   copy.CopyListFrom(source);
+  source.ClearDefs();  // the copies own their own columns and bounds
   ASSERT_EQ(copy.DefCount(), 4);
   auto* copiedPrimary = dynamic_cast<TABSConstraintDefPrimary*>(copy[0]);
   ASSERT_NE(copiedPrimary, nullptr);
@@ -363,7 +361,8 @@ TEST(ConstraintDefsTest, CopyByKind) {
   auto* check = dynamic_cast<TABSConstraintDefCheck*>(copy[3]);
   ASSERT_NE(check, nullptr);
   EXPECT_EQ(check->ConstraintKind, ckCheck);
-  EXPECT_NE(check->MinValue, nullptr);
+  EXPECT_TRUE(check->MinValue->IsNull());
+  EXPECT_EQ(check->MaxValue->GetAsInteger(), 99);
 }
 
 TEST(ConstraintDefsTest, UnknownKindAndMissingCreator) {

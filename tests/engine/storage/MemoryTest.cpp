@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
@@ -149,6 +151,7 @@ TEST_F(MemoryTest, LimitAllowsReachingItExactly) {
 TEST_F(MemoryTest, AvailableMemoryHonoursTheLimit) {
   const std::int64_t available = mm.GetAvailableMemory();
   EXPECT_GT(available, 0);
+  EXPECT_LE(available, std::int64_t{sysconf(_SC_PHYS_PAGES)} * sysconf(_SC_PAGESIZE));
   mm.SetMemoryLimit(4096);
   EXPECT_EQ(mm.GetAvailableMemory(), 4096);
   mm.SetMemoryLimit(std::int64_t{1} << 62);

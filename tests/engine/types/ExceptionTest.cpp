@@ -24,7 +24,8 @@ TEST(EABSException, FormattingConstructorPadsCodeWithBlanks) {
 TEST(EABSException, MismatchedArgumentsDegradeTheMessage) {
   const std::string suffix = " Arguments are invalid! - Native error: 30004";
   // Wrong kind, too few arguments, and a malformed directive.
-  EXPECT_EQ(EABSException(30004, "Limit = %d bytes", {"abc"}).Message(), "Limit = %d bytes" + suffix);
+  EXPECT_EQ(EABSException(30004, "Limit = %d bytes", {"abc"}).Message(),
+            "Limit = %d bytes" + suffix);
   EXPECT_EQ(EABSException(30004, "%s and %s", {"a"}).Message(), "%s and %s" + suffix);
   EXPECT_EQ(EABSException(30004, "trailing %", {1}).Message(), "trailing %" + suffix);
   EXPECT_EQ(EABSException(30004, "%q", {1}).Message(), "%q" + suffix);
@@ -33,7 +34,8 @@ TEST(EABSException, MismatchedArgumentsDegradeTheMessage) {
 
 TEST(ABSFormatMessage, DirectivesFlagsAndWidths) {
   std::string out;
-  ASSERT_TRUE(ABSFormatMessage("%5d|%-4d|%05d|%.3d|%x|%X|%%|%.2s|%6.2f", {42, 7, -12, 5, 255, -1, "abc", 1.005}, out));
+  ASSERT_TRUE(ABSFormatMessage("%5d|%-4d|%05d|%.3d|%x|%X|%%|%.2s|%6.2f",
+                               {42, 7, -12, 5, 255, -1, "abc", 1.005}, out));
   EXPECT_EQ(out, "   42|7   |-0012|005|ff|FFFFFFFF|%|ab|  1.00");
   ASSERT_TRUE(ABSFormatMessage("extra args are ignored", {1, "x"}, out));
   EXPECT_EQ(out, "extra args are ignored");
@@ -53,7 +55,8 @@ TEST(EABSEngineError, MessageAndTextByCode) {
   EXPECT_EQ(unknown.Message(), "Dovavuru Engine Error # 5 ");
   EXPECT_TRUE(unknown.ErrorText().empty());
 
-  EXPECT_EQ(EABSEngineError(-12, "other").Message(), "Dovavuru Engine Error # -12 Record is locked");
+  EXPECT_EQ(EABSEngineError(-12, "other").Message(),
+            "Dovavuru Engine Error # -12 Record is locked");
   EXPECT_EQ(EABSEngineError(-13, "").ErrorText(), "Table is locked");
   EXPECT_EQ(EABSEngineError(-11, "").ErrorText(), "Cannot cancel operation in temporary mode");
   EXPECT_EQ(EABSEngineError(-7, "").ErrorText(),

@@ -511,11 +511,12 @@ namespace {
 std::atomic<FormatSettings*> userSettings{nullptr};
 std::mutex userMutex;
 
-// Instances replaced by ReloadUser stay alive until exit, so that a reference
-// obtained earlier never dangles.
+// Every instance User() has handed out, the replaced ones included: none is
+// ever destroyed, so a reference obtained earlier never dangles, not even in
+// the destructors of other static objects at exit.
 std::vector<std::unique_ptr<FormatSettings>>& UserInstances() {
-  static std::vector<std::unique_ptr<FormatSettings>> instances;
-  return instances;
+  static auto* instances = new std::vector<std::unique_ptr<FormatSettings>>();
+  return *instances;
 }
 
 }  // namespace

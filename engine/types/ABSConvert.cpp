@@ -480,14 +480,6 @@ void ConvertFromLogical(bool v, const void* src, TABSStorageType t, TABSConverte
 
 }  // namespace
 
-std::int32_t FixedValueSize(TABSStorageType type) {
-  if (type < stShortint || type > stVarBytes || IsBlobStorageType(type) || type == stBytes ||
-      type == stVarBytes) {
-    return 0;
-  }
-  return StorageValueSize(type, 0);
-}
-
 void ConvertValueInto(const void* source, std::int32_t sourceSize, TABSStorageType sourceType,
                       TABSStorageType targetType, TABSConvertedValue& result) {
   if (!IsSupportedConversion(sourceType, targetType)) RaiseCast(30052, sourceType, targetType);

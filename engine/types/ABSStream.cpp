@@ -138,30 +138,40 @@ TABSFileStream::~TABSFileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::int32_t TABSFileStream::Read(void* buffer, std::int32_t count) {
-  CheckBuffer(buffer, count);
+namespace {
+
+// Repeats a positioned read or write until `count` bytes moved, the file
+// ends or an error other than an interruption occurs; returns the bytes moved.
+template <typename Transfer>
+std::int32_t TransferAll(std::int32_t count, std::int64_t offset, Transfer transfer) {
   std::int32_t done = 0;
   while (done < count) {
-    const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done,
-                              static_cast<std::size_t>(count - done), position_ + done);
+    const ssize_t n = transfer(done, static_cast<std::size_t>(count - done), offset + done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<std::int32_t>(n);
   }
+  return done;
+}
+
+}  // namespace
+
+std::int32_t TABSFileStream::Read(void* buffer, std::int32_t count) {
+  CheckBuffer(buffer, count);
+  const std::int32_t done =
+      TransferAll(count, position_, [&](std::int32_t at, std::size_t n, std::int64_t offset) {
+        return ::pread(fd_, static_cast<char*>(buffer) + at, n, offset);
+      });
   position_ += done;
   return done;
 }
 
 std::int32_t TABSFileStream::Write(const void* buffer, std::int32_t count) {
   CheckBuffer(buffer, count);
-  std::int32_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pwrite(fd_, static_cast<const char*>(buffer) + done,
-                               static_cast<std::size_t>(count - done), position_ + done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::int32_t>(n);
-  }
+  const std::int32_t done =
+      TransferAll(count, position_, [&](std::int32_t at, std::size_t n, std::int64_t offset) {
+        return ::pwrite(fd_, static_cast<const char*>(buffer) + at, n, offset);
+      });
   position_ += done;
   return done;
 }

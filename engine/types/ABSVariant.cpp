@@ -26,10 +26,44 @@ void Store(void* p, T v) {
   std::memcpy(p, &v, sizeof v);
 }
 
-void CheckTypeValue(TABSStorageType type, bool allowNone) {
-  if (type > stLastStorageType || (type == stNone && !allowNone)) {
-    throw EABSException(30522, "Unknown DataType: '%s'", {std::to_string(type)});
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseUnknownType(TABSStorageType type) {
+  throw EABSException(30522, "Unknown DataType: '%s'", {std::to_string(type)});
+}
+
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseNilPointer() {
+  throw EABSException(30520, "Nil pointer occured");
+}
+
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseBadSize(std::int32_t size,
+                                                               TABSStorageType type) {
+  throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
+                      {size, StorageTypeName(type)});
+}
+
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseBufferExceeded() {
+  throw EABSException(20056, "Buffer size exceeded");
+}
+
+// Copies a value; the common fixed sizes get a copy the compiler inlines,
+// which keeps the per-field record path free of library calls.
+inline void CopyValueBytes(void* destination, const void* source, std::int32_t size) {
+  switch (size) {
+    case 2:
+      std::memcpy(destination, source, 2);
+      break;
+    case 4:
+      std::memcpy(destination, source, 4);
+      break;
+    case 8:
+      std::memcpy(destination, source, 8);
+      break;
+    default:
+      std::memmove(destination, source, static_cast<std::size_t>(size));
   }
+}
+
+inline void CheckTypeValue(TABSStorageType type, bool allowNone) {
+  if (type > stLastStorageType || (type == stNone && !allowNone)) RaiseUnknownType(type);
 }
 
 // Failures of integer and float division; Divide reports them as 30128.
@@ -183,8 +217,8 @@ void TABSVariant::Assign(const TABSVariant& source, bool copy) {
 
 void TABSVariant::PlaceOwned(const void* bytes, std::int32_t size) {
   if (data_ != nullptr && !isReference_ && dataSize_ == size) {
-    // The bytes may be our own (a value assigned to itself): memmove is safe.
-    std::memmove(data_, bytes, static_cast<std::size_t>(size));
+    // The bytes may be our own (a value assigned to itself): nothing to copy.
+    if (bytes != data_) CopyValueBytes(data_, bytes, size);
   } else {
     // Allocate before releasing, so that bytes inside the old buffer are
     // still readable while they are copied.
@@ -214,12 +248,15 @@ void TABSVariant::MakeOwned() {
 void TABSVariant::SetBuffer(const void* buffer, std::int32_t size, bool copy,
                             TABSStorageType type) {
   CheckTypeValue(type, false);
-  if (buffer == nullptr) throw EABSException(30520, "Nil pointer occured");
-  if (size < 1 || size < FixedValueSize(type)) {
-    throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
-                        {size, StorageTypeName(type)});
-  }
-  if (copy) {
+  if (buffer == nullptr) RaiseNilPointer();
+  if (size < 1 || size < FixedValueSize(type)) RaiseBadSize(size, type);
+  // Referencing bytes of our own buffer would leave a reference to freed
+  // memory; such bytes are copied instead.
+  const bool inOwnBuffer =
+      !isReference_ && data_ != nullptr &&
+      static_cast<const char*>(buffer) >= static_cast<const char*>(data_) &&
+      static_cast<const char*>(buffer) < static_cast<const char*>(data_) + dataSize_;
+  if (copy || inOwnBuffer) {
     PlaceOwned(buffer, size);
   } else {
     ReleaseBuffer();
@@ -233,10 +270,11 @@ void TABSVariant::SetBuffer(const void* buffer, std::int32_t size, bool copy,
 
 bool TABSVariant::CopyTo(void* destination, std::int32_t limit) const {
   if (IsNull()) return false;
-  if (limit != -1 && dataSize_ > limit) throw EABSException(20056, "Buffer size exceeded");
-  if (IsStringStorageType(dataType_) && dataSize_ <= 1) return false;
-  if (destination == nullptr) throw EABSException(30520, "Nil pointer occured");
-  std::memcpy(destination, data_, static_cast<std::size_t>(dataSize_));
+  if (limit != -1 && dataSize_ > limit) RaiseBufferExceeded();
+  // An empty text (terminator only) is not copied.
+  if (dataType_ >= stChar && dataType_ <= stWideString && dataSize_ <= 1) return false;
+  if (destination == nullptr) RaiseNilPointer();
+  CopyValueBytes(destination, data_, dataSize_);
   return true;
 }
 
@@ -262,7 +300,7 @@ void TABSVariant::SetValue(const void* value, TABSStorageType type) {
                               static_cast<std::int32_t>(std::min<std::size_t>(n, INT32_MAX - 1)));
     }
   } else {
-    if (value == nullptr) throw EABSException(30520, "Nil pointer occured");
+    if (value == nullptr) RaiseNilPointer();
     size = StorageValueSize(type, 0);
   }
   StoreValue(value, size, type);
@@ -909,7 +947,12 @@ void TABSVariant::LoadFromStream(TABSStream& stream) {
       static_cast<std::uint32_t>(sizeBytes[0]) | static_cast<std::uint32_t>(sizeBytes[1]) << 8 |
       static_cast<std::uint32_t>(sizeBytes[2]) << 16 |
       static_cast<std::uint32_t>(sizeBytes[3]) << 24);
-  if (size < 1) throw EABSException(30527, "Invalid value size in stream: %d", {size});
+  // A value must fill at least its type's fixed size, or reading it would
+  // run past the buffer; a value without a type cannot be held.
+  if (type == stNone) RaiseUnknownType(stNone);
+  if (size < 1 || size < FixedValueSize(static_cast<TABSStorageType>(type))) {
+    throw EABSException(30527, "Invalid value size in stream: %d", {size});
+  }
   // A size beyond the stream's end is a short read; refuse it before
   // allocating so that damaged data cannot demand a huge buffer.
   const std::int64_t position = stream.Position();

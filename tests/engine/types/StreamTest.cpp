@@ -168,6 +168,18 @@ TEST(VariantStream, LayoutIsTypeMarkSizeBytes) {
   EXPECT_EQ(Contents(n), std::string("\x10\xff", 2));
 }
 
+namespace {
+
+// Loads a variant from a memory stream holding `bytes`.
+void LoadFromBytes(TABSVariant& v, const std::string& bytes) {
+  TABSMemoryStream s;
+  s.Write(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  s.SetPosition(0);
+  v.LoadFromStream(s);
+}
+
+}  // namespace
+
 TEST(VariantStream, ShortOrDamagedStreamsRaiseTheirCodes) {
   TABSVariant v;
   v.SetAsDouble(2.5);
@@ -176,47 +188,32 @@ TEST(VariantStream, ShortOrDamagedStreamsRaiseTheirCodes) {
   const std::string bytes = Contents(full);
   const int codes[] = {10183, 10184, 10185, 10185, 10185, 10185, 10186};
   for (std::size_t cut = 0; cut < 7; ++cut) {
-    TABSMemoryStream s;
-    s.Write(bytes.data(), static_cast<std::int32_t>(cut));
-    s.SetPosition(0);
     TABSVariant back;
-    const EABSException e = RaisedBy([&] { back.LoadFromStream(s); });
+    const EABSException e = RaisedBy([&] { LoadFromBytes(back, bytes.substr(0, cut)); });
     EXPECT_EQ(e.NativeError(), codes[cut]) << cut;
     EXPECT_TRUE(back.IsNull());
   }
-  {
-    TABSMemoryStream s;
-    s.Write(bytes.data(), 10);
-    s.SetPosition(0);
-    TABSVariant back;
-    EXPECT_ENGINE_ERROR(back.LoadFromStream(s), 10186,
-                        "Cannot read from stream. Position = 6, Stream size = 10, Block size = 8, "
-                        "Bytes Read = 4 - Native error: 10186");
-  }
-  // A size far beyond the stream is refused before any buffer is taken.
-  const std::string huge(
-      "\x03\x00\xff\xff\xff\x7f"
-      "abc",
-      9);
-  TABSMemoryStream h;
-  h.Write(huge.data(), 9);
-  h.SetPosition(0);
   TABSVariant back;
-  EXPECT_ENGINE_ERROR(back.LoadFromStream(h), 10186,
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, bytes.substr(0, 10)), 10186,
+                      "Cannot read from stream. Position = 6, Stream size = 10, Block size = 8, "
+                      "Bytes Read = 4 - Native error: 10186");
+  // A size far beyond the stream is refused before any buffer is taken.
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x03\x00\xff\xff\xff\x7f"
+                                                      "abc",
+                                                      9)),
+                      10186,
                       "Cannot read from stream. Position = 6, Stream size = 9, Block size = "
                       "2147483647, Bytes Read = 3 - Native error: 10186");
-  const std::string negative("\x03\x00\xff\xff\xff\xff", 6);
-  TABSMemoryStream ng;
-  ng.Write(negative.data(), 6);
-  ng.SetPosition(0);
-  EXPECT_ENGINE_ERROR(back.LoadFromStream(ng), 30527,
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x03\x00\xff\xff\xff\xff", 6)), 30527,
                       "Invalid value size in stream: -1 - Native error: 30527");
-  const std::string badType("\x63\xff", 2);
-  TABSMemoryStream bt;
-  bt.Write(badType.data(), 2);
-  bt.SetPosition(0);
-  EXPECT_ENGINE_ERROR(back.LoadFromStream(bt), 30522,
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x63\xff", 2)), 30522,
                       "Unknown DataType: '99' - Native error: 30522");
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x07\x00\x01\x00\x00\x00\x2a", 7)), 30527,
+                      "Invalid value size in stream: 1 - Native error: 30527");
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x00\x00\x01\x00\x00\x00\x2a", 7)), 30522,
+                      "Unknown DataType: '0' - Native error: 30522");
+  LoadFromBytes(back, std::string("\x07\x00\x04\x00\x00\x00\x2a\x00\x00\x00", 10));
+  EXPECT_EQ(back.GetAsInteger(), 42);
 }
 
 TEST(VariantStream, ShortWritesRaiseTheirCodes) {

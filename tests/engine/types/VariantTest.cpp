@@ -135,6 +135,10 @@ TEST_F(VariantTest, SetBufferCopiesIntoTheSameBufferOrReferences) {
   s.SetAsString("hello");
   s.SetBuffer(s.Data(), 3, true, stString);
   EXPECT_EQ(std::memcmp(s.Data(), "hel", 3), 0);
+  // Referencing its own bytes makes a copy instead of a dangling reference.
+  s.SetBuffer(static_cast<const char*>(s.Data()) + 1, 2, false, stString);
+  EXPECT_FALSE(s.IsReference());
+  EXPECT_EQ(std::memcmp(s.Data(), "el", 2), 0);
 }
 
 TEST_F(VariantTest, SetBufferRefusesBadArguments) {
@@ -531,43 +535,33 @@ TEST_F(VariantTest, PlatformVariantsMapToTheirEngineTypes) {
 }
 
 TEST_F(VariantTest, GetAsVariantGivesTheMatchingKind) {
+  struct Case {
+    void (*set)(TABSVariant&);
+    PlatformVariant expected;
+  };
+  const Case cases[] = {
+      {[](TABSVariant& v) { v.SetAsShortint(-1); }, PlatformVariant::FromShortInt(-1)},
+      {[](TABSVariant& v) { v.SetAsWord(7); }, PlatformVariant::FromWord(7)},
+      {[](TABSVariant& v) { v.SetAsCardinal(4000000000u); },
+       PlatformVariant::FromLongWord(4000000000u)},
+      {[](TABSVariant& v) { v.SetAsLargeint(-1); }, PlatformVariant::FromInt64(-1)},
+      {[](TABSVariant& v) { v.SetAsSingle(0.5f); }, PlatformVariant::FromDouble(0.5)},
+      {[](TABSVariant& v) { v.SetAsExtended(0.25L); }, PlatformVariant::FromDouble(0.25)},
+      {[](TABSVariant& v) { v.SetAsMilliseconds(43200000); }, PlatformVariant::FromDate(0.5)},
+      {[](TABSVariant& v) { v.SetAsDayNumber(735401); }, PlatformVariant::FromDate(41807)},
+      {[](TABSVariant& v) { v.SetAsLogical(true); }, PlatformVariant::FromBoolean(true)},
+      {[](TABSVariant& v) { v.SetAsWideString(u"ü"); }, PlatformVariant::FromOleStr(u"ü")},
+      {[](TABSVariant& v) { v.SetAsString("x"); }, PlatformVariant::FromAnsiString("x")},
+      {[](TABSVariant& v) { v.SetBuffer("bytes", 6, true, stBlob); },
+       PlatformVariant::FromAnsiString("bytes")},
+  };
+  for (const Case& c : cases) {
+    TABSVariant v;
+    c.set(v);
+    EXPECT_EQ(v.GetAsVariant(), c.expected) << c.expected.KindCode();
+  }
   TABSVariant v;
   EXPECT_EQ(v.GetAsVariant().Kind(), VariantKind::Null);
-  v.SetAsShortint(-1);
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromShortInt(-1));
-  v.Clear();
-  v.SetAsWord(7);
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromWord(7));
-  v.Clear();
-  v.SetAsCardinal(4000000000u);
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromLongWord(4000000000u));
-  v.Clear();
-  v.SetAsLargeint(-1);
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromInt64(-1));
-  v.Clear();
-  v.SetAsSingle(0.5f);
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromDouble(0.5));
-  v.Clear();
-  v.SetAsExtended(0.25L);
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromDouble(0.25));
-  v.Clear();
-  v.SetAsMilliseconds(43200000);
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromDate(0.5));
-  v.Clear();
-  v.SetAsDayNumber(735401);
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromDate(41807));
-  v.Clear();
-  v.SetAsLogical(true);
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromBoolean(true));
-  v.Clear();
-  v.SetAsWideString(u"ü");
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromOleStr(u"ü"));
-  v.Clear();
-  v.SetAsString("x");
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromAnsiString("x"));
-  v.Clear();
-  v.SetBuffer("bytes", 6, true, stBlob);
-  EXPECT_EQ(v.GetAsVariant(), PlatformVariant::FromAnsiString("bytes"));
   v.SetBuffer("memo", 4, true, stMemo);
   EXPECT_ENGINE_ERROR(v.GetAsVariant(), 30114,
                       "Unsupported Variant Type MEMO - Native error: 30114");

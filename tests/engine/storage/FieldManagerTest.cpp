@@ -12,19 +12,9 @@
 #include "engine/storage/ABSSequenceSession.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSVariant.h"
+#include "tests/engine/local/RaisedError.h"
 
 namespace {
-
-template <class F>
-EABSException RaisedBy(F&& f) {
-  try {
-    f();
-  } catch (const EABSException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no engine error raised";
-  return EABSException(0, "none");
-}
 
 // A session that keeps its last sequence values in a map.
 class FakeSession : public TABSSequenceSession {
@@ -110,14 +100,13 @@ TEST_F(PlanFieldManager, FieldNumbersAndNilBuffersAreRefused) {
   EXPECT_EQ(e.NativeError(), 10000);
   EXPECT_EQ(e.Message(),
             "Invalid field number - FieldNo = 6, FieldCount = 6 - Native error: 10000");
-  EXPECT_EQ(RaisedBy([&] { FieldDataFromRecord(-1, defs, &v, image.data()); }).NativeError(),
-            10000);
-  EXPECT_EQ(RaisedBy([&] { FieldDataFromRecord(0, defs, &v, nullptr); }).NativeError(), 10003);
-  EXPECT_EQ(RaisedBy([&] { FieldDataToRecord(6, defs, &v, image.data()); }).NativeError(), 10004);
+  EXPECT_EQ(NativeErrorOf([&] { FieldDataFromRecord(-1, defs, &v, image.data()); }), 10000);
+  EXPECT_EQ(NativeErrorOf([&] { FieldDataFromRecord(0, defs, &v, nullptr); }), 10003);
+  EXPECT_EQ(NativeErrorOf([&] { FieldDataToRecord(6, defs, &v, image.data()); }), 10004);
   EXPECT_EQ(RaisedBy([&] { FieldDataToRecord(0, defs, &v, nullptr); }).Message(),
             "Nil pointer occured - Native error: 30567");
-  EXPECT_EQ(RaisedBy([&] { CompareBytes(nullptr, &v, 1); }).NativeError(), 10122);
-  EXPECT_EQ(RaisedBy([&] { CompareBytes(&v, nullptr, 1); }).NativeError(), 10123);
+  EXPECT_EQ(NativeErrorOf([&] { CompareBytes(nullptr, &v, 1); }), 10122);
+  EXPECT_EQ(NativeErrorOf([&] { CompareBytes(&v, nullptr, 1); }), 10123);
   EXPECT_EQ(RaisedBy([&] { manager.NextAutoincValue(6); }).Message(),
             "Field #6 not found - Native error: 30402");
 }
@@ -226,7 +215,7 @@ TEST(FieldExchange, BlobBlockAddressKeepsAllEightBytes) {
   SetBlobBlockAddress(image.data(), *defs[1], nullptr);
   EXPECT_EQ(GetBlobBlockAddress(image.data(), *defs[1]), nullptr);
   EXPECT_EQ(Get<std::int32_t>(image, defs[0]->MemoryOffset), static_cast<std::int32_t>(0xABABABAB));
-  EXPECT_EQ(RaisedBy([&] { GetBlobBlockAddress(image.data(), *defs[0]); }).NativeError(), 30568);
+  EXPECT_EQ(NativeErrorOf([&] { GetBlobBlockAddress(image.data(), *defs[0]); }), 30568);
 }
 
 // A stored record differs from the edit's copy in a value whose first byte
@@ -274,8 +263,8 @@ TEST(RecordComparison, EveryByteOfFixedSizeValuesCounts) {
   SetNullBit(b.data(), 0, false);
   EXPECT_FALSE(m.CompareRecordImages(a.data(), b.data()));
 
-  EXPECT_EQ(RaisedBy([&] { m.CompareRecordImages(nullptr, b.data()); }).NativeError(), 30560);
-  EXPECT_EQ(RaisedBy([&] { m.CompareRecordImages(a.data(), nullptr); }).NativeError(), 30561);
+  EXPECT_EQ(NativeErrorOf([&] { m.CompareRecordImages(nullptr, b.data()); }), 30560);
+  EXPECT_EQ(NativeErrorOf([&] { m.CompareRecordImages(a.data(), nullptr); }), 30561);
   EXPECT_FALSE(CompareBytes(a.data(), b.data(), size));
   EXPECT_TRUE(CompareBytes(a.data(), b.data(), 0));
 }
@@ -294,7 +283,7 @@ class AutoincManager : public ::testing::Test {
 };
 
 TEST_F(AutoincManager, CountersStepLimitAndCycle) {
-  EXPECT_EQ(RaisedBy([&] { m.NextAutoincValue(0); }).NativeError(), 30403);  // no counters yet
+  EXPECT_EQ(NativeErrorOf([&] { m.NextAutoincValue(0); }), 30403);  // no counters yet
   Id().InitialValue = 10;
   Id().Increment = 0;
   m.ResetAutoincCounters();
@@ -319,7 +308,7 @@ TEST_F(AutoincManager, CountersStepLimitAndCycle) {
   Id().InitialValue = std::numeric_limits<std::int64_t>::max() - 1;
   m.ResetAutoincCounters();
   EXPECT_EQ(m.NextAutoincValue(0), std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(RaisedBy([&] { m.NextAutoincValue(0); }).NativeError(), 20160);
+  EXPECT_EQ(NativeErrorOf([&] { m.NextAutoincValue(0); }), 20160);
 }
 
 TEST_F(AutoincManager, InsertedRecordsTakeAndRaiseTheSequence) {
@@ -368,7 +357,7 @@ TEST_F(AutoincManager, LastValueComesFromTheSessionFirst) {
   m.NextSequenceValue(&single, 0);  // 4, recorded only in `single`
   EXPECT_EQ(m.GetSequenceLastValue(&shared, 0), 3);
   EXPECT_EQ(m.GetSequenceLastValue(&single, 0), 4);
-  EXPECT_EQ(RaisedBy([&] { m.GetSequenceLastValue(&single, 2); }).NativeError(), 30564);
+  EXPECT_EQ(NativeErrorOf([&] { m.GetSequenceLastValue(&single, 2); }), 30564);
 }
 
 TEST_F(AutoincManager, CounterBlockRoundTrip) {
@@ -379,7 +368,7 @@ TEST_F(AutoincManager, CounterBlockRoundTrip) {
   TABSBaseFieldManager other(nullptr);
   other.ReadAutoincCounters(block.data(), static_cast<std::int64_t>(block.size()));
   EXPECT_EQ(other.AutoincCounters(), (std::vector<std::int64_t>{-7, 0}));
-  EXPECT_EQ(RaisedBy([&] { other.ReadAutoincCounters(block.data(), 19); }).NativeError(), 30562);
+  EXPECT_EQ(NativeErrorOf([&] { other.ReadAutoincCounters(block.data(), 19); }), 30562);
   EXPECT_EQ(other.AutoincCounters().size(), 2u);
 }
 
@@ -400,7 +389,7 @@ TEST(FieldDefaults, DefaultsAreWrittenAndClearTheNullFlag) {
   EXPECT_EQ(Get<double>(image, defs[1]->MemoryOffset), 12.0);
   EXPECT_STREQ(reinterpret_cast<const char*>(image.data() + defs[2]->MemoryOffset), "abc");
   EXPECT_EQ(image[defs[4]->MemoryOffset], 0x5A);
-  EXPECT_EQ(RaisedBy([&] { m.ApplyDefaults(nullptr, nullptr); }).NativeError(), 30565);
+  EXPECT_EQ(NativeErrorOf([&] { m.ApplyDefaults(nullptr, nullptr); }), 30565);
 }
 
 TEST(FieldBlobs, HasBlobFieldsNeedsABlockSize) {

@@ -8,6 +8,7 @@
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "tests/engine/local/RaisedError.h"
 
 namespace {
 
@@ -76,14 +77,9 @@ class RecordManagerTest : public ::testing::Test {
 };
 
 TEST_F(RecordManagerTest, ConstructionRefusesRecordSizeZero) {
-  try {
-    TABSMemoryRecordManager m(0, 1000);
-    FAIL() << "no exception";
-  } catch (const EABSException& e) {
-    EXPECT_EQ(e.NativeError(), 10011);
-    EXPECT_EQ(e.Message(), "Invalid record size = 0 - Native error: 10011");
-  }
-  EXPECT_THROW(TABSMemoryRecordManager(-4, 1000), EABSException);
+  EXPECT_EQ(RaisedBy([] { TABSMemoryRecordManager m(0, 1000); }).Message(),
+            "Invalid record size = 0 - Native error: 10011");
+  EXPECT_EQ(NativeErrorOf([] { TABSMemoryRecordManager m(-4, 1000); }), 10011);
 }
 
 TEST_F(RecordManagerTest, StoresInOrderAndGrowsInStepsKeepingRecords) {
@@ -254,16 +250,10 @@ TEST_F(RecordManagerTest, NavigationAtTheEnds) {
   id = 5000;
   EXPECT_EQ(Step(m, FetchMode::Next, id), FetchResult::Eof);
 
-  NavigationRequest req;
-  req.Direction = FetchMode::Current;
+  NavigationRequest req;  // no record buffer to copy into
   req.Position = RecordPosition{1, 0};
-  try {
-    m.NavigateRecord(0, req);  // no record buffer to copy into
-    FAIL() << "no exception";
-  } catch (const EABSException& e) {
-    EXPECT_EQ(e.NativeError(), 10019);
-    EXPECT_EQ(e.Message(), "Error retrieving record - Native error: 10019");
-  }
+  EXPECT_EQ(RaisedBy([&] { m.NavigateRecord(0, req); }).Message(),
+            "Error retrieving record - Native error: 10019");
 }
 
 TEST_F(RecordManagerTest, ClearAllRecordsFreesAndRestarts) {

@@ -115,7 +115,7 @@ bool TABSMemoryRecordManager::StoreNewRecord(std::int32_t /*sessionId*/, const v
     firstId_ = recordCount_ == 0 ? slot : std::min(firstId_, slot);
     lastId_ = recordCount_ == 0 ? slot : std::max(lastId_, slot);
     ++recordCount_;
-    ++changeCounter_;
+    BumpChangeCounter();
     position.RecordId = slot;
     position.SubPosition = 0;
     return true;
@@ -131,7 +131,7 @@ bool TABSMemoryRecordManager::OverwriteRecord(std::int32_t /*sessionId*/, const 
   if (image == nullptr || !IsLive(position.RecordId)) return false;
   CopyImage(records() + static_cast<std::size_t>(position.RecordId) * recordSize_, image,
             recordSize_);
-  ++changeCounter_;
+  BumpChangeCounter();
   return true;
 }
 
@@ -158,7 +158,7 @@ bool TABSMemoryRecordManager::RemoveRecord(std::int32_t /*sessionId*/, RecordPos
     lastId_ = 0;
   }
   noDeletions_ = false;
-  ++changeCounter_;
+  BumpChangeCounter();
   return true;
 }
 

@@ -66,6 +66,11 @@ class TABSBaseRecordManager {
   std::int32_t RecordSize() const { return recordSize_; }
 
  protected:
+  // Wraps around instead of overflowing; readers only test for equality.
+  void BumpChangeCounter() {
+    changeCounter_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(changeCounter_) + 1u);
+  }
+
   std::int64_t recordCount_ = 0;
   std::int32_t changeCounter_ = 0;
   std::int32_t recordSize_ = 0;

@@ -427,7 +427,9 @@ TEST(LeakGuardProbe, DISABLED_LeavesEngineMemory) {
 // works when driven by hand: a leaking test run by this very binary fails.
 TEST(LeakGuardTest, IsInstalledInTheTestProgram) {
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  const std::string command = "'" + self +
+  // Sharding or report settings of the outer run must not reach the child.
+  const std::string command = "env -u GTEST_TOTAL_SHARDS -u GTEST_SHARD_INDEX -u GTEST_OUTPUT '" +
+                              self +
                               "' --gtest_filter=LeakGuardProbe.DISABLED_LeavesEngineMemory"
                               " --gtest_also_run_disabled_tests 2>&1";
   std::FILE* child = popen(command.c_str(), "r");

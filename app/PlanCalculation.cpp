@@ -1,0 +1,221 @@
+#include "app/PlanCalculation.h"
+
+#include <cmath>
+#include <exception>
+
+#include "platform/Exception.h"
+#include "platform/Locale.h"
+
+namespace tilgung {
+
+namespace {
+
+// Currency texts of the result labels: 10 significant digits, 2 decimals.
+std::string Currency(const platform::FormatSettings& fs, double value) {
+  return fs.FormatCurrency(value, 10, 2);
+}
+
+// Length in bytes of the first `count` UTF-8 characters of `text` (the whole
+// text when it is shorter). Cutting by characters keeps a multi-byte
+// character whole.
+std::size_t Utf8PrefixBytes(const std::string& text, std::size_t count) {
+  std::size_t pos = 0;
+  for (std::size_t n = 0; n < count && pos < text.size(); ++n) {
+    ++pos;
+    while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) ++pos;
+  }
+  return pos;
+}
+
+// Removes leading and trailing blanks and control characters.
+std::string Trim(const std::string& text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+  return text.substr(begin, end - begin);
+}
+
+// Money arithmetic that leaves the range of doubles is a failure of the run,
+// never a result: an infinite or undefined amount would otherwise be shown
+// and printed as if it were a plan.
+double Checked(double value) {
+  if (std::isnan(value)) throw platform::Exception("Invalid floating point operation");
+  if (std::isinf(value)) throw platform::Exception("Floating point overflow");
+  return value;
+}
+
+}  // namespace
+
+const char* PlanLabelName(TPlanLabel label) {
+  switch (label) {
+    case TPlanLabel::Label16:
+      return "Label16";
+    case TPlanLabel::Label17:
+      return "Label17";
+    case TPlanLabel::Label18:
+      return "Label18";
+    case TPlanLabel::Label19:
+      return "Label19";
+    case TPlanLabel::Label20:
+      return "Label20";
+    case TPlanLabel::Label21:
+      return "Label21";
+    case TPlanLabel::Label22:
+      return "Label22";
+    case TPlanLabel::Label26:
+      return "Label26";
+  }
+  return "";
+}
+
+int PeriodsPerYear(int frequency) {
+  switch (frequency) {
+    case 1:
+      return 4;
+    case 2:
+      return 2;
+    case 3:
+      return 1;
+    default:
+      return 12;
+  }
+}
+
+int ParseTermYears(const std::string& termText) {
+  const std::string head = termText.substr(0, Utf8PrefixBytes(termText, 2));
+  return platform::FormatSettings::User().ParseInt32(Trim(head));
+}
+
+TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
+  const platform::FormatSettings& fs = platform::FormatSettings::User();
+  TPlanResult r;
+  r.startDate = inputs.startDate;
+  TPlanStep step = TPlanStep::Amount;
+  try {
+    // Inputs and instalment.
+    r.initialAmount = fs.ParseFloat(inputs.amountText);
+    double balance = r.initialAmount;
+    step = TPlanStep::Rate;
+    const double rate = fs.ParseFloat(inputs.rateText);
+    step = TPlanStep::Repayment;
+    const double repayment = fs.ParseFloat(inputs.repaymentText);
+    double interestSum = 0;
+    const int frequency = inputs.frequencyIndex < 0 ? 0 : inputs.frequencyIndex;
+    r.frequency = frequency;
+    const int periods = PeriodsPerYear(frequency);
+    step = TPlanStep::Arithmetic;
+    double instalment;
+    if (frequency == 3) {
+      instalment = rate / 100 * balance + repayment / 100 * balance;
+    } else {
+      instalment = (rate / 100 * balance) / periods + (repayment / 100 * balance) / periods;
+    }
+    Checked(instalment);
+    r.instalment = r.firstInstalment = instalment;
+    r.instalmentComputed = true;
+    r.labelWrites.emplace_back(TPlanLabel::Label26, Currency(fs, instalment));
+
+    // Start date, term and end date.
+    int year, month, day;
+    platform::DecodeDate(inputs.startDate, year, month, day);
+    step = TPlanStep::Term;
+    r.termYears = ParseTermYears(inputs.termText);
+    step = TPlanStep::EndDate;
+    const platform::TDateTime endDate = platform::EncodeDate(year + r.termYears, month, day);
+    r.endDate = endDate;
+    platform::TDateTime currentDate = endDate;
+
+    step = TPlanStep::Table;
+    sink.PrepareTable();
+
+    step = TPlanStep::Rows;
+    if (instalment > 0) {
+      while (balance > 0.1 && currentDate <= endDate) {
+        switch (frequency) {
+          case 1:
+            month += 3;
+            break;
+          case 2:
+            month += 6;
+            break;
+          case 3:
+            year += 1;
+            break;
+          default:
+            month += 1;
+            break;
+        }
+        if (month > 12) {
+          year += 1;
+          month %= 12;
+        }
+        TPlanRow row;
+        row.Jahr = year;
+        row.Monat = month;
+        row.Tag = day;
+        step = TPlanStep::Arithmetic;
+        const double interest =
+            Checked(frequency == 3 ? rate / 100 * balance : rate / 100 * balance / periods);
+        // The last instalment only pays off what is left.
+        if (balance - (instalment - interest) < 0) instalment = balance + interest;
+        interestSum = Checked(interestSum + interest);
+        balance = Checked(balance - (instalment - interest));
+        row.Darlehen = balance;
+        row.Tilgung = instalment - interest;
+        row.Zins = interest;
+        step = TPlanStep::Rows;
+        sink.PostRow(row);
+        ++r.rowCount;
+        r.instalment = instalment;
+        r.balance = balance;
+        r.interestSum = interestSum;
+        // The loop test uses day 28 where the picker's day does not exist in
+        // this month; the row keeps the picker's day.
+        if (!platform::TryEncodeDate(year, month, day, currentDate)) {
+          currentDate = platform::EncodeDate(year, month, 28);
+        }
+      }
+    }
+    r.balance = balance;
+    r.interestSum = interestSum;
+    r.lastDate = currentDate;
+    r.repaymentTotal = r.initialAmount - balance;
+    r.grandTotal = (r.initialAmount - balance) + balance + interestSum;
+
+    step = TPlanStep::Labels;
+    r.labelWrites.emplace_back(TPlanLabel::Label16, fs.FormatShortDate(inputs.startDate));
+    r.labelWrites.emplace_back(TPlanLabel::Label17, fs.FormatShortDate(currentDate));
+    r.labelWrites.emplace_back(TPlanLabel::Label19, Currency(fs, balance));
+    r.labelWrites.emplace_back(TPlanLabel::Label20, Currency(fs, interestSum));
+    r.labelWrites.emplace_back(TPlanLabel::Label21, Currency(fs, r.repaymentTotal));
+    r.labelWrites.emplace_back(TPlanLabel::Label22, Currency(fs, r.grandTotal));
+    r.ok = true;
+    r.failedStep = TPlanStep::Done;
+    return r;
+  } catch (const std::exception& e) {
+    r.errorMessage = e.what();
+  } catch (...) {
+    r.errorMessage = "unknown error";
+  }
+
+  // Error path: raw input texts instead of results. Label26 keeps what the
+  // run wrote above, if it got that far.
+  r.ok = false;
+  r.failedStep = step;
+  std::string startText;
+  try {
+    startText = fs.FormatShortDate(inputs.startDate);
+  } catch (...) {
+    // A start date that cannot be shown leaves the label blank.
+  }
+  r.labelWrites.emplace_back(TPlanLabel::Label16, startText);
+  r.labelWrites.emplace_back(TPlanLabel::Label17, "0");
+  r.labelWrites.emplace_back(TPlanLabel::Label18, inputs.rateText);
+  r.labelWrites.emplace_back(TPlanLabel::Label21, inputs.amountText);
+  r.labelWrites.emplace_back(TPlanLabel::Label20, inputs.amountText);
+  r.labelWrites.emplace_back(TPlanLabel::Label19, "0");
+  r.labelWrites.emplace_back(TPlanLabel::Label22, inputs.amountText);
+  return r;
+}
+
+}  // namespace tilgung

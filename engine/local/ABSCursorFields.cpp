@@ -1,0 +1,48 @@
+// Reading and writing single field values of a cursor's record buffers as
+// engine values.
+#include "engine/local/ABSCursor.h"
+#include "engine/local/ABSNullBits.h"
+#include "engine/types/ABSException.h"
+#include "engine/types/ABSVariant.h"
+
+void TABSCursor::ReadFieldValue(TABSVariant& value, std::int32_t fieldNo, bool physical) const {
+  std::int32_t physicalNo = 0;
+  FieldEntry(fieldNo, physical, physical ? 20191 : 10317, physicalNo);
+  if (CurrentBuffer == nullptr) throw EABSException(30480, "Nil pointer occured");
+  // The bytes are addressed through the physical definition, which
+  // describes the buffer's layout, so a logical entry can never point
+  // outside the data area.
+  const TABSFieldDef& field = *(*PhysicalFieldDefs)[physicalNo];
+  if (IsNullBitSet(CurrentBuffer, physicalNo)) {
+    value.SetNull();
+    return;
+  }
+  value.SetBuffer(CurrentBuffer + field.MemoryOffset, field.ValueSize, true, field.StorageType);
+}
+
+void TABSCursor::WriteFieldValue(std::byte* buffer, const TABSVariant& value, std::int32_t fieldNo,
+                                 bool physical) const {
+  std::int32_t physicalNo = 0;
+  FieldEntry(fieldNo, physical, physical ? 20192 : 20193, physicalNo);
+  std::byte* record = buffer != nullptr ? buffer : CurrentBuffer;
+  if (record == nullptr) throw EABSException(30483, "Nil pointer occured");
+  const TABSFieldDef& field = *(*PhysicalFieldDefs)[physicalNo];
+  if (value.IsNull()) {
+    SetNullBit(record, physicalNo, true);
+    return;
+  }
+  // The caller's value keeps its type; a converted copy is written instead.
+  const TABSVariant* source = &value;
+  TABSVariant converted;
+  if (value.DataType() != field.StorageType) {
+    converted.Assign(value, true);
+    converted.CastTo(field.StorageType);
+    source = &converted;
+  }
+  // The null bit changes only after the value is in place, so a value that
+  // does not convert or does not fit leaves the field as it was. A value
+  // that copies nothing (an empty text) is stored as NULL instead of
+  // leaving the previous bytes behind a cleared null bit.
+  const bool stored = source->CopyTo(record + field.MemoryOffset, field.ValueSize);
+  SetNullBit(record, physicalNo, !stored);
+}

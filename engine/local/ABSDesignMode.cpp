@@ -1,0 +1,3 @@
+#include "engine/local/ABSDesignMode.h"
+
+std::atomic<bool> DesignMode{false};

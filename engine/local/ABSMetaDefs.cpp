@@ -1,0 +1,514 @@
+#include "engine/local/ABSMetaDefs.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "engine/types/ABSException.h"
+#include "engine/types/ABSVariant.h"
+#include "platform/Locale.h"
+#include "platform/TextCodec.h"
+
+namespace {
+
+std::string CutName(std::string_view name) {
+  return std::string(name.substr(0, std::min(name.size(), kMaxDefNameLength)));
+}
+
+// Names are 8-bit engine text; they are compared after the user's locale
+// has upper-cased them.
+std::string UpperName(std::string_view ansiName) {
+  return platform::FormatSettings::User().UpperCase(platform::AnsiToUtf8(ansiName));
+}
+
+// Equality ignoring the case of the letters a to z only.
+bool SameAsciiIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+std::unique_ptr<TABSVariant> NewNullVariant() {
+  return std::make_unique<TABSVariant>(stNone);
+}
+
+// A deep copy of `source` (value or NULL, with its type).
+std::unique_ptr<TABSVariant> CopyVariant(const TABSVariant* source) {
+  auto copy = NewNullVariant();
+  if (source != nullptr) copy->Assign(*source, true);
+  return copy;
+}
+
+std::int32_t CheckedSize(std::int64_t size) {
+  if (size > std::numeric_limits<std::int32_t>::max()) {
+    throw EABSException(30486, "Record size exceeds %d bytes",
+                        {std::numeric_limits<std::int32_t>::max()});
+  }
+  return static_cast<std::int32_t>(size);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Definitions
+
+TABSMetaObjectDef::~TABSMetaObjectDef() = default;
+
+void TABSMetaObjectDef::SetName(std::string_view name) {
+  name_ = CutName(name);
+}
+
+void TABSMetaObjectDef::CopyFrom(const TABSMetaObjectDef& source) {
+  if (&source == this) return;
+  name_ = source.name_;
+  ObjectId = source.ObjectId;
+}
+
+TABSFieldDef::TABSFieldDef() : DefaultValue(NewNullVariant()) {}
+
+TABSFieldDef::~TABSFieldDef() = default;
+
+void TABSFieldDef::SetFieldType(TABSDeclaredType declaredType, std::int32_t declaredSize) {
+  const TABSStorageType storageType = DeclaredToStorageType(declaredType);
+  if (storageType == stNone) {
+    throw EABSException(30007, "Unsupported data type '%s'", {DeclaredTypeName(declaredType)});
+  }
+  // Computed before anything changes, so a failure leaves the definition as
+  // it was.
+  const std::int32_t valueSize = StorageValueSize(storageType, declaredSize);
+  DeclaredType = declaredType;
+  StorageType = storageType;
+  DeclaredSize = declaredSize;
+  ValueSize = valueSize;
+  RecordWidth = IsBlobStorageType(storageType) ? 6 : valueSize;
+}
+
+void TABSFieldDef::RecalculateSizes() {
+  ValueSize = StorageValueSize(StorageType, DeclaredSize);
+  // The stored record keeps a 6-byte reference for a BLOB instead of the
+  // in-memory block address.
+  RecordWidth = IsBlobStorageType(StorageType) ? 6 : ValueSize;
+}
+
+void TABSFieldDef::RebuildDefaultExpression() {
+  DefaultExpression.reset();
+  // A default is compiled only when it is text that the query engine parses
+  // as a non-constant expression. This system has no query engine, so every
+  // default stays a plain value and DefaultExpression stays nil.
+}
+
+bool TABSFieldDef::HasDefaultValue() const {
+  return DefaultValue && !DefaultValue->IsNull();
+}
+
+void TABSFieldDef::CopyFrom(const TABSMetaObjectDef& source) {
+  if (&source == this) return;
+  const auto* src = dynamic_cast<const TABSFieldDef*>(&source);
+  if (src == nullptr) {
+    TABSMetaObjectDef::CopyFrom(source);
+    return;
+  }
+  // The only step that can fail comes first.
+  auto defaultValue = CopyVariant(src->DefaultValue.get());
+  TABSMetaObjectDef::CopyFrom(source);
+  StorageType = src->StorageType;
+  DeclaredType = src->DeclaredType;
+  DeclaredSize = src->DeclaredSize;
+  RecordWidth = src->RecordWidth;
+  ValueSize = src->ValueSize;
+  RecordOffset = src->RecordOffset;
+  MemoryOffset = src->MemoryOffset;
+  DefaultValue = std::move(defaultValue);
+  BlobCompressionAlgorithm = src->BlobCompressionAlgorithm;
+  BlobCompressionMode = src->BlobCompressionMode;
+  BlobBlockSize = src->BlobBlockSize;
+  Increment = src->Increment;
+  InitialValue = src->InitialValue;
+  MinValue = src->MinValue;
+  MaxValue = src->MaxValue;
+  Cycled = src->Cycled;
+  RebuildDefaultExpression();
+}
+
+void TABSIndexDef::SetColumnCount(std::int32_t count) {
+  Columns.resize(static_cast<std::size_t>(std::max(count, 0)));
+}
+
+void TABSIndexDef::SetColumnsFromLists(const std::vector<std::string>& names,
+                                       const std::vector<std::string>& directions,
+                                       const std::vector<std::string>& cases) {
+  const auto n = static_cast<std::int64_t>(names.size());
+  if (static_cast<std::int64_t>(directions.size()) != n) {
+    throw EABSException(10278, "Error - different list lengths. L1 = %d, L2 = %d",
+                        {n, static_cast<std::int64_t>(directions.size())});
+  }
+  if (static_cast<std::int64_t>(cases.size()) != n) {
+    throw EABSException(10279, "Error - different list lengths. L1 = %d, L2 = %d",
+                        {n, static_cast<std::int64_t>(cases.size())});
+  }
+  std::vector<TABSIndexColumn> columns(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    columns[i].Name = names[i];
+    columns[i].Descending = directions[i] == "DESC";
+    columns[i].CaseInsensitive = cases[i] == "NO_CASE";
+    columns[i].IndexedLength = 20;
+  }
+  Columns = std::move(columns);
+}
+
+void TABSIndexDef::CopyFrom(const TABSMetaObjectDef& source) {
+  if (&source == this) return;
+  const auto* src = dynamic_cast<const TABSIndexDef*>(&source);
+  if (src == nullptr) {
+    TABSMetaObjectDef::CopyFrom(source);
+    return;
+  }
+  auto columns = src->Columns;
+  TABSMetaObjectDef::CopyFrom(source);
+  Unique = src->Unique;
+  Primary = src->Primary;
+  KeySize = src->KeySize;
+  Columns = std::move(columns);
+  IsTemporaryIndex = src->IsTemporaryIndex;
+  CreatorSessionId = src->CreatorSessionId;
+  ChangeStamp = src->ChangeStamp;
+}
+
+void TABSConstraintDef::SetTableName(std::string_view name) {
+  TableName = CutName(name);
+}
+
+void TABSConstraintDef::SetTargetName(std::string_view name) {
+  TargetName = CutName(name);
+}
+
+void TABSConstraintDef::CopyFrom(const TABSMetaObjectDef& source) {
+  if (&source == this) return;
+  TABSMetaObjectDef::CopyFrom(source);
+  const auto* src = dynamic_cast<const TABSConstraintDef*>(&source);
+  if (src == nullptr) return;
+  ConstraintKind = src->ConstraintKind;
+  TableName = src->TableName;
+  TableId = src->TableId;
+  TargetName = src->TargetName;
+  TargetId = src->TargetId;
+}
+
+TABSConstraintDefCheck::TABSConstraintDefCheck()
+    : MinValue(NewNullVariant()), MaxValue(NewNullVariant()) {
+  ConstraintKind = ckCheck;
+}
+
+TABSConstraintDefCheck::~TABSConstraintDefCheck() = default;
+
+void TABSConstraintDefCheck::CopyFrom(const TABSMetaObjectDef& source) {
+  if (&source == this) return;
+  const auto* src = dynamic_cast<const TABSConstraintDefCheck*>(&source);
+  if (src == nullptr) {
+    TABSConstraintDef::CopyFrom(source);
+    return;
+  }
+  auto minValue = CopyVariant(src->MinValue.get());
+  auto maxValue = CopyVariant(src->MaxValue.get());
+  TABSConstraintDef::CopyFrom(source);
+  MinValue = std::move(minValue);
+  MaxValue = std::move(maxValue);
+}
+
+void TABSConstraintDefUnique::AddKeyColumn(std::string_view fieldName, std::int32_t fieldId) {
+  KeyColumns.push_back({CutName(fieldName), fieldId});
+}
+
+void TABSConstraintDefUnique::CopyFrom(const TABSMetaObjectDef& source) {
+  if (&source == this) return;
+  const auto* src = dynamic_cast<const TABSConstraintDefUnique*>(&source);
+  if (src == nullptr) {
+    TABSConstraintDef::CopyFrom(source);
+    return;
+  }
+  auto keyColumns = src->KeyColumns;
+  TABSConstraintDef::CopyFrom(source);
+  KeyColumns = std::move(keyColumns);
+}
+
+// ---------------------------------------------------------------------------
+// Lists
+
+TABSMetaObjectDefs::~TABSMetaObjectDefs() = default;
+
+std::int32_t TABSMetaObjectDefs::DefCount() const {
+  return static_cast<std::int32_t>(defs_.size());
+}
+
+bool TABSMetaObjectDefs::Accepts(const TABSMetaObjectDef&) const {
+  return true;
+}
+
+void TABSMetaObjectDefs::CheckIndex(std::int32_t index, std::int32_t limit) const {
+  if (index < 0 || index >= limit) {
+    throw EABSException(30484, "List index out of bounds (%d)", {index});
+  }
+}
+
+void TABSMetaObjectDefs::AppendDef(std::unique_ptr<TABSMetaObjectDef> def) {
+  InsertDefAt(DefCount(), std::move(def));
+}
+
+TABSMetaObjectDef* TABSMetaObjectDefs::InternalAddCreated() {
+  throw EABSException(30339, "The method '%s' not overrided in class '%s'",
+                      {"InternalAddCreated", ClassName()});
+}
+
+void TABSMetaObjectDefs::CopyListFrom(const TABSMetaObjectDefs& source) {
+  // Copying a list onto itself would clear the source first.
+  if (&source == this) return;
+  ClearDefs();
+  for (const auto& def : source.defs_) {
+    if (IndexOfName(def->Name()) != -1) {
+      throw EABSException(10424, "Duplicate field name %s", {def->Name()});
+    }
+    InternalAddCreated()->CopyFrom(*def);
+  }
+}
+
+void TABSMetaObjectDefs::DeleteDefAt(std::int32_t index) {
+  CheckIndex(index, DefCount());
+  defs_.erase(defs_.begin() + index);
+}
+
+void TABSMetaObjectDefs::InsertDefAt(std::int32_t index, std::unique_ptr<TABSMetaObjectDef> def) {
+  if (!def || !Accepts(*def)) {
+    throw EABSException(30485, "Cannot add definition of class '%s' to list of class '%s'",
+                        {def ? def->ClassName() : "nil", ClassName()});
+  }
+  CheckIndex(index, DefCount() + 1);
+  defs_.insert(defs_.begin() + index, std::move(def));
+}
+
+void TABSMetaObjectDefs::MoveDef(std::int32_t from, std::int32_t to) {
+  CheckIndex(from, DefCount());
+  CheckIndex(to, DefCount());
+  auto def = std::move(defs_[static_cast<std::size_t>(from)]);
+  defs_.erase(defs_.begin() + from);
+  defs_.insert(defs_.begin() + to, std::move(def));
+}
+
+void TABSMetaObjectDefs::ClearDefs() {
+  defs_.clear();
+}
+
+TABSMetaObjectDef* TABSMetaObjectDefs::DefAt(std::int32_t index) const {
+  CheckIndex(index, DefCount());
+  return defs_[static_cast<std::size_t>(index)].get();
+}
+
+std::int32_t TABSMetaObjectDefs::IndexOfName(std::string_view name) const {
+  const std::string wanted = UpperName(name);
+  for (std::size_t i = 0; i < defs_.size(); ++i) {
+    if (UpperName(defs_[i]->Name()) == wanted) return static_cast<std::int32_t>(i);
+  }
+  return -1;
+}
+
+TABSMetaObjectDef* TABSMetaObjectDefs::FindDefByName(std::string_view name) const {
+  const std::int32_t i = IndexOfName(name);
+  return i < 0 ? nullptr : defs_[static_cast<std::size_t>(i)].get();
+}
+
+std::int32_t TABSMetaObjectDefs::IndexOfObjectId(std::int32_t objectId) const {
+  for (std::size_t i = 0; i < defs_.size(); ++i) {
+    if (defs_[i]->ObjectId == objectId) return static_cast<std::int32_t>(i);
+  }
+  return -1;
+}
+
+TABSMetaObjectDef* TABSMetaObjectDefs::FindDefByObjectId(std::int32_t objectId) const {
+  const std::int32_t i = IndexOfObjectId(objectId);
+  return i < 0 ? nullptr : defs_[static_cast<std::size_t>(i)].get();
+}
+
+// ---------------------------------------------------------------------------
+// Field list
+
+TABSMetaObjectDef* TABSFieldDefs::InternalAddCreated() {
+  auto def = std::make_unique<TABSFieldDef>();
+  TABSFieldDef* raw = def.get();
+  AppendDef(std::move(def));
+  return raw;
+}
+
+TABSFieldDef* TABSFieldDefs::AddFieldDef(std::string_view name, TABSDeclaredType declaredType,
+                                         std::int32_t declaredSize) {
+  auto def = std::make_unique<TABSFieldDef>();
+  def->SetName(name);
+  def->SetFieldType(declaredType, declaredSize);  // may raise before the list changes
+  TABSFieldDef* raw = def.get();
+  AppendDef(std::move(def));
+  return raw;
+}
+
+void TABSFieldDefs::CalculateOffsets() {
+  // Checked in full first, so an oversized layout changes no offset.
+  const std::int64_t bitmap = NullBitmapSize();
+  std::int64_t memoryEnd = bitmap;
+  std::int64_t recordEnd = bitmap;
+  for (const auto& def : defs_) {
+    const auto* field = static_cast<const TABSFieldDef*>(def.get());
+    memoryEnd += field->ValueSize;
+    recordEnd += field->RecordWidth;
+  }
+  CheckedSize(std::max(memoryEnd, recordEnd));
+
+  std::int32_t memoryOffset = static_cast<std::int32_t>(bitmap);
+  std::int32_t recordOffset = memoryOffset;
+  for (const auto& def : defs_) {
+    auto* field = static_cast<TABSFieldDef*>(def.get());
+    field->MemoryOffset = memoryOffset;
+    field->RecordOffset = recordOffset;
+    memoryOffset += field->ValueSize;
+    recordOffset += field->RecordWidth;
+  }
+}
+
+std::int32_t TABSFieldDefs::MemoryRecordSize() const {
+  std::int64_t size = NullBitmapSize();
+  for (const auto& def : defs_) size += static_cast<const TABSFieldDef*>(def.get())->ValueSize;
+  return CheckedSize(size);
+}
+
+std::int32_t TABSFieldDefs::StoredRecordSize() const {
+  std::int64_t size = NullBitmapSize();
+  for (const auto& def : defs_) size += static_cast<const TABSFieldDef*>(def.get())->RecordWidth;
+  return CheckedSize(size);
+}
+
+// ---------------------------------------------------------------------------
+// Index list
+
+TABSMetaObjectDef* TABSIndexDefs::InternalAddCreated() {
+  return AddIndexDef({});
+}
+
+TABSIndexDef* TABSIndexDefs::AddIndexDef(std::string_view name) {
+  auto def = std::make_unique<TABSIndexDef>();
+  def->SetName(name);
+  TABSIndexDef* raw = def.get();
+  AppendDef(std::move(def));
+  return raw;
+}
+
+TABSIndexDef* TABSIndexDefs::GetIndexDef(std::int32_t index) const {
+  return (*this)[index];
+}
+
+void TABSIndexDefs::SetIndexDef(std::int32_t index, std::unique_ptr<TABSIndexDef> def) {
+  CheckIndex(index, DefCount());
+  if (!def) throw EABSException(30488, "Nil pointer occured");
+  defs_[static_cast<std::size_t>(index)] = std::move(def);
+}
+
+std::int32_t TABSIndexDefs::FindIndexForFieldLists(const std::vector<std::string>* names,
+                                                   const std::vector<std::string>* directions,
+                                                   const TABSFieldDefs* fieldDefs,
+                                                   std::int32_t sessionId,
+                                                   const std::vector<std::string>* cases) const {
+  if (names == nullptr) throw EABSException(10389, "Nil pointer occured");
+  if (directions == nullptr) throw EABSException(10390, "Nil pointer occured");
+  if (fieldDefs == nullptr || cases == nullptr) throw EABSException(10391, "Nil pointer occured");
+  const auto n = static_cast<std::int64_t>(names->size());
+  if (static_cast<std::int64_t>(directions->size()) != n) {
+    throw EABSException(10276, "Error - different list lengths. L1 = %d, L2 = %d",
+                        {n, static_cast<std::int64_t>(directions->size())});
+  }
+  if (static_cast<std::int64_t>(cases->size()) != n) {
+    throw EABSException(10277, "Error - different list lengths. L1 = %d, L2 = %d",
+                        {n, static_cast<std::int64_t>(cases->size())});
+  }
+  // Whether each named field holds text, looked up once.
+  std::vector<bool> isString(names->size());
+  for (std::size_t i = 0; i < names->size(); ++i) {
+    const TABSFieldDef* field = fieldDefs->FindByName((*names)[i]);
+    if (field == nullptr) throw EABSException(30487, "Field '%s' not found", {(*names)[i]});
+    isString[i] = IsStringStorageType(field->StorageType);
+  }
+
+  for (const auto& def : defs_) {
+    const auto* index = static_cast<const TABSIndexDef*>(def.get());
+    if (index->ColumnCount() < n) continue;
+    if (index->IsTemporaryIndex != 0 && index->CreatorSessionId != sessionId) continue;
+    bool matches = true;
+    for (std::size_t i = 0; matches && i < names->size(); ++i) {
+      const TABSIndexColumn& column = index->Columns[i];
+      const std::string& direction = (*directions)[i];
+      const std::string& caseOption = (*cases)[i];
+      matches = SameAsciiIgnoringCase(column.Name, (*names)[i]) &&
+                !(direction == "ASC" && column.Descending) &&
+                !(direction == "DESC" && !column.Descending) &&
+                !(isString[i] && caseOption == "CASE" && column.CaseInsensitive) &&
+                !(isString[i] && caseOption == "NO_CASE" && !column.CaseInsensitive);
+    }
+    if (matches) return index->ObjectId;
+  }
+  return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Constraint list
+
+namespace {
+
+template <class Def>
+Def* AppendNew(TABSMetaObjectDefs& list) {
+  auto def = std::make_unique<Def>();
+  Def* raw = def.get();
+  list.AppendDef(std::move(def));
+  return raw;
+}
+
+}  // namespace
+
+TABSConstraintDefNotNull* TABSConstraintDefs::AddNotNullConstraint() {
+  return AppendNew<TABSConstraintDefNotNull>(*this);
+}
+
+TABSConstraintDefCheck* TABSConstraintDefs::AddCheckConstraint() {
+  return AppendNew<TABSConstraintDefCheck>(*this);
+}
+
+TABSConstraintDefPrimary* TABSConstraintDefs::AddPrimaryConstraint() {
+  return AppendNew<TABSConstraintDefPrimary>(*this);
+}
+
+TABSConstraintDefUnique* TABSConstraintDefs::AddUniqueConstraint() {
+  return AppendNew<TABSConstraintDefUnique>(*this);
+}
+
+void TABSConstraintDefs::CopyListFrom(const TABSMetaObjectDefs& source) {
+  if (&source == this) return;
+  ClearDefs();
+  for (std::int32_t i = 0; i < source.DefCount(); ++i) {
+    const TABSMetaObjectDef* def = source.DefAt(i);
+    const auto* constraint = dynamic_cast<const TABSConstraintDef*>(def);
+    TABSConstraintDef* copy = nullptr;
+    switch (constraint != nullptr ? constraint->ConstraintKind : 255) {
+      case ckPrimary:
+        copy = AddPrimaryConstraint();
+        break;
+      case ckUnique:
+        copy = AddUniqueConstraint();
+        break;
+      case ckNotNull:
+        copy = AddNotNullConstraint();
+        break;
+      case ckCheck:
+        copy = AddCheckConstraint();
+        break;
+      default:
+        throw EABSException(30035, "Not implemented yet");
+    }
+    copy->CopyFrom(*def);
+  }
+}

@@ -1,0 +1,22 @@
+// Test main of the window and calculation tests: fixes the locale to German
+// conventions, uses the offscreen platform unless one is chosen, and creates
+// the application object the widget tests need.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "app/AppStartup.h"
+
+int main(int argc, char** argv) {
+  // Only LANG decides, so that a stray LC_* of the caller cannot change the
+  // expected German texts; child processes inherit the same environment.
+  for (const char* name : {"LC_ALL", "LC_NUMERIC", "LC_MONETARY", "LC_TIME"}) unsetenv(name);
+  setenv("LANG", "de_DE.UTF-8", 0);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  tilgung::InitLocale();
+  testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);
+  tilgung::InitApplication(app);
+  return RUN_ALL_TESTS();
+}

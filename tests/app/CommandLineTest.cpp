@@ -1,0 +1,198 @@
+// The command line, run as the built executable.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+
+#include "app/PlanCalculation.h"
+#include "platform/DateTime.h"
+#include "platform/Locale.h"
+
+using namespace tilgung;
+
+namespace {
+
+struct ProcessRun {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+// Runs the program with `args`; `env` entries ("NAME=value", or "-NAME" to
+// remove one) change the inherited environment.
+ProcessRun Exec(const QStringList& args, const QStringList& env = {}) {
+  QProcess p;
+  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+  for (const QString& entry : env) {
+    if (entry.startsWith('-')) {
+      e.remove(entry.mid(1));
+    } else {
+      const qsizetype eq = entry.indexOf('=');
+      e.insert(entry.left(eq), entry.mid(eq + 1));
+    }
+  }
+  p.setProcessEnvironment(e);
+  p.start(QStringLiteral(TILGUNGSPLAN_EXE), args);
+  p.closeWriteChannel();
+  ProcessRun r;
+  if (!p.waitForFinished(60000)) return r;
+  r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+  r.out = QString::fromUtf8(p.readAllStandardOutput());
+  r.err = QString::fromUtf8(p.readAllStandardError());
+  return r;
+}
+
+std::vector<TPlanRow> Plan(TPlanInputs in, TPlanResult* result = nullptr) {
+  TPlanRowVector rows;
+  TPlanResult r = RecalculatePlan(in, rows);
+  if (result) *result = r;
+  return rows.rows;
+}
+
+TPlanInputs Defaults2027() {
+  TPlanInputs in;
+  in.startDate = platform::EncodeDate(2027, 1, 15);
+  return in;
+}
+
+}  // namespace
+
+TEST(CommandLine, TableShowsTheGridAndTheLabels) {
+  const ProcessRun r = Exec({"--print", "--beginn", "2027-01-15"});
+  ASSERT_EQ(r.status, 0) << r.err.toStdString();
+  const QStringList lines = r.out.split('\n');
+  EXPECT_TRUE(lines[0].simplified() == QStringLiteral("Jahr Monat Tag Darlehen Tilgung Zins"));
+  EXPECT_EQ(lines[1].simplified(), QStringLiteral("2027 2 15 9.958,33 € 41,67 € 33,33 €"));
+  EXPECT_EQ(lines[121].simplified().left(10), QStringLiteral("2037 2 15 "));
+  EXPECT_TRUE(lines[122].isEmpty());
+  EXPECT_TRUE(r.out.contains(QStringLiteral("Kreditrate")));
+  EXPECT_EQ(lines[123].simplified(), QStringLiteral("Kreditrate 75,00 €"));
+  EXPECT_TRUE(lines[123].endsWith(QStringLiteral("75,00\u00A0€")));
+  EXPECT_EQ(lines[124].simplified(), QStringLiteral("Tilgungsbegin 15.01.2027"));
+  EXPECT_EQ(lines[125].simplified(), QStringLiteral("Zinsbindung 15.02.2037"));
+  EXPECT_TRUE(lines[129].startsWith(QStringLiteral("Summe Tilgung+Zinsen+Restschuld ")));
+  EXPECT_TRUE(r.err.isEmpty());
+}
+
+TEST(CommandLine, CsvGivesTheSameNumbersAsTheCalculation) {
+  const ProcessRun r = Exec({"--print", "--beginn", "2027-01-31", "--zahlweise", "vierteljährlich",
+                             "--betrag", "12345,67", "--format", "csv"});
+  ASSERT_EQ(r.status, 0) << r.err.toStdString();
+  TPlanInputs in = Defaults2027();
+  in.startDate = platform::EncodeDate(2027, 1, 31);
+  in.frequencyIndex = 1;
+  in.amountText = "12345,67";
+  const std::vector<TPlanRow> rows = Plan(in);
+  QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), static_cast<qsizetype>(rows.size()) + 1);
+  EXPECT_EQ(lines[0], QStringLiteral("Jahr,Monat,Tag,Darlehen,Tilgung,Zins"));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const QStringList f = lines[i + 1].split(',');
+    ASSERT_EQ(f.size(), 6);
+    EXPECT_EQ(f[0].toInt(), rows[i].Jahr);
+    EXPECT_EQ(f[1].toInt(), rows[i].Monat);
+    EXPECT_EQ(f[2].toInt(), 31);
+    // Round trip: the text reads back as exactly the computed double.
+    EXPECT_EQ(f[3].toDouble(), rows[i].Darlehen);
+    EXPECT_EQ(f[4].toDouble(), rows[i].Tilgung);
+    EXPECT_EQ(f[5].toDouble(), rows[i].Zins);
+  }
+}
+
+TEST(CommandLine, JsonHoldsThePlanAndTheTotals) {
+  const ProcessRun r = Exec({"--print", "--beginn=2027-01-31", "--zahlweise", "3", "--zinsbindung",
+                             "100", "--format", "json"});
+  ASSERT_EQ(r.status, 0) << r.err.toStdString();
+  QJsonParseError error;
+  const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+  const QJsonObject o = doc.object();
+
+  TPlanInputs in = Defaults2027();
+  in.startDate = platform::EncodeDate(2027, 1, 31);
+  in.frequencyIndex = 3;
+  in.termText = "100";
+  TPlanResult result;
+  const std::vector<TPlanRow> rows = Plan(in, &result);
+  EXPECT_EQ(o["instalment"].toDouble(), 900);
+  const QJsonArray jsonRows = o["rows"].toArray();
+  ASSERT_EQ(jsonRows.size(), static_cast<qsizetype>(rows.size()));
+  ASSERT_EQ(rows.size(), 11u);  // "100" is ten years
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const QJsonObject row = jsonRows[static_cast<qsizetype>(i)].toObject();
+    EXPECT_EQ(row["Jahr"].toInt(), rows[i].Jahr);
+    EXPECT_EQ(row["Monat"].toInt(), 1);
+    EXPECT_EQ(row["Tag"].toInt(), 31);
+    EXPECT_EQ(row["Darlehen"].toDouble(), rows[i].Darlehen);
+    EXPECT_EQ(row["Tilgung"].toDouble(), rows[i].Tilgung);
+    EXPECT_EQ(row["Zins"].toDouble(), rows[i].Zins);
+  }
+  EXPECT_EQ(o["remaining_debt"].toDouble(), result.balance);
+  EXPECT_EQ(o["interest_total"].toDouble(), result.interestSum);
+  EXPECT_EQ(o["repayment_total"].toDouble(), 10000 - result.balance);
+  EXPECT_EQ(o["grand_total"].toDouble(), result.grandTotal);
+  EXPECT_EQ(o["start_date"].toString(), QStringLiteral("2027-01-31"));
+  EXPECT_EQ(o["last_date"].toString(), QStringLiteral("2038-01-31"));
+}
+
+TEST(CommandLine, InputsThatTakeTheErrorPathExitWithOne) {
+  const struct {
+    QStringList args;
+    const char* names;
+  } cases[] = {
+      {{"--betrag", "10.000"}, "--betrag"},
+      {{"--betrag", ""}, "--betrag"},
+      {{"--zins", "4.5"}, "--zins"},
+      {{"--tilgung", "NaN"}, "--tilgung"},
+      {{"--zinsbindung", "x Jahre"}, "--zinsbindung"},
+      {{"--beginn", "2028-02-29", "--zinsbindung", "5 Jahre"}, "--beginn"},
+  };
+  for (const auto& c : cases) {
+    const ProcessRun r = Exec(QStringList{QStringLiteral("--print")} + c.args);
+    EXPECT_EQ(r.status, 1) << c.names;
+    EXPECT_TRUE(r.out.isEmpty()) << c.names;
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("Fehler: "))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QLatin1String(c.names))) << r.err.toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+  }
+}
+
+TEST(CommandLine, WrongOptionsExitWithTwoAndHelpWithZero) {
+  for (const QStringList& args :
+       {QStringList{"--print", "--bogus"}, QStringList{"--print", "--format", "xml"},
+        QStringList{"--print", "--beginn", "2023-02-29"},
+        QStringList{"--print", "--beginn", "15.01.2027"}, QStringList{"--print", "--betrag"},
+        QStringList{"--betrag", "5"}}) {
+    const ProcessRun r = Exec(args);
+    EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Aufruf: tilgungsplan"))) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+  }
+  const ProcessRun help = Exec({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(help.out.startsWith(QStringLiteral("Aufruf: tilgungsplan")));
+  EXPECT_TRUE(help.err.isEmpty());
+}
+
+TEST(CommandLine, FollowsTheUserLocaleAndNeedsNoDisplay) {
+  // No display and a toolkit platform that would need one: --print must not
+  // start the window toolkit at all.
+  const QStringList headless = {"-DISPLAY", "-WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"};
+  const ProcessRun us = Exec({"--print", "--betrag", "10000.5", "--beginn", "2027-01-15"},
+                             headless + QStringList{"LANG=en_US.UTF-8"});
+  ASSERT_EQ(us.status, 0) << us.err.toStdString();
+  EXPECT_TRUE(us.out.contains(QStringLiteral("Tilgungsbegin   ")));
+  EXPECT_TRUE(us.out.contains(QStringLiteral("1/15/2027")));
+  EXPECT_EQ(
+      Exec({"--print", "--betrag", "10000,5"}, headless + QStringList{"LANG=en_US.UTF-8"}).status,
+      1);
+
+  // No locale chosen means German conventions.
+  const ProcessRun c = Exec({"--print", "--betrag", "10000,5", "--beginn", "2027-01-15"},
+                            headless + QStringList{"LANG=C"});
+  ASSERT_EQ(c.status, 0) << c.err.toStdString();
+  EXPECT_TRUE(c.out.contains(QStringLiteral("75,00\u00A0€")));
+}

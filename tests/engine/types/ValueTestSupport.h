@@ -1,0 +1,70 @@
+// Helpers shared by the typed-value, conversion and stream tests: catching
+// an engine error, and running under a fixed user locale.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "engine/types/ABSException.h"
+#include "engine/types/ABSTypes.h"
+#include "platform/Locale.h"
+
+// Runs `f` and returns the engine error it raised; fails the test when
+// nothing or something else is raised.
+template <typename F>
+EABSException RaisedBy(F f) {
+  try {
+    f();
+  } catch (const EABSException& e) {
+    return e;
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "other exception raised: " << e.what();
+    return EABSException(0, "other");
+  }
+  ADD_FAILURE() << "no EABSException raised";
+  return EABSException(0, "none");
+}
+
+#define EXPECT_ENGINE_ERROR(statement, code, text)              \
+  do {                                                          \
+    const EABSException raised_ = RaisedBy([&] { statement; }); \
+    EXPECT_EQ(raised_.NativeError(), code);                     \
+    EXPECT_EQ(raised_.Message(), std::string(text));            \
+  } while (0)
+
+inline TABSStorageType ST(int v) {
+  return static_cast<TABSStorageType>(v);
+}
+
+// Puts the user's locale to `name` for the life of the object and restores
+// the environment afterwards.
+class ScopedUserLocale {
+ public:
+  explicit ScopedUserLocale(const char* name) {
+    if (const char* old = std::getenv("LC_ALL")) saved_ = old;
+    setenv("LC_ALL", name, 1);
+    platform::FormatSettings::ReloadUser();
+  }
+  ~ScopedUserLocale() {
+    if (saved_) {
+      setenv("LC_ALL", saved_->c_str(), 1);
+    } else {
+      unsetenv("LC_ALL");
+    }
+    platform::FormatSettings::ReloadUser();
+  }
+  ScopedUserLocale(const ScopedUserLocale&) = delete;
+  ScopedUserLocale& operator=(const ScopedUserLocale&) = delete;
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+// Fixture: every test runs with German conventions.
+class GermanLocaleTest : public ::testing::Test {
+ protected:
+  ScopedUserLocale locale_{"de_DE.UTF-8"};
+};

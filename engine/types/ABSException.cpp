@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <charconv>
 #include <limits>
 
 namespace {
@@ -141,12 +141,16 @@ bool ABSFormatMessage(std::string_view format, const std::vector<TABSFormatArg>&
       case 'e': {
         const auto* f = std::get_if<double>(&value);
         if (!f) return false;
-        char spec[8] = {'%', '.', '*', d.conversion, 0};
+        // std::to_chars prints as printf does in the "C" locale, whatever
+        // locale the host program has set: messages always use '.'.
+        const auto format = d.conversion == 'f'   ? std::chars_format::fixed
+                            : d.conversion == 'e' ? std::chars_format::scientific
+                                                  : std::chars_format::general;
         char buf[512];
-        int n = std::snprintf(buf, sizeof buf, spec,
-                              d.precision < 0 ? 6 : std::min(d.precision, 100), *f);
-        if (n < 0 || n >= static_cast<int>(sizeof buf)) return false;
-        Pad(out, buf, d, std::isfinite(*f));
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *f, format,
+                                       d.precision < 0 ? 6 : std::min(d.precision, 100));
+        if (ec != std::errc()) return false;
+        Pad(out, std::string(buf, end), d, std::isfinite(*f));
         break;
       }
       default:

@@ -7,13 +7,18 @@
 // with a bit-by-bit walk over the same deleted bits.
 //
 // Compare CPU times between the pairs; the bytes_per_row counter reports the
-// engine memory held per stored row. Above 32 MB the C library hands every
-// freed block back to the system, so each 1 000 000-row run starts on fresh
-// pages and pays a page fault per 4 KB, which smaller runs (whose memory is
-// reused) do not. To compare the record manager alone across sizes, run with
-// GLIBC_TUNABLES=glibc.malloc.mmap_threshold=268435456:glibc.malloc.trim_threshold=536870912
+// engine memory held per stored row. The append benchmarks give every
+// iteration cold memory (freed pages are handed back to the system first), so
+// that all sizes pay the same first-touch page faults: without that, blocks
+// above the C library's mmap threshold start on fresh pages while smaller
+// ones reuse warm memory, and the per-row comparison across sizes would
+// measure the heap rather than the record manager. For the same reason main()
+// pins the mmap threshold at the C library's default: otherwise each large
+// block freed by one benchmark raises it, and the heap policy a benchmark
+// meets depends on which ones ran before.
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -64,6 +69,9 @@ void BaselineAppend(benchmark::State& state) {
   const std::int64_t n = state.range(0);
   PlanRow row;
   for (auto _ : state) {
+    state.PauseTiming();
+    malloc_trim(0);
+    state.ResumeTiming();
     std::vector<std::byte> rows;
     for (std::int64_t i = 0; i < n; ++i) {
       row.Set(i);
@@ -82,6 +90,9 @@ void StoreNewRecord(benchmark::State& state) {
   PlanRow row;
   double bytesPerRow = 0;
   for (auto _ : state) {
+    state.PauseTiming();
+    malloc_trim(0);
+    state.ResumeTiming();
     const std::int64_t before = EngineMemoryManager.AllocatedSize();
     TABSMemoryRecordManager records(kRowSize, kGrowthStep);
     RecordPosition pos;
@@ -116,8 +127,11 @@ void BaselineScan(benchmark::State& state) {
 // Walks all records with NavigateRecord (next) from before the first. With
 // `readValues` the six values are read back from the record buffer as the
 // baseline scan reads them; without it the walk stops at the copied image.
-// Every step goes through the base class, as the table data calls it.
-void NavigateNext(benchmark::State& state, bool readValues) {
+// `Manager` is the class the caller holds: the table data of an in-memory
+// table holds the memory record manager itself, whose plain forward step is
+// inline; through the base class every step is a virtual call.
+template <typename Manager>
+void Walk(benchmark::State& state, bool readValues) {
   const std::int64_t n = state.range(0);
   PlanRow row;
   TABSMemoryRecordManager records(kRowSize, kGrowthStep);
@@ -126,11 +140,11 @@ void NavigateNext(benchmark::State& state, bool readValues) {
     row.Set(i);
     records.StoreNewRecord(0, row.bytes, pos);
   }
-  TABSBaseRecordManager* base = &records;
-  benchmark::DoNotOptimize(base);  // hides the class, so the call stays virtual
+  Manager* manager = &records;
+  benchmark::DoNotOptimize(manager);  // keeps the compiler from knowing the object
   std::byte buffer[kRowSize];
   std::int64_t seen = 0;
-  const auto step = [&](NavigationRequest& req) { base->NavigateRecord(0, req); };
+  const auto step = [&](NavigationRequest& req) { manager->NavigateRecord(0, req); };
   for (auto _ : state) {
     double sum = 0;
     seen = 0;
@@ -147,6 +161,13 @@ void NavigateNext(benchmark::State& state, bool readValues) {
   }
   if (seen != n) state.SkipWithError("walk missed records");
   state.SetItemsProcessed(state.iterations() * n);
+}
+
+void NavigateNext(benchmark::State& state, bool readValues) {
+  Walk<TABSMemoryRecordManager>(state, readValues);
+}
+void NavigateNextVirtual(benchmark::State& state, bool readValues) {
+  Walk<TABSBaseRecordManager>(state, readValues);
 }
 
 // A table of 1 000 000 records with every tenth removed, and a copy of its
@@ -228,7 +249,24 @@ BENCHMARK_CAPTURE(NavigateNext, walk_and_read, true)
     ->Arg(100000)
     ->Arg(1000000)
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(NavigateNextVirtual, walk, false)
+    ->Arg(1189)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(NavigateNextVirtual, walk_and_read, true)
+    ->Arg(1189)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(PositionToRecordIdLiveCount)->Unit(benchmark::kMicrosecond);
 BENCHMARK(PositionToRecordIdBitByBit)->Unit(benchmark::kMicrosecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

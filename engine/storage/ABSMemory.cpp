@@ -1,5 +1,8 @@
 #include "engine/storage/ABSMemory.h"
 
+#include <malloc.h>
+
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +29,11 @@ constexpr std::int64_t kMethodOffset = 4;
 constexpr std::int64_t kGuardOffset = 5;
 constexpr std::int64_t kHeader = TABSMemoryManager::HeaderSize;
 constexpr std::int64_t kOverhead = kHeader + TABSMemoryManager::TrailerSize;
+
+// Heap blocks from this total size on reserve room ahead when they grow, up to
+// this total (see ResizeBlock).
+constexpr std::size_t kReserveAheadFrom = std::size_t{1} << 20;
+constexpr std::size_t kReserveAheadLimit = std::size_t{1} << 32;
 
 constexpr std::uint8_t kMethodHeap = 0;
 constexpr std::uint8_t kMethodPages = 1;
@@ -364,9 +372,23 @@ void TABSMemoryManager::ResizeBlock(void*& address, std::int64_t newSize, bool c
   if (block[kMethodOffset] == kMethodHeap && ChooseMethod(newTotal) == kMethodHeap) {
     // The runtime may grow or shrink the block in place; on failure the old
     // block is untouched and the caller keeps it.
-    void* raw = std::realloc(block, static_cast<std::size_t>(newTotal));
-    if (raw == nullptr) throw EABSException(30015, "GetMem error: %s", {OutOfMemoryText(newTotal)});
-    block = static_cast<Byte*>(raw);
+    const std::size_t usable = malloc_usable_size(block);
+    const auto wanted = static_cast<std::size_t>(newTotal);
+    if (wanted > usable || wanted < usable / 2) {
+      // A large block that grows (a table's record array grows by a fixed
+      // step) reserves room ahead in proportion to its size. Without it the
+      // runtime would move a block that has a mapping of its own at nearly
+      // every step, at a cost that grows with the block. Untouched room costs
+      // address space, not memory, and the count keeps the requested size.
+      std::size_t request = wanted;
+      if (wanted > usable && newSize > oldSize && wanted >= kReserveAheadFrom)
+        request = std::max(wanted, std::min(wanted + wanted / 2, kReserveAheadLimit));
+      void* raw = std::realloc(block, request);
+      if (raw == nullptr && request > wanted) raw = std::realloc(block, wanted);
+      if (raw == nullptr)
+        throw EABSException(30015, "GetMem error: %s", {OutOfMemoryText(newTotal)});
+      block = static_cast<Byte*>(raw);
+    }
     WriteBlockFrame(block, newSize, kMethodHeap);
     if (clearTail && oldSize < newSize)
       std::memset(block + kHeader + oldSize, 0, static_cast<std::size_t>(newSize - oldSize));

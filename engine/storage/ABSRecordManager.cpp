@@ -17,23 +17,6 @@ std::int64_t BitBytes(std::int64_t slots) {
   return (slots + 7) / 8;
 }
 
-// Copies one record image. Images of table rows are mostly 16 to 64 bytes;
-// two overlapping fixed-size moves copy those without a library call, which
-// is a large share of a store or a step of a walk.
-inline void CopyImage(void* destination, const void* source, std::size_t size) {
-  auto* dst = static_cast<unsigned char*>(destination);
-  const auto* src = static_cast<const unsigned char*>(source);
-  if (size >= 32 && size <= 64) {
-    std::memcpy(dst, src, 32);
-    std::memcpy(dst + size - 32, src + size - 32, 32);
-  } else if (size >= 16 && size < 32) {
-    std::memcpy(dst, src, 16);
-    std::memcpy(dst + size - 16, src + size - 16, 16);
-  } else {
-    std::memcpy(dst, src, size);
-  }
-}
-
 }  // namespace
 
 TABSMemoryRecordManager::TABSMemoryRecordManager(std::int32_t recordSize, std::int32_t growthStep)
@@ -227,29 +210,6 @@ FetchResult TABSMemoryRecordManager::SeekFrom(FetchMode direction, std::int32_t&
     }
   }
   return FetchResult::NotFound;
-}
-
-// The step that a forward walk takes for nearly every record is kept apart
-// from the general case, so that it runs without saving registers.
-void TABSMemoryRecordManager::NavigateRecord(std::int32_t /*sessionId*/,
-                                             NavigationRequest& request) {
-  const std::int32_t id = request.Position.RecordId;
-  // first <= id < last in one unsigned comparison; it implies a non-empty
-  // table, so the next slot exists.
-  const auto first = static_cast<std::uint32_t>(firstId_);
-  const bool inside =
-      static_cast<std::uint32_t>(id) - first < static_cast<std::uint32_t>(lastId_) - first;
-  if (request.Direction == FetchMode::Next && inside &&
-      !(request.BeforeFirst | request.AfterLast) && request.RecordBuffer != nullptr &&
-      (noDeletions_ || !IsDeleted(id + 1))) {
-    request.Position.RecordId = id + 1;
-    request.Position.SubPosition = 0;
-    request.Result = FetchResult::Found;
-    CopyImage(request.RecordBuffer, records() + static_cast<std::size_t>(id + 1) * recordSize_,
-              recordSize_);
-    return;
-  }
-  Navigate(request);
 }
 
 void TABSMemoryRecordManager::Navigate(NavigationRequest& request) const {

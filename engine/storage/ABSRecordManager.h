@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "engine/local/ABSRecordTypes.h"
 
@@ -94,7 +95,29 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   // Removing the last ID moves the caller's position to the new last ID.
   bool RemoveRecord(std::int32_t sessionId, RecordPosition& position) override;
   // Raises 10019 when a found record cannot be copied (nil record buffer).
-  void NavigateRecord(std::int32_t sessionId, NavigationRequest& request) override;
+  // The plain forward step, which a walk takes for nearly every record, is
+  // inline here so that a caller holding this class walks without a call;
+  // everything else goes to Navigate.
+  void NavigateRecord(std::int32_t /*sessionId*/, NavigationRequest& request) override {
+    const std::int32_t id = request.Position.RecordId;
+    void* const destination = request.RecordBuffer;
+    // first <= id < last in one unsigned comparison; it implies a non-empty
+    // table, so the next slot exists.
+    const auto first = static_cast<std::uint32_t>(firstId_);
+    const bool inside =
+        static_cast<std::uint32_t>(id) - first < static_cast<std::uint32_t>(lastId_) - first;
+    if (request.Direction == FetchMode::Next && inside &&
+        !(request.BeforeFirst | request.AfterLast) && destination != nullptr &&
+        (noDeletions_ || !IsDeleted(id + 1))) {
+      const unsigned char* source = records() + static_cast<std::size_t>(id + 1) * recordSize_;
+      const auto size = static_cast<std::size_t>(recordSize_);
+      request.Position = RecordPosition{id + 1, 0};
+      request.Result = FetchResult::Found;
+      CopyImage(destination, source, size);
+      return;
+    }
+    Navigate(request);
+  }
   int CompareRecordPositions(const RecordPosition& a, const RecordPosition& b) const override;
   // A rough 1-based record number; -1 when empty or the ID is out of range.
   std::int64_t EstimateRecordNumber(std::int32_t sessionId,
@@ -131,6 +154,22 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   }
   unsigned char* records() const { return static_cast<unsigned char*>(recordBuffer_); }
   unsigned char* deletedBits() const { return static_cast<unsigned char*>(deletedBits_); }
+  // Copies one record image. Images of table rows are mostly 16 to 64 bytes;
+  // two overlapping fixed-size moves copy those without a library call, which
+  // is a large share of a store or a step of a walk.
+  static void CopyImage(void* destination, const void* source, std::size_t size) {
+    auto* dst = static_cast<unsigned char*>(destination);
+    const auto* src = static_cast<const unsigned char*>(source);
+    if (size >= 32 && size <= 64) {
+      std::memcpy(dst, src, 32);
+      std::memcpy(dst + size - 32, src + size - 32, 32);
+    } else if (size >= 16 && size < 32) {
+      std::memcpy(dst, src, 16);
+      std::memcpy(dst + size - 16, src + size - 16, 16);
+    } else {
+      std::memcpy(dst, src, size);
+    }
+  }
   bool Grow();
   // NavigateRecord beyond the plain next step.
   [[gnu::noinline]] void Navigate(NavigationRequest& request) const;

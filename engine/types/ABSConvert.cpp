@@ -667,6 +667,11 @@ std::uint8_t CompareSameType(const void* a, const void* b, TABSStorageType t, bo
                         {StorageTypeName(type1), StorageTypeName(type2)});
   }
   if (value1 == nullptr || value2 == nullptr) RaiseMissingBuffer();
+  // A side already of the common type is compared as it is, so it must be a
+  // whole value; converted sides are checked by the conversion.
+  const std::int32_t need = FixedValueSize(t);
+  if (type1 == t && size1 >= 0 && size1 < need) RaiseShortSource(size1, t);
+  if (type2 == t && size2 >= 0 && size2 < need) RaiseShortSource(size2, t);
   TABSConvertedValue c1;
   TABSConvertedValue c2;
   const void* a = value1;

@@ -553,3 +553,20 @@ TEST_F(CompareValuesTest, TypesWithoutOrderOrCommonTypeRaise) {
   // Bytes compare as text up to their terminator.
   EXPECT_EQ(Cmp("a\0b", stBytes, "a\0c", stBytes), cvEqual);
 }
+
+TEST_F(CompareValuesTest, ShortBuffersAreRefusedOnBothPaths) {
+  const std::int16_t small = 1;
+  EXPECT_ENGINE_ERROR(
+      CompareValues(&small, &small, stInteger, 0, false, -1, false, false, stInteger, 2, 2), 30521,
+      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30521");
+  // Of mixed types, the side already of the common type is read unconverted.
+  EXPECT_ENGINE_ERROR(
+      CompareValues(&small, &small, stInteger, 0, false, -1, false, false, stSmallint, 2, 2), 30521,
+      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30521");
+  EXPECT_ENGINE_ERROR(
+      CompareValues(&small, &small, stSmallint, 0, false, -1, false, false, stInteger, 2, 2), 30521,
+      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30521");
+  const std::int32_t whole = 1;
+  EXPECT_EQ(CompareValues(&small, &whole, stSmallint, 0, false, -1, false, false, stInteger, 2, 4),
+            cvEqual);
+}

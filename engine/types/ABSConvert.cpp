@@ -1,5 +1,6 @@
 #include "engine/types/ABSConvert.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -268,6 +269,27 @@ std::string SourceUtf8(std::string_view ansi, const std::u16string& wide, bool i
   return isWide ? platform::WideToUtf8(wide) : platform::AnsiToUtf8(ansi);
 }
 
+// A text the invariant parser accepted, read again with the full precision
+// of an extended value (0.1 is then the extended nearest to 0.1, not the
+// double nearest to it). Reading the "." form with from_chars touches no
+// process-wide locale state. The double reading stands if the text cannot
+// be read again.
+long double ExtendedFromText(std::string_view text, double parsed) {
+  const auto inNumber = [](char c) {
+    return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
+  };
+  std::size_t first = 0;
+  while (first < text.size() && !inNumber(text[first])) ++first;
+  std::size_t last = text.size();
+  while (last > first && !inNumber(text[last - 1])) --last;
+  // from_chars takes no plus sign.
+  if (first < last && text[first] == '+') ++first;
+  long double v = 0;
+  const auto r = std::from_chars(text.data() + first, text.data() + last, v);
+  if (r.ec != std::errc() || r.ptr != text.data() + last || !std::isfinite(v)) return parsed;
+  return v;
+}
+
 void ConvertFromText(const void* src, std::int32_t size, TABSStorageType s, TABSStorageType t,
                      TABSConvertedValue& out) {
   const bool wide = IsWideText(s);
@@ -317,7 +339,7 @@ void ConvertFromText(const void* src, std::int32_t size, TABSStorageType s, TABS
     case stExtended: {
       double v;
       if (!platform::TryParseFloatInvariant(utf8, v)) Fail();
-      PutFloat(out, t, v);
+      PutFloat(out, t, t == stExtended ? ExtendedFromText(utf8, v) : v);
       return;
     }
     case stCurrency: {

@@ -192,6 +192,10 @@ TEST_F(ConvertText, FloatsAlwaysReadAPointWhateverTheLocale) {
   EXPECT_EQ(Fixed<float>(FromAnsi("-2.25", stSingle)), -2.25f);
   TABSConvertedValue ext = FromWide(u"0.5", stExtended);
   EXPECT_EQ(LoadExtended(ext.Data()), 0.5L);
+  // Extended targets keep the digits an extended can hold, not a double's.
+  EXPECT_EQ(LoadExtended(FromAnsi("0.1", stExtended).Data()), 0.1L);
+  EXPECT_EQ(LoadExtended(FromAnsi(" +12.345e-1 ", stExtended).Data()), 1.2345L);
+  EXPECT_EQ(LoadExtended(FromAnsi("-.1", stExtended).Data()), -0.1L);
   EXPECT_ENGINE_ERROR(FromAnsi("1,5", stDouble), 30051,
                       "Cannot cast from 'STRING' to 'FLOAT' - Native error: 30051");
   {

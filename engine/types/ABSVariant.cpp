@@ -800,7 +800,16 @@ void ApplyOperator(void* a, const void* b, TABSStorageType t, char op) {
     case stDateTime: {
       unsigned char* pa = static_cast<unsigned char*>(a);
       const unsigned char* pb = static_cast<const unsigned char*>(b);
-      std::int32_t day = IntOp(Load<std::int32_t>(pa), Load<std::int32_t>(pb), op);
+      const std::int32_t dayA = Load<std::int32_t>(pa);
+      const std::int32_t dayB = Load<std::int32_t>(pb);
+      // A time taking part as a date-time carries the empty day number; a
+      // sum keeps the other side's date instead of adding the marker as days.
+      std::int32_t day = 0;
+      if (op == '+' && (dayA == EmptyDayNumber || dayB == EmptyDayNumber)) {
+        day = dayA == EmptyDayNumber ? dayB : dayA;
+      } else {
+        day = IntOp(dayA, dayB, op);
+      }
       std::int32_t ms = IntOp(Load<std::int32_t>(pa + 4), Load<std::int32_t>(pb + 4), op);
       if (ms > kMsPerDay - 1) {
         day = IntOp(day, ms / kMsPerDay, '+');

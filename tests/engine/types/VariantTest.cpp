@@ -393,6 +393,22 @@ TEST_F(VariantTest, AddWorksInTheCommonTypeAndWraps) {
   EXPECT_EQ(a.GetAsStamp().Date, 11);
   EXPECT_EQ(a.GetAsStamp().Time, 400000);
 
+  // A date plus a time (either order) is that date at that time, carried
+  // into the next day past midnight.
+  TABSVariant date, time;
+  date.SetAsDayNumber(735401);
+  time.SetAsMilliseconds(1000);
+  date.Add(time);
+  EXPECT_EQ(date.DataType(), stDateTime);
+  EXPECT_EQ(date.GetAsStamp().Date, 735401);
+  EXPECT_EQ(date.GetAsStamp().Time, 1000);
+  TABSVariant late, day;
+  late.SetAsMilliseconds(86399000);
+  day.SetAsStamp({735401, 2000});
+  late.Add(day);
+  EXPECT_EQ(late.GetAsStamp().Date, 735402);
+  EXPECT_EQ(late.GetAsStamp().Time, 1000);
+
   TABSVariant f, tr;
   f.SetAsLogical(false);
   tr.SetAsLogical(true);

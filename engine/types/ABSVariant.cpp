@@ -582,10 +582,7 @@ void TABSVariant::NarrowWideString() {
   const std::u16string wide = GetAsWideString();
   const std::string ansi = platform::WideToAnsi(wide);
   if (platform::AnsiToWide(ansi) != wide) return;
-  if (ansi.empty()) {
-    Clear(stString);
-    return;
-  }
+  // An empty text stays a value (just its terminator), not null.
   PlaceOwned(ansi.c_str(), static_cast<std::int32_t>(ansi.size() + 1));
   dataType_ = stString;
 }

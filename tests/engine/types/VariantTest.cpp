@@ -291,6 +291,15 @@ TEST_F(VariantTest, NarrowWideStringOnlyWhenNothingIsLost) {
   EXPECT_EQ(w.DataType(), stWideChar);
   EXPECT_EQ(w.TextLength(), 5);
   EXPECT_EQ(w.DataSize(), 12);
+  // An empty wide field value (all terminators) narrows to an empty value.
+  const char16_t field[4] = {};
+  TABSVariant e;
+  e.SetBuffer(field, sizeof field, true, stWideChar);
+  e.NarrowWideString();
+  EXPECT_FALSE(e.IsNull());
+  EXPECT_EQ(e.DataType(), stString);
+  EXPECT_EQ(e.DataSize(), 1);
+  EXPECT_EQ(e.TextLength(), 0);
 }
 
 TEST_F(VariantTest, NegateWrapsAndInvertsAndRefusesTimes) {

@@ -491,7 +491,12 @@ double TABSVariant::GetAsTime() const {
   return TimeToDateTime(GetAsMilliseconds());
 }
 double TABSVariant::GetAsDateTime() const {
-  return StampToDateTime(GetAsStamp());
+  const TABSTimeStamp stamp = GetAsStamp();
+  // A time (held with the empty day number) is just its time of day, as the
+  // framework writes a date-time without a date, not a date millions of
+  // years before the first day.
+  if (stamp.Date == EmptyDayNumber) return TimeToDateTime(stamp.Time);
+  return StampToDateTime(stamp);
 }
 
 std::string TABSVariant::GetAsString() const {

@@ -197,6 +197,9 @@ TEST_F(VariantTest, TypedGettersConvertAndDatesGoThroughDayNumbers) {
   v.SetAsTime(0.25);
   EXPECT_EQ(v.GetAsMilliseconds(), 21600000);
   EXPECT_EQ(v.GetAsTime(), 0.25);
+  // A time read as a date-time is the time of day without a date.
+  EXPECT_EQ(v.GetAsDateTime(), 0.25);
+  EXPECT_EQ(v.GetAsStamp().Date, EmptyDayNumber);
   v.Clear();
   v.SetAsExtended(1.0L / 3);
   EXPECT_EQ(v.DataSize(), 10);

@@ -401,10 +401,43 @@ void ConvertFromInteger(std::int64_t v, TABSStorageType t, TABSConvertedValue& o
   }
 }
 
+// The general text of a float. An extended value beyond a double's normal
+// range would become infinity or lose its digits as a double; it is written
+// from its own 15 significant digits in the exponent form such magnitudes
+// always take ("1,5E4000").
+std::string GeneralFloatText(long double v) {
+  const long double magnitude = std::fabs(v);
+  if (!std::isfinite(v) || v == 0 ||
+      (magnitude <= std::numeric_limits<double>::max() &&
+       magnitude >= std::numeric_limits<double>::min())) {
+    return Locale().FormatFloat(static_cast<double>(v));
+  }
+  char buffer[64];
+  const auto r =
+      std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, 14);
+  const std::string_view text(buffer, static_cast<std::size_t>(r.ptr - buffer));
+  const std::size_t e = text.find('e');
+  std::string_view mantissa = text.substr(0, e);
+  while (mantissa.back() == '0') mantissa.remove_suffix(1);
+  if (mantissa.back() == '.') mantissa.remove_suffix(1);
+  std::string out;
+  for (const char c : mantissa) {
+    if (c == '.') {
+      out += Locale().DecimalSeparator();
+    } else {
+      out += c;
+    }
+  }
+  std::string_view exponent = text.substr(e + 1);
+  if (exponent.front() == '+') exponent.remove_prefix(1);
+  out += 'E';
+  out += exponent;
+  return out;
+}
+
 void ConvertFromFloat(long double v, bool currency, TABSStorageType t, TABSConvertedValue& out) {
   if (IsStringStorageType(t)) {
-    const double d = static_cast<double>(v);
-    PutUtf8(out, t, currency ? Locale().FormatCurr(d) : Locale().FormatFloat(d));
+    PutUtf8(out, t, currency ? Locale().FormatCurr(static_cast<double>(v)) : GeneralFloatText(v));
   } else if (IsIntegerType(t)) {
     PutIntWidth(out, t, TruncToInt64(v));
   } else if (IsFloatType(t) || t == stCurrency) {

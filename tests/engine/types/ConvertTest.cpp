@@ -347,6 +347,17 @@ TEST_F(ConvertNumber, NumbersBecomeLocaleTexts) {
   const double nan = std::nan("");
   ConvertValueInto(&nan, 8, stDouble, stString, o);
   EXPECT_EQ(AnsiOf(o), "NAN");
+  // Extended values beyond a double's range keep their own digits.
+  unsigned char ext[ExtendedSize];
+  StoreExtended(ext, 1.5e4000L);
+  ConvertValueInto(ext, ExtendedSize, stExtended, stString, o);
+  EXPECT_EQ(AnsiOf(o), "1,5E4000");
+  StoreExtended(ext, -1e-4000L);
+  ConvertValueInto(ext, ExtendedSize, stExtended, stWideString, o);
+  EXPECT_EQ(WideOf(o), u"-1E-4000");
+  StoreExtended(ext, 0.25L);
+  ConvertValueInto(ext, ExtendedSize, stExtended, stString, o);
+  EXPECT_EQ(AnsiOf(o), "0,25");
   const std::int16_t t = -1;
   ConvertValueInto(&t, 2, stLogical, stString, o);
   EXPECT_EQ(AnsiOf(o), "True");

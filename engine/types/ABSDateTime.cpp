@@ -109,29 +109,25 @@ bool ReadDigitGroups(std::string_view text, const int (&widths)[N], int (&values
 
 bool ParseDateText(std::string_view text, TABSFrameworkDateTime& result) {
   int v[3];
-  platform::TDateTime date = 0;
   if (!ReadDigitGroups(text, {4, 2, 2}, v)) return false;
-  if (!platform::TryEncodeDate(v[0], v[1], v[2], date)) return false;
-  result = date;
+  // The right shape with a day that does not exist is no other kind of text:
+  // the encoder's conversion error tells the caller so.
+  result = platform::EncodeDate(v[0], v[1], v[2]);
   return true;
 }
 
 bool ParseTimeText(std::string_view text, TABSFrameworkDateTime& result) {
   int v[3];
-  platform::TDateTime time = 0;
   if (!ReadDigitGroups(text, {2, 2, 2}, v)) return false;
-  if (!platform::TryEncodeTime(v[0], v[1], v[2], 0, time)) return false;
-  result = time;
+  result = platform::EncodeTime(v[0], v[1], v[2], 0);
   return true;
 }
 
 bool ParseDateTimeText(std::string_view text, TABSFrameworkDateTime& result) {
   int v[6];
-  platform::TDateTime date = 0;
-  platform::TDateTime time = 0;
   if (!ReadDigitGroups(text, {4, 2, 2, 2, 2, 2}, v)) return false;
-  if (!platform::TryEncodeDate(v[0], v[1], v[2], date)) return false;
-  if (!platform::TryEncodeTime(v[3], v[4], v[5], 0, time)) return false;
+  const platform::TDateTime date = platform::EncodeDate(v[0], v[1], v[2]);
+  const platform::TDateTime time = platform::EncodeTime(v[3], v[4], v[5], 0);
   result = platform::ComposeDateTime(date, time);
   return true;
 }

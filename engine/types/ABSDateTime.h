@@ -55,8 +55,9 @@ TABSTimeStamp DateTimeToStamp(TABSFrameworkDateTime dateTime);
 // Text parsers for fixed-shape ANSI date and time texts. Digit groups are
 // separated by one non-digit character each (blank, '-', ':' or any other);
 // at most one character may follow the last group. Each returns false, and
-// leaves `result` unchanged, for text of any other shape and for a date or
-// time that does not exist.
+// leaves `result` unchanged, for text of any other shape. Text of the right
+// shape naming a date or time that does not exist ("2014-02-30", "24:00:00")
+// raises the platform's EConvertError, `result` again unchanged.
 // "yyyy-mm-dd"
 bool ParseDateText(std::string_view text, TABSFrameworkDateTime& result);
 // "hh:mm:ss" (milliseconds 0)

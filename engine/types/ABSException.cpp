@@ -1,6 +1,8 @@
 #include "engine/types/ABSException.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cmath>
+#include <charconv>
 #include <limits>
 
 namespace {
@@ -44,7 +46,10 @@ bool ParseDirective(std::string_view format, std::size_t& pos, Directive& d) {
   return true;
 }
 
-void Pad(std::string& out, std::string body, const Directive& d, bool numeric) {
+// Pads `body` to the directive's width. `zeroFill` says whether the '0' flag
+// may fill with zeros: printf ignores it for texts, for integers given a
+// precision, and for infinite or NaN floats.
+void Pad(std::string& out, std::string body, const Directive& d, bool zeroFill) {
   if (d.width < 0 || static_cast<int>(body.size()) >= d.width) {
     out += body;
     return;
@@ -53,7 +58,7 @@ void Pad(std::string& out, std::string body, const Directive& d, bool numeric) {
   if (d.leftAlign) {
     out += body;
     out.append(fill, ' ');
-  } else if (d.zeroPad && numeric && d.precision < 0) {
+  } else if (d.zeroPad && zeroFill) {
     std::size_t signLen = (!body.empty() && body[0] == '-') ? 1 : 0;
     out += body.substr(0, signLen);
     out.append(fill, '0');
@@ -67,16 +72,18 @@ void Pad(std::string& out, std::string body, const Directive& d, bool numeric) {
 std::string FormatInteger(std::int64_t v, const Directive& d) {
   std::string digits;
   bool negative = false;
-  if (d.conversion == 'x' || d.conversion == 'X') {
-    // Hexadecimal prints the two's complement of 32-bit values, as printf does.
+  if (d.conversion == 'x' || d.conversion == 'X' || d.conversion == 'u') {
+    // Unsigned directives print the two's complement of negative 32-bit
+    // values, as printf does.
     std::uint64_t u = (v >= std::numeric_limits<std::int32_t>::min() &&
                        v <= std::numeric_limits<std::uint32_t>::max())
                           ? static_cast<std::uint32_t>(v)
                           : static_cast<std::uint64_t>(v);
-    const char* hex = d.conversion == 'x' ? "0123456789abcdef" : "0123456789ABCDEF";
+    const unsigned base = d.conversion == 'u' ? 10 : 16;
+    const char* symbols = d.conversion == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
     do {
-      digits.insert(digits.begin(), hex[u % 16]);
-      u /= 16;
+      digits.insert(digits.begin(), symbols[u % base]);
+      u /= base;
     } while (u);
   } else {
     negative = v < 0;
@@ -119,7 +126,7 @@ bool ABSFormatMessage(std::string_view format, const std::vector<TABSFormatArg>&
       case 'X': {
         const auto* i = std::get_if<std::int64_t>(&value);
         if (!i) return false;
-        Pad(out, FormatInteger(*i, d), d, true);
+        Pad(out, FormatInteger(*i, d), d, d.precision < 0);
         break;
       }
       case 's': {
@@ -134,12 +141,16 @@ bool ABSFormatMessage(std::string_view format, const std::vector<TABSFormatArg>&
       case 'e': {
         const auto* f = std::get_if<double>(&value);
         if (!f) return false;
-        char spec[8] = {'%', '.', '*', d.conversion, 0};
+        // std::to_chars prints as printf does in the "C" locale, whatever
+        // locale the host program has set: messages always use '.'.
+        const auto format = d.conversion == 'f'   ? std::chars_format::fixed
+                            : d.conversion == 'e' ? std::chars_format::scientific
+                                                  : std::chars_format::general;
         char buf[512];
-        int n = std::snprintf(buf, sizeof buf, spec,
-                              d.precision < 0 ? 6 : std::min(d.precision, 100), *f);
-        if (n < 0 || n >= static_cast<int>(sizeof buf)) return false;
-        Pad(out, buf, d, true);
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *f, format,
+                                       d.precision < 0 ? 6 : std::min(d.precision, 100));
+        if (ec != std::errc()) return false;
+        Pad(out, std::string(buf, end), d, std::isfinite(*f));
         break;
       }
       default:

@@ -1,3 +1,4 @@
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -5,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -409,6 +412,37 @@ TEST(LeakGuardTest, FailsATestThatLeavesEngineMemory) {
   ASSERT_EQ(leaked.size(), 1u);
   EXPECT_THAT(leaked[0], HasSubstr("LeakGuardTest.FailsATestThatLeavesEngineMemory: 37 bytes"));
   EXPECT_TRUE(LeakGuardFailures(false).empty());
+}
+
+// Kept reachable from a global, so that only the leak guard (not the
+// sanitizer's own leak check) notices the block the probe leaves behind.
+void* gLeakProbeBlock = nullptr;
+
+// Run only by LeakGuardTest.IsInstalledInTheTestProgram, in a child process.
+TEST(LeakGuardProbe, DISABLED_LeavesEngineMemory) {
+  gLeakProbeBlock = EngineMemoryManager.GetMem(41);
+}
+
+// The guard must be part of the test program itself, not just a class that
+// works when driven by hand: a leaking test run by this very binary fails.
+TEST(LeakGuardTest, IsInstalledInTheTestProgram) {
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  // Sharding or report settings of the outer run must not reach the child.
+  const std::string command = "env -u GTEST_TOTAL_SHARDS -u GTEST_SHARD_INDEX -u GTEST_OUTPUT '" +
+                              self +
+                              "' --gtest_filter=LeakGuardProbe.DISABLED_LeavesEngineMemory"
+                              " --gtest_also_run_disabled_tests 2>&1";
+  std::FILE* child = popen(command.c_str(), "r");
+  ASSERT_NE(child, nullptr);
+  std::string output;
+  char chunk[4096];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, child)) > 0;) output.append(chunk, n);
+  const int status = pclose(child);
+  ASSERT_TRUE(WIFEXITED(status)) << output;
+  EXPECT_NE(WEXITSTATUS(status), 0) << output;
+  EXPECT_THAT(output, HasSubstr("Engine memory leak in LeakGuardProbe.DISABLED_LeavesEngineMemory: "
+                                "41 bytes still allocated"));
+  EXPECT_THAT(output, HasSubstr("[  FAILED  ] LeakGuardProbe.DISABLED_LeavesEngineMemory"));
 }
 
 }  // namespace

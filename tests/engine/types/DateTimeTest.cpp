@@ -8,6 +8,7 @@
 
 #include "engine/types/ABSException.h"
 #include "platform/DateTime.h"
+#include "platform/Exception.h"
 
 namespace {
 
@@ -165,21 +166,36 @@ TEST(DateTextParsers, RefuseOtherShapesAndLeaveTheResultAlone) {
   }
 }
 
-TEST(DateTextParsers, RefuseDatesAndTimesThatDoNotExist) {
-  double v = 42;
+TEST(DateTextParsers, DatesAndTimesThatDoNotExistRaiseTheConversionError) {
+  // The right shape naming no real day or time is an error, not another shape:
+  // the caller must not go on and try other readings of the text.
+  const auto raises = [](auto parse, const char* text) {
+    double v = 42;
+    try {
+      parse(text, v);
+    } catch (const platform::EConvertError&) {
+      return v == 42;
+    }
+    return false;
+  };
+  const auto date = [](const char* t, double& v) { return ParseDateText(t, v); };
+  const auto time = [](const char* t, double& v) { return ParseTimeText(t, v); };
+  const auto stamp = [](const char* t, double& v) { return ParseDateTimeText(t, v); };
   for (const char* text :
        {"2014-02-29", "2014-13-01", "2014-00-10", "2014-06-00", "0000-01-01", "2014-04-31"}) {
-    EXPECT_FALSE(ParseDateText(text, v)) << text;
+    EXPECT_TRUE(raises(date, text)) << text;
   }
+  double v = 0;
   EXPECT_TRUE(ParseDateText("2016-02-29", v));
   for (const char* text : {"24:00:00", "12:60:00", "12:00:60"}) {
-    EXPECT_FALSE(ParseTimeText(text, v)) << text;
+    EXPECT_TRUE(raises(time, text)) << text;
   }
-  EXPECT_FALSE(ParseDateTimeText("2014-02-30 08:15:42", v));
-  EXPECT_FALSE(ParseDateTimeText("2014-06-17 25:15:42", v));
-  v = 42;
-  EXPECT_FALSE(ParseDateTimeText("2014-06-17 23:61:00", v));
-  EXPECT_EQ(v, 42);
+  for (const char* text : {"2014-02-30 08:15:42", "2014-06-17 25:15:42", "2014-06-17 23:61:00"}) {
+    EXPECT_TRUE(raises(stamp, text)) << text;
+  }
+  // The shape is checked first: a wrong shape with impossible numbers is false.
+  EXPECT_FALSE(ParseDateText("2014-13-1", v));
+  EXPECT_FALSE(ParseTimeText("99:99", v));
 }
 
 }  // namespace

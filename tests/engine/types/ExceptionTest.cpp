@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <utility>
+
 namespace {
 
 TEST(EABSException, PlainConstructorPadsCodeWithZeros) {
@@ -42,6 +48,32 @@ TEST(ABSFormatMessage, DirectivesFlagsAndWidths) {
   EXPECT_FALSE(ABSFormatMessage("%99999d", {1}, out));
 }
 
+// The directives the formatter supports read as printf reads them.
+TEST(ABSFormatMessage, AgreesWithPrintf) {
+  std::string out;
+  char expected[128];
+  for (const char* spec :
+       {"%d", "%5d", "%-5d|", "%05d", "%.3d", "%05.3d", "%u", "%7u", "%x", "%08X", "%i"}) {
+    for (std::int64_t v : {0LL, 7LL, -1LL, -42LL, 65535LL, 2147483647LL, -2147483648LL}) {
+      std::snprintf(expected, sizeof expected, spec, static_cast<int>(v));
+      ASSERT_TRUE(ABSFormatMessage(spec, {v}, out)) << spec;
+      EXPECT_EQ(out, expected) << spec << " " << v;
+    }
+  }
+  for (const char* spec : {"%f", "%.2f", "%08.2f", "%-9.1f|", "%g", "%010.3e", "%6f"}) {
+    for (double v : {0.0, 1.005, -3.25, 1e21, std::numeric_limits<double>::infinity()}) {
+      std::snprintf(expected, sizeof expected, spec, v);
+      ASSERT_TRUE(ABSFormatMessage(spec, {v}, out)) << spec;
+      EXPECT_EQ(out, expected) << spec << " " << v;
+    }
+  }
+  for (const char* spec : {"%s", "%6s", "%-6s|", "%.2s", "%06s"}) {
+    std::snprintf(expected, sizeof expected, spec, "abc");
+    ASSERT_TRUE(ABSFormatMessage(spec, {"abc"}, out)) << spec;
+    EXPECT_EQ(out, expected) << spec;
+  }
+}
+
 TEST(EABSEngineError, MessageAndTextByCode) {
   EABSEngineError e(-1, "ignored");
   EXPECT_EQ(e.Message(), "Dovavuru Engine Error # -1 Error adding record");
@@ -57,10 +89,35 @@ TEST(EABSEngineError, MessageAndTextByCode) {
 
   EXPECT_EQ(EABSEngineError(-12, "other").Message(),
             "Dovavuru Engine Error # -12 Record is locked");
-  EXPECT_EQ(EABSEngineError(-13, "").ErrorText(), "Table is locked");
-  EXPECT_EQ(EABSEngineError(-11, "").ErrorText(), "Cannot cancel operation in temporary mode");
-  EXPECT_EQ(EABSEngineError(-7, "").ErrorText(),
-            "Error deleting record - record was deleted by other process");
+}
+
+TEST(EABSEngineError, EveryResultCodeHasItsText) {
+  const std::pair<std::int32_t, const char*> table[] = {
+      {-1, "Error adding record"},
+      {-2, "Error updating record"},
+      {-3, "Error deleting record"},
+      {-4, "Error updating record - record was modified by other process"},
+      {-5, "Error deleting record - record was modified by other process"},
+      {-6, "Error updating record - record was deleted by other process"},
+      {-7, "Error deleting record - record was deleted by other process"},
+      {-9, "Cannot update record in temporary mode"},
+      {-10, "Cannot delete record in temporary mode"},
+      {-11, "Cannot cancel operation in temporary mode"},
+      {-12, "Record is locked"},
+      {-13, "Table is locked"},
+  };
+  for (const auto& [code, text] : table) {
+    const EABSEngineError e(code, "passed in");
+    EXPECT_EQ(e.ErrorText(), text);
+    EXPECT_EQ(e.Message(), "Dovavuru Engine Error # " + std::to_string(code) + " " + text);
+  }
+  // Codes without a text: success, the neighbours of the table, the extremes.
+  for (std::int32_t code : {0, 1, -14, 2147483647, -2147483647 - 1}) {
+    const EABSEngineError e(code, "passed in");
+    EXPECT_EQ(e.ErrorText(), "");
+    EXPECT_EQ(e.Message(), "Dovavuru Engine Error # " + std::to_string(code) + " ");
+  }
+  EXPECT_EQ(EABSEngineError(-8, "").Message(), "Dovavuru Engine Error # -8 ");
 }
 
 TEST(EABSEngineError, IsADatabaseErrorAndCheckRaisesOnlyOnNonZero) {

@@ -1,0 +1,147 @@
+// Record managers: keep a table's records as fixed-size record images and
+// answer "the record at this position / the next one / the prior one".
+//
+// TABSBaseRecordManager declares the operations every kind of table provides;
+// TABSMemoryRecordManager implements them for in-memory tables with one
+// contiguous buffer of slots, addressed by record ID (the slot number), and a
+// bit array that marks deleted slots. Records are seen in ascending record ID
+// order, which is the order of insertion.
+//
+// Ownership: the memory record manager owns its two buffers, both taken from
+// EngineMemoryManager. It treats a record image as an opaque block of
+// RecordSize() bytes; the layout inside belongs to the field manager.
+//
+// Locking: none. The owning table data calls every operation while holding
+// its database's lock, so operations on one table never overlap.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "engine/local/ABSRecordTypes.h"
+
+// The argument of NavigateRecord: the caller fills it and reads it back.
+// It lives only for a call and is never stored, so it keeps the natural
+// alignment of its members: a packed layout would make every reference to
+// Position or IndexId a misaligned access.
+struct NavigationRequest {
+  FetchMode Direction = FetchMode::Current;  // Current means exactly this position.
+  std::int32_t IndexId = -1;                 // -1: record order. The record manager ignores it.
+  RecordPosition Position;                   // Updated by the operation.
+  void* RecordBuffer = nullptr;              // Receives the record image; borrowed.
+  bool BeforeFirst = false;                  // The position is before the first record.
+  bool AfterLast = false;                    // The position is after the last record.
+  FetchResult Result = FetchResult::NotFound;
+};
+
+class TABSBaseRecordManager {
+ public:
+  explicit TABSBaseRecordManager(std::int32_t recordSize) : recordSize_(recordSize) {}
+  virtual ~TABSBaseRecordManager() = default;
+  TABSBaseRecordManager(const TABSBaseRecordManager&) = delete;
+  TABSBaseRecordManager& operator=(const TABSBaseRecordManager&) = delete;
+
+  // Every operation takes the caller's session ID first; managers of shared
+  // storage use it, the memory manager ignores it.
+  virtual void ClearAllRecords(std::int32_t sessionId) = 0;
+  // Store, overwrite and remove never throw: they report failure by false.
+  virtual bool StoreNewRecord(std::int32_t sessionId, const void* image,
+                              RecordPosition& position) = 0;
+  virtual bool OverwriteRecord(std::int32_t sessionId, const void* image,
+                               const RecordPosition& position) = 0;
+  virtual bool RemoveRecord(std::int32_t sessionId, RecordPosition& position) = 0;
+  virtual void NavigateRecord(std::int32_t sessionId, NavigationRequest& request) = 0;
+  // -1, 0 or 1 as A's record ID is below, equal to or above B's.
+  virtual int CompareRecordPositions(const RecordPosition& a, const RecordPosition& b) const = 0;
+  virtual std::int64_t EstimateRecordNumber(std::int32_t sessionId,
+                                            const RecordPosition& position) = 0;
+
+  // Live records.
+  std::int64_t RecordCount() const { return recordCount_; }
+  // Grows by one on every successful store, overwrite and removal and is
+  // never reset: indexes and record bitmaps compare it with the value they
+  // were built at to see whether the table changed.
+  std::int32_t ChangeCounter() const { return changeCounter_; }
+  // Bytes per record image.
+  std::int32_t RecordSize() const { return recordSize_; }
+
+ protected:
+  // Wraps around instead of overflowing; readers only test for equality.
+  void BumpChangeCounter() {
+    changeCounter_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(changeCounter_) + 1u);
+  }
+
+  std::int64_t recordCount_ = 0;
+  std::int32_t changeCounter_ = 0;
+  std::int32_t recordSize_ = 0;
+};
+
+class TABSMemoryRecordManager final : public TABSBaseRecordManager {
+ public:
+  // A record size of 0 (or below) raises 10011. A growth step below 1 is
+  // taken as 1, so a store always finds room after growing.
+  TABSMemoryRecordManager(std::int32_t recordSize, std::int32_t growthStep);
+  ~TABSMemoryRecordManager() override;
+
+  // Frees both buffers; record IDs start again at 0. The change counter and
+  // the no-deletions flag keep their values.
+  void ClearAllRecords(std::int32_t sessionId) override;
+  bool StoreNewRecord(std::int32_t sessionId, const void* image, RecordPosition& position) override;
+  // False for an empty table, an ID outside first to last ID, a deleted slot
+  // or a nil image.
+  bool OverwriteRecord(std::int32_t sessionId, const void* image,
+                       const RecordPosition& position) override;
+  // Removing the last ID moves the caller's position to the new last ID.
+  bool RemoveRecord(std::int32_t sessionId, RecordPosition& position) override;
+  // Raises 10019 when a found record cannot be copied (nil record buffer).
+  void NavigateRecord(std::int32_t sessionId, NavigationRequest& request) override;
+  int CompareRecordPositions(const RecordPosition& a, const RecordPosition& b) const override;
+  // A rough 1-based record number; -1 when empty or the ID is out of range.
+  std::int64_t EstimateRecordNumber(std::int32_t sessionId,
+                                    const RecordPosition& position) override;
+
+  // The record ID of the live record with `position` live records before it
+  // (0-based); last ID + 1 for position == record count; -1 when out of range.
+  std::int32_t PositionToRecordId(std::int64_t position) const;
+  // The 1-based record number of a live record ID; -1 for an ID outside the
+  // allocated slots.
+  std::int64_t RecordIdToPosition(std::int32_t recordId) const;
+
+  // Seek helpers of NavigateRecord; `recordId` is moved, the result says
+  // whether it names a live record.
+  FetchResult SeekFromFirst(FetchMode direction, std::int32_t& recordId) const;
+  FetchResult SeekFromLast(FetchMode direction, std::int32_t& recordId) const;
+  FetchResult SeekFrom(FetchMode direction, std::int32_t& recordId) const;
+
+  std::int32_t Capacity() const { return capacity_; }
+  std::int32_t GrowthStep() const { return growthStep_; }
+  std::int32_t FirstId() const { return firstId_; }
+  std::int32_t LastId() const { return lastId_; }
+  // True from construction until the first removal; while true, IDs 0 to
+  // count - 1 are exactly the live records.
+  bool NoDeletions() const { return noDeletions_; }
+  // Entry b: the number of zero bits of the byte value b, that is the live
+  // slots among the eight that a byte of deleted bits stands for.
+  std::uint8_t LiveCount(std::uint8_t bits) const { return liveCount_[bits]; }
+
+ private:
+  bool IsDeleted(std::int32_t id) const { return (deletedBits()[id >> 3] >> (id & 7)) & 1u; }
+  bool IsLive(std::int32_t id) const {
+    return id >= firstId_ && id <= lastId_ && recordCount_ > 0 && !IsDeleted(id);
+  }
+  unsigned char* records() const { return static_cast<unsigned char*>(recordBuffer_); }
+  unsigned char* deletedBits() const { return static_cast<unsigned char*>(deletedBits_); }
+  bool Grow();
+  // NavigateRecord beyond the plain next step.
+  [[gnu::noinline]] void Navigate(NavigationRequest& request) const;
+  void FreeBuffers();
+
+  void* recordBuffer_ = nullptr;  // capacity_ * recordSize_ bytes, owned
+  void* deletedBits_ = nullptr;   // ceil(capacity_ / 8) bytes, owned
+  std::int32_t capacity_ = 0;
+  std::int32_t growthStep_ = 1;
+  std::int32_t firstId_ = 0;
+  std::int32_t lastId_ = 0;
+  std::array<std::uint8_t, 256> liveCount_{};
+  bool noDeletions_ = true;
+};

@@ -1,5 +1,6 @@
 #include "engine/types/ABSConvert.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -268,6 +269,27 @@ std::string SourceUtf8(std::string_view ansi, const std::u16string& wide, bool i
   return isWide ? platform::WideToUtf8(wide) : platform::AnsiToUtf8(ansi);
 }
 
+// A text the invariant parser accepted, read again with the full precision
+// of an extended value (0.1 is then the extended nearest to 0.1, not the
+// double nearest to it). Reading the "." form with from_chars touches no
+// process-wide locale state. The double reading stands if the text cannot
+// be read again.
+long double ExtendedFromText(std::string_view text, double parsed) {
+  const auto inNumber = [](char c) {
+    return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
+  };
+  std::size_t first = 0;
+  while (first < text.size() && !inNumber(text[first])) ++first;
+  std::size_t last = text.size();
+  while (last > first && !inNumber(text[last - 1])) --last;
+  // from_chars takes no plus sign.
+  if (first < last && text[first] == '+') ++first;
+  long double v = 0;
+  const auto r = std::from_chars(text.data() + first, text.data() + last, v);
+  if (r.ec != std::errc() || r.ptr != text.data() + last || !std::isfinite(v)) return parsed;
+  return v;
+}
+
 void ConvertFromText(const void* src, std::int32_t size, TABSStorageType s, TABSStorageType t,
                      TABSConvertedValue& out) {
   const bool wide = IsWideText(s);
@@ -317,7 +339,7 @@ void ConvertFromText(const void* src, std::int32_t size, TABSStorageType s, TABS
     case stExtended: {
       double v;
       if (!platform::TryParseFloatInvariant(utf8, v)) Fail();
-      PutFloat(out, t, v);
+      PutFloat(out, t, t == stExtended ? ExtendedFromText(utf8, v) : v);
       return;
     }
     case stCurrency: {
@@ -379,10 +401,43 @@ void ConvertFromInteger(std::int64_t v, TABSStorageType t, TABSConvertedValue& o
   }
 }
 
+// The general text of a float. An extended value beyond a double's normal
+// range would become infinity or lose its digits as a double; it is written
+// from its own 15 significant digits in the exponent form such magnitudes
+// always take ("1,5E4000").
+std::string GeneralFloatText(long double v) {
+  const long double magnitude = std::fabs(v);
+  if (!std::isfinite(v) || v == 0 ||
+      (magnitude <= std::numeric_limits<double>::max() &&
+       magnitude >= std::numeric_limits<double>::min())) {
+    return Locale().FormatFloat(static_cast<double>(v));
+  }
+  char buffer[64];
+  const auto r =
+      std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, 14);
+  const std::string_view text(buffer, static_cast<std::size_t>(r.ptr - buffer));
+  const std::size_t e = text.find('e');
+  std::string_view mantissa = text.substr(0, e);
+  while (mantissa.back() == '0') mantissa.remove_suffix(1);
+  if (mantissa.back() == '.') mantissa.remove_suffix(1);
+  std::string out;
+  for (const char c : mantissa) {
+    if (c == '.') {
+      out += Locale().DecimalSeparator();
+    } else {
+      out += c;
+    }
+  }
+  std::string_view exponent = text.substr(e + 1);
+  if (exponent.front() == '+') exponent.remove_prefix(1);
+  out += 'E';
+  out += exponent;
+  return out;
+}
+
 void ConvertFromFloat(long double v, bool currency, TABSStorageType t, TABSConvertedValue& out) {
   if (IsStringStorageType(t)) {
-    const double d = static_cast<double>(v);
-    PutUtf8(out, t, currency ? Locale().FormatCurr(d) : Locale().FormatFloat(d));
+    PutUtf8(out, t, currency ? Locale().FormatCurr(static_cast<double>(v)) : GeneralFloatText(v));
   } else if (IsIntegerType(t)) {
     PutIntWidth(out, t, TruncToInt64(v));
   } else if (IsFloatType(t) || t == stCurrency) {
@@ -473,9 +528,10 @@ void ConvertFromLogical(bool v, const void* src, TABSStorageType t, TABSConverte
   }
 }
 
-[[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseShortSource(std::int32_t size,
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseShortSource(std::int32_t code,
+                                                                   std::int32_t size,
                                                                    TABSStorageType type) {
-  throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
+  throw EABSException(code, "Invalid buffer size = %d for type '%s'",
                       {size, StorageTypeName(type)});
 }
 
@@ -493,9 +549,9 @@ void ConvertFromLogical(bool v, const void* src, TABSStorageType t, TABSConverte
 void ConvertValueInto(const void* source, std::int32_t sourceSize, TABSStorageType sourceType,
                       TABSStorageType targetType, TABSConvertedValue& result) {
   if (!IsSupportedConversion(sourceType, targetType)) RaiseCast(30052, sourceType, targetType);
-  if (source == nullptr) throw EABSException(30520, "Nil pointer occured");
+  if (source == nullptr) throw EABSException(30529, "Nil pointer occured");
   if (sourceSize >= 0 && sourceSize < FixedValueSize(sourceType)) {
-    RaiseShortSource(sourceSize, sourceType);
+    RaiseShortSource(30530, sourceSize, sourceType);
   }
   try {
     if (IsTextSource(sourceType)) {
@@ -667,6 +723,11 @@ std::uint8_t CompareSameType(const void* a, const void* b, TABSStorageType t, bo
                         {StorageTypeName(type1), StorageTypeName(type2)});
   }
   if (value1 == nullptr || value2 == nullptr) RaiseMissingBuffer();
+  // A side already of the common type is compared as it is, so it must be a
+  // whole value; converted sides are checked by the conversion.
+  const std::int32_t need = FixedValueSize(t);
+  if (type1 == t && size1 >= 0 && size1 < need) RaiseShortSource(30531, size1, t);
+  if (type2 == t && size2 >= 0 && size2 < need) RaiseShortSource(30531, size2, t);
   TABSConvertedValue c1;
   TABSConvertedValue c2;
   const void* a = value1;
@@ -699,7 +760,7 @@ std::uint8_t CompareValues(const void* value1, const void* value2, TABSStorageTy
     // Fixed-size values must be whole before they are read.
     const std::int32_t need = FixedValueSize(type1);
     if ((size1 >= 0 && size1 < need) || (size2 >= 0 && size2 < need)) {
-      RaiseShortSource(size1 >= 0 && size1 < need ? size1 : size2, type1);
+      RaiseShortSource(30531, size1 >= 0 && size1 < need ? size1 : size2, type1);
     }
     return CompareSameType(value1, value2, type1, ignoreCase, length, size1, size2);
   }

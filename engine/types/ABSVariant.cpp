@@ -491,7 +491,12 @@ double TABSVariant::GetAsTime() const {
   return TimeToDateTime(GetAsMilliseconds());
 }
 double TABSVariant::GetAsDateTime() const {
-  return StampToDateTime(GetAsStamp());
+  const TABSTimeStamp stamp = GetAsStamp();
+  // A time (held with the empty day number) is just its time of day, as the
+  // framework writes a date-time without a date, not a date millions of
+  // years before the first day.
+  if (stamp.Date == EmptyDayNumber) return TimeToDateTime(stamp.Time);
+  return StampToDateTime(stamp);
 }
 
 std::string TABSVariant::GetAsString() const {
@@ -582,10 +587,7 @@ void TABSVariant::NarrowWideString() {
   const std::u16string wide = GetAsWideString();
   const std::string ansi = platform::WideToAnsi(wide);
   if (platform::AnsiToWide(ansi) != wide) return;
-  if (ansi.empty()) {
-    Clear(stString);
-    return;
-  }
+  // An empty text stays a value (just its terminator), not null.
   PlaceOwned(ansi.c_str(), static_cast<std::int32_t>(ansi.size() + 1));
   dataType_ = stString;
 }
@@ -800,7 +802,16 @@ void ApplyOperator(void* a, const void* b, TABSStorageType t, char op) {
     case stDateTime: {
       unsigned char* pa = static_cast<unsigned char*>(a);
       const unsigned char* pb = static_cast<const unsigned char*>(b);
-      std::int32_t day = IntOp(Load<std::int32_t>(pa), Load<std::int32_t>(pb), op);
+      const std::int32_t dayA = Load<std::int32_t>(pa);
+      const std::int32_t dayB = Load<std::int32_t>(pb);
+      // A time taking part as a date-time carries the empty day number; a
+      // sum keeps the other side's date instead of adding the marker as days.
+      std::int32_t day = 0;
+      if (op == '+' && (dayA == EmptyDayNumber || dayB == EmptyDayNumber)) {
+        day = dayA == EmptyDayNumber ? dayB : dayA;
+      } else {
+        day = IntOp(dayA, dayB, op);
+      }
       std::int32_t ms = IntOp(Load<std::int32_t>(pa + 4), Load<std::int32_t>(pb + 4), op);
       if (ms > kMsPerDay - 1) {
         day = IntOp(day, ms / kMsPerDay, '+');

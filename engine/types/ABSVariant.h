@@ -168,7 +168,8 @@ class TABSVariant {
   void Negate();
   // In place, in ResultStorageType(this, other): text concatenates; integers
   // wrap in the result width; date-times add day numbers and milliseconds
-  // separately and carry whole days. 30124 when there is no sum.
+  // separately and carry whole days (the empty day number of a time adds
+  // nothing). 30124 when there is no sum.
   void Add(const TABSVariant& other);
   // 30126 when there is no product.
   void Multiply(const TABSVariant& other);

@@ -152,10 +152,10 @@ TEST(ConvertValue, ResultBufferComesFromEngineMemory) {
 
 TEST(ConvertValue, BadBuffersRaiseInsteadOfReading) {
   TABSConvertedValue out;
-  EXPECT_ENGINE_ERROR(ConvertValueInto(nullptr, -1, stInteger, stDouble, out), 30520,
-                      "Nil pointer occured - Native error: 30520");
-  EXPECT_ENGINE_ERROR(ConvertValue(nullptr, -1, stString, stInteger), 30520,
-                      "Nil pointer occured - Native error: 30520");
+  EXPECT_ENGINE_ERROR(ConvertValueInto(nullptr, -1, stInteger, stDouble, out), 30529,
+                      "Nil pointer occured - Native error: 30529");
+  EXPECT_ENGINE_ERROR(ConvertValue(nullptr, -1, stString, stInteger), 30529,
+                      "Nil pointer occured - Native error: 30529");
 }
 
 // --- from text ---
@@ -192,6 +192,10 @@ TEST_F(ConvertText, FloatsAlwaysReadAPointWhateverTheLocale) {
   EXPECT_EQ(Fixed<float>(FromAnsi("-2.25", stSingle)), -2.25f);
   TABSConvertedValue ext = FromWide(u"0.5", stExtended);
   EXPECT_EQ(LoadExtended(ext.Data()), 0.5L);
+  // Extended targets keep the digits an extended can hold, not a double's.
+  EXPECT_EQ(LoadExtended(FromAnsi("0.1", stExtended).Data()), 0.1L);
+  EXPECT_EQ(LoadExtended(FromAnsi(" +12.345e-1 ", stExtended).Data()), 1.2345L);
+  EXPECT_EQ(LoadExtended(FromAnsi("-.1", stExtended).Data()), -0.1L);
   EXPECT_ENGINE_ERROR(FromAnsi("1,5", stDouble), 30051,
                       "Cannot cast from 'STRING' to 'FLOAT' - Native error: 30051");
   {
@@ -343,6 +347,17 @@ TEST_F(ConvertNumber, NumbersBecomeLocaleTexts) {
   const double nan = std::nan("");
   ConvertValueInto(&nan, 8, stDouble, stString, o);
   EXPECT_EQ(AnsiOf(o), "NAN");
+  // Extended values beyond a double's range keep their own digits.
+  unsigned char ext[ExtendedSize];
+  StoreExtended(ext, 1.5e4000L);
+  ConvertValueInto(ext, ExtendedSize, stExtended, stString, o);
+  EXPECT_EQ(AnsiOf(o), "1,5E4000");
+  StoreExtended(ext, -1e-4000L);
+  ConvertValueInto(ext, ExtendedSize, stExtended, stWideString, o);
+  EXPECT_EQ(WideOf(o), u"-1E-4000");
+  StoreExtended(ext, 0.25L);
+  ConvertValueInto(ext, ExtendedSize, stExtended, stString, o);
+  EXPECT_EQ(AnsiOf(o), "0,25");
   const std::int16_t t = -1;
   ConvertValueInto(&t, 2, stLogical, stString, o);
   EXPECT_EQ(AnsiOf(o), "True");
@@ -388,8 +403,8 @@ TEST_F(ConvertNumber, DatesAndTimesBecomeNumbersTextsAndEachOther) {
 TEST(ConvertValue, ShortFixedSizeSourcesAreRefused) {
   const std::int16_t small = 1;
   TABSConvertedValue o;
-  EXPECT_ENGINE_ERROR(ConvertValueInto(&small, 2, stInteger, stDouble, o), 30521,
-                      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30521");
+  EXPECT_ENGINE_ERROR(ConvertValueInto(&small, 2, stInteger, stDouble, o), 30530,
+                      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30530");
 }
 
 // --- the common-type table ---
@@ -552,4 +567,21 @@ TEST_F(CompareValuesTest, TypesWithoutOrderOrCommonTypeRaise) {
       "Cannot compare Incompatible DataTypes: 'Unknown' and 'INTEGER' - Native error: 30044");
   // Bytes compare as text up to their terminator.
   EXPECT_EQ(Cmp("a\0b", stBytes, "a\0c", stBytes), cvEqual);
+}
+
+TEST_F(CompareValuesTest, ShortBuffersAreRefusedOnBothPaths) {
+  const std::int16_t small = 1;
+  EXPECT_ENGINE_ERROR(
+      CompareValues(&small, &small, stInteger, 0, false, -1, false, false, stInteger, 2, 2), 30531,
+      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30531");
+  // Of mixed types, the side already of the common type is read unconverted.
+  EXPECT_ENGINE_ERROR(
+      CompareValues(&small, &small, stInteger, 0, false, -1, false, false, stSmallint, 2, 2), 30531,
+      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30531");
+  EXPECT_ENGINE_ERROR(
+      CompareValues(&small, &small, stSmallint, 0, false, -1, false, false, stInteger, 2, 2), 30531,
+      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30531");
+  const std::int32_t whole = 1;
+  EXPECT_EQ(CompareValues(&small, &whole, stSmallint, 0, false, -1, false, false, stInteger, 2, 4),
+            cvEqual);
 }

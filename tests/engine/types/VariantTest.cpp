@@ -197,6 +197,9 @@ TEST_F(VariantTest, TypedGettersConvertAndDatesGoThroughDayNumbers) {
   v.SetAsTime(0.25);
   EXPECT_EQ(v.GetAsMilliseconds(), 21600000);
   EXPECT_EQ(v.GetAsTime(), 0.25);
+  // A time read as a date-time is the time of day without a date.
+  EXPECT_EQ(v.GetAsDateTime(), 0.25);
+  EXPECT_EQ(v.GetAsStamp().Date, EmptyDayNumber);
   v.Clear();
   v.SetAsExtended(1.0L / 3);
   EXPECT_EQ(v.DataSize(), 10);
@@ -291,6 +294,15 @@ TEST_F(VariantTest, NarrowWideStringOnlyWhenNothingIsLost) {
   EXPECT_EQ(w.DataType(), stWideChar);
   EXPECT_EQ(w.TextLength(), 5);
   EXPECT_EQ(w.DataSize(), 12);
+  // An empty wide field value (all terminators) narrows to an empty value.
+  const char16_t field[4] = {};
+  TABSVariant e;
+  e.SetBuffer(field, sizeof field, true, stWideChar);
+  e.NarrowWideString();
+  EXPECT_FALSE(e.IsNull());
+  EXPECT_EQ(e.DataType(), stString);
+  EXPECT_EQ(e.DataSize(), 1);
+  EXPECT_EQ(e.TextLength(), 0);
 }
 
 TEST_F(VariantTest, NegateWrapsAndInvertsAndRefusesTimes) {
@@ -392,6 +404,22 @@ TEST_F(VariantTest, AddWorksInTheCommonTypeAndWraps) {
   a.Add(b);
   EXPECT_EQ(a.GetAsStamp().Date, 11);
   EXPECT_EQ(a.GetAsStamp().Time, 400000);
+
+  // A date plus a time (either order) is that date at that time, carried
+  // into the next day past midnight.
+  TABSVariant date, time;
+  date.SetAsDayNumber(735401);
+  time.SetAsMilliseconds(1000);
+  date.Add(time);
+  EXPECT_EQ(date.DataType(), stDateTime);
+  EXPECT_EQ(date.GetAsStamp().Date, 735401);
+  EXPECT_EQ(date.GetAsStamp().Time, 1000);
+  TABSVariant late, day;
+  late.SetAsMilliseconds(86399000);
+  day.SetAsStamp({735401, 2000});
+  late.Add(day);
+  EXPECT_EQ(late.GetAsStamp().Date, 735402);
+  EXPECT_EQ(late.GetAsStamp().Time, 1000);
 
   TABSVariant f, tr;
   f.SetAsLogical(false);

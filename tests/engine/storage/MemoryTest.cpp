@@ -244,6 +244,31 @@ TEST_F(MemoryTest, ReallocKeepsPrefixAndClearsTail) {
   mm.FreeAndNillMem(p);
 }
 
+// A large block that grows by small steps (as a table's record array does)
+// may keep spare room behind it; sizes, counts, contents and the overrun
+// check must still see exactly the requested size.
+TEST_F(MemoryTest, SmallStepsOnALargeBlockKeepExactSizes) {
+  const std::int64_t before = mm.AllocatedSize();
+  void* p = mm.GetMem(37000);
+  Fill(p, 37000, 7);
+  std::int64_t size = 37000;
+  for (int step = 0; step < 120; ++step) {
+    const std::int64_t next = size + 37000;
+    mm.ReallocMem(p, next, step % 2 == 0);
+    ASSERT_EQ(mm.GetMemSize(p), next);
+    ASSERT_EQ(TrailerOf(p, next), (std::array<Byte, 4>{0xCE, 0xAC, 0xCE, 0xAC}));
+    ASSERT_TRUE(HasPattern(p, size, 7)) << next;
+    Fill(p, next, 7);
+    size = next;
+  }
+  EXPECT_EQ(mm.AllocatedSize(), before + size);
+  // A write into the spare room just past the block is an overrun.
+  static_cast<Byte*>(p)[size] = 0;
+  EXPECT_EQ(Raised([&] { mm.ReallocMem(p, size + 37000); }).NativeError(), 30014);
+  EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(mm.AllocatedSize(), before);
+}
+
 TEST_F(MemoryTest, FailedReallocLeavesTheBlockIntact) {
   void* p = mm.GetMem(12);
   Fill(p, 12, 5);

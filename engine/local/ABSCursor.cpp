@@ -162,7 +162,7 @@ void TABSCursor::SetQueryExpression(TABSExpression* expression, void* arg1, void
 }
 
 void TABSCursor::NormalizeStringTails(std::byte* buffer) const {
-  if (buffer == nullptr) throw EABSException(30482, "Nil pointer occured");
+  if (buffer == nullptr) throw EABSException(30463, "Nil pointer occured");
   if (!PhysicalFieldDefs) return;
   for (std::int32_t i = 0; i < PhysicalFieldDefs->DefCount(); ++i) {
     const TABSFieldDef& field = *(*PhysicalFieldDefs)[i];

@@ -126,7 +126,7 @@ std::int64_t TABSBaseFieldManager::NextSequenceValue(TABSSequenceSession* sessio
 std::int64_t TABSBaseFieldManager::GetSequenceLastValue(TABSSequenceSession* session,
                                                         std::int32_t fieldNo) {
   if (fieldNo < 0 || fieldNo >= fieldDefs_->DefCount()) {
-    throw EABSException(30564, "Field #%d not found", {fieldNo});
+    throw EABSException(30498, "Field #%d not found", {fieldNo});
   }
   const TABSFieldDef& field = Field(fieldNo);
   std::int64_t value = 0;
@@ -146,7 +146,7 @@ std::int64_t TABSBaseFieldManager::GetSequenceLastValue(TABSSequenceSession* ses
 }
 
 void TABSBaseFieldManager::ApplyDefaults(TABSSequenceSession* /*session*/, void* image) {
-  if (image == nullptr) throw EABSException(30565, "Nil pointer occured");
+  if (image == nullptr) throw EABSException(30500, "Nil pointer occured");
   auto* record = static_cast<unsigned char*>(image);
   for (std::int32_t i = 0; i < fieldDefs_->DefCount(); ++i) {
     const TABSFieldDef& field = Field(i);
@@ -168,7 +168,7 @@ void TABSBaseFieldManager::ApplyDefaults(TABSSequenceSession* /*session*/, void*
 }
 
 void TABSBaseFieldManager::ApplyAutoincs(TABSSequenceSession* session, void* image) {
-  if (image == nullptr) throw EABSException(30566, "Nil pointer occured");
+  if (image == nullptr) throw EABSException(30501, "Nil pointer occured");
   auto* record = static_cast<unsigned char*>(image);
   for (std::int32_t i = 0; i < fieldDefs_->DefCount(); ++i) {
     const TABSFieldDef& field = Field(i);
@@ -203,7 +203,7 @@ void TABSBaseFieldManager::ReadAutoincCounters(const void* block, std::int64_t s
   std::int32_t count = -1;
   if (block != nullptr && size >= 4) std::memcpy(&count, block, 4);
   if (count < 0 || size < 4 + static_cast<std::int64_t>(count) * 8) {
-    throw EABSException(30562, "Invalid auto-increment counter block - Size = %d", {size});
+    throw EABSException(30497, "Invalid auto-increment counter block - Size = %d", {size});
   }
   std::vector<std::int64_t> counters(static_cast<std::size_t>(count));
   if (count > 0) {
@@ -213,8 +213,8 @@ void TABSBaseFieldManager::ReadAutoincCounters(const void* block, std::int64_t s
 }
 
 bool TABSBaseFieldManager::CompareRecordImages(const void* a, const void* b) const {
-  if (a == nullptr) throw EABSException(30560, "Nil pointer occured");
-  if (b == nullptr) throw EABSException(30561, "Nil pointer occured");
+  if (a == nullptr) throw EABSException(30495, "Nil pointer occured");
+  if (b == nullptr) throw EABSException(30496, "Nil pointer occured");
   const auto* left = static_cast<const unsigned char*>(a);
   const auto* right = static_cast<const unsigned char*>(b);
   if (std::memcmp(left, right, static_cast<std::size_t>(fieldDefs_->NullBitmapSize())) != 0) {
@@ -299,7 +299,7 @@ void FieldDataToRecord(std::int32_t fieldNo, const TABSFieldDefs& fieldDefs, con
     throw EABSException(10004, "Invalid field number - FieldNo = %d, FieldCount = %d",
                         {fieldNo, count});
   }
-  if (image == nullptr) throw EABSException(30567, "Nil pointer occured");
+  if (image == nullptr) throw EABSException(30502, "Nil pointer occured");
   const TABSFieldDef& field = *fieldDefs[fieldNo];
   const auto* src = static_cast<const unsigned char*>(source);
   // Empty text is stored as NULL.
@@ -358,7 +358,7 @@ namespace {
 
 void CheckBlobField(const TABSFieldDef& field) {
   if (!IsBlobStorageType(field.StorageType)) {
-    throw EABSException(30568, "Field '%s' is not a BLOB field", {field.Name()});
+    throw EABSException(30503, "Field '%s' is not a BLOB field", {field.Name()});
   }
 }
 
@@ -366,7 +366,7 @@ void CheckBlobField(const TABSFieldDef& field) {
 
 void* GetBlobBlockAddress(const void* image, const TABSFieldDef& field) {
   CheckBlobField(field);
-  if (image == nullptr) throw EABSException(30569, "Nil pointer occured");
+  if (image == nullptr) throw EABSException(30504, "Nil pointer occured");
   void* block = nullptr;
   std::memcpy(&block, static_cast<const unsigned char*>(image) + field.MemoryOffset, sizeof block);
   return block;
@@ -374,7 +374,7 @@ void* GetBlobBlockAddress(const void* image, const TABSFieldDef& field) {
 
 void SetBlobBlockAddress(void* image, const TABSFieldDef& field, const void* block) {
   CheckBlobField(field);
-  if (image == nullptr) throw EABSException(30570, "Nil pointer occured");
+  if (image == nullptr) throw EABSException(30505, "Nil pointer occured");
   auto* dst = static_cast<unsigned char*>(image) + field.MemoryOffset;
   std::memset(dst, 0, static_cast<std::size_t>(field.ValueSize));
   std::memcpy(dst, &block, sizeof block);

@@ -46,19 +46,19 @@ class TABSBaseFieldManager {
   virtual std::int64_t NextAutoincValue(std::int32_t fieldNo);
   // Writes the default value of every non-BLOB field that has one into
   // `image` and clears its null flag; other fields keep their flags. A nil
-  // image raises 30565.
+  // image raises 30500.
   virtual void ApplyDefaults(TABSSequenceSession* session, void* image);
   // For every auto-increment field of `image`: a NULL field gets the next
   // sequence value; a value of its own above the counter moves the counter
   // up to it. Counters of fields already handled stay advanced when a later
-  // field fails. A nil image raises 30566.
+  // field fails. A nil image raises 30501.
   virtual void ApplyAutoincs(TABSSequenceSession* session, void* image);
   // NextAutoincValue, recorded in `session` (when given) as its last value
   // for the field.
   virtual std::int64_t NextSequenceValue(TABSSequenceSession* session, std::int32_t fieldNo);
   // The session's last value for the field; without one, 30012 for a
   // multi-user session, else the counter of an auto-increment field and 0
-  // for any other field. A field number outside the fields raises 30564.
+  // for any other field. A field number outside the fields raises 30498.
   virtual std::int64_t GetSequenceLastValue(TABSSequenceSession* session, std::int32_t fieldNo);
 
   TABSFieldDefs& FieldDefs() { return *fieldDefs_; }
@@ -81,13 +81,13 @@ class TABSBaseFieldManager {
   // many signed 64-bit values, little-endian.
   std::vector<std::byte> WriteAutoincCounters() const;
   // Replaces the counters from such a block; a block that is too short for
-  // its count raises 30562 and changes nothing.
+  // its count raises 30497 and changes nothing.
   void ReadAutoincCounters(const void* block, std::int64_t size);
 
   // Whether two record images hold the same record: every null-flag byte,
   // then the value of every field that is not NULL: all bytes of a
   // fixed-size value, text up to and including its terminator, the block
-  // address of a BLOB field. A nil image raises 30560 or 30561.
+  // address of a BLOB field. A nil image raises 30495 or 30496.
   bool CompareRecordImages(const void* a, const void* b) const;
 
  private:
@@ -110,7 +110,7 @@ bool FieldDataFromRecord(std::int32_t fieldNo, const TABSFieldDefs& fieldDefs, v
 // Writes field `fieldNo` of `image` from `source` in the exchange form (the
 // reverse of FieldDataFromRecord). A nil source, and a text source whose
 // first character is 0, make the field NULL (its value bytes stay).
-// Raises 10004 for a field number outside the fields, 30567 for a nil image.
+// Raises 10004 for a field number outside the fields, 30502 for a nil image.
 void FieldDataToRecord(std::int32_t fieldNo, const TABSFieldDefs& fieldDefs, const void* source,
                        void* image);
 // Whether the first `length` bytes of `a` and `b` are equal (true for a
@@ -120,6 +120,6 @@ bool CompareBytes(const void* a, const void* b, std::int64_t length);
 // The BLOB block address kept in BLOB field `field` of `image`. All bytes of
 // the address are kept (the field's 10 value bytes have room for it); the
 // bytes after it are zero. A field that is not of a BLOB storage type
-// raises 30568, a nil image 30569 (get) or 30570 (set).
+// raises 30503, a nil image 30504 (get) or 30505 (set).
 void* GetBlobBlockAddress(const void* image, const TABSFieldDef& field);
 void SetBlobBlockAddress(void* image, const TABSFieldDef& field, const void* block);

@@ -55,7 +55,7 @@ class TABSMemoryManager {
   TABSMemoryManager& operator=(const TABSMemoryManager&) = delete;
 
   // A new block of `size` bytes, contents undefined. Errors: 30286 for size 0,
-  // 30507 for a negative size or one above MaxBlockSize, 30004 when the limit
+  // 30464 for a negative size or one above MaxBlockSize, 30004 when the limit
   // would be passed, 30015 wrapping any failure to obtain the memory.
   void* GetMem(std::int64_t size);
   // GetMem, then the user area filled with zeros.

@@ -549,9 +549,9 @@ void ConvertFromLogical(bool v, const void* src, TABSStorageType t, TABSConverte
 void ConvertValueInto(const void* source, std::int32_t sourceSize, TABSStorageType sourceType,
                       TABSStorageType targetType, TABSConvertedValue& result) {
   if (!IsSupportedConversion(sourceType, targetType)) RaiseCast(30052, sourceType, targetType);
-  if (source == nullptr) throw EABSException(30529, "Nil pointer occured");
+  if (source == nullptr) throw EABSException(30476, "Nil pointer occured");
   if (sourceSize >= 0 && sourceSize < FixedValueSize(sourceType)) {
-    RaiseShortSource(30530, sourceSize, sourceType);
+    RaiseShortSource(30477, sourceSize, sourceType);
   }
   try {
     if (IsTextSource(sourceType)) {
@@ -726,8 +726,8 @@ std::uint8_t CompareSameType(const void* a, const void* b, TABSStorageType t, bo
   // A side already of the common type is compared as it is, so it must be a
   // whole value; converted sides are checked by the conversion.
   const std::int32_t need = FixedValueSize(t);
-  if (type1 == t && size1 >= 0 && size1 < need) RaiseShortSource(30531, size1, t);
-  if (type2 == t && size2 >= 0 && size2 < need) RaiseShortSource(30531, size2, t);
+  if (type1 == t && size1 >= 0 && size1 < need) RaiseShortSource(30478, size1, t);
+  if (type2 == t && size2 >= 0 && size2 < need) RaiseShortSource(30478, size2, t);
   TABSConvertedValue c1;
   TABSConvertedValue c2;
   const void* a = value1;
@@ -760,7 +760,7 @@ std::uint8_t CompareValues(const void* value1, const void* value2, TABSStorageTy
     // Fixed-size values must be whole before they are read.
     const std::int32_t need = FixedValueSize(type1);
     if ((size1 >= 0 && size1 < need) || (size2 >= 0 && size2 < need)) {
-      RaiseShortSource(30531, size1 >= 0 && size1 < need ? size1 : size2, type1);
+      RaiseShortSource(30478, size1 >= 0 && size1 < need ? size1 : size2, type1);
     }
     return CompareSameType(value1, value2, type1, ignoreCase, length, size1, size2);
   }

@@ -57,8 +57,8 @@ inline std::int32_t FixedValueSize(TABSStorageType type) {
 // Errors (EABSException): 30052 "Cannot cast from '%s' to '%s'" for a pair
 // that has no conversion (every type outside 1..24 included), 30051 with the
 // same text when a supported conversion fails (text that does not parse, a
-// value that does not fit), 30529 "Nil pointer occured" for a nil source,
-// 30530 when a known source size is too small for its fixed-size type.
+// value that does not fit), 30476 "Nil pointer occured" for a nil source,
+// 30477 when a known source size is too small for its fixed-size type.
 void ConvertValueInto(const void* source, std::int32_t sourceSize, TABSStorageType sourceType,
                       TABSStorageType targetType, TABSConvertedValue& result);
 
@@ -88,7 +88,7 @@ enum : std::uint8_t {
 // equal when either is NaN; false < true.
 // `size1`/`size2` bound the reads of each buffer when known (-1 otherwise).
 // Errors: 30044 no common type, 30140 "Value is Null" for a missing buffer
-// of a non-null side, 30531 for a known size too small for a fixed-size
+// of a non-null side, 30478 for a known size too small for a fixed-size
 // value, 30047 a type that has no ordering, and the errors of
 // ConvertValueInto.
 std::uint8_t CompareValues(const void* value1, const void* value2, TABSStorageType type1,

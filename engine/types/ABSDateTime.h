@@ -36,20 +36,20 @@ struct TABSTimeStamp {
 // day number - DaysOffset.
 TABSFrameworkDateTime DateToDateTime(std::int32_t dayNumber);
 // The date-time truncated toward zero, + DaysOffset. Raises EABSException
-// 30542 when the result is no 32-bit day number (NaN, infinity, too large).
+// 30491 when the result is no 32-bit day number (NaN, infinity, too large).
 std::int32_t DateTimeToDate(TABSFrameworkDateTime dateTime);
 // The fraction of a day that `milliseconds` gives (whole days drop out).
 TABSFrameworkDateTime TimeToDateTime(std::int32_t milliseconds);
 // The time of day of a date-time in milliseconds, rounded to the nearest
 // millisecond (halves to even); a time that rounds up to midnight gives 0.
-// Raises EABSException 30543 for NaN or infinity.
+// Raises EABSException 30492 for NaN or infinity.
 std::int32_t DateTimeToTime(TABSFrameworkDateTime dateTime);
 // The date-time of a day number and a time of day.
 TABSFrameworkDateTime StampToDateTime(std::int32_t dayNumber, std::int32_t milliseconds);
 TABSFrameworkDateTime StampToDateTime(const TABSTimeStamp& stamp);
 // (DateTimeToDate, DateTimeToTime) of a date-time; a time that rounds up to
-// midnight moves the stamp to the next day. Raises 30543 for NaN or
-// infinity and 30542 like DateTimeToDate.
+// midnight moves the stamp to the next day. Raises 30492 for NaN or
+// infinity and 30491 like DateTimeToDate.
 TABSTimeStamp DateTimeToStamp(TABSFrameworkDateTime dateTime);
 
 // Text parsers for fixed-shape ANSI date and time texts. Digit groups are

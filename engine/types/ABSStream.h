@@ -21,19 +21,19 @@ class TABSStream {
 
   // Reads up to `count` bytes at the position and advances it; returns the
   // number read (fewer at the end of the stream, 0 for count <= 0). A nil
-  // buffer with a positive count raises EABSException 30526 "Nil pointer
+  // buffer with a positive count raises EABSException 30473 "Nil pointer
   // occured" (Write likewise).
   virtual std::int32_t Read(void* buffer, std::int32_t count) = 0;
   // Writes `count` bytes at the position, growing the stream when needed,
   // and advances it; returns the number written.
   virtual std::int32_t Write(const void* buffer, std::int32_t count) = 0;
   // Moves the position; returns the new one. A position before 0 raises
-  // EABSException 30523; a position past the end is allowed (a later write
+  // EABSException 30470; a position past the end is allowed (a later write
   // fills the gap with zeros).
   virtual std::int64_t Seek(std::int64_t offset, TABSSeekOrigin origin) = 0;
   virtual std::int64_t Size() const = 0;
   // Truncates or extends (with zeros) the stream; the position is kept but
-  // not beyond the new size. A negative size raises 30523.
+  // not beyond the new size. A negative size raises 30470.
   virtual void SetSize(std::int64_t newSize) = 0;
 
   std::int64_t Position() const { return position_; }
@@ -42,7 +42,7 @@ class TABSStream {
  protected:
   TABSStream() = default;
   // Resolves a seek request against the current position and size; raises
-  // 30523 when the result would be negative or overflow.
+  // 30470 when the result would be negative or overflow.
   std::int64_t ResolveSeek(std::int64_t offset, TABSSeekOrigin origin) const;
   std::int64_t position_ = 0;
 };
@@ -83,7 +83,7 @@ class TABSFileStream : public TABSStream {
     OpenRead,       // existing file, read only
     OpenReadWrite,  // existing file, read and write
   };
-  // Raises EABSException 30524 "Cannot open file '%s': %s" when the file
+  // Raises EABSException 30471 "Cannot open file '%s': %s" when the file
   // cannot be opened in the mode.
   TABSFileStream(const std::string& fileName, Mode mode);
   ~TABSFileStream() override;
@@ -95,7 +95,7 @@ class TABSFileStream : public TABSStream {
   std::int32_t Write(const void* buffer, std::int32_t count) override;
   std::int64_t Seek(std::int64_t offset, TABSSeekOrigin origin) override;
   std::int64_t Size() const override;
-  // Raises 30525 "Cannot set size of file '%s': %s" when the file cannot be
+  // Raises 30472 "Cannot set size of file '%s': %s" when the file cannot be
   // resized.
   void SetSize(std::int64_t newSize) override;
 

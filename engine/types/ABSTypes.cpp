@@ -129,11 +129,11 @@ std::int32_t StorageValueSize(TABSStorageType storageType, std::int32_t declared
   }
   // Only the sized types get here.
   if (declaredSize < 0) {
-    throw EABSException(30540, "Invalid declared size %d for data type '%s'",
+    throw EABSException(30479, "Invalid declared size %d for data type '%s'",
                         {declaredSize, StorageTypeName(storageType)});
   }
   if (size > kMax) {
-    throw EABSException(30541, "Declared size %d is too large for data type '%s'",
+    throw EABSException(30490, "Declared size %d is too large for data type '%s'",
                         {declaredSize, StorageTypeName(storageType)});
   }
   return static_cast<std::int32_t>(size);
@@ -167,12 +167,12 @@ void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buff
 }
 
 void StoreExtended(void* dest, long double value) {
-  if (!dest) throw EABSException(30545, "Nil pointer occured");
+  if (!dest) throw EABSException(30493, "Nil pointer occured");
   std::memcpy(dest, &value, ExtendedSize);
 }
 
 long double LoadExtended(const void* src) {
-  if (!src) throw EABSException(30546, "Nil pointer occured");
+  if (!src) throw EABSException(30494, "Nil pointer occured");
   long double value = 0;
   std::memcpy(&value, src, ExtendedSize);
   return value;

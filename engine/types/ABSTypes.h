@@ -189,7 +189,7 @@ std::string StorageTypeName(TABSStorageType storageType);
 // declared size (characters for text, bytes for byte strings) and counts
 // only for the text and byte-string types, where it must be 0 or more.
 // Raises EABSException 30050 "Unknown DataType: '<name>'" for a storage
-// type outside 1 to 24, 30540 for a negative declared size and 30541 when
+// type outside 1 to 24, 30479 for a negative declared size and 30490 when
 // the size does not fit 32 bits.
 std::int32_t StorageValueSize(TABSStorageType storageType, std::int32_t declaredSize);
 
@@ -213,7 +213,7 @@ void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buff
                      std::int32_t& bufferSize);
 
 // The 10 value bytes of an stExtended (x87 80-bit extended real), read and
-// written at any alignment. A nil address raises 30545 (store) or 30546
+// written at any alignment. A nil address raises 30493 (store) or 30494
 // (load) "Nil pointer occured".
 constexpr int ExtendedSize = 10;
 void StoreExtended(void* dest, long double value);

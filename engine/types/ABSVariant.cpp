@@ -27,16 +27,16 @@ void Store(void* p, T v) {
 }
 
 [[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseUnknownType(TABSStorageType type) {
-  throw EABSException(30522, "Unknown DataType: '%s'", {std::to_string(type)});
+  throw EABSException(30468, "Unknown DataType: '%s'", {std::to_string(type)});
 }
 
 [[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseNilPointer() {
-  throw EABSException(30520, "Nil pointer occured");
+  throw EABSException(30466, "Nil pointer occured");
 }
 
 [[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseBadSize(std::int32_t size,
                                                                TABSStorageType type) {
-  throw EABSException(30521, "Invalid buffer size = %d for type '%s'",
+  throw EABSException(30467, "Invalid buffer size = %d for type '%s'",
                       {size, StorageTypeName(type)});
 }
 
@@ -418,7 +418,7 @@ void TABSVariant::SetAsWideString(std::u16string_view text) {
 void TABSVariant::GetValue(void* result, TABSStorageType type) const {
   const std::int32_t size = FixedValueSize(type);
   if (size == 0) {
-    throw EABSException(30528, "Cannot read a value of type '%s' into a fixed-size buffer",
+    throw EABSException(30475, "Cannot read a value of type '%s' into a fixed-size buffer",
                         {StorageTypeName(type)});
   }
   if (result == nullptr) RaiseNilPointer();
@@ -949,7 +949,7 @@ void TABSVariant::LoadFromStream(TABSStream& stream) {
   // run past the buffer; a value without a type cannot be held.
   if (type == stNone) RaiseUnknownType(stNone);
   if (size < 1 || size < FixedValueSize(static_cast<TABSStorageType>(type))) {
-    throw EABSException(30527, "Invalid value size in stream: %d", {size});
+    throw EABSException(30474, "Invalid value size in stream: %d", {size});
   }
   // A size beyond the stream's end is a short read; refuse it before
   // allocating so that damaged data cannot demand a huge buffer.

@@ -24,7 +24,7 @@ class TABSStream;
 
 class TABSVariant {
  public:
-  // A null variant of `type` (0 = no type yet). Raises EABSException 30522
+  // A null variant of `type` (0 = no type yet). Raises EABSException 30468
   // for a type outside 0..24.
   explicit TABSVariant(TABSStorageType type = stNone);
   ~TABSVariant();
@@ -54,8 +54,8 @@ class TABSVariant {
   void Assign(const TABSVariant& source, bool copy = true);
   // Holds `size` bytes of `buffer` as a value of `type`: a copy (reusing the
   // owned buffer when its size fits) or, without `copy`, a reference.
-  // Raises 30520 for a nil buffer, 30521 for a size below 1 or below the
-  // type's fixed size, 30522 for a type outside 1..24.
+  // Raises 30466 for a nil buffer, 30467 for a size below 1 or below the
+  // type's fixed size, 30468 for a type outside 1..24.
   void SetBuffer(const void* buffer, std::int32_t size, bool copy, TABSStorageType type) {
     // The cursor's field read: a copy into the owned buffer of the same size.
     if (copy && buffer != nullptr && data_ != nullptr && !isReference_ && size == dataSize_ &&
@@ -69,7 +69,7 @@ class TABSVariant {
   }
   // Copies the value's bytes to `destination`: false (nothing copied) when
   // null or an empty text; 20056 "Buffer size exceeded" when `limit` is not
-  // -1 and the value is larger; 30520 for a nil destination.
+  // -1 and the value is larger; 30466 for a nil destination.
   bool CopyTo(void* destination, std::int32_t limit) const {
     // The cursor's field write of a value that fits.
     if (!IsNull() && destination != nullptr && (limit == -1 || dataSize_ <= limit) &&
@@ -88,7 +88,7 @@ class TABSVariant {
   void SetValue(const void* value, TABSStorageType type);
   // Copies the value, converted to `type` when it has another type, into
   // `result` (FixedValueSize(type) bytes). For fixed-size types only: text,
-  // BLOB and byte-string types raise 30528; a null value raises 30016.
+  // BLOB and byte-string types raise 30475; a null value raises 30016.
   void GetValue(void* result, TABSStorageType type) const;
 
   void SetAsShortint(std::int8_t v);
@@ -184,7 +184,7 @@ class TABSVariant {
 
   // --- stream form: type, null mark, and for a value its size and bytes ---
   // Short writes raise 10179..10182, short reads 10183..10186, a stored
-  // size below 1 raises 30527 and an unknown stored type 30522.
+  // size below 1 raises 30474 and an unknown stored type 30468.
   void SaveToStream(TABSStream& stream) const;
   void LoadFromStream(TABSStream& stream);
 

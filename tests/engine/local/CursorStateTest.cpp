@@ -186,7 +186,7 @@ TEST(CursorStateTest, NormalizeStringTails) {
   cursor.NormalizeStringTails(reinterpret_cast<std::byte*>(buffer));
   EXPECT_EQ(buffer[6], 'z');
   EXPECT_EQ(buffer[7], 'x');
-  EXPECT_EQ(NativeErrorOf([&] { cursor.NormalizeStringTails(nullptr); }), 30482);
+  EXPECT_EQ(NativeErrorOf([&] { cursor.NormalizeStringTails(nullptr); }), 30463);
 }
 
 TEST(CursorStateTest, RenameFieldWithinPhysicalFields) {

@@ -104,7 +104,7 @@ TEST_F(PlanFieldManager, FieldNumbersAndNilBuffersAreRefused) {
   EXPECT_EQ(NativeErrorOf([&] { FieldDataFromRecord(0, defs, &v, nullptr); }), 10003);
   EXPECT_EQ(NativeErrorOf([&] { FieldDataToRecord(6, defs, &v, image.data()); }), 10004);
   EXPECT_EQ(RaisedBy([&] { FieldDataToRecord(0, defs, &v, nullptr); }).Message(),
-            "Nil pointer occured - Native error: 30567");
+            "Nil pointer occured - Native error: 30502");
   EXPECT_EQ(NativeErrorOf([&] { CompareBytes(nullptr, &v, 1); }), 10122);
   EXPECT_EQ(NativeErrorOf([&] { CompareBytes(&v, nullptr, 1); }), 10123);
   EXPECT_EQ(RaisedBy([&] { manager.NextAutoincValue(6); }).Message(),
@@ -215,7 +215,7 @@ TEST(FieldExchange, BlobBlockAddressKeepsAllEightBytes) {
   SetBlobBlockAddress(image.data(), *defs[1], nullptr);
   EXPECT_EQ(GetBlobBlockAddress(image.data(), *defs[1]), nullptr);
   EXPECT_EQ(Get<std::int32_t>(image, defs[0]->MemoryOffset), static_cast<std::int32_t>(0xABABABAB));
-  EXPECT_EQ(NativeErrorOf([&] { GetBlobBlockAddress(image.data(), *defs[0]); }), 30568);
+  EXPECT_EQ(NativeErrorOf([&] { GetBlobBlockAddress(image.data(), *defs[0]); }), 30503);
 }
 
 // A stored record differs from the edit's copy in a value whose first byte
@@ -263,8 +263,8 @@ TEST(RecordComparison, EveryByteOfFixedSizeValuesCounts) {
   SetNullBit(b.data(), 0, false);
   EXPECT_FALSE(m.CompareRecordImages(a.data(), b.data()));
 
-  EXPECT_EQ(NativeErrorOf([&] { m.CompareRecordImages(nullptr, b.data()); }), 30560);
-  EXPECT_EQ(NativeErrorOf([&] { m.CompareRecordImages(a.data(), nullptr); }), 30561);
+  EXPECT_EQ(NativeErrorOf([&] { m.CompareRecordImages(nullptr, b.data()); }), 30495);
+  EXPECT_EQ(NativeErrorOf([&] { m.CompareRecordImages(a.data(), nullptr); }), 30496);
   EXPECT_FALSE(CompareBytes(a.data(), b.data(), size));
   EXPECT_TRUE(CompareBytes(a.data(), b.data(), 0));
 }
@@ -357,7 +357,7 @@ TEST_F(AutoincManager, LastValueComesFromTheSessionFirst) {
   m.NextSequenceValue(&single, 0);  // 4, recorded only in `single`
   EXPECT_EQ(m.GetSequenceLastValue(&shared, 0), 3);
   EXPECT_EQ(m.GetSequenceLastValue(&single, 0), 4);
-  EXPECT_EQ(NativeErrorOf([&] { m.GetSequenceLastValue(&single, 2); }), 30564);
+  EXPECT_EQ(NativeErrorOf([&] { m.GetSequenceLastValue(&single, 2); }), 30498);
 }
 
 TEST_F(AutoincManager, CounterBlockRoundTrip) {
@@ -368,7 +368,7 @@ TEST_F(AutoincManager, CounterBlockRoundTrip) {
   TABSBaseFieldManager other(nullptr);
   other.ReadAutoincCounters(block.data(), static_cast<std::int64_t>(block.size()));
   EXPECT_EQ(other.AutoincCounters(), (std::vector<std::int64_t>{-7, 0}));
-  EXPECT_EQ(NativeErrorOf([&] { other.ReadAutoincCounters(block.data(), 19); }), 30562);
+  EXPECT_EQ(NativeErrorOf([&] { other.ReadAutoincCounters(block.data(), 19); }), 30497);
   EXPECT_EQ(other.AutoincCounters().size(), 2u);
 }
 
@@ -389,7 +389,7 @@ TEST(FieldDefaults, DefaultsAreWrittenAndClearTheNullFlag) {
   EXPECT_EQ(Get<double>(image, defs[1]->MemoryOffset), 12.0);
   EXPECT_STREQ(reinterpret_cast<const char*>(image.data() + defs[2]->MemoryOffset), "abc");
   EXPECT_EQ(image[defs[4]->MemoryOffset], 0x5A);
-  EXPECT_EQ(NativeErrorOf([&] { m.ApplyDefaults(nullptr, nullptr); }), 30565);
+  EXPECT_EQ(NativeErrorOf([&] { m.ApplyDefaults(nullptr, nullptr); }), 30500);
 }
 
 TEST(FieldBlobs, HasBlobFieldsNeedsABlockSize) {

@@ -116,11 +116,11 @@ TEST_F(MemoryTest, RefusesBadSizesWithoutCounting) {
   EXPECT_STREQ(Raised([&] { mm.GetMem(0); }).what(),
                "Cannot allocate 0 bytes - Native error: 30286");
   auto negative = Raised([&] { mm.GetMemZeroed(-1); });
-  EXPECT_EQ(negative.NativeError(), 30507);
-  EXPECT_STREQ(negative.what(), "Cannot allocate -1 bytes - Native error: 30507");
+  EXPECT_EQ(negative.NativeError(), 30464);
+  EXPECT_STREQ(negative.what(), "Cannot allocate -1 bytes - Native error: 30464");
   for (std::int64_t size : {TABSMemoryManager::MaxBlockSize + 1, std::int64_t{1} << 32,
                             std::int64_t{0x7FFFFFFFFFFFFFFF}})
-    EXPECT_EQ(Raised([&] { mm.GetMem(size); }).NativeError(), 30507) << size;
+    EXPECT_EQ(Raised([&] { mm.GetMem(size); }).NativeError(), 30464) << size;
   // The largest size passes the range check (and then meets the limit).
   mm.SetMemoryLimit(100);
   EXPECT_EQ(Raised([&] { mm.GetMem(TABSMemoryManager::MaxBlockSize); }).NativeError(), 30004);
@@ -408,8 +408,8 @@ TEST(MoveBytesTest, MatchesAnOverlapSafeMove) {
   MoveBytes(a, a + 1, -3);
   MoveBytes(nullptr, nullptr, 0);
   EXPECT_EQ(a[1], 2);
-  EXPECT_EQ(Raised([&] { MoveBytes(nullptr, a, 2); }).NativeError(), 30508);
-  EXPECT_EQ(Raised([&] { MoveBytes(a, nullptr, 2); }).NativeError(), 30508);
+  EXPECT_EQ(Raised([&] { MoveBytes(nullptr, a, 2); }).NativeError(), 30465);
+  EXPECT_EQ(Raised([&] { MoveBytes(a, nullptr, 2); }).NativeError(), 30465);
 }
 
 // Drives the leak guard by hand with its failures intercepted.

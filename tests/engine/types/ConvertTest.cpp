@@ -152,10 +152,10 @@ TEST(ConvertValue, ResultBufferComesFromEngineMemory) {
 
 TEST(ConvertValue, BadBuffersRaiseInsteadOfReading) {
   TABSConvertedValue out;
-  EXPECT_ENGINE_ERROR(ConvertValueInto(nullptr, -1, stInteger, stDouble, out), 30529,
-                      "Nil pointer occured - Native error: 30529");
-  EXPECT_ENGINE_ERROR(ConvertValue(nullptr, -1, stString, stInteger), 30529,
-                      "Nil pointer occured - Native error: 30529");
+  EXPECT_ENGINE_ERROR(ConvertValueInto(nullptr, -1, stInteger, stDouble, out), 30476,
+                      "Nil pointer occured - Native error: 30476");
+  EXPECT_ENGINE_ERROR(ConvertValue(nullptr, -1, stString, stInteger), 30476,
+                      "Nil pointer occured - Native error: 30476");
 }
 
 // --- from text ---
@@ -403,8 +403,8 @@ TEST_F(ConvertNumber, DatesAndTimesBecomeNumbersTextsAndEachOther) {
 TEST(ConvertValue, ShortFixedSizeSourcesAreRefused) {
   const std::int16_t small = 1;
   TABSConvertedValue o;
-  EXPECT_ENGINE_ERROR(ConvertValueInto(&small, 2, stInteger, stDouble, o), 30530,
-                      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30530");
+  EXPECT_ENGINE_ERROR(ConvertValueInto(&small, 2, stInteger, stDouble, o), 30477,
+                      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30477");
 }
 
 // --- the common-type table ---
@@ -572,15 +572,15 @@ TEST_F(CompareValuesTest, TypesWithoutOrderOrCommonTypeRaise) {
 TEST_F(CompareValuesTest, ShortBuffersAreRefusedOnBothPaths) {
   const std::int16_t small = 1;
   EXPECT_ENGINE_ERROR(
-      CompareValues(&small, &small, stInteger, 0, false, -1, false, false, stInteger, 2, 2), 30531,
-      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30531");
+      CompareValues(&small, &small, stInteger, 0, false, -1, false, false, stInteger, 2, 2), 30478,
+      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30478");
   // Of mixed types, the side already of the common type is read unconverted.
   EXPECT_ENGINE_ERROR(
-      CompareValues(&small, &small, stInteger, 0, false, -1, false, false, stSmallint, 2, 2), 30531,
-      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30531");
+      CompareValues(&small, &small, stInteger, 0, false, -1, false, false, stSmallint, 2, 2), 30478,
+      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30478");
   EXPECT_ENGINE_ERROR(
-      CompareValues(&small, &small, stSmallint, 0, false, -1, false, false, stInteger, 2, 2), 30531,
-      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30531");
+      CompareValues(&small, &small, stSmallint, 0, false, -1, false, false, stInteger, 2, 2), 30478,
+      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30478");
   const std::int32_t whole = 1;
   EXPECT_EQ(CompareValues(&small, &whole, stSmallint, 0, false, -1, false, false, stInteger, 2, 4),
             cvEqual);

@@ -50,16 +50,16 @@ TEST(DayNumbers, EmptyDayNumberSurvivesTheRoundTrip) {
 }
 
 TEST(DayNumbers, ValuesWithoutADayNumberAreRefused) {
-  const std::string msg = "Invalid date-time value - Native error: 30542";
+  const std::string msg = "Invalid date-time value - Native error: 30491";
   EXPECT_EQ(RaisedMessage([] { DateTimeToDate(std::nan("")); }), msg);
   EXPECT_EQ(RaisedMessage([] { DateTimeToDate(std::numeric_limits<double>::infinity()); }), msg);
   EXPECT_EQ(RaisedMessage([] { DateTimeToDate(1e300); }), msg);
   EXPECT_EQ(RaisedMessage([] { DateTimeToDate(-1e300); }), msg);
   EXPECT_EQ(RaisedMessage([] { DateTimeToDate(2147483647.0); }), msg);  // + DaysOffset
   EXPECT_EQ(RaisedMessage([] { DateTimeToTime(std::nan("")); }),
-            "Invalid date-time value - Native error: 30543");
+            "Invalid date-time value - Native error: 30492");
   EXPECT_EQ(RaisedMessage([] { DateTimeToStamp(-std::numeric_limits<double>::infinity()); }),
-            "Invalid date-time value - Native error: 30543");
+            "Invalid date-time value - Native error: 30492");
 }
 
 TEST(TimesOfDay, AreWholeMillisecondsSinceMidnight) {

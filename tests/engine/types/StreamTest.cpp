@@ -42,12 +42,12 @@ TEST(MemoryStream, WritesReadsSeeksAndFillsGapsWithZeros) {
   EXPECT_EQ(Contents(s), "ab");
   s.SetSize(4);
   EXPECT_EQ(Contents(s), std::string("ab\0\0", 4));
-  EXPECT_ENGINE_ERROR(s.Seek(-5, TABSSeekOrigin::Current), 30523,
-                      "Invalid stream position or size: -5 - Native error: 30523");
-  EXPECT_ENGINE_ERROR(s.SetSize(-1), 30523,
-                      "Invalid stream position or size: -1 - Native error: 30523");
-  EXPECT_ENGINE_ERROR(s.Write(nullptr, 1), 30526, "Nil pointer occured - Native error: 30526");
-  EXPECT_ENGINE_ERROR(s.Read(nullptr, 1), 30526, "Nil pointer occured - Native error: 30526");
+  EXPECT_ENGINE_ERROR(s.Seek(-5, TABSSeekOrigin::Current), 30470,
+                      "Invalid stream position or size: -5 - Native error: 30470");
+  EXPECT_ENGINE_ERROR(s.SetSize(-1), 30470,
+                      "Invalid stream position or size: -1 - Native error: 30470");
+  EXPECT_ENGINE_ERROR(s.Write(nullptr, 1), 30473, "Nil pointer occured - Native error: 30473");
+  EXPECT_ENGINE_ERROR(s.Read(nullptr, 1), 30473, "Nil pointer occured - Native error: 30473");
   EXPECT_EQ(s.Write(nullptr, 0), 0);
   // Many small writes keep the bytes in order across growth.
   TABSMemoryStream big;
@@ -96,7 +96,7 @@ TEST(FileStream, WritesAndReadsAFile) {
   }
   std::remove(path.c_str());
   const EABSException e = RaisedBy([&] { TABSFileStream f(path, TABSFileStream::Mode::OpenRead); });
-  EXPECT_EQ(e.NativeError(), 30524);
+  EXPECT_EQ(e.NativeError(), 30471);
   EXPECT_EQ(e.Message().rfind("Cannot open file '" + path + "': ", 0), 0u) << e.Message();
 }
 
@@ -204,14 +204,14 @@ TEST(VariantStream, ShortOrDamagedStreamsRaiseTheirCodes) {
                       10186,
                       "Cannot read from stream. Position = 6, Stream size = 9, Block size = "
                       "2147483647, Bytes Read = 3 - Native error: 10186");
-  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x03\x00\xff\xff\xff\xff", 6)), 30527,
-                      "Invalid value size in stream: -1 - Native error: 30527");
-  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x63\xff", 2)), 30522,
-                      "Unknown DataType: '99' - Native error: 30522");
-  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x07\x00\x01\x00\x00\x00\x2a", 7)), 30527,
-                      "Invalid value size in stream: 1 - Native error: 30527");
-  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x00\x00\x01\x00\x00\x00\x2a", 7)), 30522,
-                      "Unknown DataType: '0' - Native error: 30522");
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x03\x00\xff\xff\xff\xff", 6)), 30474,
+                      "Invalid value size in stream: -1 - Native error: 30474");
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x63\xff", 2)), 30468,
+                      "Unknown DataType: '99' - Native error: 30468");
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x07\x00\x01\x00\x00\x00\x2a", 7)), 30474,
+                      "Invalid value size in stream: 1 - Native error: 30474");
+  EXPECT_ENGINE_ERROR(LoadFromBytes(back, std::string("\x00\x00\x01\x00\x00\x00\x2a", 7)), 30468,
+                      "Unknown DataType: '0' - Native error: 30468");
   LoadFromBytes(back, std::string("\x07\x00\x04\x00\x00\x00\x2a\x00\x00\x00", 10));
   EXPECT_EQ(back.GetAsInteger(), 42);
 }

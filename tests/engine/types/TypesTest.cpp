@@ -188,15 +188,15 @@ TEST(StorageValueSize, RefusesUnknownTypesAndSizesThatDoNotFit) {
   }
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
   EXPECT_EQ(Raised([&] { StorageValueSize(stString, kMax); }).Message(),
-            "Declared size 2147483647 is too large for data type 'STRING' - Native error: 30541");
+            "Declared size 2147483647 is too large for data type 'STRING' - Native error: 30490");
   EXPECT_EQ(Raised([&] { StorageValueSize(stWideChar, kMax / 2); }).Message(),
-            "Declared size 1073741823 is too large for data type 'WIDECHAR' - Native error: 30541");
+            "Declared size 1073741823 is too large for data type 'WIDECHAR' - Native error: 30490");
   EXPECT_EQ(Raised([&] { StorageValueSize(stBytes, -1); }).Message(),
-            "Invalid declared size -1 for data type 'BYTES' - Native error: 30540");
+            "Invalid declared size -1 for data type 'BYTES' - Native error: 30479");
   EXPECT_EQ(Raised([&] {
               StorageValueSize(stWideString, std::numeric_limits<std::int32_t>::min());
             }).NativeError(),
-            30540);
+            30479);
 }
 
 TEST(TypePredicates, AgreeWithTheTypeTable) {
@@ -243,9 +243,9 @@ TEST(ExtendedValue, UsesTheTenByteX87Layout) {
   EXPECT_EQ(LoadExtended(bytes + 1), -1234.5625L);
   EXPECT_EQ(bytes[ExtendedSize + 1], 0xAA);
   EXPECT_EQ(Raised([] { StoreExtended(nullptr, 1.0L); }).Message(),
-            "Nil pointer occured - Native error: 30545");
+            "Nil pointer occured - Native error: 30493");
   EXPECT_EQ(Raised([] { LoadExtended(nullptr); }).Message(),
-            "Nil pointer occured - Native error: 30546");
+            "Nil pointer occured - Native error: 30494");
 }
 
 }  // namespace

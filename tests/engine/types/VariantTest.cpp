@@ -28,8 +28,8 @@ TEST_F(VariantTest, FreshVariantIsNullAndOnlyTextGettersAnswer) {
   EXPECT_EQ(v.GetAsString(), "");
   EXPECT_EQ(v.GetAsWideString(), u"");
   EXPECT_EQ(v.TextLength(), -1);
-  EXPECT_ENGINE_ERROR(TABSVariant bad(ST(25)), 30522,
-                      "Unknown DataType: '25' - Native error: 30522");
+  EXPECT_ENGINE_ERROR(TABSVariant bad(ST(25)), 30468,
+                      "Unknown DataType: '25' - Native error: 30468");
 }
 
 TEST_F(VariantTest, FirstSetterGivesTheTypeLaterSettersConvertIntoIt) {
@@ -100,7 +100,7 @@ TEST_F(VariantTest, CopyToChecksTheLimitAndSkipsEmptyText) {
   EXPECT_TRUE(v.CopyTo(out, 4));
   EXPECT_STREQ(out, "abc");
   EXPECT_TRUE(v.CopyTo(out, -1));
-  EXPECT_ENGINE_ERROR(v.CopyTo(nullptr, -1), 30520, "Nil pointer occured - Native error: 30520");
+  EXPECT_ENGINE_ERROR(v.CopyTo(nullptr, -1), 30466, "Nil pointer occured - Native error: 30466");
 
   TABSVariant empty;
   const char terminator = '\0';
@@ -144,16 +144,16 @@ TEST_F(VariantTest, SetBufferCopiesIntoTheSameBufferOrReferences) {
 TEST_F(VariantTest, SetBufferRefusesBadArguments) {
   TABSVariant v;
   const std::int32_t x = 1;
-  EXPECT_ENGINE_ERROR(v.SetBuffer(nullptr, 4, true, stInteger), 30520,
-                      "Nil pointer occured - Native error: 30520");
-  EXPECT_ENGINE_ERROR(v.SetBuffer(&x, 0, true, stInteger), 30521,
-                      "Invalid buffer size = 0 for type 'INTEGER' - Native error: 30521");
-  EXPECT_ENGINE_ERROR(v.SetBuffer(&x, 2, true, stInteger), 30521,
-                      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30521");
-  EXPECT_ENGINE_ERROR(v.SetBuffer(&x, 4, true, ST(0)), 30522,
-                      "Unknown DataType: '0' - Native error: 30522");
-  EXPECT_ENGINE_ERROR(v.SetBuffer(&x, 4, false, ST(200)), 30522,
-                      "Unknown DataType: '200' - Native error: 30522");
+  EXPECT_ENGINE_ERROR(v.SetBuffer(nullptr, 4, true, stInteger), 30466,
+                      "Nil pointer occured - Native error: 30466");
+  EXPECT_ENGINE_ERROR(v.SetBuffer(&x, 0, true, stInteger), 30467,
+                      "Invalid buffer size = 0 for type 'INTEGER' - Native error: 30467");
+  EXPECT_ENGINE_ERROR(v.SetBuffer(&x, 2, true, stInteger), 30467,
+                      "Invalid buffer size = 2 for type 'INTEGER' - Native error: 30467");
+  EXPECT_ENGINE_ERROR(v.SetBuffer(&x, 4, true, ST(0)), 30468,
+                      "Unknown DataType: '0' - Native error: 30468");
+  EXPECT_ENGINE_ERROR(v.SetBuffer(&x, 4, false, ST(200)), 30468,
+                      "Unknown DataType: '200' - Native error: 30468");
   EXPECT_TRUE(v.IsNull());
 }
 
@@ -223,11 +223,11 @@ TEST_F(VariantTest, TypedGettersConvertAndDatesGoThroughDayNumbers) {
   v.GetValue(&word, stWord);
   EXPECT_EQ(word, static_cast<std::uint16_t>(4000000000u));
   char text[16];
-  EXPECT_ENGINE_ERROR(v.GetValue(text, stString), 30528,
+  EXPECT_ENGINE_ERROR(v.GetValue(text, stString), 30475,
                       "Cannot read a value of type 'STRING' into a fixed-size buffer - Native "
-                      "error: 30528");
-  EXPECT_ENGINE_ERROR(v.GetValue(nullptr, stWord), 30520,
-                      "Nil pointer occured - Native error: 30520");
+                      "error: 30475");
+  EXPECT_ENGINE_ERROR(v.GetValue(nullptr, stWord), 30466,
+                      "Nil pointer occured - Native error: 30466");
 }
 
 TEST_F(VariantTest, CastToConvertsOrLeavesTheValueAlone) {

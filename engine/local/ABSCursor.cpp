@@ -4,6 +4,7 @@
 #include <new>
 
 #include "engine/local/ABSNullBits.h"
+#include "engine/local/ABSTextTerminator.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 
@@ -171,18 +172,13 @@ void TABSCursor::NormalizeStringTails(std::byte* buffer) const {
     const auto size = static_cast<std::size_t>(field.ValueSize);
     if (IsNullBitSet(buffer, i)) {
       std::memset(value, 0, size);
-    } else if (IsWideStringStorageType(field.StorageType)) {
-      // The terminator is the first zero UTF-16 unit.
-      for (std::size_t at = 0; at + 1 < size; at += 2) {
-        if (value[at] == std::byte{0} && value[at + 1] == std::byte{0}) {
-          std::memset(value + at + 2, 0, size - at - 2);
-          break;
-        }
-      }
-    } else {
-      auto* end = static_cast<std::byte*>(std::memchr(value, 0, size));
-      if (end != nullptr) std::memset(end + 1, 0, size - static_cast<std::size_t>(end - value) - 1);
+      continue;
     }
+    // The bytes after the terminator are cleared; a value without one is
+    // left alone.
+    const std::size_t used =
+        TextBytesWithTerminator(value, size, IsWideStringStorageType(field.StorageType));
+    if (used != 0) std::memset(value + used, 0, size - used);
   }
 }
 

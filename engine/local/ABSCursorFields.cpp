@@ -2,8 +2,25 @@
 // engine values.
 #include "engine/local/ABSCursor.h"
 #include "engine/local/ABSNullBits.h"
+#include "engine/local/ABSTextTerminator.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSVariant.h"
+
+namespace {
+
+// Bytes of a field value to load: a text up to and including its terminator
+// (the whole field when it has none), any other type its value size. A text
+// loaded with the bytes after its terminator would count as longer than it
+// is, and writing it into a narrower text field would be refused although
+// the text fits.
+std::int32_t TextValueSize(const TABSFieldDef& field, const std::byte* bytes) {
+  if (!IsStringStorageType(field.StorageType)) return field.ValueSize;
+  const std::size_t used = TextBytesWithTerminator(bytes, static_cast<std::size_t>(field.ValueSize),
+                                                   IsWideStringStorageType(field.StorageType));
+  return used == 0 ? field.ValueSize : static_cast<std::int32_t>(used);
+}
+
+}  // namespace
 
 void TABSCursor::ReadFieldValue(TABSVariant& value, std::int32_t fieldNo, bool physical) const {
   std::int32_t physicalNo = 0;
@@ -17,7 +34,8 @@ void TABSCursor::ReadFieldValue(TABSVariant& value, std::int32_t fieldNo, bool p
     value.SetNull();
     return;
   }
-  value.SetBuffer(CurrentBuffer + field.MemoryOffset, field.ValueSize, true, field.StorageType);
+  const std::byte* bytes = CurrentBuffer + field.MemoryOffset;
+  value.SetBuffer(bytes, TextValueSize(field, bytes), true, field.StorageType);
 }
 
 void TABSCursor::WriteFieldValue(std::byte* buffer, const TABSVariant& value, std::int32_t fieldNo,

@@ -427,7 +427,9 @@ std::int32_t TABSIndexDefs::FindIndexForFieldLists(const std::vector<std::string
     throw EABSException(10277, "Error - different list lengths. L1 = %d, L2 = %d",
                         {n, static_cast<std::int64_t>(cases->size())});
   }
-  // Whether each named field holds text, looked up once.
+  // Whether each named field holds text, looked up once: "CASE" asks for a
+  // case-sensitive column of a text field only, while "NO_CASE" asks for a
+  // case-insensitive column whatever the field's type.
   std::vector<bool> isString(names->size());
   for (std::size_t i = 0; i < names->size(); ++i) {
     const TABSFieldDef* field = fieldDefs->FindByName((*names)[i]);
@@ -448,7 +450,7 @@ std::int32_t TABSIndexDefs::FindIndexForFieldLists(const std::vector<std::string
                 !(direction == "ASC" && column.Descending) &&
                 !(direction == "DESC" && !column.Descending) &&
                 !(isString[i] && caseOption == "CASE" && column.CaseInsensitive) &&
-                !(isString[i] && caseOption == "NO_CASE" && !column.CaseInsensitive);
+                !(caseOption == "NO_CASE" && !column.CaseInsensitive);
     }
     if (matches) return index->ObjectId;
   }

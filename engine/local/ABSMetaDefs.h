@@ -301,8 +301,8 @@ class TABSIndexDefs : public TABSTypedDefs<TABSIndexDef> {
   // Object identifier of the first index whose leading columns match the
   // fields (see the implementation for the rules), -1 when none. Missing
   // lists raise 10389 (names), 10390 (directions), 10391 (field
-  // definitions); lists of different lengths 10276 / 10277; a name that is
-  // not a field of `fieldDefs` 30487.
+  // definitions or case options); lists of different lengths 10276 /
+  // 10277; a name that is not a field of `fieldDefs` 30487.
   std::int32_t FindIndexForFieldLists(const std::vector<std::string>* names,
                                       const std::vector<std::string>* directions,
                                       const TABSFieldDefs* fieldDefs, std::int32_t sessionId,

@@ -103,6 +103,42 @@ TEST_F(CursorFieldValueTest, AnEmptyTextBecomesNullNotTheOldValue) {
   EXPECT_TRUE(read.IsNull());
 }
 
+TEST(CursorTextValueTest, ATextReadFromAWideFieldFitsANarrowerOne) {
+  TABSFieldDefs fields;
+  fields.AddFieldDef("Long", dtString, 30);
+  fields.AddFieldDef("Short", dtString, 5);
+  fields.AddFieldDef("WideLong", dtWideString, 30);
+  fields.AddFieldDef("WideShort", dtWideString, 5);
+  TestCursor cursor;
+  cursor.LayOut(fields);
+  std::byte* buffer = cursor.AllocRecordBuffer();
+  cursor.CurrentBuffer = buffer;
+  // Stale bytes after the terminator must not count as part of the text.
+  std::memset(buffer + 1, 'x', 31);
+  TABSVariant text;
+  text.SetAsString("abc");
+  cursor.WriteFieldValue(nullptr, text, 0, true);
+  TABSVariant wide;
+  wide.SetAsWideString(u"abc");
+  cursor.WriteFieldValue(nullptr, wide, 2, true);
+
+  for (std::int32_t from : {0, 2}) {
+    TABSVariant read;
+    cursor.ReadFieldValue(read, from, true);
+    cursor.WriteFieldValue(nullptr, read, from + 1, true);
+    TABSVariant copied;
+    cursor.ReadFieldValue(copied, from + 1, true);
+    EXPECT_EQ(copied.GetAsString(), "abc") << from;
+  }
+  // A text that does not fit is still refused.
+  text.SetAsString("abcdef");
+  cursor.WriteFieldValue(nullptr, text, 0, true);
+  TABSVariant read;
+  cursor.ReadFieldValue(read, 0, true);
+  EXPECT_EQ(NativeErrorOf([&] { cursor.WriteFieldValue(nullptr, read, 1, true); }), 20056);
+  cursor.ReleaseRecordBuffer(buffer);
+}
+
 TEST_F(CursorFieldValueTest, WritesIntoAGivenBuffer) {
   std::byte* other = cursor.AllocRecordBuffer();
   TABSVariant value;

@@ -291,10 +291,16 @@ TEST_F(FindIndexTest, MatchesLeadingColumns) {
   EXPECT_EQ(Find({"Jahr"}, {""}, {""}), 12);  // other texts require nothing
   // A temporary index serves only the session that built it.
   EXPECT_EQ(Find({"Jahr"}, {"DESC"}, {"CASE"}, 3), 11);
-  // Case options count for text fields only.
+  // "CASE" asks for a case-sensitive column of a text field only; "NO_CASE"
+  // asks for a case-insensitive column of any field.
   EXPECT_EQ(Find({"Name"}, {"ASC"}, {"NO_CASE"}), 10);
   EXPECT_EQ(Find({"Name"}, {"ASC"}, {"CASE"}), -1);
-  EXPECT_EQ(Find({"Jahr"}, {"DESC"}, {"NO_CASE"}), 12);
+  EXPECT_EQ(Find({"Jahr"}, {"DESC"}, {"NO_CASE"}), -1);
+  TABSIndexDef* noCaseYear = indexes.AddIndexDef("NoCaseYear");
+  noCaseYear->ObjectId = 13;
+  noCaseYear->SetColumnsFromLists({"Jahr"}, {"DESC"}, {"NO_CASE"});
+  EXPECT_EQ(Find({"Jahr"}, {"DESC"}, {"NO_CASE"}), 13);
+  EXPECT_EQ(Find({"Jahr"}, {"DESC"}, {"CASE"}), 12);
   EXPECT_EQ(Find({"Jahr", "Name"}, {"DESC", "ASC"}, {"", "CASE"}), 12);
   EXPECT_EQ(Find({"Name", "Jahr"}, {"", ""}, {"", ""}), -1);  // fewer columns
   Strings names{"Name"}, directions{"ASC"}, cases{"NO_CASE"};

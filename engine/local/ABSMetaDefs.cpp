@@ -270,7 +270,18 @@ void TABSMetaObjectDefs::CopyListFrom(const TABSMetaObjectDefs& source) {
     if (IndexOfName(def->Name()) != -1) {
       throw EABSException(10424, "Duplicate field name %s", {def->Name()});
     }
-    InternalAddCreated()->CopyFrom(*def);
+    CopyIntoNew(InternalAddCreated(), *def);
+  }
+}
+
+void TABSMetaObjectDefs::CopyIntoNew(TABSMetaObjectDef* created, const TABSMetaObjectDef& source) {
+  // A copy that fails (its default value or bounds could not be allocated)
+  // must not leave a blank definition behind the ones copied before it.
+  try {
+    created->CopyFrom(source);
+  } catch (...) {
+    DeleteDefAt(DefCount() - 1);
+    throw;
   }
 }
 
@@ -511,6 +522,6 @@ void TABSConstraintDefs::CopyListFrom(const TABSMetaObjectDefs& source) {
       default:
         throw EABSException(30035, "Not implemented yet");
     }
-    copy->CopyFrom(*def);
+    CopyIntoNew(copy, *def);
   }
 }

@@ -247,6 +247,9 @@ class TABSMetaObjectDefs {
   // Whether the list may hold `def`; the base holds any definition.
   virtual bool Accepts(const TABSMetaObjectDef& def) const;
   void CheckIndex(std::int32_t index, std::int32_t limit) const;
+  // Copies `source` into `created`, the definition just appended; when the
+  // copy fails, removes `created` again and passes the error on.
+  void CopyIntoNew(TABSMetaObjectDef* created, const TABSMetaObjectDef& source);
 
   std::vector<std::unique_ptr<TABSMetaObjectDef>> defs_;
 };

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSVariant.h"
 #include "tests/engine/local/RaisedError.h"
@@ -177,6 +178,28 @@ TEST(DefListTest, CopyListFromIsDeepAndRefusesDuplicateNames) {
 
   copy.CopyListFrom(copy);  // onto itself: nothing lost
   EXPECT_EQ(copy.DefCount(), 2);
+}
+
+TEST(DefListTest, CopyListFromThatRunsOutOfMemoryLeavesNoBlankDefinition) {
+  TABSFieldDefs source;
+  source.AddFieldDef("Jahr", dtInteger);
+  source.AddFieldDef("Name", dtString, 200)->DefaultValue->SetAsString(std::string(150, 'n'));
+  TABSConstraintDefs checks;
+  checks.AddNotNullConstraint()->SetName("NN");
+  checks.AddCheckConstraint()->MaxValue->SetAsString(std::string(150, 'm'));
+
+  TABSFieldDefs copy;
+  TABSConstraintDefs copiedChecks;
+  EngineMemoryManager.SetMemoryLimit(EngineMemoryManager.AllocatedSize() + 100);
+  const std::int32_t fieldError = NativeErrorOf([&] { copy.CopyListFrom(source); });
+  const std::int32_t checkError = NativeErrorOf([&] { copiedChecks.CopyListFrom(checks); });
+  EngineMemoryManager.SetMemoryLimit(0);
+  EXPECT_NE(fieldError, 0);
+  EXPECT_NE(checkError, 0);
+  ASSERT_EQ(copy.DefCount(), 1);
+  EXPECT_EQ(copy[0]->Name(), "Jahr");
+  ASSERT_EQ(copiedChecks.DefCount(), 1);
+  EXPECT_EQ(copiedChecks[0]->Name(), "NN");
 }
 
 TEST(DefListTest, CopyFromKeepsTargetPhysicalFieldNo) {

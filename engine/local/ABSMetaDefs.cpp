@@ -190,10 +190,12 @@ void TABSConstraintDef::CopyFrom(const TABSMetaObjectDef& source) {
   TABSMetaObjectDef::CopyFrom(source);
   const auto* src = dynamic_cast<const TABSConstraintDef*>(&source);
   if (src == nullptr) return;
+  // The names are public fields; a copy keeps them to the length a name
+  // may have even when the source was assigned a longer one directly.
   ConstraintKind = src->ConstraintKind;
-  TableName = src->TableName;
+  TableName = CutName(src->TableName);
   TableId = src->TableId;
-  TargetName = src->TargetName;
+  TargetName = CutName(src->TargetName);
   TargetId = src->TargetId;
 }
 
@@ -230,6 +232,7 @@ void TABSConstraintDefUnique::CopyFrom(const TABSMetaObjectDef& source) {
     return;
   }
   auto keyColumns = src->KeyColumns;
+  for (auto& column : keyColumns) column.FieldName = CutName(column.FieldName);
   TABSConstraintDef::CopyFrom(source);
   KeyColumns = std::move(keyColumns);
 }

@@ -370,6 +370,11 @@ TEST(ConstraintDefsTest, CopyByKind) {
   TABSConstraintDefCheck* bounds = source.AddCheckConstraint();
   bounds->SetName("NN");  // names may repeat
   bounds->MaxValue->SetAsInteger(99);
+  // Names assigned directly past their limit are kept to 255 characters in
+  // the copies.
+  bounds->TableName = std::string(300, 't');
+  bounds->TargetName = std::string(256, 'f');
+  primary->KeyColumns.push_back({std::string(400, 'k'), 5});
 
   TABSConstraintDefs copy;
   copy.CopyListFrom(source);
@@ -378,7 +383,7 @@ TEST(ConstraintDefsTest, CopyByKind) {
   auto* copiedPrimary = dynamic_cast<TABSConstraintDefPrimary*>(copy[0]);
   ASSERT_NE(copiedPrimary, nullptr);
   EXPECT_EQ(copiedPrimary->ConstraintKind, ckPrimary);
-  ASSERT_EQ(copiedPrimary->KeyColumns.size(), 1u);
+  ASSERT_EQ(copiedPrimary->KeyColumns.size(), 2u);
   EXPECT_EQ(copiedPrimary->KeyColumns[0].FieldName, "Jahr");
   EXPECT_EQ(copiedPrimary->KeyColumns[0].FieldId, 4);
   EXPECT_NE(dynamic_cast<TABSConstraintDefUnique*>(copy[1]), nullptr);
@@ -392,6 +397,9 @@ TEST(ConstraintDefsTest, CopyByKind) {
   EXPECT_EQ(check->ConstraintKind, ckCheck);
   EXPECT_TRUE(check->MinValue->IsNull());
   EXPECT_EQ(check->MaxValue->GetAsInteger(), 99);
+  EXPECT_EQ(check->TableName, std::string(255, 't'));
+  EXPECT_EQ(check->TargetName, std::string(255, 'f'));
+  EXPECT_EQ(copiedPrimary->KeyColumns[1].FieldName, std::string(255, 'k'));
 }
 
 TEST(ConstraintDefsTest, UnknownKindAndMissingCreator) {

@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <cstring>
 
-// The stored form is 6 packed bytes: a signed 32-bit record identifier and an
-// unsigned 16-bit sub-position (always 0 for in-memory tables). Positions are
-// also the dataset's bookmarks.
+// 6 packed bytes: a signed 32-bit record identifier and an unsigned 16-bit
+// sub-position (always 0 for in-memory tables). Positions are also the
+// dataset's bookmarks. The struct itself is packed too, so that copying one
+// with sizeof never writes past the 6 bytes a record buffer reserves for it
+// into the flag byte behind.
+#pragma pack(push, 1)
 struct RecordPosition {
   std::int32_t RecordId = 0;
   std::uint16_t SubPosition = 0;
@@ -31,6 +34,8 @@ struct RecordPosition {
 
   friend bool operator==(const RecordPosition&, const RecordPosition&) = default;
 };
+#pragma pack(pop)
+static_assert(sizeof(RecordPosition) == RecordPosition::kStoredSize);
 
 // The flag byte after the position in a record buffer; the values equal the
 // dataset framework's bookmark flags.

@@ -320,7 +320,9 @@ TABSMetaObjectDef* TABSMetaObjectDefs::DefAt(std::int32_t index) const {
 }
 
 std::int32_t TABSMetaObjectDefs::IndexOfName(std::string_view name) const {
-  const std::string wanted = UpperName(name);
+  // Stored names are cut to their limit, so the name asked for is cut the
+  // same way: a definition is found by the name it was given.
+  const std::string wanted = UpperName(CutName(name));
   for (std::size_t i = 0; i < defs_.size(); ++i) {
     if (UpperName(defs_[i]->Name()) == wanted) return static_cast<std::int32_t>(i);
   }

@@ -135,9 +135,12 @@ TEST(DefListTest, NamesAreFoundInAnyCaseAndKeptTo255Characters) {
   EXPECT_EQ(defs.FindByObjectId(42), defs[2]);
   EXPECT_EQ(defs.FindDefByObjectId(43), nullptr);
 
-  TABSIndexDef def;
-  def.SetName(std::string(300, 'x'));
-  EXPECT_EQ(def.Name(), std::string(255, 'x'));
+  TABSIndexDefs indexes;
+  TABSIndexDef* def = indexes.AddIndexDef(std::string(300, 'x'));
+  EXPECT_EQ(def->Name(), std::string(255, 'x'));
+  // Found by the name it was given, though only 255 characters are kept.
+  EXPECT_EQ(indexes.FindByName(std::string(300, 'x')), def);
+  EXPECT_EQ(indexes.FindByName(std::string(254, 'x')), nullptr);
 }
 
 TEST(DefListTest, CopyListFromIsDeepAndRefusesDuplicateNames) {

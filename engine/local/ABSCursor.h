@@ -244,7 +244,8 @@ class TABSCursor {
   void SetCurrentIndex(const std::string& indexName);
 
   // Reads field `fieldNo` of CurrentBuffer into `value` (NULL when its null
-  // bit is set). Physical numbers index PhysicalFieldDefs (else 20191),
+  // bit is set; a text up to and including its terminator, any other type
+  // its value size). Physical numbers index PhysicalFieldDefs (else 20191),
   // logical ones LogicalFieldDefs (else 10317); a nil CurrentBuffer raises
   // 30480.
   void ReadFieldValue(TABSVariant& value, std::int32_t fieldNo, bool physical) const;

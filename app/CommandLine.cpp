@@ -122,11 +122,15 @@ std::string InputErrorMessage(const TPlanInputs& inputs, const TPlanResult& resu
                               const std::string& beginText) {
   auto quoted = [](const std::string& text) {
     // Keep the message on one line whatever the input holds.
+    // A long text is cut at a character boundary so that the message stays
+    // valid UTF-8.
+    std::size_t cut = std::min<std::size_t>(text.size(), 200);
+    while (cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
     std::string q = "\"";
-    for (char c : text.substr(0, 200)) {
+    for (char c : text.substr(0, cut)) {
       q += static_cast<unsigned char>(c) < ' ' ? '?' : c;
     }
-    if (text.size() > 200) q += "...";
+    if (cut < text.size()) q += "...";
     return q + "\"";
   };
   switch (result.failedStep) {

@@ -149,6 +149,8 @@ TEST(CommandLine, InputsThatTakeTheErrorPathExitWithOne) {
       {{"--tilgung", "NaN"}, "--tilgung"},
       {{"--zinsbindung", "x Jahre"}, "--zinsbindung"},
       {{"--beginn", "2028-02-29", "--zinsbindung", "5 Jahre"}, "--beginn"},
+      // A long text is shortened in the message without splitting a character.
+      {{"--tilgung", QString(199, 'x') + QStringLiteral("ää")}, "--tilgung"},
   };
   for (const auto& c : cases) {
     const ProcessRun r = Exec(QStringList{QStringLiteral("--print")} + c.args);
@@ -157,6 +159,7 @@ TEST(CommandLine, InputsThatTakeTheErrorPathExitWithOne) {
     EXPECT_TRUE(r.err.startsWith(QStringLiteral("Fehler: "))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QLatin1String(c.names))) << r.err.toStdString();
     EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QChar::ReplacementCharacter)) << r.err.toStdString();
   }
 }
 

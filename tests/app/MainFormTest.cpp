@@ -95,8 +95,18 @@ TEST(MainForm, LayoutIsBuiltAsDesigned) {
   EXPECT_TRUE(f.Label11->isHidden());
   EXPECT_FALSE(f.Label18->isHidden());
   EXPECT_TRUE(f.Label26->font().bold());
+  EXPECT_EQ(f.Label26->font().pixelSize(), 11);
   EXPECT_EQ(f.Label25->palette().color(QPalette::Window), f.palette().color(QPalette::ToolTipBase));
   EXPECT_TRUE(f.Label27->text().endsWith(QStringLiteral(" tilgungsplan.example.org")));
+  EXPECT_TRUE(f.Label15->alignment() & Qt::AlignRight);
+  EXPECT_TRUE(f.Label27->alignment() & Qt::AlignHCenter);
+  EXPECT_TRUE(f.Label27->font().underline());
+  EXPECT_EQ(f.Label27->palette().color(QPalette::WindowText), QColor(Qt::blue));
+  EXPECT_EQ(f.Label27->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(f.Panel1->BevelInner(), platform::TPanel::TBevel::Lowered);
+  EXPECT_EQ(f.Panel3->Caption(), QStringLiteral("Tilgungplan anzeigen"));
+  EXPECT_EQ(f.Panel3->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Zadudoverazurorurur"));
 
   const char* titles[] = {"Jahr", "Monat", "Tag", "Darlehen", "Tilgung", "Zins"};
   const int widths[] = {57, 44, 43, 101, 80, 79};

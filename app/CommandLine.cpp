@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "app/PlanGridModel.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 
@@ -121,11 +122,15 @@ std::string InputErrorMessage(const TPlanInputs& inputs, const TPlanResult& resu
                               const std::string& beginText) {
   auto quoted = [](const std::string& text) {
     // Keep the message on one line whatever the input holds.
+    // A long text is cut at a character boundary so that the message stays
+    // valid UTF-8.
+    std::size_t cut = std::min<std::size_t>(text.size(), 200);
+    while (cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
     std::string q = "\"";
-    for (char c : text.substr(0, 200)) {
+    for (char c : text.substr(0, cut)) {
       q += static_cast<unsigned char>(c) < ' ' ? '?' : c;
     }
-    if (text.size() > 200) q += "...";
+    if (cut < text.size()) q += "...";
     return q + "\"";
   };
   switch (result.failedStep) {
@@ -156,23 +161,21 @@ std::string InputErrorMessage(const TPlanInputs& inputs, const TPlanResult& resu
 
 void WritePlanTable(const TPlanResult& result, const std::vector<TPlanRow>& rows,
                     std::ostream& out) {
-  static const char* const kTitles[6] = {"Jahr", "Monat", "Tag", "Darlehen", "Tilgung", "Zins"};
+  const char* const* titles = TPlanGridModel::kFieldNames;
   std::vector<std::array<std::string, 6>> cells;
   cells.reserve(rows.size());
   std::size_t widths[6];
-  for (int c = 0; c < 6; ++c) widths[c] = Columns(kTitles[c]);
-  const platform::FormatSettings& fs = platform::FormatSettings::User();
+  for (int c = 0; c < 6; ++c) widths[c] = Columns(titles[c]);
   for (const TPlanRow& row : rows) {
-    std::array<std::string, 6> line = {std::to_string(row.Jahr),
-                                       std::to_string(row.Monat),
-                                       std::to_string(row.Tag),
-                                       fs.FormatCurrency(row.Darlehen, 15, 2),
-                                       fs.FormatCurrency(row.Tilgung, 15, 2),
-                                       fs.FormatCurrency(row.Zins, 15, 2)};
-    for (int c = 0; c < 6; ++c) widths[c] = std::max(widths[c], Columns(line[c]));
+    // The cells read exactly as the window's grid shows them.
+    std::array<std::string, 6> line;
+    for (int c = 0; c < 6; ++c) {
+      line[c] = PlanCellText(row, c);
+      widths[c] = std::max(widths[c], Columns(line[c]));
+    }
     cells.push_back(std::move(line));
   }
-  for (int c = 0; c < 6; ++c) out << (c ? "  " : "") << PadLeft(kTitles[c], widths[c]);
+  for (int c = 0; c < 6; ++c) out << (c ? "  " : "") << PadLeft(titles[c], widths[c]);
   out << '\n';
   for (const auto& line : cells) {
     for (int c = 0; c < 6; ++c) out << (c ? "  " : "") << PadLeft(line[c], widths[c]);

@@ -19,11 +19,11 @@ std::string PlanCellText(const TPlanRow& row, int column) {
     case 2:
       return std::to_string(row.Tag);
     case 3:
-      return fs.FormatCurrency(row.Darlehen, 15, 2);
+      return fs.FormatCurrency(row.Darlehen, 15, fs.CurrencyDigits());
     case 4:
-      return fs.FormatCurrency(row.Tilgung, 15, 2);
+      return fs.FormatCurrency(row.Tilgung, 15, fs.CurrencyDigits());
     case 5:
-      return fs.FormatCurrency(row.Zins, 15, 2);
+      return fs.FormatCurrency(row.Zins, 15, fs.CurrencyDigits());
     default:
       return {};
   }

@@ -37,7 +37,8 @@ class TPlanGridModel : public QAbstractTableModel, public TPlanRowSink {
 };
 
 // Display text of one cell: integers as plain decimals, money in the user's
-// currency format with 15 significant digits and two decimals.
+// currency format with 15 significant digits and the decimals of the locale's
+// currency (two for the euro, none for the yen).
 std::string PlanCellText(const TPlanRow& row, int column);
 
 }  // namespace tilgung

@@ -9,10 +9,10 @@
 #include "app/AppStartup.h"
 
 int main(int argc, char** argv) {
-  // Only LANG decides, so that a stray LC_* of the caller cannot change the
-  // expected German texts; child processes inherit the same environment.
+  // German settings whatever the caller's locale: the expected texts are
+  // German, and child processes inherit the same environment.
   for (const char* name : {"LC_ALL", "LC_NUMERIC", "LC_MONETARY", "LC_TIME"}) unsetenv(name);
-  setenv("LANG", "de_DE.UTF-8", 0);
+  setenv("LANG", "de_DE.UTF-8", 1);
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   tilgung::InitLocale();
   testing::InitGoogleTest(&argc, argv);

@@ -149,6 +149,8 @@ TEST(CommandLine, InputsThatTakeTheErrorPathExitWithOne) {
       {{"--tilgung", "NaN"}, "--tilgung"},
       {{"--zinsbindung", "x Jahre"}, "--zinsbindung"},
       {{"--beginn", "2028-02-29", "--zinsbindung", "5 Jahre"}, "--beginn"},
+      // A long text is shortened in the message without splitting a character.
+      {{"--tilgung", QString(199, 'x') + QStringLiteral("ää")}, "--tilgung"},
   };
   for (const auto& c : cases) {
     const ProcessRun r = Exec(QStringList{QStringLiteral("--print")} + c.args);
@@ -157,6 +159,7 @@ TEST(CommandLine, InputsThatTakeTheErrorPathExitWithOne) {
     EXPECT_TRUE(r.err.startsWith(QStringLiteral("Fehler: "))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QLatin1String(c.names))) << r.err.toStdString();
     EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QChar::ReplacementCharacter)) << r.err.toStdString();
   }
 }
 
@@ -189,6 +192,17 @@ TEST(CommandLine, FollowsTheUserLocaleAndNeedsNoDisplay) {
   EXPECT_EQ(
       Exec({"--print", "--betrag", "10000,5"}, headless + QStringList{"LANG=en_US.UTF-8"}).status,
       1);
+
+  // The plan's cells read as the grid shows them: no decimals for the yen.
+  const ProcessRun yen =
+      Exec({"--print", "--beginn", "2027-01-15"}, headless + QStringList{"LANG=ja_JP.UTF-8"});
+  ASSERT_EQ(yen.status, 0) << yen.err.toStdString();
+  const QStringList yenLines = yen.out.split('\n');
+  const QString symbol = QString::fromStdString(platform::FormatSettings("ja_JP").CurrencySymbol());
+  EXPECT_EQ(yenLines[1].simplified(), QStringLiteral("2027 2 15 ") + symbol +
+                                          QStringLiteral("9,958 ") + symbol +
+                                          QStringLiteral("42 ") + symbol + QStringLiteral("33"));
+  EXPECT_TRUE(yen.out.contains(QStringLiteral("75.00")));
 
   // No locale chosen means German conventions.
   const ProcessRun c = Exec({"--print", "--betrag", "10000,5", "--beginn", "2027-01-15"},

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "platform/DateTime.h"
+#include "platform/Locale.h"
 
 using namespace tilgung;
 
@@ -48,6 +49,19 @@ QList<QLabel*> ValueLabels(TForm1& f) {
   return {f.Label16, f.Label17, f.Label18, f.Label19, f.Label20, f.Label21, f.Label22, f.Label26};
 }
 
+// Switches the user's locale for one test and restores the German one.
+class ScopedLang {
+ public:
+  explicit ScopedLang(const char* lang) {
+    setenv("LANG", lang, 1);
+    platform::FormatSettings::ReloadUser();
+  }
+  ~ScopedLang() {
+    setenv("LANG", "de_DE.UTF-8", 1);
+    platform::FormatSettings::ReloadUser();
+  }
+};
+
 void ExpectGeometry(QWidget* w, int left, int top, int width, int height) {
   EXPECT_EQ(w->geometry(), QRect(left, top, width, height)) << w->objectName().toStdString();
 }
@@ -81,8 +95,18 @@ TEST(MainForm, LayoutIsBuiltAsDesigned) {
   EXPECT_TRUE(f.Label11->isHidden());
   EXPECT_FALSE(f.Label18->isHidden());
   EXPECT_TRUE(f.Label26->font().bold());
+  EXPECT_EQ(f.Label26->font().pixelSize(), 11);
   EXPECT_EQ(f.Label25->palette().color(QPalette::Window), f.palette().color(QPalette::ToolTipBase));
   EXPECT_TRUE(f.Label27->text().endsWith(QStringLiteral(" tilgungsplan.example.org")));
+  EXPECT_TRUE(f.Label15->alignment() & Qt::AlignRight);
+  EXPECT_TRUE(f.Label27->alignment() & Qt::AlignHCenter);
+  EXPECT_TRUE(f.Label27->font().underline());
+  EXPECT_EQ(f.Label27->palette().color(QPalette::WindowText), QColor(Qt::blue));
+  EXPECT_EQ(f.Label27->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(f.Panel1->BevelInner(), platform::TPanel::TBevel::Lowered);
+  EXPECT_EQ(f.Panel3->Caption(), QStringLiteral("Tilgungplan anzeigen"));
+  EXPECT_EQ(f.Panel3->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Zadudoverazurorurur"));
 
   const char* titles[] = {"Jahr", "Monat", "Tag", "Darlehen", "Tilgung", "Zins"};
   const int widths[] = {57, 44, 43, 101, 80, 79};
@@ -156,6 +180,19 @@ TEST(MainForm, TypingIntoEachBoundControlRecalculates) {
   QTest::keyClick(f.DateTimePicker1, Qt::Key_Up);  // the day section steps
   EXPECT_EQ(f.RecalculationCount(), ++count);
   EXPECT_EQ(f.Label16->text(), QStringLiteral("16.01.2027"));
+}
+
+// Grid cells take the decimals of the locale's currency; the result labels
+// always show two.
+TEST(MainForm, GridCellsUseTheCurrencyDecimalsOfTheLocale) {
+  const ScopedLang yen("ja_JP.UTF-8");
+  const QString symbol = QString::fromStdString(platform::FormatSettings::User().CurrencySymbol());
+  TForm1 f;
+  f.DateTimePicker1->setDate(QDate(2027, 1, 15));
+  ASSERT_TRUE(f.LastResult().ok);
+  EXPECT_EQ(f.DBGrid1->model()->index(0, 3).data().toString(), symbol + QStringLiteral("9,958"));
+  EXPECT_EQ(f.DBGrid1->model()->index(0, 5).data().toString(), symbol + QStringLiteral("33"));
+  EXPECT_EQ(f.Label26->text(), symbol + QStringLiteral("75.00"));
 }
 
 TEST(MainForm, OtherControlsDoNotRecalculate) {

@@ -38,7 +38,14 @@ build_tree() {
   while (($#)) && [[ "$1" != "--" ]]; do opts+=("$1"); shift; done
   (($#)) && shift
   targets=("$@")
-  if [[ ! -f "$dir/build.ninja" ]]; then
+  # Configure when the tree is new or a requested option differs from its cache.
+  local configure=0 o
+  [[ -f "$dir/build.ninja" ]] || configure=1
+  for o in "${opts[@]}"; do
+    o="${o#-D}"
+    grep -q "^${o%%=*}:[A-Z]*=${o#*=}\$" "$dir/CMakeCache.txt" 2>/dev/null || configure=1
+  done
+  if ((configure)); then
     cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${opts[@]}" >&2
   fi
   if ((${#targets[@]})); then

@@ -5,7 +5,7 @@
 #include "engine/local/ABSNullBits.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
-#include "tests/engine/local/RaisedError.h"
+#include "tests/engine/RaisedError.h"
 #include "tests/engine/local/TestCursor.h"
 
 #include "engine/types/ABSVariant.h"

@@ -9,7 +9,7 @@
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSVariant.h"
-#include "tests/engine/local/RaisedError.h"
+#include "tests/engine/RaisedError.h"
 
 namespace {
 

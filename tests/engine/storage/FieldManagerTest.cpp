@@ -12,7 +12,7 @@
 #include "engine/storage/ABSSequenceSession.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSVariant.h"
-#include "tests/engine/local/RaisedError.h"
+#include "tests/engine/RaisedError.h"
 
 namespace {
 

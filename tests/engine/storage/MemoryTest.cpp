@@ -16,6 +16,7 @@
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 #include "tests/engine/LeakGuard.h"
+#include "tests/engine/RaisedError.h"
 
 namespace {
 
@@ -24,18 +25,6 @@ using ::testing::HasSubstr;
 
 constexpr Byte kHeaderGuard[4] = {0xAC, 0xCC, 0xCA, 0xAC};
 constexpr Byte kTrailerGuard[4] = {0xCE, 0xAC, 0xCE, 0xAC};
-
-// Runs `f` and returns the engine error it raises (fails when it raises none).
-template <typename F>
-EABSException Raised(F&& f) {
-  try {
-    f();
-  } catch (const EABSException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no engine error raised";
-  return EABSException(0, "none");
-}
 
 std::array<Byte, 9> HeaderOf(const void* p) {
   std::array<Byte, 9> h{};
@@ -113,17 +102,17 @@ TEST_F(MemoryTest, GetMemZeroedClearsReusedMemory) {
 
 TEST_F(MemoryTest, RefusesBadSizesWithoutCounting) {
   const std::int64_t before = mm.AllocatedSize();
-  EXPECT_STREQ(Raised([&] { mm.GetMem(0); }).what(),
+  EXPECT_STREQ(RaisedBy([&] { mm.GetMem(0); }).what(),
                "Cannot allocate 0 bytes - Native error: 30286");
-  auto negative = Raised([&] { mm.GetMemZeroed(-1); });
+  auto negative = RaisedBy([&] { mm.GetMemZeroed(-1); });
   EXPECT_EQ(negative.NativeError(), 30464);
   EXPECT_STREQ(negative.what(), "Cannot allocate -1 bytes - Native error: 30464");
   for (std::int64_t size : {TABSMemoryManager::MaxBlockSize + 1, std::int64_t{1} << 32,
                             std::int64_t{0x7FFFFFFFFFFFFFFF}})
-    EXPECT_EQ(Raised([&] { mm.GetMem(size); }).NativeError(), 30464) << size;
+    EXPECT_EQ(RaisedBy([&] { mm.GetMem(size); }).NativeError(), 30464) << size;
   // The largest size passes the range check (and then meets the limit).
   mm.SetMemoryLimit(100);
-  EXPECT_EQ(Raised([&] { mm.GetMem(TABSMemoryManager::MaxBlockSize); }).NativeError(), 30004);
+  EXPECT_EQ(RaisedBy([&] { mm.GetMem(TABSMemoryManager::MaxBlockSize); }).NativeError(), 30004);
   EXPECT_EQ(mm.AllocatedSize(), before);
 }
 
@@ -134,12 +123,12 @@ TEST_F(MemoryTest, LimitAllowsReachingItExactly) {
     m->SetMemoryLimit(limit);
     EXPECT_EQ(m->MemoryLimit(), limit);
     void* p = m->GetMem(1000);
-    auto e = Raised([&] { m->GetMem(1); });
+    auto e = RaisedBy([&] { m->GetMem(1); });
     EXPECT_EQ(e.NativeError(), 30004);
     EXPECT_EQ(std::string(e.what()), "Memory limit exceeded (Limit = " + std::to_string(limit) +
                                          " bytes) - Native error: 30004");
     // Growing needs the new size on top of what is held; the block survives.
-    auto r = Raised([&] { m->ReallocMem(p, 1001); });
+    auto r = RaisedBy([&] { m->ReallocMem(p, 1001); });
     EXPECT_EQ(r.NativeError(), 30014);
     EXPECT_THAT(r.what(), HasSubstr("ReallocMem error: Memory limit exceeded"));
     EXPECT_EQ(m->GetMemSize(p), 1000);
@@ -166,23 +155,24 @@ TEST_F(MemoryTest, ForeignPointersAreRefused) {
   FakeBlock negativeSize(0xFFFFFFF0u, 0, true);
   for (FakeBlock* fake : {&noGuard, &negativeSize}) {
     void* p = fake->User();
-    EXPECT_STREQ(Raised([&] { mm.FreeAndNillMem(p); }).what(),
+    EXPECT_STREQ(RaisedBy([&] { mm.FreeAndNillMem(p); }).what(),
                  "Invalid pointer - Native error: 30001");
     EXPECT_EQ(p, fake->User());
-    EXPECT_STREQ(Raised([&] { mm.GetMemSize(p); }).what(), "Invalid pointer - Native error: 30005");
-    EXPECT_STREQ(Raised([&] { mm.ReallocMem(p, 8); }).what(),
+    EXPECT_STREQ(RaisedBy([&] { mm.GetMemSize(p); }).what(),
+                 "Invalid pointer - Native error: 30005");
+    EXPECT_STREQ(RaisedBy([&] { mm.ReallocMem(p, 8); }).what(),
                  "ReallocMem error: Invalid pointer - Native error: 30002 - Native error: 30014");
     EXPECT_EQ(p, fake->User());
   }
   void* nil = nullptr;
-  EXPECT_EQ(Raised([&] { mm.ReallocMem(nil, 8); }).NativeError(), 30014);
+  EXPECT_EQ(RaisedBy([&] { mm.ReallocMem(nil, 8); }).NativeError(), 30014);
   EXPECT_EQ(nil, nullptr);
 
   // A damaged header guard of a real block (an underrun) is refused too.
   void* p = mm.GetMem(16);
   auto* guard = static_cast<Byte*>(p) - 1;
   *guard ^= 0xFF;
-  EXPECT_EQ(Raised([&] { mm.FreeAndNillMem(p); }).NativeError(), 30001);
+  EXPECT_EQ(RaisedBy([&] { mm.FreeAndNillMem(p); }).NativeError(), 30001);
   *guard ^= 0xFF;
   mm.FreeAndNillMem(p);
 }
@@ -191,7 +181,7 @@ TEST_F(MemoryTest, OverrunIsReportedAfterRelease) {
   const std::int64_t before = mm.AllocatedSize();
   void* p = mm.GetMem(8);
   static_cast<Byte*>(p)[8] = 0;
-  EXPECT_STREQ(Raised([&] { mm.FreeAndNillMem(p); }).what(),
+  EXPECT_STREQ(RaisedBy([&] { mm.FreeAndNillMem(p); }).what(),
                "Memory overrun detected - Native error: 30137");
   EXPECT_EQ(p, nullptr);
   EXPECT_EQ(mm.AllocatedSize(), before);
@@ -199,7 +189,7 @@ TEST_F(MemoryTest, OverrunIsReportedAfterRelease) {
   // Resizing an overrun block releases it and hands out nothing new.
   p = mm.GetMem(8);
   static_cast<Byte*>(p)[11] ^= 1;
-  EXPECT_STREQ(Raised([&] { mm.ReallocMem(p, 100); }).what(),
+  EXPECT_STREQ(RaisedBy([&] { mm.ReallocMem(p, 100); }).what(),
                "ReallocMem error: Memory overrun detected - Native error: 30137 - "
                "Native error: 30014");
   EXPECT_EQ(p, nullptr);
@@ -213,7 +203,7 @@ TEST_F(MemoryTest, ResizedBlocksCarryTheirTrailer) {
     EXPECT_EQ(mm.GetMemSize(p), to);
     EXPECT_EQ(TrailerOf(p, to), (std::array<Byte, 4>{0xCE, 0xAC, 0xCE, 0xAC}));
     static_cast<Byte*>(p)[to] = 0x11;
-    EXPECT_EQ(Raised([&] { mm.FreeAndNillMem(p); }).NativeError(), 30137) << to;
+    EXPECT_EQ(RaisedBy([&] { mm.FreeAndNillMem(p); }).NativeError(), 30137) << to;
     EXPECT_EQ(p, nullptr);
   }
 }
@@ -264,7 +254,7 @@ TEST_F(MemoryTest, SmallStepsOnALargeBlockKeepExactSizes) {
   EXPECT_EQ(mm.AllocatedSize(), before + size);
   // A write into the spare room just past the block is an overrun.
   static_cast<Byte*>(p)[size] = 0;
-  EXPECT_EQ(Raised([&] { mm.ReallocMem(p, size + 37000); }).NativeError(), 30014);
+  EXPECT_EQ(RaisedBy([&] { mm.ReallocMem(p, size + 37000); }).NativeError(), 30014);
   EXPECT_EQ(p, nullptr);
   EXPECT_EQ(mm.AllocatedSize(), before);
 }
@@ -273,11 +263,11 @@ TEST_F(MemoryTest, FailedReallocLeavesTheBlockIntact) {
   void* p = mm.GetMem(12);
   Fill(p, 12, 5);
   void* const old = p;
-  EXPECT_STREQ(Raised([&] { mm.ReallocMem(p, 0); }).what(),
+  EXPECT_STREQ(RaisedBy([&] { mm.ReallocMem(p, 0); }).what(),
                "ReallocMem error: Cannot allocate 0 bytes - Native error: 30286 - "
                "Native error: 30014");
-  EXPECT_EQ(Raised([&] { mm.ReallocMemZeroed(p, -5); }).NativeError(), 30014);
-  EXPECT_EQ(Raised([&] { mm.ReallocMem(p, TABSMemoryManager::MaxBlockSize + 1); }).NativeError(),
+  EXPECT_EQ(RaisedBy([&] { mm.ReallocMemZeroed(p, -5); }).NativeError(), 30014);
+  EXPECT_EQ(RaisedBy([&] { mm.ReallocMem(p, TABSMemoryManager::MaxBlockSize + 1); }).NativeError(),
             30014);
   EXPECT_EQ(p, old);
   EXPECT_EQ(mm.GetMemSize(p), 12);
@@ -295,7 +285,7 @@ TEST_F(MemoryTest, TypedPointerConveniences) {
 
   auto* rec = static_cast<Byte*>(mm.GetMem(2));
   rec[2] = 0;  // overrun: the typed pointer is cleared even though it throws
-  EXPECT_EQ(Raised([&] { mm.FreeAndNillMem(rec); }).NativeError(), 30137);
+  EXPECT_EQ(RaisedBy([&] { mm.FreeAndNillMem(rec); }).NativeError(), 30137);
   EXPECT_EQ(rec, nullptr);
 }
 
@@ -318,7 +308,7 @@ TEST_F(MemoryTest, PageAndFixedBlockMethods) {
     mm.FreeAndNillMem(p);
     p = mm.GetMem(70000);
     static_cast<Byte*>(p)[70000] = 0;
-    EXPECT_EQ(Raised([&] { mm.FreeAndNillMem(p); }).NativeError(), 30137) << int{method};
+    EXPECT_EQ(RaisedBy([&] { mm.FreeAndNillMem(p); }).NativeError(), 30137) << int{method};
     EXPECT_EQ(mm.AllocatedSize(), before);
   }
 }
@@ -338,11 +328,11 @@ TEST_F(MemoryTest, UnknownMethods) {
   const std::int64_t before = mm.AllocatedSize();
   const TABSMemoryMethodRow rows[] = {{2147483647, 7}};
   mm.SetMethodTableForTesting(rows);
-  EXPECT_STREQ(Raised([&] { mm.GetMem(5); }).what(),
+  EXPECT_STREQ(RaisedBy([&] { mm.GetMem(5); }).what(),
                "GetMem error: Unknown GetMem method type: 7 - Native error: 30340 - "
                "Native error: 30015");
   void* const old = p;
-  auto e = Raised([&] { mm.ReallocMem(p, 30); });
+  auto e = RaisedBy([&] { mm.ReallocMem(p, 30); });
   EXPECT_EQ(e.NativeError(), 30014);
   EXPECT_THAT(e.what(), HasSubstr("GetMem error: Unknown GetMem method type: 7"));
   EXPECT_EQ(p, old);
@@ -408,8 +398,8 @@ TEST(MoveBytesTest, MatchesAnOverlapSafeMove) {
   MoveBytes(a, a + 1, -3);
   MoveBytes(nullptr, nullptr, 0);
   EXPECT_EQ(a[1], 2);
-  EXPECT_EQ(Raised([&] { MoveBytes(nullptr, a, 2); }).NativeError(), 30465);
-  EXPECT_EQ(Raised([&] { MoveBytes(a, nullptr, 2); }).NativeError(), 30465);
+  EXPECT_EQ(RaisedBy([&] { MoveBytes(nullptr, a, 2); }).NativeError(), 30465);
+  EXPECT_EQ(RaisedBy([&] { MoveBytes(a, nullptr, 2); }).NativeError(), 30465);
 }
 
 // Drives the leak guard by hand with its failures intercepted.

@@ -8,7 +8,7 @@
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
-#include "tests/engine/local/RaisedError.h"
+#include "tests/engine/RaisedError.h"
 
 namespace {
 

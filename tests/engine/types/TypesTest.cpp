@@ -10,6 +10,7 @@
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "tests/engine/RaisedError.h"
 
 namespace {
 
@@ -25,19 +26,6 @@ TABSStorageType ST(int v) {
 }
 TFieldType FT(int v) {
   return static_cast<TFieldType>(v);
-}
-
-// Runs `f` and returns the engine error it raised; fails the test when
-// nothing or something else is raised.
-template <typename F>
-EABSException Raised(F f) {
-  try {
-    f();
-  } catch (const EABSException& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no EABSException raised";
-  return EABSException(0, "none");
 }
 
 TEST(TypeTable, PlanTableTypesMapThroughAllThreeVocabularies) {
@@ -132,12 +120,12 @@ TEST(TypeTable, FrameworkTypesAcceptedAndRefused) {
         EXPECT_EQ(DeclaredToFieldType(d), FT(f));
       }
     } else {
-      const EABSException e = Raised([&] { FieldTypeToDeclaredType(FT(f)); });
+      const EABSException e = RaisedBy([&] { FieldTypeToDeclaredType(FT(f)); });
       EXPECT_EQ(e.NativeError(), 30289);
       EXPECT_EQ(e.Message(), "Unknown DataType: '" + std::to_string(f) + "' - Native error: 30289");
     }
   }
-  EXPECT_EQ(Raised([] { FieldTypeToDeclaredType(ftCursor); }).Message(),
+  EXPECT_EQ(RaisedBy([] { FieldTypeToDeclaredType(ftCursor); }).Message(),
             "Unknown DataType: '22' - Native error: 30289");
 }
 
@@ -183,17 +171,17 @@ TEST(StorageValueSize, TextAndByteStringsGrowWithTheDeclaredSize) {
 
 TEST(StorageValueSize, RefusesUnknownTypesAndSizesThatDoNotFit) {
   for (int t : {0, 25, 255}) {
-    const EABSException e = Raised([&] { StorageValueSize(ST(t), 5); });
+    const EABSException e = RaisedBy([&] { StorageValueSize(ST(t), 5); });
     EXPECT_EQ(e.Message(), "Unknown DataType: 'Unknown' - Native error: 30050");
   }
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-  EXPECT_EQ(Raised([&] { StorageValueSize(stString, kMax); }).Message(),
+  EXPECT_EQ(RaisedBy([&] { StorageValueSize(stString, kMax); }).Message(),
             "Declared size 2147483647 is too large for data type 'STRING' - Native error: 30490");
-  EXPECT_EQ(Raised([&] { StorageValueSize(stWideChar, kMax / 2); }).Message(),
+  EXPECT_EQ(RaisedBy([&] { StorageValueSize(stWideChar, kMax / 2); }).Message(),
             "Declared size 1073741823 is too large for data type 'WIDECHAR' - Native error: 30490");
-  EXPECT_EQ(Raised([&] { StorageValueSize(stBytes, -1); }).Message(),
+  EXPECT_EQ(RaisedBy([&] { StorageValueSize(stBytes, -1); }).Message(),
             "Invalid declared size -1 for data type 'BYTES' - Native error: 30479");
-  EXPECT_EQ(Raised([&] {
+  EXPECT_EQ(RaisedBy([&] {
               StorageValueSize(stWideString, std::numeric_limits<std::int32_t>::min());
             }).NativeError(),
             30479);
@@ -242,9 +230,9 @@ TEST(ExtendedValue, UsesTheTenByteX87Layout) {
   StoreExtended(bytes + 1, -1234.5625L);
   EXPECT_EQ(LoadExtended(bytes + 1), -1234.5625L);
   EXPECT_EQ(bytes[ExtendedSize + 1], 0xAA);
-  EXPECT_EQ(Raised([] { StoreExtended(nullptr, 1.0L); }).Message(),
+  EXPECT_EQ(RaisedBy([] { StoreExtended(nullptr, 1.0L); }).Message(),
             "Nil pointer occured - Native error: 30493");
-  EXPECT_EQ(Raised([] { LoadExtended(nullptr); }).Message(),
+  EXPECT_EQ(RaisedBy([] { LoadExtended(nullptr); }).Message(),
             "Nil pointer occured - Native error: 30494");
 }
 
@@ -323,12 +311,12 @@ TEST(MakeValueBuffer, RefusesBadInputWithoutTakingMemory) {
   void* p = nullptr;
   std::int32_t size = -1;
   for (TABSStorageType t : {stString, stWideChar, stInteger, stBlob}) {
-    const EABSException e = Raised([&] { MakeValueBuffer(t, nullptr, p, size); });
+    const EABSException e = RaisedBy([&] { MakeValueBuffer(t, nullptr, p, size); });
     EXPECT_EQ(e.Message(), "Cannot copy data into new memory - Native error: 30054");
   }
   const std::int32_t v = 5;
   for (int t : {0, 25, 255}) {
-    EXPECT_EQ(Raised([&] { MakeValueBuffer(ST(t), &v, p, size); }).Message(),
+    EXPECT_EQ(RaisedBy([&] { MakeValueBuffer(ST(t), &v, p, size); }).Message(),
               "Unknown DataType: 'Unknown' - Native error: 30050");
   }
   EXPECT_EQ(p, nullptr);
@@ -342,7 +330,7 @@ TEST(MakeValueBuffer, ReportsAFailedAllocation) {
   const double d = 2.5;
   void* p = nullptr;
   std::int32_t size = 0;
-  const EABSException e = Raised([&] { MakeValueBuffer(stDouble, &d, p, size); });
+  const EABSException e = RaisedBy([&] { MakeValueBuffer(stDouble, &d, p, size); });
   EngineMemoryManager.SetMemoryLimit(0);
   EXPECT_EQ(e.NativeError(), 30004);
   EXPECT_EQ(p, nullptr);

@@ -11,22 +11,7 @@
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSTypes.h"
 #include "platform/Locale.h"
-
-// Runs `f` and returns the engine error it raised; fails the test when
-// nothing or something else is raised.
-template <typename F>
-EABSException RaisedBy(F f) {
-  try {
-    f();
-  } catch (const EABSException& e) {
-    return e;
-  } catch (const std::exception& e) {
-    ADD_FAILURE() << "other exception raised: " << e.what();
-    return EABSException(0, "other");
-  }
-  ADD_FAILURE() << "no EABSException raised";
-  return EABSException(0, "none");
-}
+#include "tests/engine/RaisedError.h"
 
 #define EXPECT_ENGINE_ERROR(statement, code, text)              \
   do {                                                          \

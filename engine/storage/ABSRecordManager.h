@@ -16,6 +16,8 @@
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -24,15 +26,17 @@
 // The argument of NavigateRecord: the caller fills it and reads it back.
 // It lives only for a call and is never stored, so it keeps the natural
 // alignment of its members: a packed layout would make every reference to
-// Position or IndexId a misaligned access.
+// Position or IndexId a misaligned access. The four one-byte members come
+// first and side by side, so that the memory record manager recognises the
+// plain forward step of a walk with one comparison.
 struct NavigationRequest {
   FetchMode Direction = FetchMode::Current;  // Current means exactly this position.
-  std::int32_t IndexId = -1;                 // -1: record order. The record manager ignores it.
-  RecordPosition Position;                   // Updated by the operation.
-  void* RecordBuffer = nullptr;              // Receives the record image; borrowed.
   bool BeforeFirst = false;                  // The position is before the first record.
   bool AfterLast = false;                    // The position is after the last record.
   FetchResult Result = FetchResult::NotFound;
+  std::int32_t IndexId = -1;     // -1: record order. The record manager ignores it.
+  RecordPosition Position;       // Updated by the operation.
+  void* RecordBuffer = nullptr;  // Receives the record image; borrowed.
 };
 
 class TABSBaseRecordManager {
@@ -106,14 +110,14 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
     const auto first = static_cast<std::uint32_t>(firstId_);
     const bool inside =
         static_cast<std::uint32_t>(id) - first < static_cast<std::uint32_t>(lastId_) - first;
-    if (request.Direction == FetchMode::Next && inside &&
-        !(request.BeforeFirst | request.AfterLast) && destination != nullptr &&
-        (noDeletions_ || !IsDeleted(id + 1))) {
+    if (IsPlainNextAfterFound(request) && inside && destination != nullptr &&
+        (noDeletions_ || !IsDeleted(id + 1))) [[likely]] {
       const unsigned char* source = records() + static_cast<std::size_t>(id + 1) * recordSize_;
-      const auto size = static_cast<std::size_t>(recordSize_);
-      request.Position = RecordPosition{id + 1, 0};
-      request.Result = FetchResult::Found;
-      CopyImage(destination, source, size);
+      CopyImage(destination, source, static_cast<std::size_t>(recordSize_));
+      // The result is already Found and during a walk the sub-position is
+      // already 0: storing them again would only add stores to every step.
+      request.Position.RecordId = id + 1;
+      if (request.Position.SubPosition != 0) request.Position.SubPosition = 0;
       return;
     }
     Navigate(request);
@@ -148,6 +152,20 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   std::uint8_t LiveCount(std::uint8_t bits) const { return liveCount_[bits]; }
 
  private:
+  // Direction Next, neither end flag set and the result of the step before
+  // Found: the four leading bytes of the request in one load.
+  static bool IsPlainNextAfterFound(const NavigationRequest& request) {
+    static_assert(offsetof(NavigationRequest, BeforeFirst) == 1 &&
+                  offsetof(NavigationRequest, AfterLast) == 2 &&
+                  offsetof(NavigationRequest, Result) == 3 && sizeof(bool) == 1);
+    static_assert(std::endian::native == std::endian::little);
+    constexpr std::uint32_t kPlainNextAfterFound =
+        static_cast<std::uint32_t>(FetchMode::Next) | static_cast<std::uint32_t>(FetchResult::Found)
+                                                          << 24;
+    std::uint32_t head;
+    std::memcpy(&head, &request, sizeof head);
+    return head == kPlainNextAfterFound;
+  }
   bool IsDeleted(std::int32_t id) const { return (deletedBits()[id >> 3] >> (id & 7)) & 1u; }
   bool IsLive(std::int32_t id) const {
     return id >= firstId_ && id <= lastId_ && recordCount_ > 0 && !IsDeleted(id);

@@ -256,6 +256,46 @@ TEST_F(RecordManagerTest, NavigationAtTheEnds) {
             "Error retrieving record - Native error: 10019");
 }
 
+// One request reused from step to step, as a cursor does: whatever an
+// earlier step or the caller left in it, a forward step answers in full.
+TEST_F(RecordManagerTest, ReusedRequestStepsForwardWithAFullAnswer) {
+  TABSMemoryRecordManager m(kSize, 1000);
+  Fill(m, 4);
+  Remove(m, 1);
+  NavigationRequest req;
+  req.RecordBuffer = buffer_;
+  req.Direction = FetchMode::Current;
+  req.Position = RecordPosition{1, 0};
+  m.NavigateRecord(0, req);
+  ASSERT_EQ(req.Result, FetchResult::NotFound);  // the removed ID
+  req.Position = RecordPosition{2, 7};
+  req.Direction = FetchMode::Next;
+  m.NavigateRecord(0, req);
+  EXPECT_EQ(req.Result, FetchResult::Found);
+  EXPECT_EQ(req.Position.RecordId, 3);
+  EXPECT_EQ(req.Position.SubPosition, 0);
+  EXPECT_EQ(TagOf(buffer_), 3);
+  // A found step followed by a step that only changes the direction or sets
+  // a flag is not a plain forward step.
+  req.Position = RecordPosition{2, 0};
+  req.Direction = FetchMode::Prior;
+  m.NavigateRecord(0, req);
+  EXPECT_EQ(req.Result, FetchResult::Found);
+  EXPECT_EQ(req.Position.RecordId, 0);
+  req.Direction = FetchMode::Next;
+  req.AfterLast = true;
+  m.NavigateRecord(0, req);
+  EXPECT_EQ(req.Result, FetchResult::Eof);
+  EXPECT_EQ(req.Position.RecordId, 0);
+  req.AfterLast = false;
+  req.BeforeFirst = true;
+  req.Position = RecordPosition{2, 0};
+  m.NavigateRecord(0, req);
+  EXPECT_EQ(req.Position.RecordId, 0);
+  EXPECT_FALSE(req.BeforeFirst);
+  EXPECT_EQ(TagOf(buffer_), 0);
+}
+
 TEST_F(RecordManagerTest, ClearAllRecordsFreesAndRestarts) {
   TABSMemoryRecordManager m(kSize, 10);
   Fill(m, 25);

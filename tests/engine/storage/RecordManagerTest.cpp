@@ -12,9 +12,10 @@
 
 namespace {
 
-constexpr std::int32_t kSize = 8;
+// The size of a plan row, so that walks take the copy path real tables take.
+constexpr std::int32_t kSize = 37;
 
-// An 8-byte image whose first 4 bytes carry a tag, so slots can be told apart.
+// An image whose first 4 bytes carry a tag, so slots can be told apart.
 std::vector<unsigned char> Image(std::int32_t tag) {
   std::vector<unsigned char> image(kSize, 0xEE);
   std::memcpy(image.data(), &tag, 4);

@@ -19,6 +19,23 @@ int main(int argc, char** argv) {
     return tilgung::RunCommandLine(args, std::cout, std::cerr);
   }
 
+  if (!tilgung::DisplayAvailable()) {
+    // The toolkit would abort without a display. A word the program does not
+    // know is still a wrong call; otherwise say how to get the plan.
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == "--screenshot") {
+        ++i;
+      } else if (args[i].empty() || args[i][0] != '-') {
+        std::cerr << "tilgungsplan: Unbekanntes Argument: " << args[i] << "\n\n"
+                  << tilgung::UsageText();
+        return tilgung::kExitUsage;
+      }
+    }
+    std::cerr << "tilgungsplan: Kein Bildschirm gefunden, das Fenster kann nicht geöffnet "
+                 "werden. Den Plan ohne Fenster zeigt: tilgungsplan --print\n";
+    return 1;
+  }
+
   QApplication app(argc, argv);
   tilgung::InitApplication(app);
 

@@ -180,6 +180,17 @@ TEST(CommandLine, WrongOptionsExitWithTwoAndHelpWithZero) {
   EXPECT_TRUE(help.err.isEmpty());
 }
 
+TEST(CommandLine, TheWindowWithoutADisplayExplainsInsteadOfAborting) {
+  const QStringList headless = {"-DISPLAY", "-WAYLAND_DISPLAY", "-QT_QPA_PLATFORM"};
+  const ProcessRun window = Exec({}, headless);
+  EXPECT_EQ(window.status, 1);
+  EXPECT_TRUE(window.err.contains(QStringLiteral("tilgungsplan --print")))
+      << window.err.toStdString();
+  const ProcessRun word = Exec({"foo"}, headless);
+  EXPECT_EQ(word.status, 2);
+  EXPECT_TRUE(word.err.contains(QStringLiteral("Aufruf: tilgungsplan"))) << word.err.toStdString();
+}
+
 TEST(CommandLine, FollowsTheUserLocaleAndNeedsNoDisplay) {
   // No display and a toolkit platform that would need one: --print must not
   // start the window toolkit at all.

@@ -52,25 +52,25 @@ TEST(ABSFormatMessage, DirectivesFlagsAndWidths) {
 TEST(ABSFormatMessage, AgreesWithPrintf) {
   std::string out;
   char expected[128];
-  for (const char* spec :
+  for (const char* directive :
        {"%d", "%5d", "%-5d|", "%05d", "%.3d", "%05.3d", "%u", "%7u", "%x", "%08X", "%i"}) {
     for (std::int64_t v : {0LL, 7LL, -1LL, -42LL, 65535LL, 2147483647LL, -2147483648LL}) {
-      std::snprintf(expected, sizeof expected, spec, static_cast<int>(v));
-      ASSERT_TRUE(ABSFormatMessage(spec, {v}, out)) << spec;
-      EXPECT_EQ(out, expected) << spec << " " << v;
+      std::snprintf(expected, sizeof expected, directive, static_cast<int>(v));
+      ASSERT_TRUE(ABSFormatMessage(directive, {v}, out)) << directive;
+      EXPECT_EQ(out, expected) << directive << " " << v;
     }
   }
-  for (const char* spec : {"%f", "%.2f", "%08.2f", "%-9.1f|", "%g", "%010.3e", "%6f"}) {
+  for (const char* directive : {"%f", "%.2f", "%08.2f", "%-9.1f|", "%g", "%010.3e", "%6f"}) {
     for (double v : {0.0, 1.005, -3.25, 1e21, std::numeric_limits<double>::infinity()}) {
-      std::snprintf(expected, sizeof expected, spec, v);
-      ASSERT_TRUE(ABSFormatMessage(spec, {v}, out)) << spec;
-      EXPECT_EQ(out, expected) << spec << " " << v;
+      std::snprintf(expected, sizeof expected, directive, v);
+      ASSERT_TRUE(ABSFormatMessage(directive, {v}, out)) << directive;
+      EXPECT_EQ(out, expected) << directive << " " << v;
     }
   }
-  for (const char* spec : {"%s", "%6s", "%-6s|", "%.2s", "%06s"}) {
-    std::snprintf(expected, sizeof expected, spec, "abc");
-    ASSERT_TRUE(ABSFormatMessage(spec, {"abc"}, out)) << spec;
-    EXPECT_EQ(out, expected) << spec;
+  for (const char* directive : {"%s", "%6s", "%-6s|", "%.2s", "%06s"}) {
+    std::snprintf(expected, sizeof expected, directive, "abc");
+    ASSERT_TRUE(ABSFormatMessage(directive, {"abc"}, out)) << directive;
+    EXPECT_EQ(out, expected) << directive;
   }
 }
 

@@ -212,10 +212,10 @@ FetchResult TABSMemoryRecordManager::SeekFrom(FetchMode direction, std::int32_t&
   return FetchResult::NotFound;
 }
 
-void TABSMemoryRecordManager::Navigate(NavigationRequest& request) const {
+NavigationRequest TABSMemoryRecordManager::Navigated(NavigationRequest request) const {
   if (recordCount_ == 0) {
     request.Result = FetchResult::Eof;
-    return;
+    return request;
   }
   std::int32_t id = request.Position.RecordId;
   const FetchMode direction = request.Direction;
@@ -237,6 +237,7 @@ void TABSMemoryRecordManager::Navigate(NavigationRequest& request) const {
     CopyImage(request.RecordBuffer, records() + static_cast<std::size_t>(id) * recordSize_,
               recordSize_);
   }
+  return request;
 }
 
 int TABSMemoryRecordManager::CompareRecordPositions(const RecordPosition& a,

@@ -16,7 +16,6 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -27,8 +26,7 @@
 // It lives only for a call and is never stored, so it keeps the natural
 // alignment of its members: a packed layout would make every reference to
 // Position or IndexId a misaligned access. The four one-byte members come
-// first and side by side, so that the memory record manager recognises the
-// plain forward step of a walk with one comparison.
+// first and side by side, so the request has no padding between them.
 struct NavigationRequest {
   FetchMode Direction = FetchMode::Current;  // Current means exactly this position.
   bool BeforeFirst = false;                  // The position is before the first record.
@@ -120,7 +118,10 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
       if (request.Position.SubPosition != 0) request.Position.SubPosition = 0;
       return;
     }
-    Navigate(request);
+    // The general case takes the request by value and hands it back, so the
+    // request's address never leaves this function and the step above does
+    // not pass the record ID through memory from call to call.
+    request = Navigated(request);
   }
   int CompareRecordPositions(const RecordPosition& a, const RecordPosition& b) const override;
   // A rough 1-based record number; -1 when empty or the ID is out of range.
@@ -153,18 +154,11 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
 
  private:
   // Direction Next, neither end flag set and the result of the step before
-  // Found: the four leading bytes of the request in one load.
+  // Found. Read field by field: a caller's walk can then keep the whole
+  // request in registers.
   static bool IsPlainNextAfterFound(const NavigationRequest& request) {
-    static_assert(offsetof(NavigationRequest, BeforeFirst) == 1 &&
-                  offsetof(NavigationRequest, AfterLast) == 2 &&
-                  offsetof(NavigationRequest, Result) == 3 && sizeof(bool) == 1);
-    static_assert(std::endian::native == std::endian::little);
-    constexpr std::uint32_t kPlainNextAfterFound =
-        static_cast<std::uint32_t>(FetchMode::Next) | static_cast<std::uint32_t>(FetchResult::Found)
-                                                          << 24;
-    std::uint32_t head;
-    std::memcpy(&head, &request, sizeof head);
-    return head == kPlainNextAfterFound;
+    return request.Direction == FetchMode::Next && !(request.BeforeFirst | request.AfterLast) &&
+           request.Result == FetchResult::Found;
   }
   bool IsDeleted(std::int32_t id) const { return (deletedBits()[id >> 3] >> (id & 7)) & 1u; }
   bool IsLive(std::int32_t id) const {
@@ -189,8 +183,10 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
     }
   }
   bool Grow();
-  // NavigateRecord beyond the plain next step.
-  [[gnu::noinline]] void Navigate(NavigationRequest& request) const;
+  // NavigateRecord beyond the plain next step; returns the updated request.
+  // Raises 10019 (the caller's request unchanged) when a found record cannot
+  // be copied.
+  [[gnu::noinline]] NavigationRequest Navigated(NavigationRequest request) const;
   void FreeBuffers();
 
   void* recordBuffer_ = nullptr;  // capacity_ * recordSize_ bytes, owned

@@ -11,6 +11,18 @@
 
 namespace {
 
+// The start of every CopyFrom of a definition class T whose base class is
+// Base: nothing to do when the source is the definition itself; a source of
+// another class gives only what Base knows. Returns the source as a T when
+// the caller has its own fields to copy, nullptr otherwise.
+template <class T, class Base>
+const T* CopySourceAs(T& self, const TABSMetaObjectDef& source) {
+  if (&source == &self) return nullptr;
+  const auto* src = dynamic_cast<const T*>(&source);
+  if (src == nullptr) self.Base::CopyFrom(source);
+  return src;
+}
+
 std::string CutName(std::string_view name) {
   return std::string(name.substr(0, std::min(name.size(), kMaxDefNameLength)));
 }
@@ -105,12 +117,8 @@ bool TABSFieldDef::HasDefaultValue() const {
 }
 
 void TABSFieldDef::CopyFrom(const TABSMetaObjectDef& source) {
-  if (&source == this) return;
-  const auto* src = dynamic_cast<const TABSFieldDef*>(&source);
-  if (src == nullptr) {
-    TABSMetaObjectDef::CopyFrom(source);
-    return;
-  }
+  const auto* src = CopySourceAs<TABSFieldDef, TABSMetaObjectDef>(*this, source);
+  if (src == nullptr) return;
   // The only step that can fail comes first.
   auto defaultValue = CopyVariant(src->DefaultValue.get());
   TABSMetaObjectDef::CopyFrom(source);
@@ -160,12 +168,8 @@ void TABSIndexDef::SetColumnsFromLists(const std::vector<std::string>& names,
 }
 
 void TABSIndexDef::CopyFrom(const TABSMetaObjectDef& source) {
-  if (&source == this) return;
-  const auto* src = dynamic_cast<const TABSIndexDef*>(&source);
-  if (src == nullptr) {
-    TABSMetaObjectDef::CopyFrom(source);
-    return;
-  }
+  const auto* src = CopySourceAs<TABSIndexDef, TABSMetaObjectDef>(*this, source);
+  if (src == nullptr) return;
   auto columns = src->Columns;
   TABSMetaObjectDef::CopyFrom(source);
   Unique = src->Unique;
@@ -207,12 +211,8 @@ TABSConstraintDefCheck::TABSConstraintDefCheck()
 TABSConstraintDefCheck::~TABSConstraintDefCheck() = default;
 
 void TABSConstraintDefCheck::CopyFrom(const TABSMetaObjectDef& source) {
-  if (&source == this) return;
-  const auto* src = dynamic_cast<const TABSConstraintDefCheck*>(&source);
-  if (src == nullptr) {
-    TABSConstraintDef::CopyFrom(source);
-    return;
-  }
+  const auto* src = CopySourceAs<TABSConstraintDefCheck, TABSConstraintDef>(*this, source);
+  if (src == nullptr) return;
   auto minValue = CopyVariant(src->MinValue.get());
   auto maxValue = CopyVariant(src->MaxValue.get());
   TABSConstraintDef::CopyFrom(source);
@@ -225,12 +225,8 @@ void TABSConstraintDefUnique::AddKeyColumn(std::string_view fieldName, std::int3
 }
 
 void TABSConstraintDefUnique::CopyFrom(const TABSMetaObjectDef& source) {
-  if (&source == this) return;
-  const auto* src = dynamic_cast<const TABSConstraintDefUnique*>(&source);
-  if (src == nullptr) {
-    TABSConstraintDef::CopyFrom(source);
-    return;
-  }
+  const auto* src = CopySourceAs<TABSConstraintDefUnique, TABSConstraintDef>(*this, source);
+  if (src == nullptr) return;
   auto keyColumns = src->KeyColumns;
   for (auto& column : keyColumns) column.FieldName = CutName(column.FieldName);
   TABSConstraintDef::CopyFrom(source);

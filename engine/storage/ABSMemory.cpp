@@ -171,6 +171,12 @@ struct alignas(64) CountSlot {
   CountSlot* next = nullptr;
 };
 
+// Only the owning thread writes its slot, so a plain load and store suffice;
+// readers sum the slots with relaxed loads.
+inline void AddToSlot(CountSlot* slot, std::int64_t delta) {
+  slot->value.store(slot->value.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
+}
+
 constinit std::atomic<CountSlot*> gSlotHead{nullptr};
 
 enum class SlotState : std::uint8_t { None, Owned, ThreadEnding };
@@ -226,8 +232,7 @@ inline void TABSMemoryManager::AddAllocated(std::int64_t delta) {
       t.state = SlotState::Owned;
     }
     if (t.slot != nullptr) {
-      std::atomic<std::int64_t>& v = t.slot->value;
-      v.store(v.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
+      AddToSlot(t.slot, delta);
       return;
     }
   }
@@ -299,8 +304,7 @@ void* TABSMemoryManager::GetMem(std::int64_t size) {
       methodTable_[0].Method == kMethodHeap && tlsSlot.slot != nullptr) [[likely]] {
     if (auto* block = static_cast<Byte*>(std::malloc(static_cast<std::size_t>(size + kOverhead)))) {
       WriteBlockFrame(block, size, kMethodHeap);
-      std::atomic<std::int64_t>& v = tlsSlot.slot->value;
-      v.store(v.load(std::memory_order_relaxed) + size, std::memory_order_relaxed);
+      AddToSlot(tlsSlot.slot, size);
       return block + kHeader;
     }
   }
@@ -327,8 +331,7 @@ void TABSMemoryManager::FreeAndNillMem(void*& address) {
     CountSlot* slot = tlsSlot.slot;
     if (size >= 0 && block[kMethodOffset] == kMethodHeap && TrailerIntact(block, size) &&
         slot != nullptr) [[likely]] {
-      slot->value.store(slot->value.load(std::memory_order_relaxed) - size,
-                        std::memory_order_relaxed);
+      AddToSlot(slot, -size);
       address = nullptr;
       std::free(block);
       return;

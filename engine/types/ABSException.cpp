@@ -1,8 +1,8 @@
 #include "engine/types/ABSException.h"
 
 #include <algorithm>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <limits>
 
 namespace {

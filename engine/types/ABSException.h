@@ -20,7 +20,8 @@
 // Integers take "%d"-style directives, texts "%s", floats "%f"/"%g"/"%e".
 class TABSFormatArg {
  public:
-  template <typename T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
+  template <typename T,
+            std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
   TABSFormatArg(T v) : value_(static_cast<std::int64_t>(v)) {}
   TABSFormatArg(bool v) : value_(static_cast<std::int64_t>(v)) {}
   TABSFormatArg(double v) : value_(v) {}

@@ -5,9 +5,8 @@
 #include <utility>
 
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNames.h"
 #include "engine/types/ABSVariant.h"
-#include "platform/Locale.h"
-#include "platform/TextCodec.h"
 
 namespace {
 
@@ -25,12 +24,6 @@ const T* CopySourceAs(T& self, const TABSMetaObjectDef& source) {
 
 std::string CutName(std::string_view name) {
   return std::string(name.substr(0, std::min(name.size(), kMaxDefNameLength)));
-}
-
-// Names are 8-bit engine text; they are compared after the user's locale
-// has upper-cased them.
-std::string UpperName(std::string_view ansiName) {
-  return platform::FormatSettings::User().UpperCase(platform::AnsiToUtf8(ansiName));
 }
 
 // Equality ignoring the case of the letters a to z only.
@@ -318,9 +311,9 @@ TABSMetaObjectDef* TABSMetaObjectDefs::DefAt(std::int32_t index) const {
 std::int32_t TABSMetaObjectDefs::IndexOfName(std::string_view name) const {
   // Stored names are cut to their limit, so the name asked for is cut the
   // same way: a definition is found by the name it was given.
-  const std::string wanted = UpperName(CutName(name));
+  const std::string wanted = EngineNameKey(CutName(name));
   for (std::size_t i = 0; i < defs_.size(); ++i) {
-    if (UpperName(defs_[i]->Name()) == wanted) return static_cast<std::int32_t>(i);
+    if (EngineNameKey(defs_[i]->Name()) == wanted) return static_cast<std::int32_t>(i);
   }
   return -1;
 }

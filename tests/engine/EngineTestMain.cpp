@@ -2,6 +2,7 @@
 // test that leaves engine memory allocated fails.
 #include <gtest/gtest.h>
 
+#include "engine/local/ABSEngine.h"
 #include "tests/engine/LeakGuard.h"
 
 int main(int argc, char** argv) {
@@ -9,5 +10,9 @@ int main(int argc, char** argv) {
   // Appended after the default printer, so its end-of-test check runs before
   // the printer reports the test's outcome.
   ::testing::UnitTest::GetInstance()->listeners().Append(new TABSLeakGuard);
+  // The engine runs for the whole test program, as it does for the
+  // application; tests that create tables in "MEMORY" remove them again
+  // (tests/engine/MemoryTables.h).
+  TABSEngineScope engine;
   return RUN_ALL_TESTS();
 }

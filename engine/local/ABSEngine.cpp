@@ -1,0 +1,55 @@
+#include "engine/local/ABSEngine.h"
+
+#include <limits>
+#include <mutex>
+
+#include "engine/local/ABSDesignMode.h"
+#include "engine/storage/ABSDatabaseData.h"
+#include "engine/storage/ABSDatabaseDataList.h"
+#include "engine/types/ABSException.h"
+
+namespace {
+
+// "TEMP" while the engine has no temporary tables of its own: it can be
+// attached to and asked for its (always empty) table list, but creating a
+// table raises a clear error instead of quietly making a memory table.
+class TABSUnavailableTemporaryDatabaseData : public TABSDatabaseData {
+ public:
+  TABSUnavailableTemporaryDatabaseData() : TABSDatabaseData("TEMP") {}
+  ~TABSUnavailableTemporaryDatabaseData() override { FreeAllTables(); }
+
+  TABSTableData& CreateTableData(std::string_view tableName) override {
+    throw EABSException(10486,
+                        "Cannot create temporary table '%s'. Temporary tables are not available",
+                        {tableName});
+  }
+  std::int32_t NextObjectId() override {
+    std::lock_guard<platform::RankedMutex> hold(Lock());
+    if (lastObjectId_ == std::numeric_limits<std::int32_t>::max()) {
+      throw EABSException(
+          10484, "Cannot assign object ID. All object IDs of database '%s' are used", {Name()});
+    }
+    return lastObjectId_++;  // temporary object IDs start at 0
+  }
+
+ private:
+  std::int32_t lastObjectId_ = 0;
+};
+
+}  // namespace
+
+void EngineStartUp(const TABSEngineOptions& options) {
+  std::unique_ptr<TABSDatabaseData> temporary =
+      options.MakeTemporaryDatabase ? options.MakeTemporaryDatabase()
+                                    : std::make_unique<TABSUnavailableTemporaryDatabaseData>();
+  StartDatabases(std::move(temporary));
+  DesignMode.store(false);
+}
+
+void EngineShutDown() noexcept {
+  StopDatabases();
+}
+
+bool EngineStarted() noexcept {
+  return DatabasesStarted();
+}

@@ -13,15 +13,19 @@
 namespace {
 
 // Lays `cursor` out for the plan table.
-void LayOutPlan(TestCursor& cursor) {
+void LayOutPlan(TABSCursorState& cursor) {
   TABSFieldDefs defs;
   for (const char* name : {"Jahr", "Monat", "Tag"}) defs.AddFieldDef(name, dtInteger);
   for (const char* name : {"Darlehen", "Tilgung", "Zins"}) defs.AddFieldDef(name, dtCurrency);
-  cursor.LayOut(defs);
+  LayOutState(cursor, defs);
 }
 
+// The state stands without the cursor operations: the storage layer works on
+// a TABSCursorState alone.
 TEST(CursorStateTest, SizesOfThePlanTable) {
-  TestCursor cursor;
+  TABSCursorState cursor;
+  ASSERT_NE(cursor.PositionCache, nullptr);
+  EXPECT_TRUE(cursor.PositionCache->IsEmpty());
   LayOutPlan(cursor);
   EXPECT_EQ(cursor.FirstFieldOffset, 1);
   EXPECT_EQ(cursor.DataSize(), 37);
@@ -38,8 +42,8 @@ TEST(CursorStateTest, SizesOfThePlanTable) {
   cursor.ComputeBufferLayout();
   EXPECT_EQ(cursor.RecordBufferSize, 44);
 
-  TestCursor empty;
-  empty.LayOut(TABSFieldDefs());
+  TABSCursorState empty;
+  LayOutState(empty, TABSFieldDefs());
   EXPECT_EQ(empty.FirstFieldOffset, 0);
   EXPECT_EQ(empty.DataSize(), 0);
   EXPECT_EQ(empty.KeyBufferSize, 6);
@@ -49,8 +53,8 @@ TEST(CursorStateTest, SizesOfThePlanTable) {
   // would not is refused.
   TABSFieldDefs huge;
   huge.AddFieldDef("Text", dtString, INT32_MAX - 5);
-  TestCursor tooLarge;
-  EXPECT_EQ(NativeErrorOf([&] { tooLarge.LayOut(huge); }), 30489);
+  TABSCursorState tooLarge;
+  EXPECT_EQ(NativeErrorOf([&] { LayOutState(tooLarge, huge); }), 30489);
 }
 
 TEST(CursorStateTest, BuffersComeFromTheEngineMemoryManager) {
@@ -68,7 +72,7 @@ TEST(CursorStateTest, BuffersComeFromTheEngineMemoryManager) {
 }
 
 TEST(CursorStateTest, SetCurrentIndex) {
-  TestCursor cursor;
+  TABSCursorState cursor;
   EXPECT_FALSE(cursor.HasCurrentIndex());
   cursor.SetCurrentIndex("ByYear");  // no index definitions yet
   EXPECT_EQ(cursor.IndexId, -1);
@@ -86,7 +90,7 @@ TEST(CursorStateTest, SetCurrentIndex) {
 }
 
 TEST(CursorStateTest, SnapshotsRestoreThePosition) {
-  TestCursor cursor;
+  TABSCursorState cursor;
   cursor.Position = {12, 3};
   cursor.AtStart = true;
   PositionSnapshot* snapshot = cursor.SavePosition();
@@ -160,8 +164,8 @@ TEST(CursorStateTest, NormalizeStringTails) {
   fields.AddFieldDef("Wide", dtWideChar, 3);  // 8 bytes at 7
   fields.AddFieldDef("Gone", dtChar, 2);      // 3 bytes at 15, NULL
   fields.AddFieldDef("Num", dtInteger);       // 4 bytes at 18, NULL
-  TestCursor cursor;
-  cursor.LayOut(fields);
+  TABSCursorState cursor;
+  LayOutState(cursor, fields);
   ASSERT_EQ(cursor.DataSize(), 22);
 
   unsigned char buffer[22];

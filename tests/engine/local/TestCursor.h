@@ -6,19 +6,21 @@
 
 #include "engine/local/ABSCursor.h"
 
+// Lays a cursor state out for a copy of `fields`, as attaching a table does.
+inline void LayOutState(TABSCursorState& state, const TABSFieldDefs& fields) {
+  state.PhysicalFieldDefs = std::make_unique<TABSFieldDefs>();
+  state.PhysicalFieldDefs->CopyListFrom(fields);
+  state.LogicalFieldDefs = std::make_unique<TABSFieldDefs>();
+  state.LogicalFieldDefs->CopyListFrom(fields);
+  for (std::int32_t i = 0; i < state.LogicalFieldDefs->DefCount(); ++i) {
+    (*state.LogicalFieldDefs)[i]->PhysicalFieldNo = i;
+  }
+  state.ComputeBufferLayout();
+}
+
 class TestCursor : public TABSCursor {
  public:
-  // Lays the cursor out for a copy of `fields`, as attaching a table does.
-  void LayOut(const TABSFieldDefs& fields) {
-    PhysicalFieldDefs = std::make_unique<TABSFieldDefs>();
-    PhysicalFieldDefs->CopyListFrom(fields);
-    LogicalFieldDefs = std::make_unique<TABSFieldDefs>();
-    LogicalFieldDefs->CopyListFrom(fields);
-    for (std::int32_t i = 0; i < LogicalFieldDefs->DefCount(); ++i) {
-      (*LogicalFieldDefs)[i]->PhysicalFieldNo = i;
-    }
-    ComputeBufferLayout();
-  }
+  void LayOut(const TABSFieldDefs& fields) { LayOutState(*this, fields); }
 
   [[noreturn]] static void Unused() { throw std::logic_error("not used by the state tests"); }
 

@@ -1,6 +1,6 @@
-// Reading and writing single field values of a cursor's record buffers as
-// engine values.
-#include "engine/local/ABSCursor.h"
+// Reading and writing single field values of a cursor state's record
+// buffers as engine values.
+#include "engine/local/ABSCursorState.h"
 #include "engine/local/ABSNullBits.h"
 #include "engine/local/ABSTextTerminator.h"
 #include "engine/types/ABSException.h"
@@ -22,7 +22,8 @@ std::int32_t TextValueSize(const TABSFieldDef& field, const std::byte* bytes) {
 
 }  // namespace
 
-void TABSCursor::ReadFieldValue(TABSVariant& value, std::int32_t fieldNo, bool physical) const {
+void TABSCursorState::ReadFieldValue(TABSVariant& value, std::int32_t fieldNo,
+                                     bool physical) const {
   std::int32_t physicalNo = 0;
   FieldEntry(fieldNo, physical, physical ? 20191 : 10317, physicalNo);
   if (CurrentBuffer == nullptr) throw EABSException(30480, "Nil pointer occured");
@@ -38,8 +39,8 @@ void TABSCursor::ReadFieldValue(TABSVariant& value, std::int32_t fieldNo, bool p
   value.SetBuffer(bytes, TextValueSize(field, bytes), true, field.StorageType);
 }
 
-void TABSCursor::WriteFieldValue(std::byte* buffer, const TABSVariant& value, std::int32_t fieldNo,
-                                 bool physical) const {
+void TABSCursorState::WriteFieldValue(std::byte* buffer, const TABSVariant& value,
+                                      std::int32_t fieldNo, bool physical) const {
   std::int32_t physicalNo = 0;
   FieldEntry(fieldNo, physical, physical ? 20192 : 20193, physicalNo);
   std::byte* record = buffer != nullptr ? buffer : CurrentBuffer;

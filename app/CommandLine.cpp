@@ -6,15 +6,13 @@
 #include <cstdio>
 #include <ostream>
 
-#include "app/PlanGridModel.h"
+#include "app/PlanTexts.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 
 namespace tilgung {
 
 namespace {
-
-const char* const kFrequencyItems[] = {"monatlich", "vierteljährlich", "halbjährlich", "jährlich"};
 
 // Display width of UTF-8 text: one column per character.
 std::size_t Columns(const std::string& text) {
@@ -57,7 +55,7 @@ bool ParseIsoDate(const std::string& text, platform::TDateTime& out) {
 // The frequency as the combo box would report it: an item's text or its
 // number selects that item, any other text selects none.
 int FrequencyIndex(const std::string& text) {
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < kFrequencyItemCount; ++i) {
     if (text == kFrequencyItems[i] || text == std::to_string(i)) return i;
   }
   return -1;
@@ -72,14 +70,6 @@ std::string Number(double value) {
 // JSON has no literal for infinities or NaN.
 std::string JsonNumber(double value) {
   return std::isfinite(value) ? Number(value) : "null";
-}
-
-std::string LabelText(const TPlanResult& result, TPlanLabel label) {
-  std::string text;
-  for (const auto& [l, t] : result.labelWrites) {
-    if (l == label) text = t;
-  }
-  return text;
 }
 
 }  // namespace
@@ -98,8 +88,6 @@ std::string UsageText() {
          "  --beginn JJJJ-MM-TT      Beginn der Tilgung (Vorgabe: heute)\n"
          "  --format table|csv|json  Ausgabeform (Vorgabe table)\n"
          "  --help                   diese Hilfe\n"
-         "  --screenshot DATEI       (ohne --print) Fenster öffnen, einmal in den\n"
-         "                           Darlehensbetrag tippen, Bild als PNG speichern\n"
          "\n"
          "Die Texte werden wie im Fenster gelesen: Zahlen mit dem Dezimaltrennzeichen der\n"
          "Ländereinstellung, ohne Tausendertrennzeichen. Zahlen, Beträge und Daten folgen\n"
@@ -108,12 +96,8 @@ std::string UsageText() {
 }
 
 bool WantsCommandLine(const std::vector<std::string>& args) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--screenshot") {
-      ++i;
-      continue;
-    }
-    if (args[i].rfind("--", 0) == 0 || args[i] == "-h") return true;
+  for (const std::string& arg : args) {
+    if (arg.rfind("--", 0) == 0 || arg == "-h") return true;
   }
   return false;
 }
@@ -161,51 +145,54 @@ std::string InputErrorMessage(const TPlanInputs& inputs, const TPlanResult& resu
 
 void WritePlanTable(const TPlanResult& result, const std::vector<TPlanRow>& rows,
                     std::ostream& out) {
-  const char* const* titles = TPlanGridModel::kFieldNames;
-  std::vector<std::array<std::string, 6>> cells;
+  const char* const* titles = kPlanFieldNames;
+  std::vector<std::array<std::string, kPlanColumnCount>> cells;
   cells.reserve(rows.size());
-  std::size_t widths[6];
-  for (int c = 0; c < 6; ++c) widths[c] = Columns(titles[c]);
+  std::size_t widths[kPlanColumnCount];
+  for (int c = 0; c < kPlanColumnCount; ++c) widths[c] = Columns(titles[c]);
   for (const TPlanRow& row : rows) {
     // The cells read exactly as the window's grid shows them.
-    std::array<std::string, 6> line;
-    for (int c = 0; c < 6; ++c) {
+    std::array<std::string, kPlanColumnCount> line;
+    for (int c = 0; c < kPlanColumnCount; ++c) {
       line[c] = PlanCellText(row, c);
       widths[c] = std::max(widths[c], Columns(line[c]));
     }
     cells.push_back(std::move(line));
   }
-  for (int c = 0; c < 6; ++c) out << (c ? "  " : "") << PadLeft(titles[c], widths[c]);
+  for (int c = 0; c < kPlanColumnCount; ++c)
+    out << (c ? "  " : "") << PadLeft(titles[c], widths[c]);
   out << '\n';
   for (const auto& line : cells) {
-    for (int c = 0; c < 6; ++c) out << (c ? "  " : "") << PadLeft(line[c], widths[c]);
+    for (int c = 0; c < kPlanColumnCount; ++c)
+      out << (c ? "  " : "") << PadLeft(line[c], widths[c]);
     out << '\n';
   }
   out << '\n';
 
   // The result panel: caption, then the value label's text.
-  static const std::pair<const char*, TPlanLabel> kPanel[] = {
-      {"Kreditrate", TPlanLabel::Label26},
-      {"Tilgungsbegin", TPlanLabel::Label16},
-      {"Zinsbindung", TPlanLabel::Label17},
-      {"Summe Tilgung", TPlanLabel::Label21},
-      {"Summe Zinsen", TPlanLabel::Label20},
-      {"Restschuld", TPlanLabel::Label19},
-      {"Summe Tilgung+Zinsen+Restschuld", TPlanLabel::Label22},
+  const TPlanPanelTexts& panel = result.panel;
+  const std::pair<const char*, std::string> lines[] = {
+      {"Kreditrate", panel.instalment.value_or("")},
+      {"Tilgungsbegin", panel.startDate.value_or("")},
+      {"Zinsbindung", panel.lastDueDate.value_or("")},
+      {"Summe Tilgung", panel.repaymentSum.value_or("")},
+      {"Summe Zinsen", panel.interestSum.value_or("")},
+      {"Restschuld", panel.remainingDebt.value_or("")},
+      {"Summe Tilgung+Zinsen+Restschuld", panel.grandTotal.value_or("")},
   };
   std::size_t captionWidth = 0, valueWidth = 0;
-  for (const auto& [caption, label] : kPanel) {
+  for (const auto& [caption, value] : lines) {
     captionWidth = std::max(captionWidth, Columns(caption));
-    valueWidth = std::max(valueWidth, Columns(LabelText(result, label)));
+    valueWidth = std::max(valueWidth, Columns(value));
   }
-  for (const auto& [caption, label] : kPanel) {
-    out << PadRight(caption, captionWidth) << "  " << PadLeft(LabelText(result, label), valueWidth)
-        << '\n';
+  for (const auto& [caption, value] : lines) {
+    out << PadRight(caption, captionWidth) << "  " << PadLeft(value, valueWidth) << '\n';
   }
 }
 
 void WritePlanCsv(const std::vector<TPlanRow>& rows, std::ostream& out) {
-  out << "Jahr,Monat,Tag,Darlehen,Tilgung,Zins\n";
+  for (int c = 0; c < kPlanColumnCount; ++c) out << (c ? "," : "") << kPlanFieldNames[c];
+  out << '\n';
   for (const TPlanRow& row : rows) {
     out << row.Jahr << ',' << row.Monat << ',' << row.Tag << ',' << Number(row.Darlehen) << ','
         << Number(row.Tilgung) << ',' << Number(row.Zins) << '\n';
@@ -217,10 +204,14 @@ void WritePlanJson(const TPlanResult& result, const std::vector<TPlanRow>& rows,
   out << "{\n  \"instalment\": " << JsonNumber(result.firstInstalment) << ",\n  \"rows\": [";
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const TPlanRow& row = rows[i];
-    out << (i ? ",\n" : "\n") << "    {\"Jahr\": " << row.Jahr << ", \"Monat\": " << row.Monat
-        << ", \"Tag\": " << row.Tag << ", \"Darlehen\": " << JsonNumber(row.Darlehen)
-        << ", \"Tilgung\": " << JsonNumber(row.Tilgung) << ", \"Zins\": " << JsonNumber(row.Zins)
-        << '}';
+    const std::string values[kPlanColumnCount] = {
+        std::to_string(row.Jahr), std::to_string(row.Monat), std::to_string(row.Tag),
+        JsonNumber(row.Darlehen), JsonNumber(row.Tilgung),   JsonNumber(row.Zins)};
+    out << (i ? ",\n" : "\n") << "    {";
+    for (int c = 0; c < kPlanColumnCount; ++c) {
+      out << (c ? ", \"" : "\"") << kPlanFieldNames[c] << "\": " << values[c];
+    }
+    out << '}';
   }
   out << (rows.empty() ? "],\n" : "\n  ],\n");
   out << "  \"remaining_debt\": " << JsonNumber(result.balance) << ",\n"

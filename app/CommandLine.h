@@ -21,8 +21,7 @@ inline constexpr int kExitUsage = 2;     // a wrong option
 std::string UsageText();
 
 // True when the arguments (without the program name) ask for the command
-// line rather than the window: anything starting with "--" except the
-// window's own `--screenshot FILE`.
+// line rather than the window: anything starting with "--", or "-h".
 bool WantsCommandLine(const std::vector<std::string>& args);
 
 // Runs the command line on the arguments (without the program name) and

@@ -4,7 +4,9 @@
 #include <QHeaderView>
 #include <QSignalBlocker>
 #include <QUrl>
+#include <span>
 
+#include "app/PlanTexts.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 
@@ -17,6 +19,11 @@ constexpr int kLabelHeight = 16;
 constexpr int kPanel1Height = 97;
 constexpr int kPanel3Height = 154;
 constexpr int kPanel2Height = 33;
+
+constexpr const char* kSettlementItems[] = {"sofort", "nachträglich", "jahrlich", "halbjahrlich"};
+constexpr const char* kPaymentModeItems[] = {"Periodenanfang", "Periodenende"};
+constexpr const char* kTermItems[] = {"5 Jahre",  "8 Jahre",  "10 Jahre", "12 Jahre",
+                                      "15 Jahre", "20 Jahre", "25 Jahre", "30 Jahre"};
 
 QFont ArialFont() {
   QFont font(QStringLiteral("Arial"));
@@ -53,8 +60,8 @@ QLabel* ValueLabelAt(QWidget* parent, int left, int top) {
   return label;
 }
 
-QComboBox* EditableCombo(QWidget* parent, const char* text,
-                         std::initializer_list<const char*> items, int left, int top, int width) {
+QComboBox* EditableCombo(QWidget* parent, const char* text, std::span<const char* const> items,
+                         int left, int top, int width) {
   auto* box = new QComboBox(parent);
   box->setEditable(true);
   // Typing and pressing Enter must not add items.
@@ -160,21 +167,16 @@ void TForm1::BuildLayout() {
   Edit3 = Edit(c, "4", 328, 0, 42);
   Label4 = AutoLabel(c, "Anfangstilgung", 237, 24);
   Edit4 = Edit(c, "5", 328, 24, 42);
-  ComboBox1 = EditableCombo(
-      c, "monatlich", {"monatlich", "vierteljährlich", "halbjährlich", "jährlich"}, 120, 24, 97);
+  ComboBox1 = EditableCombo(c, "monatlich", kFrequencyItems, 120, 24, 97);
   Label5 = AutoLabel(c, "Zahlweise", 20, 24);
   Label6 = AutoLabel(c, "Verrechnung", 20, 56);
-  ComboBox2 = EditableCombo(c, "sofort", {"sofort", "nachträglich", "jahrlich", "halbjahrlich"}, 16,
-                            72, 97);
+  ComboBox2 = EditableCombo(c, "sofort", kSettlementItems, 16, 72, 97);
   ComboBox2->setEnabled(false);
   Label7 = AutoLabel(c, "Zahlungsmodus", 128, 56);
-  ComboBox3 = EditableCombo(c, "Periodenende", {"Periodenanfang", "Periodenende"}, 128, 72, 113);
+  ComboBox3 = EditableCombo(c, "Periodenende", kPaymentModeItems, 128, 72, 113);
   ComboBox3->setEnabled(false);
   Label2 = AutoLabel(c, "Zinsbindung", 247, 56);
-  ComboBox4 = EditableCombo(c, "10 Jahre",
-                            {"5 Jahre", "8 Jahre", "10 Jahre", "12 Jahre", "15 Jahre", "20 Jahre",
-                             "25 Jahre", "30 Jahre"},
-                            247, 72, 81);
+  ComboBox4 = EditableCombo(c, "10 Jahre", kTermItems, 247, 72, 81);
   DateTimePicker1 = new QDateEdit(c);
   DateTimePicker1->setCalendarPopup(true);
   DateTimePicker1->setDisplayFormat(ShortDateEditFormat());
@@ -234,8 +236,8 @@ void TForm1::BuildLayout() {
   DBGrid1->horizontalHeader()->setFont(ArialFont());
   DBGrid1->horizontalHeader()->setHighlightSections(false);
   DBGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  static constexpr int kColumnWidths[TPlanGridModel::kColumnCount] = {57, 44, 43, 101, 80, 79};
-  for (int col = 0; col < TPlanGridModel::kColumnCount; ++col) {
+  static constexpr int kColumnWidths[kPlanColumnCount] = {57, 44, 43, 101, 80, 79};
+  for (int col = 0; col < kPlanColumnCount; ++col) {
     DBGrid1->setColumnWidth(col, kColumnWidths[col]);
   }
   // Narrow indicator column on the left and fixed row heights, as the grid
@@ -251,7 +253,7 @@ void TForm1::BuildLayout() {
 
 void TForm1::NameComponents() {
   // Object names are the component names, so that the layout can be looked
-  // up by name (tests, diagnostics, the label writes of a run).
+  // up by name (tests, diagnostics).
   const std::pair<QWidget*, const char*> components[] = {
       {Edit1, "Edit1"},         {Label1, "Label1"},       {Label3, "Label3"},
       {Edit3, "Edit3"},         {Label4, "Label4"},       {Edit4, "Edit4"},
@@ -326,16 +328,23 @@ TPlanInputs TForm1::ReadInputs() const {
   return in;
 }
 
-QLabel* TForm1::ValueLabel(TPlanLabel label) const {
-  return client_->findChild<QLabel*>(QString::fromLatin1(PlanLabelName(label)));
+void TForm1::ShowResultPanel(const TPlanPanelTexts& texts) {
+  // The one place where the results meet the value labels. A text the run
+  // did not set leaves its label as it was.
+  const std::pair<const std::optional<std::string>*, QLabel*> targets[] = {
+      {&texts.instalment, Label26},    {&texts.startDate, Label16},
+      {&texts.lastDueDate, Label17},   {&texts.rate, Label18},
+      {&texts.remainingDebt, Label19}, {&texts.interestSum, Label20},
+      {&texts.repaymentSum, Label21},  {&texts.grandTotal, Label22}};
+  for (const auto& [text, label] : targets) {
+    if (text->has_value()) label->setText(QString::fromStdString(**text));
+  }
 }
 
 void TForm1::Edit1Change() {
   ++recalculations_;
   lastResult_ = RecalculatePlan(ReadInputs(), *planRows_);
-  for (const auto& [label, text] : lastResult_.labelWrites) {
-    ValueLabel(label)->setText(QString::fromStdString(text));
-  }
+  ShowResultPanel(lastResult_.panel);
 }
 
 void TForm1::Label27Click() {

@@ -114,7 +114,7 @@ class TForm1 : public QWidget {
   void NameComponents();
   void BindHandlers();
   void DockPanels();
-  QLabel* ValueLabel(TPlanLabel label) const;
+  void ShowResultPanel(const TPlanPanelTexts& texts);
 
   QWidget* client_ = nullptr;
   TPlanGridModel* planRows_ = nullptr;

@@ -46,28 +46,6 @@ double Checked(double value) {
 
 }  // namespace
 
-const char* PlanLabelName(TPlanLabel label) {
-  switch (label) {
-    case TPlanLabel::Label16:
-      return "Label16";
-    case TPlanLabel::Label17:
-      return "Label17";
-    case TPlanLabel::Label18:
-      return "Label18";
-    case TPlanLabel::Label19:
-      return "Label19";
-    case TPlanLabel::Label20:
-      return "Label20";
-    case TPlanLabel::Label21:
-      return "Label21";
-    case TPlanLabel::Label22:
-      return "Label22";
-    case TPlanLabel::Label26:
-      return "Label26";
-  }
-  return "";
-}
-
 int PeriodsPerYear(int frequency) {
   switch (frequency) {
     case 1:
@@ -113,7 +91,7 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
     Checked(instalment);
     r.instalment = r.firstInstalment = instalment;
     r.instalmentComputed = true;
-    r.labelWrites.emplace_back(TPlanLabel::Label26, Currency(fs, instalment));
+    r.panel.instalment = Currency(fs, instalment);
 
     // Start date, term and end date.
     int year, month, day;
@@ -183,12 +161,12 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
     r.grandTotal = (r.initialAmount - balance) + balance + interestSum;
 
     step = TPlanStep::Labels;
-    r.labelWrites.emplace_back(TPlanLabel::Label16, fs.FormatShortDate(inputs.startDate));
-    r.labelWrites.emplace_back(TPlanLabel::Label17, fs.FormatShortDate(currentDate));
-    r.labelWrites.emplace_back(TPlanLabel::Label19, Currency(fs, balance));
-    r.labelWrites.emplace_back(TPlanLabel::Label20, Currency(fs, interestSum));
-    r.labelWrites.emplace_back(TPlanLabel::Label21, Currency(fs, r.repaymentTotal));
-    r.labelWrites.emplace_back(TPlanLabel::Label22, Currency(fs, r.grandTotal));
+    r.panel.startDate = fs.FormatShortDate(inputs.startDate);
+    r.panel.lastDueDate = fs.FormatShortDate(currentDate);
+    r.panel.remainingDebt = Currency(fs, balance);
+    r.panel.interestSum = Currency(fs, interestSum);
+    r.panel.repaymentSum = Currency(fs, r.repaymentTotal);
+    r.panel.grandTotal = Currency(fs, r.grandTotal);
     r.ok = true;
     r.failedStep = TPlanStep::Done;
     return r;
@@ -198,8 +176,8 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
     r.errorMessage = "unknown error";
   }
 
-  // Error path: raw input texts instead of results. Label26 keeps what the
-  // run wrote above, if it got that far.
+  // Error path: raw input texts instead of results. The instalment keeps what
+  // the run set above, if it got that far.
   r.ok = false;
   r.failedStep = step;
   std::string startText;
@@ -208,13 +186,17 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
   } catch (...) {
     // A start date that cannot be shown leaves the label blank.
   }
-  r.labelWrites.emplace_back(TPlanLabel::Label16, startText);
-  r.labelWrites.emplace_back(TPlanLabel::Label17, "0");
-  r.labelWrites.emplace_back(TPlanLabel::Label18, inputs.rateText);
-  r.labelWrites.emplace_back(TPlanLabel::Label21, inputs.amountText);
-  r.labelWrites.emplace_back(TPlanLabel::Label20, inputs.amountText);
-  r.labelWrites.emplace_back(TPlanLabel::Label19, "0");
-  r.labelWrites.emplace_back(TPlanLabel::Label22, inputs.amountText);
+  TPlanPanelTexts& panel = r.panel;
+  const std::optional<std::string> instalment = panel.instalment;
+  panel = TPlanPanelTexts{};
+  panel.instalment = instalment;
+  panel.startDate = startText;
+  panel.lastDueDate = "0";
+  panel.rate = inputs.rateText;
+  panel.repaymentSum = inputs.amountText;
+  panel.interestSum = inputs.amountText;
+  panel.remainingDebt = "0";
+  panel.grandTotal = inputs.amountText;
   return r;
 }
 

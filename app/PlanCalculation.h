@@ -3,14 +3,14 @@
 //
 // One call of `RecalculatePlan` is one change event of the window: it parses
 // the six inputs, computes the instalment, prepares the plan table through the
-// row sink, posts one row per due date and returns the label texts in the
-// order the window writes them. Every failure inside the run is caught here and
-// turned into the error texts; the function itself does not throw.
+// row sink, posts one row per due date and returns its results by what they
+// are: the values and the texts of the result panel. Every failure inside the run is caught here
+// and turned into the error texts; the function itself does not throw.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/DateTime.h"
@@ -56,12 +56,6 @@ class TPlanRowVector : public TPlanRowSink {
   std::vector<TPlanRow> rows;
 };
 
-// The value labels of the result panel that a run writes.
-enum class TPlanLabel { Label16, Label17, Label18, Label19, Label20, Label21, Label22, Label26 };
-
-// The window's member name of a value label ("Label26").
-const char* PlanLabelName(TPlanLabel label);
-
 // The step a run had reached; on failure it names the input at fault.
 enum class TPlanStep {
   Amount,      // parsing Edit1
@@ -76,16 +70,35 @@ enum class TPlanStep {
   Done
 };
 
+// The texts of the result panel, by meaning. A text without value is one the
+// run does not write: the panel keeps what it showed before. A successful run
+// writes all but `rate`; the error path writes the raw inputs instead of
+// results (the amount as typed for both sums and the grand total, "0" for the
+// last due date and the remaining debt, the rate as typed) and keeps the
+// instalment only when the run had computed it.
+struct TPlanPanelTexts {
+  std::optional<std::string> instalment;     // Kreditrate
+  std::optional<std::string> startDate;      // Tilgungsbegin
+  std::optional<std::string> lastDueDate;    // the date the plan ends, beside Zinsbindung
+  std::optional<std::string> rate;           // beside the hidden Effektivzins; error path only
+  std::optional<std::string> remainingDebt;  // Restschuld
+  std::optional<std::string> interestSum;    // Summe Zinsen
+  std::optional<std::string> repaymentSum;   // Summe Tilgung
+  std::optional<std::string> grandTotal;     // Summe Tilgung+Zinsen+Restschuld
+
+  bool operator==(const TPlanPanelTexts&) const = default;
+};
+
 struct TPlanResult {
   bool ok = false;
   TPlanStep failedStep = TPlanStep::Done;  // meaningful when !ok
   std::string errorMessage;                // the caught exception's text
 
-  // Label writes in the order the run made them; the window applies them in
-  // this order, the command line reads the values below.
-  std::vector<std::pair<TPlanLabel, std::string>> labelWrites;
+  // What the result panel shows after the run; the values below are the
+  // same results as numbers.
+  TPlanPanelTexts panel;
 
-  bool instalmentComputed = false;  // step of the instalment label was reached
+  bool instalmentComputed = false;  // the instalment was computed (and its text set)
   double initialAmount = 0;
   double instalment = 0;  // the last instalment (the final, smaller one if any)
   double firstInstalment = 0;
@@ -95,7 +108,7 @@ struct TPlanResult {
   double grandTotal = 0;      // repayment total + balance + interest sum
   platform::TDateTime startDate = 0;
   platform::TDateTime endDate = 0;
-  platform::TDateTime lastDate = 0;  // the date Label17 shows
+  platform::TDateTime lastDate = 0;  // the last due date the panel shows
   int termYears = 0;
   int frequency = 0;
   int rowCount = 0;

@@ -1,33 +1,6 @@
 #include "app/PlanGridModel.h"
 
-#include <string>
-
-#include "platform/Locale.h"
-
 namespace tilgung {
-
-const char* const TPlanGridModel::kFieldNames[kColumnCount] = {"Jahr",     "Monat",   "Tag",
-                                                               "Darlehen", "Tilgung", "Zins"};
-
-std::string PlanCellText(const TPlanRow& row, int column) {
-  const platform::FormatSettings& fs = platform::FormatSettings::User();
-  switch (column) {
-    case 0:
-      return std::to_string(row.Jahr);
-    case 1:
-      return std::to_string(row.Monat);
-    case 2:
-      return std::to_string(row.Tag);
-    case 3:
-      return fs.FormatCurrency(row.Darlehen, 15, fs.CurrencyDigits());
-    case 4:
-      return fs.FormatCurrency(row.Tilgung, 15, fs.CurrencyDigits());
-    case 5:
-      return fs.FormatCurrency(row.Zins, 15, fs.CurrencyDigits());
-    default:
-      return {};
-  }
-}
 
 TPlanGridModel::TPlanGridModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -49,7 +22,7 @@ int TPlanGridModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TPlanGridModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : kColumnCount;
+  return parent.isValid() ? 0 : kPlanColumnCount;
 }
 
 QVariant TPlanGridModel::data(const QModelIndex& index, int role) const {
@@ -67,7 +40,8 @@ QVariant TPlanGridModel::data(const QModelIndex& index, int role) const {
 QVariant TPlanGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole) return {};
   if (orientation == Qt::Horizontal) {
-    if (section >= 0 && section < kColumnCount) return QString::fromLatin1(kFieldNames[section]);
+    if (section >= 0 && section < kPlanColumnCount)
+      return QString::fromLatin1(kPlanFieldNames[section]);
     return {};
   }
   // The row header is the grid's narrow indicator column: no numbers.

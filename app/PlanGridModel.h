@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/PlanCalculation.h"
+#include "app/PlanTexts.h"
 
 namespace tilgung {
 
@@ -14,10 +15,6 @@ class TPlanGridModel : public QAbstractTableModel, public TPlanRowSink {
   Q_OBJECT
 
  public:
-  // Field names of the plan table, in column order.
-  static constexpr int kColumnCount = 6;
-  static const char* const kFieldNames[kColumnCount];
-
   explicit TPlanGridModel(QObject* parent = nullptr);
 
   // TPlanRowSink: an empty table before the rows of a run, one row per post.
@@ -35,10 +32,5 @@ class TPlanGridModel : public QAbstractTableModel, public TPlanRowSink {
  private:
   std::vector<TPlanRow> rows_;
 };
-
-// Display text of one cell: integers as plain decimals, money in the user's
-// currency format with 15 significant digits and the decimals of the locale's
-// currency (two for the euro, none for the yen).
-std::string PlanCellText(const TPlanRow& row, int column);
 
 }  // namespace tilgung

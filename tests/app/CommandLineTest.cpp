@@ -5,9 +5,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include "app/PlanCalculation.h"
+#include "app/PlanGridModel.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 
@@ -189,6 +191,65 @@ TEST(CommandLine, TheWindowWithoutADisplayExplainsInsteadOfAborting) {
   const ProcessRun word = Exec({"foo"}, headless);
   EXPECT_EQ(word.status, 2);
   EXPECT_TRUE(word.err.contains(QStringLiteral("Aufruf: tilgungsplan"))) << word.err.toStdString();
+}
+
+// The window has no arguments of its own: with or without a display, what is
+// left after the toolkit's options is a wrong call that names the word.
+TEST(CommandLine, TheWindowTakesNoArgumentsOfItsOwn) {
+  const QStringList headless = {"-DISPLAY", "-WAYLAND_DISPLAY", "-QT_QPA_PLATFORM"};
+  const QStringList offscreen = {"QT_QPA_PLATFORM=offscreen"};
+  const struct {
+    QStringList args;
+    QStringList env;
+    int status;
+    QString named;  // the word the message names, if any
+  } cases[] = {
+      {{"foo"}, offscreen, 2, "foo"},
+      {{"-x"}, offscreen, 2, "-x"},
+      {{"-style", "fusion", "bar"}, offscreen, 2, "bar"},
+      {{"--screenshot", "out.png"}, offscreen, 2, "--screenshot"},
+      {{"--screenshot", "out.png"}, headless, 2, "--screenshot"},
+      {{"-x"}, headless, 1, ""},  // may be a toolkit option: only the display is missing
+  };
+  for (const auto& c : cases) {
+    const ProcessRun r = Exec(c.args, c.env);
+    EXPECT_EQ(r.status, c.status) << c.args.join(' ').toStdString();
+    if (!c.named.isEmpty()) {
+      EXPECT_TRUE(r.err.contains(c.named)) << r.err.toStdString();
+      EXPECT_TRUE(r.err.contains(QStringLiteral("Aufruf: tilgungsplan"))) << r.err.toStdString();
+    }
+    EXPECT_TRUE(r.out.isEmpty());
+  }
+}
+
+// The printed table holds exactly the cells and titles the window's grid
+// shows for the same plan.
+TEST(CommandLine, TableCellsAreTheGridsTexts) {
+  TPlanGridModel grid;
+  TPlanInputs in = Defaults2027();
+  in.frequencyIndex = 1;
+  in.termText = "3";
+  ASSERT_TRUE(RecalculatePlan(in, grid).ok);
+  const ProcessRun r =
+      Exec({"--print", "--beginn", "2027-01-15", "--zahlweise", "1", "--zinsbindung", "3"});
+  ASSERT_EQ(r.status, 0) << r.err.toStdString();
+  const QStringList lines = r.out.split('\n');
+  ASSERT_GT(lines.size(), grid.rowCount());
+  auto cellsOf = [](const QString& line) {
+    // Cells are separated by at least two blanks; money holds single ones.
+    return line.trimmed().split(QRegularExpression(QStringLiteral("\\s{2,}")));
+  };
+  QStringList titles;
+  for (int c = 0; c < grid.columnCount(); ++c) {
+    titles << grid.headerData(c, Qt::Horizontal).toString();
+  }
+  EXPECT_EQ(cellsOf(lines[0]), titles);
+  for (int row = 0; row < grid.rowCount(); ++row) {
+    QStringList cells;
+    for (int c = 0; c < grid.columnCount(); ++c) cells << grid.index(row, c).data().toString();
+    EXPECT_EQ(cellsOf(lines[row + 1]), cells) << row;
+  }
+  EXPECT_TRUE(lines[grid.rowCount() + 1].isEmpty());
 }
 
 TEST(CommandLine, FollowsTheUserLocaleAndNeedsNoDisplay) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -42,16 +42,10 @@ TPlanInputs Inputs(int y, int m, int d) {
   return in;
 }
 
-std::map<TPlanLabel, std::string> Labels(const TPlanResult& r) {
-  std::map<TPlanLabel, std::string> labels;
-  for (const auto& [label, text] : r.labelWrites) labels[label] = text;
-  return labels;
-}
-
-std::vector<TPlanLabel> Order(const TPlanResult& r) {
-  std::vector<TPlanLabel> order;
-  for (const auto& write : r.labelWrites) order.push_back(write.first);
-  return order;
+// The panel's texts, each as the label would show it after a run that starts
+// from blank labels ("-" for a text the run leaves alone).
+std::string Shown(const std::optional<std::string>& text) {
+  return text.value_or("-");
 }
 
 }  // namespace
@@ -60,8 +54,8 @@ TEST(PlanCalculation, DefaultInputsGiveTheKnownPlan) {
   RecordingSink sink;
   const TPlanResult r = RecalculatePlan(Inputs(2027, 1, 15), sink);
   ASSERT_TRUE(r.ok) << r.errorMessage;
-  auto labels = Labels(r);
-  EXPECT_EQ(labels[TPlanLabel::Label26], "75,00" + kNbsp + "€");
+  const TPlanPanelTexts& labels = r.panel;
+  EXPECT_EQ(Shown(labels.instalment), "75,00" + kNbsp + "€");
   ASSERT_EQ(sink.rows.size(), 121u);
   EXPECT_EQ(r.rowCount, 121);
   const TPlanRow& first = sink.rows.front();
@@ -74,9 +68,9 @@ TEST(PlanCalculation, DefaultInputsGiveTheKnownPlan) {
   // The last row lies one month after the end date 15.01.2037.
   EXPECT_EQ(sink.rows.back().Jahr, 2037);
   EXPECT_EQ(sink.rows.back().Monat, 2);
-  EXPECT_EQ(labels[TPlanLabel::Label16], "15.01.2027");
-  EXPECT_EQ(labels[TPlanLabel::Label17], "15.02.2037");
-  EXPECT_EQ(labels.count(TPlanLabel::Label18), 0u);
+  EXPECT_EQ(Shown(labels.startDate), "15.01.2027");
+  EXPECT_EQ(Shown(labels.lastDueDate), "15.02.2037");
+  EXPECT_FALSE(labels.rate.has_value());
 
   // Totals agree with the rows and with each other.
   double interest = 0, repaid = 0;
@@ -88,10 +82,10 @@ TEST(PlanCalculation, DefaultInputsGiveTheKnownPlan) {
   EXPECT_NEAR(r.repaymentTotal, repaid, 1e-6);
   EXPECT_DOUBLE_EQ(r.balance, sink.rows.back().Darlehen);
   const auto& fs = platform::FormatSettings::User();
-  EXPECT_EQ(labels[TPlanLabel::Label19], fs.FormatCurrency(r.balance, 10, 2));
-  EXPECT_EQ(labels[TPlanLabel::Label20], fs.FormatCurrency(interest, 10, 2));
-  EXPECT_EQ(labels[TPlanLabel::Label21], fs.FormatCurrency(10000 - r.balance, 10, 2));
-  EXPECT_EQ(labels[TPlanLabel::Label22], fs.FormatCurrency(10000 + interest, 10, 2));
+  EXPECT_EQ(Shown(labels.remainingDebt), fs.FormatCurrency(r.balance, 10, 2));
+  EXPECT_EQ(Shown(labels.interestSum), fs.FormatCurrency(interest, 10, 2));
+  EXPECT_EQ(Shown(labels.repaymentSum), fs.FormatCurrency(10000 - r.balance, 10, 2));
+  EXPECT_EQ(Shown(labels.grandTotal), fs.FormatCurrency(10000 + interest, 10, 2));
 }
 
 TEST(PlanCalculation, StepsRunInOrderThroughTheSeam) {
@@ -104,10 +98,11 @@ TEST(PlanCalculation, StepsRunInOrderThroughTheSeam) {
   ASSERT_EQ(sink.calls.size(), 14u);
   EXPECT_EQ(sink.calls.front(), "prepare");
   for (std::size_t i = 1; i < sink.calls.size(); ++i) EXPECT_EQ(sink.calls[i], "post");
-  const std::vector<TPlanLabel> expected = {
-      TPlanLabel::Label26, TPlanLabel::Label16, TPlanLabel::Label17, TPlanLabel::Label19,
-      TPlanLabel::Label20, TPlanLabel::Label21, TPlanLabel::Label22};
-  EXPECT_EQ(Order(r), expected);
+  // Every text but the error path's rate is set.
+  EXPECT_TRUE(r.panel.instalment && r.panel.startDate && r.panel.lastDueDate &&
+              r.panel.remainingDebt && r.panel.interestSum && r.panel.repaymentSum &&
+              r.panel.grandTotal);
+  EXPECT_FALSE(r.panel.rate);
 }
 
 TEST(PlanCalculation, YearlyThirtyYearsEndsWithTheFinalSmallerInstalment) {
@@ -117,7 +112,7 @@ TEST(PlanCalculation, YearlyThirtyYearsEndsWithTheFinalSmallerInstalment) {
   in.termText = "30 Jahre";
   const TPlanResult r = RecalculatePlan(in, sink);
   ASSERT_TRUE(r.ok);
-  EXPECT_EQ(Labels(r)[TPlanLabel::Label26], "900,00" + kNbsp + "€");
+  EXPECT_EQ(Shown(r.panel.instalment), "900,00" + kNbsp + "€");
   ASSERT_EQ(sink.rows.size(), 15u);
   const TPlanRow& last = sink.rows.back();
   EXPECT_EQ(last.Jahr, 2042);
@@ -128,7 +123,7 @@ TEST(PlanCalculation, YearlyThirtyYearsEndsWithTheFinalSmallerInstalment) {
   for (std::size_t i = 0; i + 1 < sink.rows.size(); ++i) {
     EXPECT_NEAR(sink.rows[i].Tilgung + sink.rows[i].Zins, 900, 1e-9);
   }
-  EXPECT_EQ(Labels(r)[TPlanLabel::Label17], "15.01.2042");
+  EXPECT_EQ(Shown(r.panel.lastDueDate), "15.01.2042");
 }
 
 TEST(PlanCalculation, FrequenciesStepTheMonthAndWrapTheYear) {
@@ -176,7 +171,7 @@ TEST(PlanCalculation, DayThirtyOneKeepsTheDayAndTestsWithDay28) {
   EXPECT_EQ(sink.rows[1].Monat, 3);
   // The last row is February 2028: the loop test (and Label17) uses the 28th.
   EXPECT_EQ(sink.rows.back().Monat, 2);
-  EXPECT_EQ(Labels(r)[TPlanLabel::Label17], "28.02.2028");
+  EXPECT_EQ(Shown(r.panel.lastDueDate), "28.02.2028");
 }
 
 TEST(PlanCalculation, ZeroRatesEmptyTheTableAndShowTheEndDate) {
@@ -189,13 +184,13 @@ TEST(PlanCalculation, ZeroRatesEmptyTheTableAndShowTheEndDate) {
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(sink.calls, std::vector<std::string>{"prepare"});
   EXPECT_TRUE(sink.rows.empty());
-  auto labels = Labels(r);
-  EXPECT_EQ(labels[TPlanLabel::Label26], "0,00" + kNbsp + "€");
-  EXPECT_EQ(labels[TPlanLabel::Label17], "15.01.2037");
-  EXPECT_EQ(labels[TPlanLabel::Label19], "10.000,00" + kNbsp + "€");
-  EXPECT_EQ(labels[TPlanLabel::Label22], "10.000,00" + kNbsp + "€");
-  EXPECT_EQ(labels[TPlanLabel::Label20], "0,00" + kNbsp + "€");
-  EXPECT_EQ(labels[TPlanLabel::Label21], "0,00" + kNbsp + "€");
+  const TPlanPanelTexts& labels = r.panel;
+  EXPECT_EQ(Shown(labels.instalment), "0,00" + kNbsp + "€");
+  EXPECT_EQ(Shown(labels.lastDueDate), "15.01.2037");
+  EXPECT_EQ(Shown(labels.remainingDebt), "10.000,00" + kNbsp + "€");
+  EXPECT_EQ(Shown(labels.grandTotal), "10.000,00" + kNbsp + "€");
+  EXPECT_EQ(Shown(labels.interestSum), "0,00" + kNbsp + "€");
+  EXPECT_EQ(Shown(labels.repaymentSum), "0,00" + kNbsp + "€");
 }
 
 TEST(PlanCalculation, SmallAmountsWriteNoRow) {
@@ -206,7 +201,7 @@ TEST(PlanCalculation, SmallAmountsWriteNoRow) {
     const TPlanResult r = RecalculatePlan(in, sink);
     ASSERT_TRUE(r.ok) << amount;
     EXPECT_TRUE(sink.rows.empty()) << amount;
-    EXPECT_EQ(Labels(r)[TPlanLabel::Label17], "15.01.2037") << amount;
+    EXPECT_EQ(Shown(r.panel.lastDueDate), "15.01.2037") << amount;
   }
   // Just above the threshold: the first instalment brings it below.
   RecordingSink sink;
@@ -255,8 +250,8 @@ TEST(PlanCalculation, LeapDayIntoACommonYearFailsBeforeTheTable) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.failedStep, TPlanStep::EndDate);
   EXPECT_TRUE(sink.calls.empty());
-  // The instalment was written before the failure.
-  EXPECT_EQ(Order(r).front(), TPlanLabel::Label26);
+  // The instalment was set before the failure.
+  EXPECT_EQ(r.panel.instalment, "75,00" + kNbsp + "€");
 
   in.termText = "4 Jahre";  // 2032 is a leap year
   EXPECT_TRUE(RecalculatePlan(in, sink).ok);
@@ -271,28 +266,28 @@ TEST(PlanCalculation, ErrorPathWritesTheRawTextsInOrder) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.failedStep, TPlanStep::Amount);
   EXPECT_FALSE(r.instalmentComputed);
-  const std::vector<std::pair<TPlanLabel, std::string>> expected = {
-      {TPlanLabel::Label16, "15.01.2027"},
-      {TPlanLabel::Label17, "0"},
-      {TPlanLabel::Label18, "4,5x"},
-      {TPlanLabel::Label21, ""},
-      {TPlanLabel::Label20, ""},
-      {TPlanLabel::Label19, "0"},
-      {TPlanLabel::Label22, ""}};
-  EXPECT_EQ(r.labelWrites, expected);
+  TPlanPanelTexts expected;
+  expected.startDate = "15.01.2027";
+  expected.lastDueDate = "0";
+  expected.rate = "4,5x";
+  expected.repaymentSum = "";
+  expected.interestSum = "";
+  expected.remainingDebt = "0";
+  expected.grandTotal = "";
+  EXPECT_EQ(r.panel, expected);
 
   in.amountText = "10.000";  // group separators are not accepted
   in.rateText = "4";
   const TPlanResult grouped = RecalculatePlan(in, sink);
   EXPECT_FALSE(grouped.ok);
-  EXPECT_EQ(Labels(grouped)[TPlanLabel::Label21], "10.000");
+  EXPECT_EQ(Shown(grouped.panel.repaymentSum), "10.000");
 
   in.amountText = "10000";
   in.repaymentText = "5.5";  // a point where the locale has a comma
   const TPlanResult point = RecalculatePlan(in, sink);
   EXPECT_FALSE(point.ok);
   EXPECT_EQ(point.failedStep, TPlanStep::Repayment);
-  EXPECT_EQ(Order(point).front(), TPlanLabel::Label16);  // no instalment label
+  EXPECT_FALSE(point.panel.instalment);  // no instalment text
 }
 
 TEST(PlanCalculation, SinkFailuresTakeTheErrorPathWithTheRowsSoFar) {
@@ -302,7 +297,7 @@ TEST(PlanCalculation, SinkFailuresTakeTheErrorPathWithTheRowsSoFar) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.failedStep, TPlanStep::Table);
   EXPECT_EQ(r.errorMessage, "table cannot be created");
-  EXPECT_EQ(Labels(r)[TPlanLabel::Label17], "0");
+  EXPECT_EQ(Shown(r.panel.lastDueDate), "0");
 
   RecordingSink midway;
   midway.failAtPost = 3;
@@ -310,7 +305,7 @@ TEST(PlanCalculation, SinkFailuresTakeTheErrorPathWithTheRowsSoFar) {
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.failedStep, TPlanStep::Rows);
   EXPECT_EQ(midway.rows.size(), 3u);
-  EXPECT_EQ(Labels(r)[TPlanLabel::Label19], "0");
+  EXPECT_EQ(Shown(r.panel.remainingDebt), "0");
 }
 
 TEST(PlanCalculation, DueDatesBeyondTheLastYearEndInTheErrorPath) {
@@ -341,12 +336,13 @@ TEST(PlanCalculation, AnyInputTextEndsWithinTheRowBound) {
     const TPlanResult r = RecalculatePlan(in, sink);
     ++runs;
     ASSERT_LE(sink.rows.size(), static_cast<std::size_t>(kMaxPlanRows));
-    std::map<TPlanLabel, std::string> labels = Labels(r);
-    for (TPlanLabel l : {TPlanLabel::Label16, TPlanLabel::Label17, TPlanLabel::Label19,
-                         TPlanLabel::Label20, TPlanLabel::Label21, TPlanLabel::Label22}) {
-      ASSERT_EQ(labels.count(l), 1u);
+    const TPlanPanelTexts& p = r.panel;
+    for (const std::optional<std::string>* text :
+         {&p.startDate, &p.lastDueDate, &p.remainingDebt, &p.interestSum, &p.repaymentSum,
+          &p.grandTotal}) {
+      ASSERT_TRUE(text->has_value());
     }
-    ASSERT_EQ(labels.count(TPlanLabel::Label18), r.ok ? 0u : 1u);
+    ASSERT_EQ(p.rate.has_value(), !r.ok);
   };
   for (const std::string& text : texts) {
     for (int field = 0; field < 4; ++field) {
@@ -379,7 +375,7 @@ TEST(PlanCalculation, ArithmeticOverflowTakesTheErrorPath) {
   TPlanResult r = RecalculatePlan(in, sink);
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.failedStep, TPlanStep::Arithmetic);
-  EXPECT_EQ(Order(r).front(), TPlanLabel::Label16);  // no infinite instalment shown
+  EXPECT_FALSE(r.panel.instalment);  // no infinite instalment shown
   EXPECT_TRUE(sink.calls.empty());
 
   // The interest sum outgrows the range after some rows.

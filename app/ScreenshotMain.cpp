@@ -1,0 +1,70 @@
+// Screenshot helper: opens the window, types into the loan amount once as a
+// user would (one backspace and the digit back) so that the plan is computed,
+// and saves a picture of the window as PNG. Usage: tilgungsplan_screenshot FILE
+// (scripts/screenshot runs it on a virtual display).
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QTimer>
+#include <QWindow>
+#include <iostream>
+
+#include "app/AppStartup.h"
+#include "app/MainForm.h"
+
+namespace {
+
+void SendKey(QWidget* target, int key, const QString& text) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QCoreApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+  QCoreApplication::sendEvent(target, &release);
+}
+
+bool SaveAfterTyping(tilgung::TForm1& form, const QString& file) {
+  form.Edit1->setFocus();
+  SendKey(form.Edit1, Qt::Key_End, QString());
+  SendKey(form.Edit1, Qt::Key_Backspace, QString());
+  SendKey(form.Edit1, Qt::Key_0, QStringLiteral("0"));
+  QCoreApplication::processEvents();
+  return form.grab().save(file, "PNG");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tilgung::InitLocale();
+  if (!tilgung::DisplayAvailable()) {
+    std::cerr << "tilgungsplan_screenshot: Kein Bildschirm gefunden.\n";
+    return 1;
+  }
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::cerr << "Aufruf: tilgungsplan_screenshot DATEI\n";
+    return 2;
+  }
+  const QString file = QString::fromLocal8Bit(argv[1]);
+  tilgung::InitApplication(app);
+
+  tilgung::TForm1 form;
+  form.show();
+  // Wait until the window is on screen (at most ten seconds), then type,
+  // let it repaint and save the picture.
+  int status = 0;
+  int waited = 0;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &form, [&] {
+    waited += 50;
+    const bool exposed = form.windowHandle() && form.windowHandle()->isExposed();
+    if (!exposed && waited < 10000) return;
+    poll.stop();
+    if (!SaveAfterTyping(form, file)) {
+      std::cerr << "tilgungsplan_screenshot: " << file.toStdString()
+                << " konnte nicht geschrieben werden.\n";
+      status = 1;
+    }
+    app.exit(status);
+  });
+  poll.start(50);
+  return app.exec();
+}

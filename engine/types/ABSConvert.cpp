@@ -86,7 +86,7 @@ void PutUtf8(TABSConvertedValue& out, TABSStorageType target, std::string_view u
 
 template <typename T>
 void PutFixed(TABSConvertedValue& out, T v) {
-  std::memcpy(out.FixedBuffer(sizeof v), &v, sizeof v);
+  StoreLE(out.FixedBuffer(sizeof v), v);
 }
 
 // An integer kept in the width of an integer target: high bits dropped.
@@ -159,8 +159,8 @@ void PutLogical(TABSConvertedValue& out, bool v) {
 
 void PutStamp(TABSConvertedValue& out, std::int32_t day, std::int32_t ms) {
   unsigned char* p = static_cast<unsigned char*>(out.FixedBuffer(8));
-  std::memcpy(p, &day, 4);
-  std::memcpy(p + 4, &ms, 4);
+  StoreLE(p, day);
+  StoreLE(p, 4, ms);
 }
 
 // A float truncated toward zero; values that are no 64-bit integer fail.
@@ -382,12 +382,12 @@ void ConvertFromDateTime(const void* src, TABSStorageType s, TABSStorageType t,
   std::int32_t day = EmptyDayNumber;
   std::int32_t ms = 0;
   if (s == stDate) {
-    day = Load<std::int32_t>(src);
+    day = LoadLE<std::int32_t>(src);
   } else if (s == stTime) {
-    ms = Load<std::int32_t>(src);
+    ms = LoadLE<std::int32_t>(src);
   } else {
-    day = Load<std::int32_t>(src);
-    ms = Load<std::int32_t>(static_cast<const unsigned char*>(src) + 4);
+    day = LoadLE<std::int32_t>(src);
+    ms = LoadLE<std::int32_t>(static_cast<const unsigned char*>(src) + 4);
   }
   // The single number a date, a time or a date-time stands for.
   auto amount = [&]() -> long double {
@@ -464,7 +464,7 @@ void ConvertValueInto(const void* source, std::int32_t sourceSize, TABSStorageTy
     } else if (IsDateTimeStorageType(sourceType)) {
       ConvertFromDateTime(source, sourceType, targetType, result);
     } else {
-      ConvertFromLogical(Load<std::int16_t>(source) != 0, source, targetType, result);
+      ConvertFromLogical(LoadLE<std::int16_t>(source) != 0, source, targetType, result);
     }
   } catch (const std::bad_alloc&) {
     throw;

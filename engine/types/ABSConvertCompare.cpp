@@ -113,15 +113,15 @@ std::uint8_t CompareSameType(const void* a, const void* b, TABSStorageType t, bo
       return OrderFloat(ReadFloat(a, t), ReadFloat(b, t));
     case stDate:
     case stTime:
-      return Order(Load<std::int32_t>(a), Load<std::int32_t>(b));
+      return Order(LoadLE<std::int32_t>(a), LoadLE<std::int32_t>(b));
     case stDateTime: {
-      const std::uint8_t r = Order(Load<std::int32_t>(a), Load<std::int32_t>(b));
+      const std::uint8_t r = Order(LoadLE<std::int32_t>(a), LoadLE<std::int32_t>(b));
       if (r != cvEqual) return r;
-      return Order(Load<std::int32_t>(static_cast<const unsigned char*>(a) + 4),
-                   Load<std::int32_t>(static_cast<const unsigned char*>(b) + 4));
+      return Order(LoadLE<std::int32_t>(static_cast<const unsigned char*>(a) + 4),
+                   LoadLE<std::int32_t>(static_cast<const unsigned char*>(b) + 4));
     }
     case stLogical:
-      return Order(Load<std::int16_t>(a) != 0, Load<std::int16_t>(b) != 0);
+      return Order(LoadLE<std::int16_t>(a) != 0, LoadLE<std::int16_t>(b) != 0);
     default:
       throw EABSException(30047, "Unknown DataType: '%s'", {StorageTypeName(t)});
   }

@@ -1,5 +1,5 @@
 // Helpers shared by the files that implement value conversion and
-// comparison: unaligned loads of source values, the type groups, reading a
+// comparison: the type groups, reading a
 // source as an integer, a float or a text, and the cold raise paths. Not part
 // of the engine's interface; only engine/types/ABSConvert*.cpp include it.
 #pragma once
@@ -10,17 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSTypes.h"
 
 namespace convert_detail {
-
-template <typename T>
-T Load(const void* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
 
 inline bool IsAnsiText(TABSStorageType t) {
   return t == stChar || t == stString || t == stMemo;
@@ -50,19 +44,19 @@ struct ConversionFailed {};
 inline std::int64_t ReadInteger(const void* p, TABSStorageType t) {
   switch (t) {
     case stShortint:
-      return Load<std::int8_t>(p);
+      return LoadLE<std::int8_t>(p);
     case stSmallint:
-      return Load<std::int16_t>(p);
+      return LoadLE<std::int16_t>(p);
     case stInteger:
-      return Load<std::int32_t>(p);
+      return LoadLE<std::int32_t>(p);
     case stLargeint:
-      return Load<std::int64_t>(p);
+      return LoadLE<std::int64_t>(p);
     case stByte:
-      return Load<std::uint8_t>(p);
+      return LoadLE<std::uint8_t>(p);
     case stWord:
-      return Load<std::uint16_t>(p);
+      return LoadLE<std::uint16_t>(p);
     case stCardinal:
-      return Load<std::uint32_t>(p);
+      return LoadLE<std::uint32_t>(p);
     default:
       Fail();
   }
@@ -71,10 +65,10 @@ inline std::int64_t ReadInteger(const void* p, TABSStorageType t) {
 inline long double ReadFloat(const void* p, TABSStorageType t) {
   switch (t) {
     case stSingle:
-      return Load<float>(p);
+      return LoadLE<float>(p);
     case stDouble:
     case stCurrency:
-      return Load<double>(p);
+      return LoadLE<double>(p);
     case stExtended:
       return LoadExtended(p);
     default:
@@ -98,8 +92,7 @@ inline std::u16string WideSourceText(const void* p, std::int32_t size, TABSStora
   const std::size_t limit =
       size < 0 ? std::numeric_limits<std::size_t>::max() : static_cast<std::size_t>(size) / 2;
   for (std::size_t i = 0; i < limit; ++i) {
-    char16_t c;
-    std::memcpy(&c, b + i * 2, 2);
+    const auto c = LoadLE<char16_t>(b + i * 2);
     if (c == 0 && !(t == stWideMemo && size >= 0)) break;
     r.push_back(c);
   }

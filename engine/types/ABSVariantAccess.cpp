@@ -124,8 +124,8 @@ void TABSVariant::SetAsDateTime(double dateTime) {
 
 void TABSVariant::SetAsStamp(const TABSTimeStamp& v) {
   unsigned char bytes[8];
-  Store(bytes, v.Date);
-  Store(bytes + 4, v.Time);
+  StoreLE(bytes, v.Date);
+  StoreLE(bytes + 4, v.Time);
   StoreValue(bytes, 8, stDateTime);
 }
 
@@ -231,7 +231,7 @@ long double TABSVariant::GetAsExtended() const {
 TABSTimeStamp TABSVariant::GetAsStamp() const {
   unsigned char bytes[8];
   GetValue(bytes, stDateTime);
-  return TABSTimeStamp{Load<std::int32_t>(bytes), Load<std::int32_t>(bytes + 4)};
+  return TABSTimeStamp{LoadLE<std::int32_t>(bytes), LoadLE<std::int32_t>(bytes + 4)};
 }
 
 double TABSVariant::GetAsDate() const {
@@ -280,8 +280,7 @@ std::u16string TABSVariant::GetAsWideString() const {
   }
   std::u16string r;
   for (std::size_t i = 0; i < units; ++i) {
-    char16_t c;
-    std::memcpy(&c, bytes + i * 2, 2);
+    const auto c = LoadLE<char16_t>(bytes + i * 2);
     if (c == 0) break;
     r.push_back(c);
   }

@@ -65,18 +65,18 @@ F FloatOp(F a, F b, char op) {
 
 template <typename T>
 void IntOpInPlace(void* a, const void* b, char op) {
-  Store(a, IntOp(Load<T>(a), Load<T>(b), op));
+  StoreLE(a, IntOp(LoadLE<T>(a), LoadLE<T>(b), op));
 }
 
 template <typename F>
 void FloatOpInPlace(void* a, const void* b, char op) {
-  Store(a, FloatOp(Load<F>(a), Load<F>(b), op));
+  StoreLE(a, FloatOp(LoadLE<F>(a), LoadLE<F>(b), op));
 }
 
 template <typename T>
 void NegateInPlace(void* p) {
   using U = std::make_unsigned_t<T>;
-  Store(p, static_cast<T>(static_cast<U>(0) - static_cast<U>(Load<T>(p))));
+  StoreLE(p, static_cast<T>(static_cast<U>(0) - static_cast<U>(LoadLE<T>(p))));
 }
 
 }  // namespace
@@ -123,17 +123,17 @@ void TABSVariant::Negate() {
       NegateInPlace<std::int64_t>(data_);
       break;
     case stSingle:
-      Store(data_, -Load<float>(data_));
+      StoreLE(data_, -LoadLE<float>(data_));
       break;
     case stDouble:
     case stCurrency:
-      Store(data_, -Load<double>(data_));
+      StoreLE(data_, -LoadLE<double>(data_));
       break;
     case stExtended:
       StoreExtended(data_, -LoadExtended(data_));
       break;
     default:  // stLogical
-      Store(data_, static_cast<std::int16_t>(Load<std::int16_t>(data_) != 0 ? 0 : -1));
+      StoreLE(data_, static_cast<std::int16_t>(LoadLE<std::int16_t>(data_) != 0 ? 0 : -1));
       break;
   }
 }
@@ -183,8 +183,8 @@ void ApplyOperator(void* a, const void* b, TABSStorageType t, char op) {
     case stDateTime: {
       unsigned char* pa = static_cast<unsigned char*>(a);
       const unsigned char* pb = static_cast<const unsigned char*>(b);
-      const std::int32_t dayA = Load<std::int32_t>(pa);
-      const std::int32_t dayB = Load<std::int32_t>(pb);
+      const std::int32_t dayA = LoadLE<std::int32_t>(pa);
+      const std::int32_t dayB = LoadLE<std::int32_t>(pb);
       // A time taking part as a date-time carries the empty day number; a
       // sum keeps the other side's date instead of adding the marker as days.
       std::int32_t day = 0;
@@ -193,18 +193,18 @@ void ApplyOperator(void* a, const void* b, TABSStorageType t, char op) {
       } else {
         day = IntOp(dayA, dayB, op);
       }
-      std::int32_t ms = IntOp(Load<std::int32_t>(pa + 4), Load<std::int32_t>(pb + 4), op);
+      std::int32_t ms = IntOp(LoadLE<std::int32_t>(pa + 4), LoadLE<std::int32_t>(pb + 4), op);
       if (ms > kMsPerDay - 1) {
         day = IntOp(day, ms / kMsPerDay, '+');
         ms %= kMsPerDay;
       }
-      Store(pa, day);
-      Store(pa + 4, ms);
+      StoreLE(pa, day);
+      StoreLE(pa + 4, ms);
       break;
     }
     case stLogical: {
-      const bool r = Load<std::int16_t>(a) != 0 || Load<std::int16_t>(b) != 0;
-      Store(a, static_cast<std::int16_t>(r ? -1 : 0));
+      const bool r = LoadLE<std::int16_t>(a) != 0 || LoadLE<std::int16_t>(b) != 0;
+      StoreLE(a, static_cast<std::int16_t>(r ? -1 : 0));
       break;
     }
     default:

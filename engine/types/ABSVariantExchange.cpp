@@ -123,9 +123,8 @@ void TABSVariant::SaveToStream(TABSStream& stream) const {
   WriteStreamBlock(stream, &mark, 1, 10180);
   if (mark != 0) return;
   const std::uint32_t size = static_cast<std::uint32_t>(dataSize_);
-  const unsigned char sizeBytes[4] = {
-      static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),
-      static_cast<unsigned char>(size >> 16), static_cast<unsigned char>(size >> 24)};
+  unsigned char sizeBytes[4];
+  StoreLE(sizeBytes, size);
   WriteStreamBlock(stream, sizeBytes, 4, 10181);
   WriteStreamBlock(stream, data_, dataSize_, 10182);
 }
@@ -144,10 +143,7 @@ void TABSVariant::LoadFromStream(TABSStream& stream) {
   }
   unsigned char sizeBytes[4];
   ReadStreamBlock(stream, sizeBytes, 4, 10185);
-  const std::int32_t size = static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(sizeBytes[0]) | static_cast<std::uint32_t>(sizeBytes[1]) << 8 |
-      static_cast<std::uint32_t>(sizeBytes[2]) << 16 |
-      static_cast<std::uint32_t>(sizeBytes[3]) << 24);
+  const auto size = static_cast<std::int32_t>(LoadLE<std::uint32_t>(sizeBytes));
   // A value must fill at least its type's fixed size, or reading it would
   // run past the buffer; a value without a type cannot be held.
   if (type == stNone) RaiseUnknownType(stNone);

@@ -1,31 +1,19 @@
-// Helpers shared by the files that implement TABSVariant: unaligned loads and
-// stores of the value buffer, the type check, and the cold raise paths (kept
-// out of line so the callers' fast paths stay small). Not part of the
-// engine's interface; only engine/types/ABSVariant*.cpp include it.
+// Helpers shared by the files that implement TABSVariant: the type check, and the cold raise paths
+// (kept out of line so the callers' fast paths stay small). Not part of the engine's interface;
+// only engine/types/ABSVariant*.cpp include it.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSTypes.h"
 
 namespace variant_detail {
 
 constexpr std::int32_t kMsPerDay = 86400000;
-
-template <typename T>
-T Load(const void* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <typename T>
-void Store(void* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
 
 [[noreturn]] [[gnu::cold]] [[gnu::noinline]] inline void RaiseUnknownType(TABSStorageType type) {
   throw EABSException(30468, "Unknown DataType: '%s'", {std::to_string(type)});

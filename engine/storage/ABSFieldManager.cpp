@@ -5,6 +5,7 @@
 
 #include "engine/local/ABSDesignMode.h"
 #include "engine/local/ABSNullBits.h"
+#include "engine/local/ABSTextTerminator.h"
 #include "engine/storage/ABSSequenceSession.h"
 #include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
@@ -59,17 +60,6 @@ void StoreInteger(unsigned char* p, std::int32_t size, std::int64_t value) {
       StoreLE(p, value);
       break;
   }
-}
-
-// Bytes of a text value up to and including its terminator (in units of
-// `unit` bytes), or the whole region when it holds no terminator.
-std::int32_t TextExtent(const unsigned char* p, std::int32_t size, std::int32_t unit) {
-  for (std::int32_t at = 0; at + unit <= size; at += unit) {
-    bool zero = true;
-    for (std::int32_t k = 0; k < unit; ++k) zero = zero && p[at + k] == 0;
-    if (zero) return at + unit;
-  }
-  return size;
 }
 
 }  // namespace
@@ -252,7 +242,9 @@ bool TABSBaseFieldManager::CompareRecordImages(const void* a, const void* b) con
     const unsigned char* r = right + field.MemoryOffset;
     std::int32_t extent = field.ValueSize;
     if (IsStringStorageType(field.StorageType)) {
-      extent = TextExtent(l, field.ValueSize, IsWideStringStorageType(field.StorageType) ? 2 : 1);
+      extent = static_cast<std::int32_t>(TextExtent(reinterpret_cast<const std::byte*>(l),
+                                                    static_cast<std::size_t>(field.ValueSize),
+                                                    IsWideStringStorageType(field.StorageType)));
     } else if (IsBlobStorageType(field.StorageType)) {
       extent = static_cast<std::int32_t>(sizeof(void*));
     }
@@ -321,10 +313,9 @@ void FieldDataToRecord(std::int32_t fieldNo, const TABSFieldDefs& fieldDefs, con
   const auto* src = static_cast<const unsigned char*>(source);
   // Empty text is stored as NULL.
   bool isNull = src == nullptr;
-  if (!isNull && IsWideDeclaredType(field.DeclaredType)) {
-    isNull = src[0] == 0 && src[1] == 0;
-  } else if (!isNull && IsStringDeclaredType(field.DeclaredType)) {
-    isNull = src[0] == 0;
+  if (!isNull && IsStringDeclaredType(field.DeclaredType)) {
+    isNull = IsEmptyText(reinterpret_cast<const std::byte*>(src),
+                         IsWideDeclaredType(field.DeclaredType));
   }
   if (isNull) {
     SetNullBit(image, fieldNo, true);

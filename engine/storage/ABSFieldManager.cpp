@@ -15,10 +15,6 @@ namespace {
 
 static_assert(sizeof(void*) <= 10, "a BLOB field's value bytes must hold a block address");
 
-bool IsSignedStorageType(TABSStorageType t) {
-  return t == stShortint || t == stSmallint || t == stInteger || t == stLargeint;
-}
-
 // The integer value of an auto-increment field: `size` (1, 2, 4 or 8)
 // little-endian bytes, sign-extended for the signed storage types.
 std::int64_t LoadInteger(const unsigned char* p, std::int32_t size, bool isSigned) {
@@ -199,7 +195,7 @@ void TABSBaseFieldManager::ApplyAutoincs(TABSSequenceSession* session, void* ima
     // later generated value does not repeat it. A negative value of a
     // signed field stays negative and moves nothing.
     const std::int64_t own =
-        LoadInteger(value, field.ValueSize, IsSignedStorageType(field.StorageType));
+        LoadInteger(value, field.ValueSize, StorageTypeFacts(field.StorageType).Signed);
     if (i < static_cast<std::int32_t>(counters_.size()) && own > counters_[i]) {
       counters_[i] = own;
       if (session != nullptr) session->RegisterSequenceValue(field.ObjectId, own);

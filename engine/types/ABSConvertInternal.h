@@ -17,19 +17,19 @@
 namespace convert_detail {
 
 inline bool IsAnsiText(TABSStorageType t) {
-  return t == stChar || t == stString || t == stMemo;
+  return StorageTypeFacts(t).Encoding == TABSTextEncoding::Ansi;
 }
 inline bool IsWideText(TABSStorageType t) {
-  return t == stWideChar || t == stWideString || t == stWideMemo;
+  return StorageTypeFacts(t).Encoding == TABSTextEncoding::Wide;
 }
 inline bool IsTextSource(TABSStorageType t) {
-  return IsAnsiText(t) || IsWideText(t);
+  return StorageTypeFacts(t).Encoding != TABSTextEncoding::None;
 }
 inline bool IsIntegerType(TABSStorageType t) {
-  return t >= stShortint && t <= stCardinal;
+  return StorageTypeFacts(t).Kind == TABSValueKind::Integer;
 }
 inline bool IsFloatType(TABSStorageType t) {
-  return t >= stSingle && t <= stExtended;
+  return StorageTypeFacts(t).Kind == TABSValueKind::Float;
 }
 
 // Raised inside a supported conversion; reported as 30051 by the caller.

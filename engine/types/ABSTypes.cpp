@@ -11,6 +11,8 @@
 static_assert(LDBL_MANT_DIG == 64 && sizeof(long double) >= 10,
               "stExtended needs the x87 80-bit extended format as long double");
 
+static_assert(kStorageTypeFacts[stExtended].FixedSize == ExtendedSize);
+
 namespace {
 
 constexpr const char* kUnknownName = "Unknown";
@@ -88,45 +90,12 @@ std::string StorageTypeName(TABSStorageType storageType) {
 
 std::int32_t StorageValueSize(TABSStorageType storageType, std::int32_t declaredSize) {
   constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  std::int64_t size = 0;
-  switch (storageType) {
-    case stChar:
-    case stString:
-    case stBytes:
-    case stVarBytes:
-      size = static_cast<std::int64_t>(declaredSize) + 1;
-      break;
-    case stWideChar:
-    case stWideString:
-      size = (static_cast<std::int64_t>(declaredSize) + 1) * 2;
-      break;
-    case stShortint:
-    case stByte:
-      return 1;
-    case stSmallint:
-    case stWord:
-    case stLogical:
-      return 2;
-    case stInteger:
-    case stCardinal:
-    case stSingle:
-    case stDate:
-    case stTime:
-      return 4;
-    case stLargeint:
-    case stDouble:
-    case stDateTime:
-    case stCurrency:
-      return 8;
-    case stExtended:
-      return ExtendedSize;
-    case stBlob:
-    case stMemo:
-    case stWideMemo:
-      return 10;
-    default:
-      throw EABSException(30050, "Unknown DataType: '%s'", {StorageTypeName(storageType)});
+  const TABSStorageTypeFacts& facts = StorageTypeFacts(storageType);
+  if (facts.Kind == TABSValueKind::None) {
+    throw EABSException(30050, "Unknown DataType: '%s'", {StorageTypeName(storageType)});
   }
+  if (facts.UnitSize == 0) return facts.RecordSize;
+  const std::int64_t size = (static_cast<std::int64_t>(declaredSize) + 1) * facts.UnitSize;
   // Only the sized types get here.
   if (declaredSize < 0) {
     throw EABSException(30479, "Invalid declared size %d for data type '%s'",
@@ -176,26 +145,6 @@ long double LoadExtended(const void* src) {
   long double value = 0;
   std::memcpy(&value, src, ExtendedSize);
   return value;
-}
-
-bool IsBlobStorageType(TABSStorageType t) {
-  return t >= stBlob && t <= stWideMemo;
-}
-
-bool IsStringStorageType(TABSStorageType t) {
-  return t >= stChar && t <= stWideString;
-}
-
-bool IsWideStringStorageType(TABSStorageType t) {
-  return t == stWideChar || t == stWideString;
-}
-
-bool IsNumericStorageType(TABSStorageType t) {
-  return (t >= stShortint && t <= stExtended) || t == stCurrency;
-}
-
-bool IsDateTimeStorageType(TABSStorageType t) {
-  return t >= stDate && t <= stDateTime;
 }
 
 bool IsBlobDeclaredType(TABSDeclaredType t) {

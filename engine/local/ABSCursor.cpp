@@ -7,6 +7,7 @@
 #include "engine/local/ABSTextTerminator.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 
 TABSQueryExpressionBinder QueryExpressionBinder = nullptr;
 
@@ -61,7 +62,8 @@ void TABSCursor::ComputeBufferLayout() {
     // whole buffer must stay within a signed 32-bit size.
     const std::int64_t end = static_cast<std::int64_t>(last.MemoryOffset) + last.ValueSize;
     if (end > INT32_MAX - 7) {
-      throw EABSException(30489, "Record size exceeds %d bytes", {INT32_MAX - 7});
+      throw EABSException(native_code::kCursorRecordTooLarge, "Record size exceeds %d bytes",
+                          {INT32_MAX - 7});
     }
     dataSize = static_cast<std::int32_t>(end);
   }
@@ -122,7 +124,8 @@ PositionSnapshot* TABSCursor::SavePosition() const {
 }
 
 void TABSCursor::RestorePosition(const PositionSnapshot* snapshot) {
-  if (snapshot == nullptr) throw EABSException(30481, "Nil pointer occured");
+  if (snapshot == nullptr)
+    throw EABSException(native_code::kCursorRestoreNil, "Nil pointer occured");
   AtStart = snapshot->AtStart != 0;
   AtEnd = snapshot->AtEnd != 0;
   Position = RecordPosition::Load(snapshot->Position);
@@ -163,7 +166,8 @@ void TABSCursor::SetQueryExpression(TABSExpression* expression, void* arg1, void
 }
 
 void TABSCursor::NormalizeStringTails(std::byte* buffer) const {
-  if (buffer == nullptr) throw EABSException(30463, "Nil pointer occured");
+  if (buffer == nullptr)
+    throw EABSException(native_code::kCursorStringTailsNil, "Nil pointer occured");
   if (!PhysicalFieldDefs) return;
   for (std::int32_t i = 0; i < PhysicalFieldDefs->DefCount(); ++i) {
     const TABSFieldDef& field = *(*PhysicalFieldDefs)[i];

@@ -4,6 +4,7 @@
 #include "engine/local/ABSNullBits.h"
 #include "engine/local/ABSTextTerminator.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSVariant.h"
 
 namespace {
@@ -24,7 +25,8 @@ std::int32_t TextValueSize(const TABSFieldDef& field, const std::byte* bytes) {
 void TABSCursor::ReadFieldValue(TABSVariant& value, std::int32_t fieldNo, bool physical) const {
   std::int32_t physicalNo = 0;
   FieldEntry(fieldNo, physical, physical ? 20191 : 10317, physicalNo);
-  if (CurrentBuffer == nullptr) throw EABSException(30480, "Nil pointer occured");
+  if (CurrentBuffer == nullptr)
+    throw EABSException(native_code::kCursorReadNoBuffer, "Nil pointer occured");
   // The bytes are addressed through the physical definition, which
   // describes the buffer's layout, so a logical entry can never point
   // outside the data area.
@@ -42,7 +44,7 @@ void TABSCursor::WriteFieldValue(std::byte* buffer, const TABSVariant& value, st
   std::int32_t physicalNo = 0;
   FieldEntry(fieldNo, physical, physical ? 20192 : 20193, physicalNo);
   std::byte* record = buffer != nullptr ? buffer : CurrentBuffer;
-  if (record == nullptr) throw EABSException(30483, "Nil pointer occured");
+  if (record == nullptr) throw EABSException(native_code::kCursorWriteNil, "Nil pointer occured");
   const TABSFieldDef& field = *(*PhysicalFieldDefs)[physicalNo];
   if (value.IsNull()) {
     SetNullBit(record, physicalNo, true);

@@ -9,6 +9,7 @@
 #include "engine/storage/ABSSequenceSession.h"
 #include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSVariant.h"
 
 namespace {
@@ -138,7 +139,7 @@ std::int64_t TABSBaseFieldManager::NextSequenceValue(TABSSequenceSession* sessio
 std::int64_t TABSBaseFieldManager::GetSequenceLastValue(TABSSequenceSession* session,
                                                         std::int32_t fieldNo) {
   if (fieldNo < 0 || fieldNo >= fieldDefs_->DefCount()) {
-    throw EABSException(30498, "Field #%d not found", {fieldNo});
+    throw EABSException(native_code::kSequenceFieldNotFound, "Field #%d not found", {fieldNo});
   }
   const TABSFieldDef& field = Field(fieldNo);
   std::int64_t value = 0;
@@ -158,7 +159,7 @@ std::int64_t TABSBaseFieldManager::GetSequenceLastValue(TABSSequenceSession* ses
 }
 
 void TABSBaseFieldManager::ApplyDefaults(TABSSequenceSession* /*session*/, void* image) {
-  if (image == nullptr) throw EABSException(30500, "Nil pointer occured");
+  if (image == nullptr) throw EABSException(native_code::kDefaultsNilImage, "Nil pointer occured");
   auto* record = static_cast<unsigned char*>(image);
   for (std::int32_t i = 0; i < fieldDefs_->DefCount(); ++i) {
     const TABSFieldDef& field = Field(i);
@@ -180,7 +181,7 @@ void TABSBaseFieldManager::ApplyDefaults(TABSSequenceSession* /*session*/, void*
 }
 
 void TABSBaseFieldManager::ApplyAutoincs(TABSSequenceSession* session, void* image) {
-  if (image == nullptr) throw EABSException(30501, "Nil pointer occured");
+  if (image == nullptr) throw EABSException(native_code::kAutoincsNilImage, "Nil pointer occured");
   auto* record = static_cast<unsigned char*>(image);
   for (std::int32_t i = 0; i < fieldDefs_->DefCount(); ++i) {
     const TABSFieldDef& field = Field(i);
@@ -215,7 +216,8 @@ void TABSBaseFieldManager::ReadAutoincCounters(const void* block, std::int64_t s
   std::int32_t count = -1;
   if (block != nullptr && size >= 4) count = LoadLE<std::int32_t>(block);
   if (count < 0 || size < 4 + static_cast<std::int64_t>(count) * 8) {
-    throw EABSException(30497, "Invalid auto-increment counter block - Size = %d", {size});
+    throw EABSException(native_code::kBadCounterBlock,
+                        "Invalid auto-increment counter block - Size = %d", {size});
   }
   std::vector<std::int64_t> counters(static_cast<std::size_t>(count));
   for (std::size_t i = 0; i < counters.size(); ++i)
@@ -224,8 +226,9 @@ void TABSBaseFieldManager::ReadAutoincCounters(const void* block, std::int64_t s
 }
 
 bool TABSBaseFieldManager::CompareRecordImages(const void* a, const void* b) const {
-  if (a == nullptr) throw EABSException(30495, "Nil pointer occured");
-  if (b == nullptr) throw EABSException(30496, "Nil pointer occured");
+  if (a == nullptr) throw EABSException(native_code::kCompareImagesNilFirst, "Nil pointer occured");
+  if (b == nullptr)
+    throw EABSException(native_code::kCompareImagesNilSecond, "Nil pointer occured");
   const auto* left = static_cast<const unsigned char*>(a);
   const auto* right = static_cast<const unsigned char*>(b);
   if (std::memcmp(left, right, static_cast<std::size_t>(fieldDefs_->NullBitmapSize())) != 0) {
@@ -304,7 +307,8 @@ void FieldDataToRecord(std::int32_t fieldNo, const TABSFieldDefs& fieldDefs, con
     throw EABSException(10004, "Invalid field number - FieldNo = %d, FieldCount = %d",
                         {fieldNo, count});
   }
-  if (image == nullptr) throw EABSException(30502, "Nil pointer occured");
+  if (image == nullptr)
+    throw EABSException(native_code::kFieldToRecordNilImage, "Nil pointer occured");
   const TABSFieldDef& field = *fieldDefs[fieldNo];
   const auto* src = static_cast<const unsigned char*>(source);
   // Empty text is stored as NULL.
@@ -355,7 +359,8 @@ namespace {
 
 void CheckBlobField(const TABSFieldDef& field) {
   if (!IsBlobStorageType(field.StorageType)) {
-    throw EABSException(30503, "Field '%s' is not a BLOB field", {field.Name()});
+    throw EABSException(native_code::kNotABlobField, "Field '%s' is not a BLOB field",
+                        {field.Name()});
   }
 }
 
@@ -363,7 +368,7 @@ void CheckBlobField(const TABSFieldDef& field) {
 
 void* GetBlobBlockAddress(const void* image, const TABSFieldDef& field) {
   CheckBlobField(field);
-  if (image == nullptr) throw EABSException(30504, "Nil pointer occured");
+  if (image == nullptr) throw EABSException(native_code::kGetBlobAddressNil, "Nil pointer occured");
   void* block = nullptr;
   std::memcpy(&block, static_cast<const unsigned char*>(image) + field.MemoryOffset, sizeof block);
   return block;
@@ -371,7 +376,7 @@ void* GetBlobBlockAddress(const void* image, const TABSFieldDef& field) {
 
 void SetBlobBlockAddress(void* image, const TABSFieldDef& field, const void* block) {
   CheckBlobField(field);
-  if (image == nullptr) throw EABSException(30505, "Nil pointer occured");
+  if (image == nullptr) throw EABSException(native_code::kSetBlobAddressNil, "Nil pointer occured");
   auto* dst = static_cast<unsigned char*>(image) + field.MemoryOffset;
   std::memset(dst, 0, static_cast<std::size_t>(field.ValueSize));
   std::memcpy(dst, &block, sizeof block);

@@ -12,6 +12,7 @@
 
 #include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "platform/SystemMemory.h"
 
 // Constant-initialised and trivially destructible: ready before any dynamic
@@ -75,7 +76,7 @@ bool TrailerIntact(const Byte* block, std::int64_t size) {
 
 [[noreturn, gnu::cold, gnu::noinline]] void RaiseBadSize(std::int64_t size) {
   if (size == 0) Raise(30286, "Cannot allocate 0 bytes");
-  throw EABSException(30464, "Cannot allocate %d bytes", {size});
+  throw EABSException(native_code::kAllocSizeOutOfRange, "Cannot allocate %d bytes", {size});
 }
 
 [[noreturn, gnu::cold, gnu::noinline]] void RaiseLimit(std::int64_t limit) {
@@ -419,7 +420,8 @@ std::int64_t TABSMemoryManager::GetAvailableMemory() {
 
 void MoveBytes(const void* source, void* destination, std::int64_t count) {
   if (count <= 0) return;
-  if (source == nullptr || destination == nullptr) Raise(30465, "Nil pointer occured");
+  if (source == nullptr || destination == nullptr)
+    Raise(native_code::kMoveBytesNil, "Nil pointer occured");
   const auto* src = static_cast<const Byte*>(source);
   auto* dst = static_cast<Byte*>(destination);
   const auto s = reinterpret_cast<std::uintptr_t>(src);

@@ -10,6 +10,7 @@
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSConvertInternal.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "platform/Locale.h"
 #include "platform/TextCodec.h"
 
@@ -450,9 +451,9 @@ void ConvertFromLogical(bool v, const void* src, TABSStorageType t, TABSConverte
 void ConvertValueInto(const void* source, std::int32_t sourceSize, TABSStorageType sourceType,
                       TABSStorageType targetType, TABSConvertedValue& result) {
   if (!IsSupportedConversion(sourceType, targetType)) RaiseCast(30052, sourceType, targetType);
-  if (source == nullptr) throw EABSException(30476, "Nil pointer occured");
+  if (source == nullptr) throw EABSException(native_code::kConvertNilSource, "Nil pointer occured");
   if (sourceSize >= 0 && sourceSize < FixedValueSize(sourceType)) {
-    RaiseShortSource(30477, sourceSize, sourceType);
+    RaiseShortSource(native_code::kConvertShortSource, sourceSize, sourceType);
   }
   try {
     if (IsTextSource(sourceType)) {

@@ -6,6 +6,7 @@
 
 #include "engine/types/ABSConvertInternal.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "platform/Locale.h"
 #include "platform/TextCodec.h"
 
@@ -57,6 +58,13 @@ TABSStorageType ResultStorageType(TABSStorageType a, TABSStorageType b, bool for
 // --- CompareValues ---
 
 namespace {
+
+// A compared value shorter than its type; both comparison paths report it
+// under one code.
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] void RaiseShortComparand(std::int32_t size,
+                                                                      TABSStorageType type) {
+  RaiseShortSource(native_code::kCompareShortValue, size, type);
+}
 
 template <typename T>
 std::uint8_t Order(T a, T b) {
@@ -143,8 +151,8 @@ std::uint8_t CompareSameType(const void* a, const void* b, TABSStorageType t, bo
   // A side already of the common type is compared as it is, so it must be a
   // whole value; converted sides are checked by the conversion.
   const std::int32_t need = FixedValueSize(t);
-  if (type1 == t && size1 >= 0 && size1 < need) RaiseShortSource(30478, size1, t);
-  if (type2 == t && size2 >= 0 && size2 < need) RaiseShortSource(30478, size2, t);
+  if (type1 == t && size1 >= 0 && size1 < need) RaiseShortComparand(size1, t);
+  if (type2 == t && size2 >= 0 && size2 < need) RaiseShortComparand(size2, t);
   TABSConvertedValue c1;
   TABSConvertedValue c2;
   const void* a = value1;
@@ -177,7 +185,7 @@ std::uint8_t CompareValues(const void* value1, const void* value2, TABSStorageTy
     // Fixed-size values must be whole before they are read.
     const std::int32_t need = FixedValueSize(type1);
     if ((size1 >= 0 && size1 < need) || (size2 >= 0 && size2 < need)) {
-      RaiseShortSource(30478, size1 >= 0 && size1 < need ? size1 : size2, type1);
+      RaiseShortComparand(size1 >= 0 && size1 < need ? size1 : size2, type1);
     }
     return CompareSameType(value1, value2, type1, ignoreCase, length, size1, size2);
   }

@@ -7,6 +7,7 @@
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 
 static_assert(LDBL_MANT_DIG == 64 && sizeof(long double) >= 10,
               "stExtended needs the x87 80-bit extended format as long double");
@@ -98,11 +99,13 @@ std::int32_t StorageValueSize(TABSStorageType storageType, std::int32_t declared
   const std::int64_t size = (static_cast<std::int64_t>(declaredSize) + 1) * facts.UnitSize;
   // Only the sized types get here.
   if (declaredSize < 0) {
-    throw EABSException(30479, "Invalid declared size %d for data type '%s'",
+    throw EABSException(native_code::kNegativeDeclaredSize,
+                        "Invalid declared size %d for data type '%s'",
                         {declaredSize, StorageTypeName(storageType)});
   }
   if (size > kMax) {
-    throw EABSException(30490, "Declared size %d is too large for data type '%s'",
+    throw EABSException(native_code::kDeclaredSizeTooLarge,
+                        "Declared size %d is too large for data type '%s'",
                         {declaredSize, StorageTypeName(storageType)});
   }
   return static_cast<std::int32_t>(size);
@@ -136,12 +139,12 @@ void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buff
 }
 
 void StoreExtended(void* dest, long double value) {
-  if (!dest) throw EABSException(30493, "Nil pointer occured");
+  if (!dest) throw EABSException(native_code::kStoreExtendedNil, "Nil pointer occured");
   std::memcpy(dest, &value, ExtendedSize);
 }
 
 long double LoadExtended(const void* src) {
-  if (!src) throw EABSException(30494, "Nil pointer occured");
+  if (!src) throw EABSException(native_code::kLoadExtendedNil, "Nil pointer occured");
   long double value = 0;
   std::memcpy(&value, src, ExtendedSize);
   return value;

@@ -5,6 +5,7 @@
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSVariantInternal.h"
 #include "platform/TextCodec.h"
 
@@ -168,7 +169,8 @@ void TABSVariant::SetAsWideString(std::u16string_view text) {
 void TABSVariant::GetValue(void* result, TABSStorageType type) const {
   const std::int32_t size = FixedValueSize(type);
   if (size == 0) {
-    throw EABSException(30475, "Cannot read a value of type '%s' into a fixed-size buffer",
+    throw EABSException(native_code::kVariantGetValueNotFixed,
+                        "Cannot read a value of type '%s' into a fixed-size buffer",
                         {StorageTypeName(type)});
   }
   if (result == nullptr) RaiseNilPointer();

@@ -4,6 +4,7 @@
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSStream.h"
 #include "engine/types/ABSVariantInternal.h"
 #include "platform/TextCodec.h"
@@ -148,7 +149,8 @@ void TABSVariant::LoadFromStream(TABSStream& stream) {
   // run past the buffer; a value without a type cannot be held.
   if (type == stNone) RaiseUnknownType(stNone);
   if (size < 1 || size < FixedValueSize(static_cast<TABSStorageType>(type))) {
-    throw EABSException(30474, "Invalid value size in stream: %d", {size});
+    throw EABSException(native_code::kVariantStreamBadSize, "Invalid value size in stream: %d",
+                        {size});
   }
   // A size beyond the stream's end is a short read; refuse it before
   // allocating so that damaged data cannot demand a huge buffer.

@@ -9,6 +9,7 @@
 
 #include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSTypes.h"
 
 namespace variant_detail {
@@ -16,16 +17,17 @@ namespace variant_detail {
 constexpr std::int32_t kMsPerDay = 86400000;
 
 [[noreturn]] [[gnu::cold]] [[gnu::noinline]] inline void RaiseUnknownType(TABSStorageType type) {
-  throw EABSException(30468, "Unknown DataType: '%s'", {std::to_string(type)});
+  throw EABSException(native_code::kVariantUnknownType, "Unknown DataType: '%s'",
+                      {std::to_string(type)});
 }
 
 [[noreturn]] [[gnu::cold]] [[gnu::noinline]] inline void RaiseNilPointer() {
-  throw EABSException(30466, "Nil pointer occured");
+  throw EABSException(native_code::kVariantNilPointer, "Nil pointer occured");
 }
 
 [[noreturn]] [[gnu::cold]] [[gnu::noinline]] inline void RaiseBadSize(std::int32_t size,
                                                                       TABSStorageType type) {
-  throw EABSException(30467, "Invalid buffer size = %d for type '%s'",
+  throw EABSException(native_code::kVariantBadBufferSize, "Invalid buffer size = %d for type '%s'",
                       {size, StorageTypeName(type)});
 }
 

@@ -4,10 +4,10 @@
 #include <new>
 
 #include "engine/local/ABSNullBits.h"
-#include "engine/local/ABSTextTerminator.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNativeCodes.h"
+#include "engine/types/ABSTextTerminator.h"
 
 TABSQueryExpressionBinder QueryExpressionBinder = nullptr;
 

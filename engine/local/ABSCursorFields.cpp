@@ -2,9 +2,9 @@
 // engine values.
 #include "engine/local/ABSCursor.h"
 #include "engine/local/ABSNullBits.h"
-#include "engine/local/ABSTextTerminator.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNativeCodes.h"
+#include "engine/types/ABSTextTerminator.h"
 #include "engine/types/ABSVariant.h"
 
 namespace {

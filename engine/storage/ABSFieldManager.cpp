@@ -5,11 +5,11 @@
 
 #include "engine/local/ABSDesignMode.h"
 #include "engine/local/ABSNullBits.h"
-#include "engine/local/ABSTextTerminator.h"
 #include "engine/storage/ABSSequenceSession.h"
 #include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNativeCodes.h"
+#include "engine/types/ABSTextTerminator.h"
 #include "engine/types/ABSVariant.h"
 
 namespace {
@@ -241,8 +241,7 @@ bool TABSBaseFieldManager::CompareRecordImages(const void* a, const void* b) con
     const unsigned char* r = right + field.MemoryOffset;
     std::int32_t extent = field.ValueSize;
     if (IsStringStorageType(field.StorageType)) {
-      extent = static_cast<std::int32_t>(TextExtent(reinterpret_cast<const std::byte*>(l),
-                                                    static_cast<std::size_t>(field.ValueSize),
+      extent = static_cast<std::int32_t>(TextExtent(l, static_cast<std::size_t>(field.ValueSize),
                                                     IsWideStringStorageType(field.StorageType)));
     } else if (IsBlobStorageType(field.StorageType)) {
       extent = static_cast<std::int32_t>(sizeof(void*));
@@ -314,8 +313,7 @@ void FieldDataToRecord(std::int32_t fieldNo, const TABSFieldDefs& fieldDefs, con
   // Empty text is stored as NULL.
   bool isNull = src == nullptr;
   if (!isNull && IsStringDeclaredType(field.DeclaredType)) {
-    isNull = IsEmptyText(reinterpret_cast<const std::byte*>(src),
-                         IsWideDeclaredType(field.DeclaredType));
+    isNull = IsEmptyText(src, IsWideDeclaredType(field.DeclaredType));
   }
   if (isNull) {
     SetNullBit(image, fieldNo, true);

@@ -11,6 +11,7 @@
 #include "engine/types/ABSConvertInternal.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNativeCodes.h"
+#include "engine/types/ABSTextTerminator.h"
 #include "platform/Locale.h"
 #include "platform/TextCodec.h"
 
@@ -64,16 +65,16 @@ const platform::FormatSettings& Locale() {
 
 void PutAnsi(TABSConvertedValue& out, std::string_view text) {
   std::string& b = out.VariableBuffer();
-  b.assign(text.data(), text.size());
-  b.push_back('\0');
+  b.resize(text.size() + TerminatorSize(false));
+  std::memcpy(b.data(), text.data(), text.size());
+  StoreTerminator(b.data() + text.size(), false);
 }
 
 void PutWide(TABSConvertedValue& out, std::u16string_view text) {
   std::string& b = out.VariableBuffer();
-  b.resize((text.size() + 1) * 2);
+  b.resize(text.size() * 2 + TerminatorSize(true));
   std::memcpy(b.data(), text.data(), text.size() * 2);
-  b[b.size() - 2] = '\0';
-  b[b.size() - 1] = '\0';
+  StoreTerminator(b.data() + text.size() * 2, true);
 }
 
 // Places a UTF-8 text into an ANSI or wide text target.

@@ -5,13 +5,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
-#include <limits>
 #include <string>
 #include <string_view>
 
 #include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSTextTerminator.h"
 #include "engine/types/ABSTypes.h"
 
 namespace convert_detail {
@@ -80,22 +79,24 @@ inline long double ReadFloat(const void* p, TABSStorageType t) {
 // memo sources of known size are taken whole.
 inline std::string_view AnsiSourceText(const void* p, std::int32_t size, TABSStorageType t) {
   const char* s = static_cast<const char*>(p);
-  if (size < 0) return std::string_view(s);
+  if (size < 0) return std::string_view(s, TextBytesBeforeTerminator(s, false));
   if (t == stMemo) return std::string_view(s, static_cast<std::size_t>(size));
-  return std::string_view(s, strnlen(s, static_cast<std::size_t>(size)));
+  return std::string_view(s, TextBytesBeforeTerminator(s, static_cast<std::size_t>(size), false));
 }
 
 // Text of a wide source, copied out because the buffer may be unaligned.
 inline std::u16string WideSourceText(const void* p, std::int32_t size, TABSStorageType t) {
   const unsigned char* b = static_cast<const unsigned char*>(p);
-  std::u16string r;
-  const std::size_t limit =
-      size < 0 ? std::numeric_limits<std::size_t>::max() : static_cast<std::size_t>(size) / 2;
-  for (std::size_t i = 0; i < limit; ++i) {
-    const auto c = LoadLE<char16_t>(b + i * 2);
-    if (c == 0 && !(t == stWideMemo && size >= 0)) break;
-    r.push_back(c);
+  std::size_t units = 0;
+  if (size < 0) {
+    units = TextBytesBeforeTerminator(b, true) / 2;
+  } else if (t == stWideMemo) {
+    units = static_cast<std::size_t>(size) / 2;  // a memo of known size is taken whole
+  } else {
+    units = TextBytesBeforeTerminator(b, static_cast<std::size_t>(size), true) / 2;
   }
+  std::u16string r(units, u'\0');
+  for (std::size_t i = 0; i < units; ++i) r[i] = LoadLE<char16_t>(b + i * 2);
   return r;
 }
 

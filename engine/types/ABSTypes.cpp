@@ -8,6 +8,7 @@
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNativeCodes.h"
+#include "engine/types/ABSTextTerminator.h"
 
 static_assert(LDBL_MANT_DIG == 64 && sizeof(long double) >= 10,
               "stExtended needs the x87 80-bit extended format as long double");
@@ -32,18 +33,12 @@ const TSQLFieldType* RowOfDeclared(TABSDeclaredType t) {
 }
 
 // Length in units of a zero-terminated text of `unitSize`-byte units. The
-// text may sit at any address (record buffers are packed), so units are read
-// byte-wise. A length beyond 32 bits is passed on as the largest 32-bit size,
-// which StorageValueSize then refuses.
+// text may sit at any address (record buffers are packed). A length beyond
+// 32 bits is passed on as the largest 32-bit size, which StorageValueSize
+// then refuses.
 std::int32_t TextLength(const void* text, std::size_t unitSize) {
   constexpr std::size_t kMax = std::numeric_limits<std::int32_t>::max();
-  const auto* p = static_cast<const unsigned char*>(text);
-  std::size_t length = 0;
-  if (unitSize == 1) {
-    length = std::strlen(static_cast<const char*>(text));
-  } else {
-    while (p[length * 2] != 0 || p[length * 2 + 1] != 0) ++length;
-  }
+  const std::size_t length = TextBytesBeforeTerminator(text, unitSize == 2) / unitSize;
   return static_cast<std::int32_t>(length > kMax ? kMax : length);
 }
 

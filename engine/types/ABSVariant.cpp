@@ -4,6 +4,7 @@
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSTextTerminator.h"
 #include "engine/types/ABSVariantInternal.h"
 #include "platform/TextCodec.h"
 
@@ -165,7 +166,7 @@ void TABSVariant::CastTo(TABSStorageType type) {
     // The memo's bytes become the text; only a terminator is added.
     void* grown = EngineMemoryManager.GetMem(static_cast<std::int64_t>(dataSize_) + 1);
     std::memcpy(grown, data_, static_cast<std::size_t>(dataSize_));
-    static_cast<char*>(grown)[dataSize_] = '\0';
+    StoreTerminator(static_cast<char*>(grown) + dataSize_, false);
     const std::int32_t size = dataSize_ + 1;
     ReleaseBuffer();
     data_ = grown;

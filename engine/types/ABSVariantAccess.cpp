@@ -6,6 +6,7 @@
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNativeCodes.h"
+#include "engine/types/ABSTextTerminator.h"
 #include "engine/types/ABSVariantInternal.h"
 #include "platform/TextCodec.h"
 
@@ -22,13 +23,11 @@ void TABSVariant::SetValue(const void* value, TABSStorageType type) {
       return;
     }
     if (IsWideStringStorageType(type)) {
-      const unsigned char* p = static_cast<const unsigned char*>(value);
-      std::size_t n = 0;
-      while (p[n * 2] != 0 || p[n * 2 + 1] != 0) ++n;
+      const std::size_t n = TextBytesBeforeTerminator(value, true) / 2;
       size = StorageValueSize(
           type, static_cast<std::int32_t>(std::min<std::size_t>(n, INT32_MAX / 2 - 1)));
     } else {
-      const std::size_t n = std::strlen(static_cast<const char*>(value));
+      const std::size_t n = TextBytesBeforeTerminator(value, false);
       size = StorageValueSize(type,
                               static_cast<std::int32_t>(std::min<std::size_t>(n, INT32_MAX - 1)));
     }
@@ -264,7 +263,7 @@ std::string TABSVariant::GetAsString() const {
     text = static_cast<const char*>(converted.Data());
     max = static_cast<std::size_t>(converted.Size());
   }
-  return std::string(text, strnlen(text, max));
+  return std::string(text, TextBytesBeforeTerminator(text, max, false));
 }
 
 std::u16string TABSVariant::GetAsWideString() const {
@@ -280,11 +279,8 @@ std::u16string TABSVariant::GetAsWideString() const {
     bytes = static_cast<const unsigned char*>(converted.Data());
     units = static_cast<std::size_t>(converted.Size()) / 2;
   }
-  std::u16string r;
-  for (std::size_t i = 0; i < units; ++i) {
-    const auto c = LoadLE<char16_t>(bytes + i * 2);
-    if (c == 0) break;
-    r.push_back(c);
-  }
+  units = TextBytesBeforeTerminator(bytes, units * 2, true) / 2;
+  std::u16string r(units, u'\0');
+  for (std::size_t i = 0; i < units; ++i) r[i] = LoadLE<char16_t>(bytes + i * 2);
   return r;
 }

@@ -4,9 +4,10 @@
 #include <new>
 
 #include "engine/local/ABSNullBits.h"
-#include "engine/local/ABSTextTerminator.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
+#include "engine/types/ABSTextTerminator.h"
 
 TABSCursorState::TABSCursorState() : PositionCache(std::make_unique<TABSIndexPositionCache>()) {}
 
@@ -38,7 +39,8 @@ void TABSCursorState::ComputeBufferLayout() {
     // whole buffer must stay within a signed 32-bit size.
     const std::int64_t end = static_cast<std::int64_t>(last.MemoryOffset) + last.ValueSize;
     if (end > INT32_MAX - 7) {
-      throw EABSException(30489, "Record size exceeds %d bytes", {INT32_MAX - 7});
+      throw EABSException(native_code::kCursorRecordTooLarge, "Record size exceeds %d bytes",
+                          {INT32_MAX - 7});
     }
     dataSize = static_cast<std::int32_t>(end);
   }
@@ -100,7 +102,8 @@ PositionSnapshot* TABSCursorState::SavePosition() const {
 }
 
 void TABSCursorState::RestorePosition(const PositionSnapshot* snapshot) {
-  if (snapshot == nullptr) throw EABSException(30481, "Nil pointer occured");
+  if (snapshot == nullptr)
+    throw EABSException(native_code::kCursorRestoreNil, "Nil pointer occured");
   AtStart = snapshot->AtStart != 0;
   AtEnd = snapshot->AtEnd != 0;
   Position = RecordPosition::Load(snapshot->Position);
@@ -133,7 +136,8 @@ void TABSCursorState::ClearKeyRange() {
 }
 
 void TABSCursorState::NormalizeStringTails(std::byte* buffer) const {
-  if (buffer == nullptr) throw EABSException(30463, "Nil pointer occured");
+  if (buffer == nullptr)
+    throw EABSException(native_code::kCursorStringTailsNil, "Nil pointer occured");
   if (!PhysicalFieldDefs) return;
   for (std::int32_t i = 0; i < PhysicalFieldDefs->DefCount(); ++i) {
     const TABSFieldDef& field = *(*PhysicalFieldDefs)[i];

@@ -2,8 +2,9 @@
 // buffers as engine values.
 #include "engine/local/ABSCursorState.h"
 #include "engine/local/ABSNullBits.h"
-#include "engine/local/ABSTextTerminator.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
+#include "engine/types/ABSTextTerminator.h"
 #include "engine/types/ABSVariant.h"
 
 namespace {
@@ -15,9 +16,8 @@ namespace {
 // the text fits.
 std::int32_t TextValueSize(const TABSFieldDef& field, const std::byte* bytes) {
   if (!IsStringStorageType(field.StorageType)) return field.ValueSize;
-  const std::size_t used = TextBytesWithTerminator(bytes, static_cast<std::size_t>(field.ValueSize),
-                                                   IsWideStringStorageType(field.StorageType));
-  return used == 0 ? field.ValueSize : static_cast<std::int32_t>(used);
+  return static_cast<std::int32_t>(TextExtent(bytes, static_cast<std::size_t>(field.ValueSize),
+                                              IsWideStringStorageType(field.StorageType)));
 }
 
 }  // namespace
@@ -26,7 +26,8 @@ void TABSCursorState::ReadFieldValue(TABSVariant& value, std::int32_t fieldNo,
                                      bool physical) const {
   std::int32_t physicalNo = 0;
   FieldEntry(fieldNo, physical, physical ? 20191 : 10317, physicalNo);
-  if (CurrentBuffer == nullptr) throw EABSException(30480, "Nil pointer occured");
+  if (CurrentBuffer == nullptr)
+    throw EABSException(native_code::kCursorReadNoBuffer, "Nil pointer occured");
   // The bytes are addressed through the physical definition, which
   // describes the buffer's layout, so a logical entry can never point
   // outside the data area.
@@ -44,7 +45,7 @@ void TABSCursorState::WriteFieldValue(std::byte* buffer, const TABSVariant& valu
   std::int32_t physicalNo = 0;
   FieldEntry(fieldNo, physical, physical ? 20192 : 20193, physicalNo);
   std::byte* record = buffer != nullptr ? buffer : CurrentBuffer;
-  if (record == nullptr) throw EABSException(30483, "Nil pointer occured");
+  if (record == nullptr) throw EABSException(native_code::kCursorWriteNil, "Nil pointer occured");
   const TABSFieldDef& field = *(*PhysicalFieldDefs)[physicalNo];
   if (value.IsNull()) {
     SetNullBit(record, physicalNo, true);

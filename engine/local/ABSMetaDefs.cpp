@@ -6,6 +6,7 @@
 
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNames.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSVariant.h"
 
 namespace {
@@ -49,7 +50,7 @@ std::unique_ptr<TABSVariant> CopyVariant(const TABSVariant* source) {
 
 std::int32_t CheckedSize(std::int64_t size) {
   if (size > std::numeric_limits<std::int32_t>::max()) {
-    throw EABSException(30486, "Record size exceeds %d bytes",
+    throw EABSException(native_code::kDefsRecordTooLarge, "Record size exceeds %d bytes",
                         {std::numeric_limits<std::int32_t>::max()});
   }
   return static_cast<std::int32_t>(size);
@@ -241,7 +242,7 @@ bool TABSMetaObjectDefs::Accepts(const TABSMetaObjectDef&) const {
 
 void TABSMetaObjectDefs::CheckIndex(std::int32_t index, std::int32_t limit) const {
   if (index < 0 || index >= limit) {
-    throw EABSException(30484, "List index out of bounds (%d)", {index});
+    throw EABSException(native_code::kDefsListIndex, "List index out of bounds (%d)", {index});
   }
 }
 
@@ -284,7 +285,8 @@ void TABSMetaObjectDefs::DeleteDefAt(std::int32_t index) {
 
 void TABSMetaObjectDefs::InsertDefAt(std::int32_t index, std::unique_ptr<TABSMetaObjectDef> def) {
   if (!def || !Accepts(*def)) {
-    throw EABSException(30485, "Cannot add definition of class '%s' to list of class '%s'",
+    throw EABSException(native_code::kDefsWrongClass,
+                        "Cannot add definition of class '%s' to list of class '%s'",
                         {def ? def->ClassName() : "nil", ClassName()});
   }
   CheckIndex(index, DefCount() + 1);
@@ -411,7 +413,7 @@ TABSIndexDef* TABSIndexDefs::GetIndexDef(std::int32_t index) const {
 
 void TABSIndexDefs::SetIndexDef(std::int32_t index, std::unique_ptr<TABSIndexDef> def) {
   CheckIndex(index, DefCount());
-  if (!def) throw EABSException(30488, "Nil pointer occured");
+  if (!def) throw EABSException(native_code::kIndexDefNil, "Nil pointer occured");
   defs_[static_cast<std::size_t>(index)] = std::move(def);
 }
 
@@ -438,7 +440,8 @@ std::int32_t TABSIndexDefs::FindIndexForFieldLists(const std::vector<std::string
   std::vector<bool> isString(names->size());
   for (std::size_t i = 0; i < names->size(); ++i) {
     const TABSFieldDef* field = fieldDefs->FindByName((*names)[i]);
-    if (field == nullptr) throw EABSException(30487, "Field '%s' not found", {(*names)[i]});
+    if (field == nullptr)
+      throw EABSException(native_code::kIndexFieldNotFound, "Field '%s' not found", {(*names)[i]});
     isString[i] = IsStringStorageType(field->StorageType);
   }
 

@@ -39,16 +39,6 @@ class TABSConvertedValue {
   bool variable_ = false;
 };
 
-// Byte size of a value of a fixed-size type; 0 for the text, BLOB and
-// byte-string types, whose values vary in size, and for types outside 1..24.
-// A table rather than StorageValueSize because the record path asks on
-// every field copy.
-inline constexpr std::uint8_t kFixedValueSizes[25] = {0, 0,  0, 0, 0, 1, 2, 4, 8, 1, 2, 4, 4,
-                                                      8, 10, 4, 4, 8, 0, 0, 0, 2, 8, 0, 0};
-inline std::int32_t FixedValueSize(TABSStorageType type) {
-  return type <= stVarBytes ? kFixedValueSizes[type] : 0;
-}
-
 // Converts one value from `sourceType` to `targetType` into `result`.
 // `sourceSize` is the size of the source buffer or -1 when unknown: text is
 // read up to its terminator (and never beyond a known size), memo sources

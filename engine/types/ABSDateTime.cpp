@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "platform/DateTime.h"
 
 TABSFrameworkDateTime DateToDateTime(std::int32_t dayNumber) {
@@ -15,7 +16,7 @@ std::int32_t DateTimeToDate(TABSFrameworkDateTime dateTime) {
   // NaN fails both comparisons.
   if (!(day >= std::numeric_limits<std::int32_t>::min() &&
         day <= std::numeric_limits<std::int32_t>::max())) {
-    throw EABSException(30491, "Invalid date-time value");
+    throw EABSException(native_code::kDateOutOfRange, "Invalid date-time value");
   }
   return static_cast<std::int32_t>(day);
 }
@@ -28,7 +29,7 @@ constexpr std::int32_t MSecsPerDay = 86400000;
 // MSecsPerDay when it rounds up to the next midnight.
 std::int32_t RoundedTimeOfDay(TABSFrameworkDateTime dateTime) {
   if (!std::isfinite(dateTime)) {
-    throw EABSException(30492, "Invalid date-time value");
+    throw EABSException(native_code::kTimeNotFinite, "Invalid date-time value");
   }
   double whole = 0;
   // Before 1899-12-30 the fraction is negative; its magnitude is the time.

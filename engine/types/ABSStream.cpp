@@ -10,15 +10,18 @@
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 
 namespace {
 
 [[noreturn]] void RaiseBadPosition(std::int64_t position) {
-  throw EABSException(30470, "Invalid stream position or size: %d", {position});
+  throw EABSException(native_code::kStreamBadPosition, "Invalid stream position or size: %d",
+                      {position});
 }
 
 void CheckBuffer(const void* buffer, std::int32_t count) {
-  if (buffer == nullptr && count > 0) throw EABSException(30473, "Nil pointer occured");
+  if (buffer == nullptr && count > 0)
+    throw EABSException(native_code::kStreamNilBuffer, "Nil pointer occured");
 }
 
 }  // namespace
@@ -130,7 +133,8 @@ TABSFileStream::TABSFileStream(const std::string& fileName, Mode mode) : fileNam
   }
   fd_ = ::open(fileName.c_str(), flags, 0600);
   if (fd_ < 0) {
-    throw EABSException(30471, "Cannot open file '%s': %s", {fileName, std::strerror(errno)});
+    throw EABSException(native_code::kStreamOpenFile, "Cannot open file '%s': %s",
+                        {fileName, std::strerror(errno)});
   }
 }
 
@@ -190,7 +194,7 @@ std::int64_t TABSFileStream::Size() const {
 void TABSFileStream::SetSize(std::int64_t newSize) {
   if (newSize < 0) RaiseBadPosition(newSize);
   if (::ftruncate(fd_, static_cast<off_t>(newSize)) != 0) {
-    throw EABSException(30472, "Cannot set size of file '%s': %s",
+    throw EABSException(native_code::kStreamSetFileSize, "Cannot set size of file '%s': %s",
                         {fileName_, std::strerror(errno)});
   }
   if (position_ > newSize) position_ = newSize;

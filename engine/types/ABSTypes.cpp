@@ -7,9 +7,13 @@
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
+#include "engine/types/ABSTextTerminator.h"
 
 static_assert(LDBL_MANT_DIG == 64 && sizeof(long double) >= 10,
               "stExtended needs the x87 80-bit extended format as long double");
+
+static_assert(kStorageTypeFacts[stExtended].FixedSize == ExtendedSize);
 
 namespace {
 
@@ -29,18 +33,12 @@ const TSQLFieldType* RowOfDeclared(TABSDeclaredType t) {
 }
 
 // Length in units of a zero-terminated text of `unitSize`-byte units. The
-// text may sit at any address (record buffers are packed), so units are read
-// byte-wise. A length beyond 32 bits is passed on as the largest 32-bit size,
-// which StorageValueSize then refuses.
+// text may sit at any address (record buffers are packed). A length beyond
+// 32 bits is passed on as the largest 32-bit size, which StorageValueSize
+// then refuses.
 std::int32_t TextLength(const void* text, std::size_t unitSize) {
   constexpr std::size_t kMax = std::numeric_limits<std::int32_t>::max();
-  const auto* p = static_cast<const unsigned char*>(text);
-  std::size_t length = 0;
-  if (unitSize == 1) {
-    length = std::strlen(static_cast<const char*>(text));
-  } else {
-    while (p[length * 2] != 0 || p[length * 2 + 1] != 0) ++length;
-  }
+  const std::size_t length = TextBytesBeforeTerminator(text, unitSize == 2) / unitSize;
   return static_cast<std::int32_t>(length > kMax ? kMax : length);
 }
 
@@ -88,52 +86,21 @@ std::string StorageTypeName(TABSStorageType storageType) {
 
 std::int32_t StorageValueSize(TABSStorageType storageType, std::int32_t declaredSize) {
   constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  std::int64_t size = 0;
-  switch (storageType) {
-    case stChar:
-    case stString:
-    case stBytes:
-    case stVarBytes:
-      size = static_cast<std::int64_t>(declaredSize) + 1;
-      break;
-    case stWideChar:
-    case stWideString:
-      size = (static_cast<std::int64_t>(declaredSize) + 1) * 2;
-      break;
-    case stShortint:
-    case stByte:
-      return 1;
-    case stSmallint:
-    case stWord:
-    case stLogical:
-      return 2;
-    case stInteger:
-    case stCardinal:
-    case stSingle:
-    case stDate:
-    case stTime:
-      return 4;
-    case stLargeint:
-    case stDouble:
-    case stDateTime:
-    case stCurrency:
-      return 8;
-    case stExtended:
-      return ExtendedSize;
-    case stBlob:
-    case stMemo:
-    case stWideMemo:
-      return 10;
-    default:
-      throw EABSException(30050, "Unknown DataType: '%s'", {StorageTypeName(storageType)});
+  const TABSStorageTypeFacts& facts = StorageTypeFacts(storageType);
+  if (facts.Kind == TABSValueKind::None) {
+    throw EABSException(30050, "Unknown DataType: '%s'", {StorageTypeName(storageType)});
   }
+  if (facts.UnitSize == 0) return facts.RecordSize;
+  const std::int64_t size = (static_cast<std::int64_t>(declaredSize) + 1) * facts.UnitSize;
   // Only the sized types get here.
   if (declaredSize < 0) {
-    throw EABSException(30479, "Invalid declared size %d for data type '%s'",
+    throw EABSException(native_code::kNegativeDeclaredSize,
+                        "Invalid declared size %d for data type '%s'",
                         {declaredSize, StorageTypeName(storageType)});
   }
   if (size > kMax) {
-    throw EABSException(30490, "Declared size %d is too large for data type '%s'",
+    throw EABSException(native_code::kDeclaredSizeTooLarge,
+                        "Declared size %d is too large for data type '%s'",
                         {declaredSize, StorageTypeName(storageType)});
   }
   return static_cast<std::int32_t>(size);
@@ -167,35 +134,15 @@ void MakeValueBuffer(TABSStorageType storageType, const void* value, void*& buff
 }
 
 void StoreExtended(void* dest, long double value) {
-  if (!dest) throw EABSException(30493, "Nil pointer occured");
+  if (!dest) throw EABSException(native_code::kStoreExtendedNil, "Nil pointer occured");
   std::memcpy(dest, &value, ExtendedSize);
 }
 
 long double LoadExtended(const void* src) {
-  if (!src) throw EABSException(30494, "Nil pointer occured");
+  if (!src) throw EABSException(native_code::kLoadExtendedNil, "Nil pointer occured");
   long double value = 0;
   std::memcpy(&value, src, ExtendedSize);
   return value;
-}
-
-bool IsBlobStorageType(TABSStorageType t) {
-  return t >= stBlob && t <= stWideMemo;
-}
-
-bool IsStringStorageType(TABSStorageType t) {
-  return t >= stChar && t <= stWideString;
-}
-
-bool IsWideStringStorageType(TABSStorageType t) {
-  return t == stWideChar || t == stWideString;
-}
-
-bool IsNumericStorageType(TABSStorageType t) {
-  return (t >= stShortint && t <= stExtended) || t == stCurrency;
-}
-
-bool IsDateTimeStorageType(TABSStorageType t) {
-  return t >= stDate && t <= stDateTime;
 }
 
 bool IsBlobDeclaredType(TABSDeclaredType t) {

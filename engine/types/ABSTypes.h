@@ -1,8 +1,8 @@
 // The engine's data types: the declared type of a field definition, the
 // storage type of a value, the table that ties both to SQL names and to the
-// dataset framework's field types, the byte size of a stored value, type
-// predicates, and the routine that copies one value into a fresh engine
-// buffer. The date and time encodings live in ABSDateTime.h (included here).
+// dataset framework's field types, the facts of each storage type (kind,
+// sizes, signedness), the byte size of a stored value, type predicates, and
+// the routine that copies one value into a fresh engine buffer. The date and time encodings live in ABSDateTime.h (included here).
 //
 // Everything here is a pure function of its arguments or reads constant
 // data; any thread may call it without a lock.
@@ -91,6 +91,77 @@ enum TABSStorageType : std::uint8_t {
 };
 
 constexpr TABSStorageType stLastStorageType = stVarBytes;
+
+// What a value of a storage type is. Conversion, comparison, the field
+// manager and key layouts branch on the kind rather than on type ranges.
+enum class TABSValueKind : std::uint8_t {
+  None,      // stNone: no value
+  Text,      // stChar, stString, stWideChar, stWideString
+  Integer,   // stShortint .. stCardinal
+  Float,     // stSingle, stDouble, stExtended
+  Currency,  // stCurrency: a double holding the amount itself
+  DateTime,  // stDate, stTime, stDateTime
+  Logical,   // stLogical
+  Blob,      // stBlob, stMemo, stWideMemo: a reference in the record
+  Bytes,     // stBytes, stVarBytes
+};
+
+// The character encoding of text and memo values.
+enum class TABSTextEncoding : std::uint8_t { None, Ansi, Wide };
+
+// The facts of one storage type; one row per type in kStorageTypeFacts.
+struct TABSStorageTypeFacts {
+  TABSValueKind Kind;
+  TABSTextEncoding Encoding;  // Ansi or Wide for text and memo types, None otherwise
+  bool Signed;                // a signed number (signed integers, floats, currency); a
+                              // signed integer is sign-extended when widened
+  std::uint8_t FixedSize;     // bytes of every value; 0 where values vary (text, bytes, BLOB)
+  std::uint8_t RecordSize;    // bytes in a record of a type without a declared size, else 0
+  std::uint8_t UnitSize;      // bytes per declared unit of a sized type (the value holds one
+                              // more unit for the terminator or the length), else 0
+};
+
+// Indexed by storage type. The one place that says how large a value is,
+// what it holds and whether it is signed.
+inline constexpr std::array<TABSStorageTypeFacts, stLastStorageType + 1> kStorageTypeFacts{{
+    /* stNone       */ {TABSValueKind::None, TABSTextEncoding::None, false, 0, 0, 0},
+    /* stChar       */ {TABSValueKind::Text, TABSTextEncoding::Ansi, false, 0, 0, 1},
+    /* stWideChar   */ {TABSValueKind::Text, TABSTextEncoding::Wide, false, 0, 0, 2},
+    /* stString     */ {TABSValueKind::Text, TABSTextEncoding::Ansi, false, 0, 0, 1},
+    /* stWideString */ {TABSValueKind::Text, TABSTextEncoding::Wide, false, 0, 0, 2},
+    /* stShortint   */ {TABSValueKind::Integer, TABSTextEncoding::None, true, 1, 1, 0},
+    /* stSmallint   */ {TABSValueKind::Integer, TABSTextEncoding::None, true, 2, 2, 0},
+    /* stInteger    */ {TABSValueKind::Integer, TABSTextEncoding::None, true, 4, 4, 0},
+    /* stLargeint   */ {TABSValueKind::Integer, TABSTextEncoding::None, true, 8, 8, 0},
+    /* stByte       */ {TABSValueKind::Integer, TABSTextEncoding::None, false, 1, 1, 0},
+    /* stWord       */ {TABSValueKind::Integer, TABSTextEncoding::None, false, 2, 2, 0},
+    /* stCardinal   */ {TABSValueKind::Integer, TABSTextEncoding::None, false, 4, 4, 0},
+    /* stSingle     */ {TABSValueKind::Float, TABSTextEncoding::None, true, 4, 4, 0},
+    /* stDouble     */ {TABSValueKind::Float, TABSTextEncoding::None, true, 8, 8, 0},
+    /* stExtended   */ {TABSValueKind::Float, TABSTextEncoding::None, true, 10, 10, 0},
+    /* stDate       */ {TABSValueKind::DateTime, TABSTextEncoding::None, false, 4, 4, 0},
+    /* stTime       */ {TABSValueKind::DateTime, TABSTextEncoding::None, false, 4, 4, 0},
+    /* stDateTime   */ {TABSValueKind::DateTime, TABSTextEncoding::None, false, 8, 8, 0},
+    /* stBlob       */ {TABSValueKind::Blob, TABSTextEncoding::None, false, 0, 10, 0},
+    /* stMemo       */ {TABSValueKind::Blob, TABSTextEncoding::Ansi, false, 0, 10, 0},
+    /* stWideMemo   */ {TABSValueKind::Blob, TABSTextEncoding::Wide, false, 0, 10, 0},
+    /* stLogical    */ {TABSValueKind::Logical, TABSTextEncoding::None, false, 2, 2, 0},
+    /* stCurrency   */ {TABSValueKind::Currency, TABSTextEncoding::None, true, 8, 8, 0},
+    /* stBytes      */ {TABSValueKind::Bytes, TABSTextEncoding::None, false, 0, 0, 1},
+    /* stVarBytes   */ {TABSValueKind::Bytes, TABSTextEncoding::None, false, 0, 0, 1},
+}};
+
+// The facts of `type`; the stNone row for a type outside 0..24.
+constexpr const TABSStorageTypeFacts& StorageTypeFacts(TABSStorageType type) {
+  return kStorageTypeFacts[type <= stLastStorageType ? type : stNone];
+}
+
+// Byte size of a value of a fixed-size type; 0 for the text, BLOB and
+// byte-string types, whose values vary in size, and for types outside 1..24.
+// Read on every field copy of the record path.
+constexpr std::int32_t FixedValueSize(TABSStorageType type) {
+  return StorageTypeFacts(type).FixedSize;
+}
 
 // One row of the type table.
 struct TSQLFieldType {
@@ -221,14 +292,25 @@ long double LoadExtended(const void* src);
 
 // --- Type predicates ---
 
-bool IsBlobStorageType(TABSStorageType t);        // 18 to 20
-bool IsStringStorageType(TABSStorageType t);      // 1 to 4
-bool IsWideStringStorageType(TABSStorageType t);  // 2 and 4
-bool IsNumericStorageType(TABSStorageType t);     // 5 to 14, and 22
-bool IsDateTimeStorageType(TABSStorageType t);    // 15 to 17
-bool IsBlobDeclaredType(TABSDeclaredType t);      // 31 to 35
-bool IsStringDeclaredType(TABSDeclaredType t);    // 1 to 4, and 36
-bool IsWideDeclaredType(TABSDeclaredType t);      // 3 and 4
-bool IsBytesDeclaredType(TABSDeclaredType t);     // 29 and 30
-bool IsAutoIncDeclaredType(TABSDeclaredType t);   // 12 to 19
-bool IsSizedDeclaredType(TABSDeclaredType t);     // text or byte strings, not dtGuid
+constexpr bool IsBlobStorageType(TABSStorageType t) {  // 18 to 20
+  return StorageTypeFacts(t).Kind == TABSValueKind::Blob;
+}
+constexpr bool IsStringStorageType(TABSStorageType t) {  // 1 to 4
+  return StorageTypeFacts(t).Kind == TABSValueKind::Text;
+}
+constexpr bool IsWideStringStorageType(TABSStorageType t) {  // 2 and 4
+  return IsStringStorageType(t) && StorageTypeFacts(t).Encoding == TABSTextEncoding::Wide;
+}
+constexpr bool IsNumericStorageType(TABSStorageType t) {  // 5 to 14, and 22
+  const TABSValueKind k = StorageTypeFacts(t).Kind;
+  return k == TABSValueKind::Integer || k == TABSValueKind::Float || k == TABSValueKind::Currency;
+}
+constexpr bool IsDateTimeStorageType(TABSStorageType t) {  // 15 to 17
+  return StorageTypeFacts(t).Kind == TABSValueKind::DateTime;
+}
+bool IsBlobDeclaredType(TABSDeclaredType t);     // 31 to 35
+bool IsStringDeclaredType(TABSDeclaredType t);   // 1 to 4, and 36
+bool IsWideDeclaredType(TABSDeclaredType t);     // 3 and 4
+bool IsBytesDeclaredType(TABSDeclaredType t);    // 29 and 30
+bool IsAutoIncDeclaredType(TABSDeclaredType t);  // 12 to 19
+bool IsSizedDeclaredType(TABSDeclaredType t);    // text or byte strings, not dtGuid

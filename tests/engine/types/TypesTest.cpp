@@ -338,3 +338,78 @@ TEST(MakeValueBuffer, ReportsAFailedAllocation) {
 }
 
 }  // namespace
+
+namespace {
+
+// Checks the row of a number type against the C type it is read and
+// written as.
+template <typename C>
+void ExpectMatchesCType(TABSStorageType type, TABSValueKind kind) {
+  SCOPED_TRACE(StorageTypeName(type));
+  const TABSStorageTypeFacts& f = StorageTypeFacts(type);
+  EXPECT_EQ(f.Kind, kind);
+  EXPECT_EQ(f.FixedSize, sizeof(C));
+  // Signedness is a fact of numbers; logical and date values merely use an
+  // integer encoding.
+  if (IsNumericStorageType(type)) {
+    EXPECT_EQ(f.Signed, std::numeric_limits<C>::is_signed);
+  } else {
+    EXPECT_FALSE(f.Signed);
+  }
+  EXPECT_EQ(FixedValueSize(type), static_cast<std::int32_t>(sizeof(C)));
+}
+
+TEST(StorageTypeFacts, NumbersMatchTheCTypesTheyAreReadAs) {
+  ExpectMatchesCType<std::int8_t>(stShortint, TABSValueKind::Integer);
+  ExpectMatchesCType<std::int16_t>(stSmallint, TABSValueKind::Integer);
+  ExpectMatchesCType<std::int32_t>(stInteger, TABSValueKind::Integer);
+  ExpectMatchesCType<std::int64_t>(stLargeint, TABSValueKind::Integer);
+  ExpectMatchesCType<std::uint8_t>(stByte, TABSValueKind::Integer);
+  ExpectMatchesCType<std::uint16_t>(stWord, TABSValueKind::Integer);
+  ExpectMatchesCType<std::uint32_t>(stCardinal, TABSValueKind::Integer);
+  ExpectMatchesCType<float>(stSingle, TABSValueKind::Float);
+  ExpectMatchesCType<double>(stDouble, TABSValueKind::Float);
+  ExpectMatchesCType<double>(stCurrency, TABSValueKind::Currency);
+  ExpectMatchesCType<std::int16_t>(stLogical, TABSValueKind::Logical);
+  ExpectMatchesCType<std::int32_t>(stDate, TABSValueKind::DateTime);
+  EXPECT_EQ(FixedValueSize(stExtended), ExtendedSize);
+}
+
+// Every row agrees with itself: a value either has a fixed size, a record
+// slot of its own (BLOB references) or grows with a declared size, and the
+// size routine, the fixed-size lookup and the predicates read the same row.
+TEST(StorageTypeFacts, RowsAreConsistentWithTheSizeRoutineAndPredicates) {
+  for (int v = 1; v <= stLastStorageType; ++v) {
+    const TABSStorageType t = ST(v);
+    SCOPED_TRACE(StorageTypeName(t));
+    const TABSStorageTypeFacts& f = StorageTypeFacts(t);
+    ASSERT_NE(f.Kind, TABSValueKind::None);
+    const bool sized = f.Kind == TABSValueKind::Text || f.Kind == TABSValueKind::Bytes;
+    EXPECT_EQ(f.UnitSize != 0, sized);
+    EXPECT_EQ(f.RecordSize == 0, sized);
+    EXPECT_EQ(f.FixedSize == 0, sized || f.Kind == TABSValueKind::Blob);
+    if (f.FixedSize != 0) {
+      EXPECT_EQ(f.FixedSize, f.RecordSize);
+    }
+    if (sized) {
+      EXPECT_EQ(StorageValueSize(t, 9), 10 * f.UnitSize);
+    } else {
+      EXPECT_EQ(StorageValueSize(t, 9), f.RecordSize);
+    }
+    EXPECT_EQ(f.Encoding != TABSTextEncoding::None,
+              f.Kind == TABSValueKind::Text || t == stMemo || t == stWideMemo);
+    if (f.Signed) {
+      EXPECT_TRUE(IsNumericStorageType(t));
+    }
+    EXPECT_EQ(IsWideStringStorageType(t),
+              f.Kind == TABSValueKind::Text && f.Encoding == TABSTextEncoding::Wide);
+  }
+  // Types outside the table read as no type.
+  for (int v : {0, stLastStorageType + 1, 255}) {
+    EXPECT_EQ(StorageTypeFacts(ST(v)).Kind, TABSValueKind::None) << v;
+    EXPECT_EQ(FixedValueSize(ST(v)), 0) << v;
+    EXPECT_FALSE(IsStringStorageType(ST(v))) << v;
+  }
+}
+
+}  // namespace

@@ -1,12 +1,12 @@
 #include "engine/local/ABSEngine.h"
 
-#include <limits>
 #include <mutex>
 
 #include "engine/local/ABSDesignMode.h"
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/storage/ABSDatabaseDataList.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 
 namespace {
 
@@ -19,21 +19,15 @@ class TABSUnavailableTemporaryDatabaseData : public TABSDatabaseData {
   ~TABSUnavailableTemporaryDatabaseData() override { FreeAllTables(); }
 
   TABSTableData& CreateTableData(std::string_view tableName) override {
-    throw EABSException(10486,
+    throw EABSException(native_code::kNoTemporaryTables,
                         "Cannot create temporary table '%s'. Temporary tables are not available",
                         {tableName});
   }
-  std::int32_t NextObjectId() override {
-    std::lock_guard<platform::RankedMutex> hold(Lock());
-    if (lastObjectId_ == std::numeric_limits<std::int32_t>::max()) {
-      throw EABSException(
-          10484, "Cannot assign object ID. All object IDs of database '%s' are used", {Name()});
-    }
-    return lastObjectId_++;  // temporary object IDs start at 0
-  }
+  // Temporary object IDs start at 0.
+  std::int32_t NextObjectId() override { return DrawObjectId(nextObjectId_); }
 
  private:
-  std::int32_t lastObjectId_ = 0;
+  std::int32_t nextObjectId_ = 0;
 };
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "engine/storage/ABSDatabaseDataList.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNames.h"
+#include "engine/types/ABSNativeCodes.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ TABSDatabaseData* TABSLocalSession::FindDatabaseData() const {
 
 TABSDatabaseData& TABSLocalSession::NewDiskDatabaseData() const {
   const std::string& shown = DatabaseFileName.empty() ? DatabaseName : DatabaseFileName;
-  throw EABSException(10482,
+  throw EABSException(native_code::kNoDiskDatabases,
                       "Cannot open database '%s'. Only the databases MEMORY and TEMP are available",
                       {shown});
 }

@@ -9,6 +9,7 @@
 #include "engine/storage/ABSTableData.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNames.h"
+#include "engine/types/ABSNativeCodes.h"
 
 namespace {
 using Guard = std::lock_guard<platform::RankedMutex>;
@@ -109,7 +110,7 @@ std::size_t TABSDatabaseData::TableCount() const {
 TABSTableData& TABSDatabaseData::AdoptTableData(std::unique_ptr<TABSTableData> table) {
   Guard hold(lock_);
   if (FindTableData(table->TableName()) != nullptr) {
-    throw EABSException(10485, "Table '%s' already exists in database '%s'",
+    throw EABSException(native_code::kTableNameTaken, "Table '%s' already exists in database '%s'",
                         {table->TableName(), name_});
   }
   tables_.push_back(std::move(table));
@@ -129,6 +130,16 @@ void TABSDatabaseData::FreeTableData(TABSTableData& table) noexcept {
   }
 }
 
+std::int32_t TABSDatabaseData::DrawObjectId(std::int32_t& next) {
+  Guard hold(lock_);
+  if (next == std::numeric_limits<std::int32_t>::max()) {
+    throw EABSException(native_code::kObjectIdsExhausted,
+                        "Cannot assign object ID. All object IDs of database '%s' are used",
+                        {name_});
+  }
+  return next++;
+}
+
 TABSMemoryDatabaseData::TABSMemoryDatabaseData() : TABSDatabaseData(kName) {}
 
 TABSMemoryDatabaseData::~TABSMemoryDatabaseData() {
@@ -146,10 +157,5 @@ TABSTableData& TABSMemoryDatabaseData::CreateTableData(std::string_view tableNam
 }
 
 std::int32_t TABSMemoryDatabaseData::NextObjectId() {
-  Guard hold(Lock());
-  if (lastObjectId_ == std::numeric_limits<std::int32_t>::max()) {
-    throw EABSException(10484, "Cannot assign object ID. All object IDs of database '%s' are used",
-                        {Name()});
-  }
-  return ++lastObjectId_;
+  return DrawObjectId(nextObjectId_);
 }

@@ -74,7 +74,8 @@ class TABSDatabaseData {
   virtual TABSTableData* FindTableData(std::string_view tableName) const;
   // Slot 7. FindTableData, else CreateTableData, as one step under the lock.
   virtual TABSTableData& FindOrCreateTableData(std::string_view tableName);
-  // Slot 8. The next object ID of the database: 1, 2, 3, ... never reused.
+  // Slot 8. The next object ID of the database: 1, 2, 3, ... never reused
+  // (10484 once the 32-bit range is used up).
   virtual std::int32_t NextObjectId() = 0;
   // Slot 9. A session's commit: commits its pending pages of the database
   // page manager (none in memory, where this does nothing).
@@ -102,6 +103,9 @@ class TABSDatabaseData {
  protected:
   // Appends a table built by a derived class; returns it.
   TABSTableData& AdoptTableData(std::unique_ptr<TABSTableData> table);
+  // Hands out `next` and advances it, under the lock; raises 10484 instead
+  // of wrapping past the 32-bit range.
+  std::int32_t DrawObjectId(std::int32_t& next);
   // Destroys every table (destructors of derived classes call it first, so
   // that tables die while the derived part still exists). Never raises.
   void FreeAllTables() noexcept;
@@ -137,6 +141,6 @@ class TABSMemoryDatabaseData : public TABSDatabaseData {
   std::int32_t NextObjectId() override;
 
  private:
-  // Guarded by the database lock.
-  std::int32_t lastObjectId_ = 0;
+  // Guarded by the database lock. IDs start at 1.
+  std::int32_t nextObjectId_ = 1;
 };

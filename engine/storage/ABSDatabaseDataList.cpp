@@ -5,6 +5,7 @@
 
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ std::atomic<TABSDatabaseDataList*> theList{nullptr};
 std::atomic<TABSDatabaseData*> theMemoryDatabase{nullptr};
 
 [[noreturn]] void RaiseNotStarted() {
-  throw EABSException(10483, "The engine is not started");
+  throw EABSException(native_code::kEngineNotStarted, "The engine is not started");
 }
 
 }  // namespace
@@ -61,7 +62,7 @@ void TABSDatabaseDataList::Clear() noexcept {
 
 void StartDatabases(std::unique_ptr<TABSDatabaseData> temporary) {
   if (theList.load() != nullptr) {
-    throw EABSException(10483, "The engine is started already");
+    throw EABSException(native_code::kEngineStartedTwice, "The engine is started already");
   }
   auto list = std::make_unique<TABSDatabaseDataList>();
   TABSDatabaseData& memory = list->Add(std::make_unique<TABSMemoryDatabaseData>());

@@ -8,8 +8,8 @@
 //   - every code below is used by exactly one raise site, and raise sites
 //     name the constant, never the number;
 //   - no two constants share a code, and none equals a documented code;
-//   - no code line outside this header writes a number of the assigned band
-//     (30463..30506) as a literal.
+//   - no code line outside this header writes a number of the assigned bands
+//     (30454..30506, 20278..20292, 10482..10498) as a literal.
 //
 // Adding a code: take the lowest free number from a gap that neither the
 // documented codes nor this header use — today 30454..30462, then
@@ -78,5 +78,13 @@ inline constexpr std::int32_t kFieldToRecordNilImage = 30502;   // FieldDataToRe
 inline constexpr std::int32_t kNotABlobField = 30503;           // a BLOB address of another type
 inline constexpr std::int32_t kGetBlobAddressNil = 30504;       // GetBlobBlockAddress of no image
 inline constexpr std::int32_t kSetBlobAddressNil = 30505;       // SetBlobBlockAddress into no image
+
+// --- engine/storage and engine/local: databases and sessions ---
+inline constexpr std::int32_t kNoDiskDatabases = 10482;     // a database other than MEMORY or TEMP
+inline constexpr std::int32_t kEngineNotStarted = 10483;    // the database list used outside a run
+inline constexpr std::int32_t kObjectIdsExhausted = 10484;  // the 32-bit object IDs are used up
+inline constexpr std::int32_t kTableNameTaken = 10485;      // a second table of the same name
+inline constexpr std::int32_t kNoTemporaryTables = 10486;   // TEMP while it cannot make tables
+inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start without a stop
 
 }  // namespace native_code

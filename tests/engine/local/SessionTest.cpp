@@ -136,7 +136,7 @@ TEST(SessionNamedObjects, OneObjectPerIdentifierAndNamesIgnoreCase) {
 
 TEST(EngineLifetime, StartsOnceAndRestarts) {
   ASSERT_TRUE(EngineStarted());
-  EXPECT_EQ(NativeErrorOf([] { EngineStartUp(); }), 10483);
+  EXPECT_EQ(NativeErrorOf([] { EngineStartUp(); }), 10487);
   // Temporary tables are not available yet: a clear error, not a memory table.
   TABSDatabaseData* temp = DatabaseDataList().FindByName("TEMP");
   ASSERT_NE(temp, nullptr);

@@ -3,7 +3,6 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -11,6 +10,7 @@
 #include <string>
 #include <type_traits>
 
+#include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
 #include "platform/SystemMemory.h"
 
@@ -39,47 +39,33 @@ constexpr std::uint8_t kMethodHeap = 0;
 constexpr std::uint8_t kMethodPages = 1;
 constexpr std::uint8_t kMethodFixed = 2;
 
-// Block integers are little-endian whatever the host; memcpy because the
-// fields are unaligned.
-std::uint32_t Load32(const Byte* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, sizeof v);
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-  return v;
-}
-
-void Store32(Byte* p, std::uint32_t v) {
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-  std::memcpy(p, &v, sizeof v);
-}
-
 Byte* BlockOf(const void* address) {
   return const_cast<Byte*>(static_cast<const Byte*>(address)) - kHeader;
 }
 
 void WriteBlockFrame(Byte* block, std::int64_t size, std::uint8_t method) {
   Byte header[kHeader];
-  Store32(header, static_cast<std::uint32_t>(size));
+  StoreLE<std::uint32_t>(header, static_cast<std::uint32_t>(size));
   header[kMethodOffset] = method;
-  Store32(header + kGuardOffset, kHeaderGuard);
+  StoreLE<std::uint32_t>(header + kGuardOffset, kHeaderGuard);
   std::memcpy(block, header, sizeof header);
-  Store32(block + kHeader + size, kTrailerGuard);
+  StoreLE<std::uint32_t>(block + kHeader + size, kTrailerGuard);
 }
 
 // The recorded size, sign-extended from its 32 bits.
 std::int64_t RecordedSize(const Byte* block) {
-  return static_cast<std::int32_t>(Load32(block));
+  return static_cast<std::int32_t>(LoadLE<std::uint32_t>(block));
 }
 
 // A header is ours when its guard is intact. A negative recorded size is never
 // written by GetMem, so such a header is treated as foreign too: trusting it
 // would read before the block.
 bool HeaderValid(const Byte* block) {
-  return Load32(block + kGuardOffset) == kHeaderGuard && RecordedSize(block) >= 0;
+  return LoadLE<std::uint32_t>(block + kGuardOffset) == kHeaderGuard && RecordedSize(block) >= 0;
 }
 
 bool TrailerIntact(const Byte* block, std::int64_t size) {
-  return Load32(block + kHeader + size) == kTrailerGuard;
+  return LoadLE<std::uint32_t>(block + kHeader + size) == kTrailerGuard;
 }
 
 // Failures are raised out of line so the allocation paths stay small.
@@ -339,7 +325,7 @@ void TABSMemoryManager::FreeAndNillMem(void*& address) {
   if (address == nullptr) return;
   // Fast path for an intact heap block of the process-wide manager.
   Byte* block = BlockOf(address);
-  if (this == &EngineMemoryManager && Load32(block + kGuardOffset) == kHeaderGuard) {
+  if (this == &EngineMemoryManager && LoadLE<std::uint32_t>(block + kGuardOffset) == kHeaderGuard) {
     const std::int64_t size = RecordedSize(block);
     CountSlot* slot = tlsSlot.slot;
     if (size >= 0 && block[kMethodOffset] == kMethodHeap && TrailerIntact(block, size) &&

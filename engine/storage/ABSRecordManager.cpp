@@ -50,22 +50,42 @@ void TABSMemoryRecordManager::ClearAllRecords(std::int32_t /*sessionId*/) {
 // Adds one growth step of slots. The record buffer is one block whose size
 // must fit a signed 32-bit byte count. Returns false (nothing changed) when
 // the new size does not fit; memory errors propagate and change nothing
-// either: the larger bit array is built aside first and put in place only
-// once the record buffer has grown.
+// either: when the record buffer cannot grow, the bit array that grew first
+// is shrunk back.
 bool TABSMemoryRecordManager::Grow() {
   const std::int64_t newCapacity = static_cast<std::int64_t>(capacity_) + growthStep_;
   const std::int64_t recordBytes = newCapacity * recordSize_;
   if (newCapacity > std::numeric_limits<std::int32_t>::max() || recordBytes > kMaxBlockBytes) {
     return false;
   }
-  TABSMemBlock bits(BitBytes(newCapacity));
-  if (deletedBits_) {
-    std::memcpy(bits.get(), deletedBits_.get(), static_cast<std::size_t>(BitBytes(capacity_)));
+  if (!recordBuffer_) {
+    TABSMemBlock records(recordBytes);
+    deletedBits_ = TABSMemBlock(BitBytes(newCapacity));
+    recordBuffer_ = std::move(records);
+  } else {
+    // Both grow in place where the runtime can: a table grows by a fixed
+    // step, so copying the bit array aside at every step would cost time in
+    // proportion to the table's size.
+    deletedBits_.Resize(BitBytes(newCapacity));
+    try {
+      recordBuffer_.Resize(recordBytes);
+    } catch (...) {
+      ShrinkBitsBack();
+      throw;
+    }
   }
-  recordBuffer_.Resize(recordBytes);
-  deletedBits_ = std::move(bits);
   capacity_ = static_cast<std::int32_t>(newCapacity);
   return true;
+}
+
+// Gives the bit array its size for capacity_ again after a failed growth.
+// Shrinking a block in place does not fail in practice; if it ever does, the
+// larger array is kept, which is harmless.
+void TABSMemoryRecordManager::ShrinkBitsBack() noexcept {
+  try {
+    deletedBits_.Resize(BitBytes(capacity_));
+  } catch (...) {
+  }
 }
 
 bool TABSMemoryRecordManager::StoreNewRecord(std::int32_t /*sessionId*/, const void* image,

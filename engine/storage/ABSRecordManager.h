@@ -184,6 +184,7 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
     }
   }
   bool Grow();
+  void ShrinkBitsBack() noexcept;
   // NavigateRecord beyond the plain next step; returns the updated request.
   // Raises 10019 (the caller's request unchanged) when a found record cannot
   // be copied.

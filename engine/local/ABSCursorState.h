@@ -42,6 +42,7 @@
 #include "engine/local/ABSLateOwned.h"
 #include "engine/local/ABSMetaDefs.h"
 #include "engine/local/ABSRecordTypes.h"
+#include "engine/storage/ABSMemBlock.h"
 
 class TABSVariant;
 class TABSLocalSession;
@@ -241,19 +242,16 @@ class TABSCursorState {
 class TABSPositionGuard {
  public:
   explicit TABSPositionGuard(TABSCursorState& cursor)
-      : cursor_(cursor), snapshot_(cursor.SavePosition()) {}
+      : cursor_(cursor), snapshot_(TABSMemBlock::Adopt(cursor.SavePosition())) {}
+  // Restoring copies 8 bytes and cannot fail for a snapshot the guard holds;
+  // the holder frees the block without raising.
   ~TABSPositionGuard() {
-    cursor_.RestorePosition(snapshot_);
-    // Freeing fails only on a damaged block; a destructor must not throw.
-    try {
-      cursor_.FreePositionSnapshot(snapshot_);
-    } catch (...) {
-    }
+    if (snapshot_) cursor_.RestorePosition(snapshot_.as<PositionSnapshot>());
   }
   TABSPositionGuard(const TABSPositionGuard&) = delete;
   TABSPositionGuard& operator=(const TABSPositionGuard&) = delete;
 
  private:
   TABSCursorState& cursor_;
-  PositionSnapshot* snapshot_;
+  TABSMemBlock snapshot_;
 };

@@ -340,13 +340,15 @@ void TABSPageManager::CommitPendingPages(std::int32_t sessionId) {
 
   // Acting: nothing below raises for a manager whose checks match its
   // ReleasePageNo and WritePage.
+  // Freed pages on the modified list are only unhooked here and destroyed
+  // in the walk below: deleting them from the list could shrink it below
+  // the room PutPage counts on.
   for (const std::int32_t pageNo : session->Freed) {
     ReleasePageNo(pageNo);
     TABSPage* page = LivePage(pageNo);
     if (page == nullptr) continue;
     if (page->ownerList_ == &modified) {
-      modified.DeletePage(pageNo);
-      DestroyPage(page);
+      page->ownerList_ = nullptr;
     } else if (page->inCache_) {
       DestroyPage(page);
     }
@@ -355,6 +357,10 @@ void TABSPageManager::CommitPendingPages(std::int32_t sessionId) {
   session->Allocated.clear();
   for (std::int32_t i = 0; i < modified.Count(); ++i) {
     TABSPage* page = modified.PageAt(i);
+    if (page->ownerList_ == nullptr) {
+      DestroyPage(page);  // freed above
+      continue;
+    }
     WritePage(*page);
     page->modified_ = false;
     page->ownerList_ = nullptr;

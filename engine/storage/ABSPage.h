@@ -165,7 +165,9 @@ class TABSSortedPageList {
   // Makes sure the next `extra` AddPage calls need no allocation, growing
   // the capacity the way SetCount would. Raises only the memory manager's
   // errors, and then nothing changed.
-  void ReserveForAdd(std::int32_t extra);
+  void ReserveForAdd(std::int32_t extra) {
+    if (static_cast<std::int64_t>(count_) + extra > capacity_) GrowForAdd(extra);
+  }
 
   // The index of `pageNo` (lower-bound binary search), -1 when absent.
   std::int32_t IndexOfPage(std::int32_t pageNo) const noexcept;
@@ -203,6 +205,7 @@ class TABSSortedPageList {
   // updated in `growStep`).
   std::int32_t GrownCapacity(std::int32_t n, std::int32_t& growStep) const noexcept;
   void Reallocate(std::int32_t newCapacity);
+  void GrowForAdd(std::int32_t extra);
 
   static constexpr std::int32_t MaxStep = 10000;
   TABSMemBlock keys_;   // capacity_ x int32, ascending

@@ -185,12 +185,22 @@ TABSPage* TABSPageManager::AddNewPage(std::int32_t sessionId, std::uint16_t /*pa
   Session& session = FindOrAddSession(sessionId);
   // Everything that needs memory comes before the page number is taken; the
   // number is given back if the little that follows fails.
+  const bool listWasEmpty = session.Modified.Capacity() == 0;
   session.Modified.ReserveForAdd(cachePagesInUse_ + 1);
-  session.Allocated.reserve(session.Allocated.size() + 1);
   std::unique_ptr<TABSPage> page = NewPage();
-  AllocatePage(*page);
+  try {
+    session.Allocated.reserve(session.Allocated.size() + 1);
+    AllocatePage(*page);
+  } catch (...) {
+    // The list's first arrays go again, so a failed call leaves no memory.
+    if (listWasEmpty) session.Modified.SetCount(0);
+    throw;
+  }
   const std::int32_t pageNo = page->pageNo_;
-  if (pageNo == -1) throw EABSException(20064, "Invalid page number");
+  if (pageNo == -1) {
+    if (listWasEmpty) session.Modified.SetCount(0);
+    throw EABSException(20064, "Invalid page number");
+  }
   try {
     EnsureIndexRoom(pageNo);
     if (TABSPage* old = LivePage(pageNo)) {

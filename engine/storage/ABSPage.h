@@ -142,7 +142,9 @@ class TABSPage {
 // Errors: DeletePage on an empty list 20165 "TSortedPageList.Delete - no
 // elements in array!", of an absent number 20166 "TSortedPageList.Delete -
 // element not found, key = %d, itemCount = %d"; TouchPage of an absent page
-// 20167 "Page not found". Growth passes the memory manager's errors on. A
+// 20167 "Page not found". Growth (AddPage, SetCount, ReserveForAdd) passes
+// the memory manager's errors on; a shrink that cannot get its smaller
+// arrays keeps the larger ones, so DeletePage raises only its own codes. A
 // list is unchanged when an operation raises.
 class TABSSortedPageList {
  public:

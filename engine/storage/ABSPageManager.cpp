@@ -213,6 +213,7 @@ TABSPage* TABSPageManager::AddNewPage(std::int32_t sessionId, std::uint16_t /*pa
     }
   } catch (...) {
     ReleasePageNo(pageNo);
+    if (listWasEmpty) session.Modified.SetCount(0);
     throw;
   }
   // The disk page header (page type and a random stamp) is written only by

@@ -120,9 +120,11 @@ class TABSPageManager {
   virtual TABSPage* GetPage(std::int32_t sessionId, std::int32_t pageNo, bool recheck,
                             std::uint16_t expectedType);
   // Makes sure the next `count` AddNewPage calls of `sessionId` cannot fail
-  // for want of memory or page numbers (a B-tree insert reserves the pages
-  // of its split cascade before it changes a page). Memory errors; nothing
-  // is allocated to the session by it.
+  // for want of engine memory or page numbers (a B-tree insert reserves the
+  // pages of its split cascade before it changes a page), provided the
+  // session gets no further pages in between: get every page the cascade
+  // touches first, then reserve. Memory errors; no number is allocated to
+  // the session by it, and what it reserved stays reserved after a failure.
   virtual void ReservePages(std::int32_t sessionId, std::int32_t count);
 
   // --- Session operations -------------------------------------------------

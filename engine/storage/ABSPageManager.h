@@ -129,7 +129,9 @@ class TABSPageManager {
 
   // --- Session operations -------------------------------------------------
   // A new zero-filled (or reused, see the store) page of `pageType` on the
-  // session's modified list, modified and in use.
+  // session's modified list, modified and in use. With a page header, its
+  // first 2 bytes get the page type and the next 4 a random stamp below
+  // 1073741823 (as far as the header holds them).
   TABSPage* AddNewPage(std::int32_t sessionId, std::uint16_t pageType);
   // Gives a page back (use count -1). At 0 a modified cached page moves to
   // its session's modified list, an unmodified one becomes the most recent,
@@ -189,6 +191,12 @@ class TABSPageManager {
   // Destroys every page object and empties all lists (LoadFromStream of a
   // store replaces the pages under them). REQUIRES no page in use.
   void DropAllPages() noexcept;
+  // For stores: give a fresh page its number, or point it at a buffer the
+  // store keeps (the page then does not own it; an owned one is freed).
+  static void AssignPageNo(TABSPage& page, std::int32_t pageNo) noexcept { page.pageNo_ = pageNo; }
+  static void AttachStoreBuffer(TABSPage& page, std::uint8_t* buffer) noexcept {
+    page.BorrowBuffer(buffer);
+  }
   // True when some session has uncommitted pages, allocated or freed numbers.
   bool HasPendingWork() const noexcept { return pendingSessions_ != 0; }
 
@@ -241,5 +249,6 @@ class TABSPageManager {
   // has room for this many more pages, so that the move of a put-back
   // modified page from the cache to the list (PutPage) needs no memory.
   std::int32_t cachePagesInUse_ = 0;
-  std::int32_t pendingSessions_ = 0;  // sessions whose HasWork() is true
+  std::int32_t pendingSessions_ = 0;         // sessions whose HasWork() is true
+  std::uint32_t headerStamp_ = 0x2545F491u;  // state of the header stamps' generator
 };

@@ -47,7 +47,7 @@
 //                       ReadPage's codes; 20090 "Page is used by other
 //                       session". A failed GetPage leaves nothing cached.
 //   PutPage             none (an unbalanced put is asserted in debug builds).
-//   FreePage            memory errors only.
+//   FreePage            none.
 //   CommitSessionPages  20152 "Some session pages not released"; 20085
 //                       "Invalid page"; 20086 "Cannot write used page";
 //                       WritePage's and ReleasePageNo's codes. All checks

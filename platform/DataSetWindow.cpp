@@ -79,7 +79,9 @@ bool TDataSet::FetchNext() {
   if (full) {
     // The first record leaves; its buffer becomes the spare.
     std::rotate(buffers_.begin(), buffers_.begin() + 1, buffers_.begin() + bufferCount_ + 1);
-    activeRecord_ = std::max(0, activeRecord_ - 1);
+    // The active record's row moves up with the others; when it was the
+    // first row it is now -1 and the caller steps it onto a record.
+    --activeRecord_;
     ++scrollShift_;
   } else {
     ++windowCount_;
@@ -107,8 +109,9 @@ bool TDataSet::FetchPrior() {
     ++activeRecord_;
     --scrollShift_;
   }
+  // With a full window an active last row is now past the window; the
+  // caller steps it back onto a record.
   if (!full) ++windowCount_;
-  if (activeRecord_ >= windowCount_) activeRecord_ = windowCount_ - 1;
   cursorRecord_ = 0;
   return true;
 }
@@ -312,22 +315,24 @@ void TDataSet::BeginInsertAt(bool append) {
 }
 
 void TDataSet::DropInsertedBuffer() {
+  int index = activeRecord_;
   if (windowCount_ > 0) {
-    int index = activeRecord_;
     std::rotate(buffers_.begin() + index, buffers_.begin() + index + 1,
                 buffers_.begin() + windowCount_);
     --windowCount_;
   }
   CursorPosChanged();
-  if (windowCount_ > 0) {
-    activeRecord_ = std::min(activeRecord_, windowCount_ - 1);
+  if (!insertAppends_ && !insertReturn_.empty()) {
+    // Back to the record the insert started on, in its old row (a full
+    // window may have pushed it out for the new record).
+    GoToBookmark(insertReturn_.data());
+    ResyncFromCursor(index);
+  } else if (windowCount_ > 0) {
+    activeRecord_ = std::min(index, windowCount_ - 1);
     GoToBufferRecord(ActiveBuffer());
     ResyncFromCursor(activeRecord_);
   } else if (insertAppends_) {
     FillFromEnd();
-  } else if (!insertReturn_.empty()) {
-    GoToBookmark(insertReturn_.data());
-    ResyncFromCursor((bufferCount_ - 1) / 2);
   } else {
     FillFromStart();
   }

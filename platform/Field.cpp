@@ -622,14 +622,14 @@ std::unique_ptr<TField> CreateFieldForType(TFieldType type, int size) {
       return std::make_unique<TTimeField>();
     case ftDateTime:
       return std::make_unique<TDateTimeField>();
+    case ftMemo:
+      return std::make_unique<TMemoField>();
     case ftBlob:
     case ftGraphic:
     case ftTypedBinary:
     case ftParadoxOle:
     case ftDBaseOle:
     case ftOraBlob:
-    case ftMemo:
-      return std::make_unique<TMemoField>();
     case ftFmtMemo:
     case ftOraClob:
     case ftWideMemo:

@@ -364,6 +364,14 @@ TEST(DataSetWindow, HookOrderOfTheFrameworkOperations) {
        [&] { ds.Delete(); },
        {"GoToBufferRecord", "DeleteActiveRecord", "LoadRecord(Current)", "LoadRecord(Prior)",
         "GoToBufferRecord", "LoadRecord(Next)"}},
+      {"insert and cancel",
+       [&] {
+         ds.Insert();
+         ds.Cancel();
+       },
+       {"GoToBufferRecord", "BeginRecordInsert", "PrepareNewRecord", "BlankRecordBuffer",
+        "WriteBookmarkFlag", "CancelRecordChange", "GoToBookmark", "LoadRecord(Current)",
+        "LoadRecord(Prior)", "GoToBufferRecord", "LoadRecord(Next)"}},
       {"close",
        [&] { ds.Close(); },
        {"ChangeActive(false)", "CloseTableCursor", "DisposeRecordBuffer x5", "ShutDownCursor"}},
@@ -405,6 +413,34 @@ TEST(DataSetWindow, FailedOpenLeavesTheDatasetClosed) {
     ds.Open();
     EXPECT_EQ(ds.FieldByName("key").AsInteger(), 1);
     EXPECT_TRUE(link.Active());
+  }
+}
+
+TEST(DataSetWindow, RecordNumbersBelowOneMeanTheFirstRecord) {
+  TVectorDataSet ds(KeySchema());
+  for (int i = 0; i < 20; ++i) ds.AddStoredRow({i});
+  ds.Open();
+  for (int n : {0, -1, -1000}) {
+    ds.SetRecNo(10);
+    ds.SetRecNo(n);
+    EXPECT_EQ(ds.lastRecordNumber, 1) << n;
+    EXPECT_EQ(ds.RecNo(), 1) << n;
+    EXPECT_EQ(ds.FieldByName("Key").AsInteger(), 0) << n;
+  }
+}
+
+TEST(DataSetWindow, BookmarkBytesTheDatasetDoesNotWriteAreZero) {
+  TVectorDataSet ds(KeySchema());
+  ds.bookmarkSize = 7;
+  for (int i = 0; i < 3; ++i) ds.AddStoredRow({i});
+  ds.Open();
+  for (int i = 0; i < 3; ++i) {
+    TBookmark mark = ds.GetBookmark();
+    ASSERT_EQ(mark.size(), 7u);
+    EXPECT_EQ(mark[4], 0);
+    EXPECT_EQ(mark[5], 0);
+    EXPECT_EQ(mark[6], 0);
+    ds.Next();
   }
 }
 

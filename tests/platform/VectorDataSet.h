@@ -63,9 +63,11 @@ class TVectorDataSet : public TDataSet {
   int liveBuffers = 0;       // allocated and not yet disposed
   int buffersAllocated = 0;  // NewRecordBuffer calls
   bool readOnly = false;
-  bool failOpen = false;    // OpenTableCursor raises
-  bool failPost = false;    // StoreRecord raises
-  int failFetchAfter = -1;  // LoadRecord raises when fetches reaches this
+  bool failOpen = false;     // OpenTableCursor raises
+  bool failPost = false;     // StoreRecord raises
+  int failFetchAfter = -1;   // LoadRecord raises when fetches reaches this
+  int bookmarkSize = 4;      // BookmarkSize the dataset announces (only 4 bytes are written)
+  int lastRecordNumber = 0;  // argument of the last GoToRecordNumber
   bool logging = false;
   std::vector<std::string> log;  // hook names in call order while logging
 
@@ -160,7 +162,7 @@ class TVectorDataSet : public TDataSet {
   }
   void StartCursor() override {
     Log("StartCursor");
-    SetBookmarkSize(4);
+    SetBookmarkSize(bookmarkSize);
     TDataSet::StartCursor();
   }
   void LoadFieldDefs() override {
@@ -260,6 +262,7 @@ class TVectorDataSet : public TDataSet {
   }
   void GoToRecordNumber(int n) override {
     Log("GoToRecordNumber");
+    lastRecordNumber = n;
     DoBeforeScroll();
     cursor_ = Count() == 0 ? -1 : std::clamp(n - 1, 0, Count() - 1);
     Resync(TResyncMode::Center);

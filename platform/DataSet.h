@@ -202,15 +202,28 @@ class TDataSet : public TComponent {
   int RecNo();
   void SetRecNo(int n);
 
-  // --- editing (REQUIRES: Active) ------------------------------------------
+  // --- editing (REQUIRES: Active; the order of hooks is in the class comment)
+  // A new record after the last one; it becomes the active record.
   void Append();
+  // A new record in front of the active one.
   void Insert();
+  // Edits the active record; on an empty dataset it appends instead.
   void Edit();
+  // Stores a pending edit or insert; nothing while browsing. On failure the
+  // state stays edit or insert. A derived dataset may override to act after
+  // the framework's post (it calls the base).
   virtual void Post();
+  // Abandons a pending edit or insert; nothing while browsing. After an
+  // append the last record is active, after an insert the record the insert
+  // started on.
   virtual void Cancel();
+  // Deletes the active record; the next one becomes active (the prior one
+  // at the end). Raises on an empty dataset; cancels a pending insert instead.
   void Delete();
+  // Re-reads the data and rebuilds the window around the active record.
   void Refresh();
   // Sends deUpdateRecord so that controls put their pending values.
+  // REQUIRES: edit, insert or key entry.
   void UpdateRecord();
 
   // --- bookmarks -------------------------------------------------------------

@@ -22,10 +22,10 @@ using platform::ftCurrency;
 using platform::ftInteger;
 using platform::TDataSource;
 using platform::test::TCountingLink;
+using platform::test::TVectorColumn;
 using platform::test::TVectorDataSet;
-using platform::test::TVectorFieldSpec;
 
-std::vector<TVectorFieldSpec> PlanSchema() {
+std::vector<TVectorColumn> PlanSchema() {
   return {{"Jahr", ftInteger, 0},      {"Monat", ftInteger, 0},    {"Tag", ftInteger, 0},
           {"Darlehen", ftCurrency, 0}, {"Tilgung", ftCurrency, 0}, {"Zins", ftCurrency, 0}};
 }

@@ -174,7 +174,7 @@ TEST(ExceptionHandler, ReportsReachTheInstalledHandler) {
   EXPECT_EQ(seen, (std::vector<std::string>{"one", "two"}));
 }
 
-std::vector<TVectorFieldSpec> OneField() {
+std::vector<TVectorColumn> OneField() {
   return {{"Key", ftInteger, 0}};
 }
 

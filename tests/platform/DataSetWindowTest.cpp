@@ -13,7 +13,7 @@
 namespace platform::test {
 namespace {
 
-std::vector<TVectorFieldSpec> KeySchema() {
+std::vector<TVectorColumn> KeySchema() {
   return {{"Key", ftInteger, 0}, {"Amount", ftCurrency, 0}};
 }
 

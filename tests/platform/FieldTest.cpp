@@ -14,7 +14,7 @@
 namespace platform::test {
 namespace {
 
-std::vector<TVectorFieldSpec> PlanSchema() {
+std::vector<TVectorColumn> PlanSchema() {
   return {{"Jahr", ftInteger, 0},    {"Darlehen", ftCurrency, 0},
           {"Rate", ftFloat, 0},      {"Name", ftString, 8},
           {"Wide", ftWideString, 4}, {"Flag", ftBoolean, 0},

@@ -54,10 +54,14 @@
 //   Post     deUpdateRecord -> BeforePost -> required-field check ->
 //            StoreRecord -> state browse -> resync -> deDataSetChange ->
 //            AfterPost. On failure the state stays (OnPostError decides).
+// Error events (OnPostError, OnEditError, OnDeleteError) receive the failure
+// of the operation's hooks; daFail rethrows it, daRetry runs the hooks again,
+// daAbort ends the operation with the silent EAbort.
 //   Cancel   BeforeCancel -> CancelRecordChange -> state browse -> drop the
 //            inserted buffer -> resync -> deDataSetChange -> AfterCancel.
-//   Delete   (a pending insert is cancelled) BeforeDelete -> CanModifyRecords
-//            -> DeleteActiveRecord -> resync -> deDataSetChange -> AfterDelete.
+//   Delete   a pending insert is only cancelled; otherwise (a pending edit is
+//            cancelled) BeforeDelete -> DeleteActiveRecord -> resync from the
+//            cursor -> deDataSetChange -> AfterDelete.
 //   RecordCount, RecNo: TotalRecords, ActiveRecordNumber.
 //   Refresh  CheckBrowseMode -> BeforeRefresh -> RefreshCursor -> resync ->
 //            AfterRefresh.
@@ -389,6 +393,10 @@ class TDataSet : public TComponent {
 
  private:
   friend class TField;
+  friend class TBlobField;
+  friend class TDateTimeField;
+  friend class TFieldDefs;
+  friend class TIndexDefs;
   friend class TDataSource;
   friend class TDataLink;
 
@@ -410,6 +418,7 @@ class TDataSet : public TComponent {
   void BeginInsertAt(bool append);
   void DropInsertedBuffer();
   void RunWithErrorEvent(const TErrorEvent& event, const std::function<void()>& operation);
+  void CheckEditable();
   void NotifyScroll(int shift);
   void FieldChanged(TField* field);
   void AddDataSource(TDataSource* source);

@@ -14,6 +14,13 @@ namespace platform {
 
 class TComponent;
 
+// The silent exception: an operation abandoned on purpose (an error event
+// chose daAbort). ReportException ignores it.
+class EAbort : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // "Name: message" when the component has a name, else the message. Built by
 // concatenation: neither the name nor the message is ever read as a format.
 std::string DatabaseErrorText(std::string_view message, const TComponent* component);
@@ -31,7 +38,7 @@ using TExceptionHandler = std::function<void(const std::exception&)>;
 // time uses either the old or the new handler.
 TExceptionHandler SetExceptionHandler(TExceptionHandler handler);
 
-// Hands `e` to the installed handler. Never throws.
+// Hands `e` to the installed handler (EAbort is not reported). Never throws.
 void ReportException(const std::exception& e) noexcept;
 // For use inside a catch block: reports the exception being handled (an
 // exception not derived from std::exception is reported as "Unknown error").

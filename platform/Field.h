@@ -125,9 +125,10 @@ class TField {
   bool GetData(void* buffer) const;
   void SetData(const void* buffer);
 
-  // Called with the native value (nullptr for NULL) before it is stored: the
-  // required check, the kind's own range checks and OnValidate. Raises to
-  // refuse the value.
+  // Called by the dataset's StoreFieldData, after its own checks, with the
+  // native value (nullptr for NULL) before it is stored: the kind's range
+  // checks, then OnValidate. Raises to refuse the value. (Required fields are
+  // checked when the record is posted.)
   virtual void Validate(const void* buffer);
 
   // Events: OnValidate before a value is stored (may raise); OnChange after
@@ -144,8 +145,6 @@ class TField {
   const FormatSettings& Settings() const;
   // Raises "Cannot access field 'X' as type <typeName>".
   [[noreturn]] void AccessError(std::string_view typeName) const;
-  // Raises "Field 'X' must have a value" when required and `buffer` is nullptr.
-  void CheckRequired(const void* buffer) const;
 
  private:
   friend class TDataSet;
@@ -333,9 +332,10 @@ class TStringField : public TField {
   void SetAsString(const std::string& value) override;
   void SetAsInteger(std::int32_t value) override;
   void SetAsFloat(double value) override;
+  // `type` is ftString, ftFixedChar or ftGuid.
+  TStringField(TFieldType type, int size);
 
  protected:
-  TStringField(TFieldType type, int size);
   std::string GetText(bool display) const override;
 };
 
@@ -365,9 +365,12 @@ class TBlobField : public TField {
   // The raw bytes of the value.
   std::string AsBytes() const;
   void SetAsBytes(std::string_view bytes);
+  // `type` is one of the BLOB or memo types.
+  explicit TBlobField(TFieldType type);
+  // Memo types hold text (DisplayText "(Memo)").
+  bool IsMemo() const;
 
  protected:
-  explicit TBlobField(TFieldType type);
   std::string GetText(bool display) const override;
 };
 
@@ -409,6 +412,7 @@ class TFields {
   void Clear();
 
  private:
+  friend class TDataSet;
   TDataSet* dataSet_;  // borrowed
   std::vector<std::unique_ptr<TField>> items_;
 };

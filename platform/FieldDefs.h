@@ -57,6 +57,7 @@ class TFieldDef {
   std::unique_ptr<TField> CreateField() const;
 
  private:
+  friend class TFieldDefs;
   void Changed();
 
   TFieldDefs* owner_;  // borrowed
@@ -138,6 +139,7 @@ class TIndexDef {
   void SetOptions(TIndexOptions options);
 
  private:
+  friend class TIndexDefs;
   void Changed();
 
   TIndexDefs* owner_;  // borrowed

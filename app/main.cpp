@@ -9,7 +9,7 @@
 #include "app/AppStartup.h"
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
-#include "engine/local/ABSEngine.h"
+#include "engine/components/ABSEngineComponents.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ int UnknownArgument(const std::string& arg) {
 int main(int argc, char** argv) {
   // The engine starts before anything else and stops after the window and
   // every table component are gone.
-  TABSEngineScope engine;
+  TABSEngine engine;
   tilgung::InitLocale();
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (tilgung::WantsCommandLine(args)) {

@@ -87,4 +87,8 @@ inline constexpr std::int32_t kTableNameTaken = 10485;      // a second table of
 inline constexpr std::int32_t kNoTemporaryTables = 10486;   // TEMP while it cannot make tables
 inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start without a stop
 
+// --- engine/components: session and database components ---
+inline constexpr std::int32_t kSessionsStartedTwice = 30462;  // a second session list
+inline constexpr std::int32_t kSessionsNotStarted = 30461;    // the session list used outside a run
+
 }  // namespace native_code

@@ -1,0 +1,606 @@
+#include "platform/qt/TDBGrid.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionHeader>
+#include <QWheelEvent>
+#include <algorithm>
+#include <exception>
+
+#include "platform/DataSet.h"
+#include "platform/DataSource.h"
+#include "platform/DatabaseError.h"
+#include "platform/Field.h"
+
+namespace platform {
+
+// The grid's share of the buffer window. Every handler only tells the grid
+// that what it shows may have changed.
+class TDBGrid::TGridDataLink : public TDataLink {
+ public:
+  explicit TGridDataLink(TDBGrid& grid) : grid_(grid) {}
+
+ protected:
+  void ActiveChanged() override { grid_.DataChanged(true); }
+  void LayoutChanged() override { grid_.DataChanged(true); }
+  void DataSetChanged() override { grid_.DataChanged(false); }
+  void DataSetScrolled(int) override { grid_.DataChanged(false); }
+  void RecordChanged(TField*) override { grid_.DataChanged(false); }
+  void EditingChanged() override { grid_.DataChanged(false); }
+
+ private:
+  TDBGrid& grid_;
+};
+
+namespace {
+
+// Restores the link's active record when a paint has walked the window.
+class TActiveRecordGuard {
+ public:
+  explicit TActiveRecordGuard(TDataLink& link) : link_(link), saved_(link.ActiveRecord()) {}
+  ~TActiveRecordGuard() {
+    try {
+      link_.SetActiveRecord(saved_);
+    } catch (...) {
+      // Restoring an index the window held a moment ago cannot fail; a
+      // destructor must not throw whatever happens.
+    }
+  }
+  TActiveRecordGuard(const TActiveRecordGuard&) = delete;
+  TActiveRecordGuard& operator=(const TActiveRecordGuard&) = delete;
+
+ private:
+  TDataLink& link_;
+  int saved_;
+};
+
+QString ToQString(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+Qt::Alignment ToQtAlignment(TAlignment alignment) {
+  switch (alignment) {
+    case TAlignment::taRightJustify:
+      return Qt::AlignRight;
+    case TAlignment::taCenter:
+      return Qt::AlignHCenter;
+    case TAlignment::taLeftJustify:
+      break;
+  }
+  return Qt::AlignLeft;
+}
+
+// Padding between a cell's edge and its text.
+constexpr int kTextPadding = 2;
+
+}  // namespace
+
+template <class Op>
+bool TDBGrid::UserAction(Op&& op) noexcept {
+  try {
+    op();
+    return true;
+  } catch (const std::exception& e) {
+    Report(e);
+  } catch (...) {
+    ReportCurrentException();
+  }
+  return false;
+}
+
+void TDBGrid::Report(const std::exception& e) const noexcept {
+  // The dataset's own report when there is one (a dataset may override it),
+  // else the application's handler.
+  TDataSet* ds = link_->DataSet();
+  if (ds == nullptr) {
+    ReportException(e);
+    return;
+  }
+  try {
+    ds->ReportException(e);
+  } catch (...) {
+    ReportException(e);
+  }
+}
+
+TDBGrid::TDBGrid(QWidget* parent)
+    : QAbstractScrollArea(parent), link_(std::make_unique<TGridDataLink>(*this)) {
+  titleFont_ = font();
+  setFocusPolicy(Qt::StrongFocus);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  viewport()->setBackgroundRole(QPalette::Base);
+  QScrollBar* bar = verticalScrollBar();
+  bar->setRange(0, 0);
+  bar->setSingleStep(1);
+  // User actions only: valueChanged also fires for the grid's own updates.
+  connect(bar, &QAbstractSlider::actionTriggered, this, &TDBGrid::ScrollBarAction);
+  horizontalScrollBar()->setSingleStep(20);
+}
+
+TDBGrid::~TDBGrid() {
+  // Leave the data source before the widget goes: the link's handlers call
+  // back into the grid.
+  try {
+    link_->SetDataSource(nullptr);
+  } catch (...) {
+  }
+}
+
+void TDBGrid::SetDataSource(TDataSource* source) {
+  link_->SetDataSource(source);
+  fieldsBound_ = false;
+  scrollBarDirty_ = true;
+  UpdateBufferCount();
+  viewport()->update();
+}
+
+TDataSource* TDBGrid::DataSource() const {
+  return link_->DataSource();
+}
+
+void TDBGrid::AddColumn(const QString& fieldName, int width, const QString& title) {
+  columns_.push_back(TGridColumn{fieldName, std::max(0, width), title});
+  fieldsBound_ = false;
+  UpdateHorizontalRange();
+  viewport()->update();
+}
+
+void TDBGrid::ClearColumns() {
+  columns_.clear();
+  fields_.clear();
+  fieldsBound_ = false;
+  selectedColumn_ = 0;
+  UpdateHorizontalRange();
+  viewport()->update();
+}
+
+void TDBGrid::SetColumnWidth(int index, int width) {
+  columns_.at(index).width = std::max(0, width);
+  UpdateHorizontalRange();
+  viewport()->update();
+}
+
+void TDBGrid::SetTitleFont(const QFont& font) {
+  titleFont_ = font;
+  UpdateBufferCount();
+  viewport()->update();
+}
+
+void TDBGrid::SetSelectedColumn(int column) {
+  if (columns_.empty()) return;
+  selectedColumn_ = std::clamp(column, 0, ColumnCount() - 1);
+  EnsureColumnVisible(selectedColumn_);
+  viewport()->update();
+}
+
+int TDBGrid::TitleHeight() const {
+  return QFontMetrics(titleFont_).height() + 3 + kLineWidth;
+}
+
+int TDBGrid::RowHeight() const {
+  return QFontMetrics(font()).height() + 3 + kLineWidth;
+}
+
+int TDBGrid::VisibleRowCount() const {
+  const int area = viewport()->height() - TitleHeight();
+  return std::max(1, (area + RowHeight() - 1) / RowHeight());
+}
+
+int TDBGrid::FullRowCount() const {
+  return std::max(1, (viewport()->height() - TitleHeight()) / RowHeight());
+}
+
+TDataSet* TDBGrid::ActiveDataSet() const {
+  return link_->Active() ? link_->DataSet() : nullptr;
+}
+
+void TDBGrid::DataChanged(bool layout) noexcept {
+  if (layout) {
+    // The fields may be destroyed after this event: forget them now.
+    fieldsBound_ = false;
+    fields_.clear();
+  }
+  scrollBarDirty_ = true;
+  viewport()->update();
+}
+
+void TDBGrid::BindFields() const {
+  if (fieldsBound_) return;
+  fields_.assign(columns_.size(), nullptr);
+  if (TDataSet* ds = ActiveDataSet()) {
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+      fields_[i] = ds->FindField(columns_[i].fieldName.toStdString());
+    }
+  }
+  fieldsBound_ = true;
+}
+
+TGridCells TDBGrid::CellsToPaint() const {
+  TGridCells cells;
+  BindFields();
+  cells.titles.reserve(columns_.size());
+  cells.alignments.reserve(columns_.size());
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    cells.titles.push_back(columns_[i].title.isEmpty() ? columns_[i].fieldName : columns_[i].title);
+    cells.alignments.push_back(fields_[i] != nullptr ? ToQtAlignment(fields_[i]->Alignment())
+                                                     : Qt::AlignLeft);
+  }
+  TDataSet* ds = ActiveDataSet();
+  if (ds == nullptr) return cells;
+
+  const int count = link_->RecordCount();
+  cells.activeRow = link_->ActiveRecord();
+  switch (ds->State()) {
+    case TDataSetState::dsEdit:
+      cells.indicator = TGridCells::TIndicator::Edit;
+      break;
+    case TDataSetState::dsInsert:
+      cells.indicator = TGridCells::TIndicator::Insert;
+      break;
+    default:
+      cells.indicator = TGridCells::TIndicator::Browse;
+      break;
+  }
+  cells.rows.reserve(static_cast<std::size_t>(count));
+  TActiveRecordGuard restore(*link_);
+  for (int r = 0; r < count; ++r) {
+    link_->SetActiveRecord(r);
+    std::vector<QString>& row = cells.rows.emplace_back();
+    row.reserve(columns_.size());
+    for (TField* field : fields_) {
+      row.push_back(field != nullptr ? ToQString(field->DisplayText()) : QString());
+    }
+  }
+  return cells;
+}
+
+std::vector<std::vector<QString>> TDBGrid::VisibleCellTexts() const {
+  return CellsToPaint().rows;
+}
+
+void TDBGrid::UpdateBufferCount() {
+  UserAction([&] { link_->SetBufferCount(VisibleRowCount()); });
+  scrollBarDirty_ = true;
+}
+
+int TDBGrid::ColumnLeft(int column) const {
+  int x = kIndicatorWidth + kLineWidth;
+  for (int i = 0; i < column; ++i) x += columns_[static_cast<std::size_t>(i)].width + kLineWidth;
+  return x;
+}
+
+int TDBGrid::ContentWidth() const {
+  return ColumnLeft(ColumnCount());
+}
+
+int TDBGrid::ColumnAt(int x) const {
+  const int contentX = x + horizontalScrollBar()->value();
+  if (x < kIndicatorWidth + kLineWidth) return -1;
+  int left = kIndicatorWidth + kLineWidth;
+  for (int i = 0; i < ColumnCount(); ++i) {
+    const int right = left + columns_[static_cast<std::size_t>(i)].width + kLineWidth;
+    if (contentX < right) return i;
+    left = right;
+  }
+  return -1;
+}
+
+void TDBGrid::UpdateHorizontalRange() {
+  QScrollBar* bar = horizontalScrollBar();
+  const int visible = viewport()->width();
+  bar->setRange(0, std::max(0, ContentWidth() - visible));
+  bar->setPageStep(std::max(1, visible));
+}
+
+void TDBGrid::EnsureColumnVisible(int column) {
+  if (column < 0 || column >= ColumnCount()) return;
+  QScrollBar* bar = horizontalScrollBar();
+  const int fixed = kIndicatorWidth + kLineWidth;
+  const int left = ColumnLeft(column) - fixed;
+  const int right = ColumnLeft(column + 1) - fixed;
+  const int visible = viewport()->width() - fixed;
+  if (left < bar->value()) {
+    bar->setValue(left);
+  } else if (right > bar->value() + visible) {
+    bar->setValue(std::min(left, right - visible));
+  }
+}
+
+void TDBGrid::SyncScrollBar() {
+  scrollBarDirty_ = false;
+  QScrollBar* bar = verticalScrollBar();
+  const QSignalBlocker block(bar);
+  bar->setPageStep(FullRowCount());
+  TDataSet* ds = ActiveDataSet();
+  if (ds == nullptr) {
+    bar->setRange(0, 0);
+    return;
+  }
+  UserAction([&] {
+    const int count = ds->RecordCount();
+    bar->setRange(count > 0 ? 1 : 0, std::max(0, count));
+    // A record being inserted has no number yet: the bar stays where it was.
+    if (ds->State() != TDataSetState::dsInsert) bar->setValue(ds->RecNo());
+  });
+}
+
+void TDBGrid::ScrollBarAction(int action) {
+  TDataSet* ds = ActiveDataSet();
+  if (ds == nullptr) return;
+  QScrollBar* bar = verticalScrollBar();
+  const int target = bar->sliderPosition();
+  UserAction([&] {
+    switch (action) {
+      case QAbstractSlider::SliderSingleStepAdd:
+        ds->Next();
+        break;
+      case QAbstractSlider::SliderSingleStepSub:
+        ds->Prior();
+        break;
+      case QAbstractSlider::SliderPageStepAdd:
+        ds->MoveBy(FullRowCount());
+        break;
+      case QAbstractSlider::SliderPageStepSub:
+        ds->MoveBy(-FullRowCount());
+        break;
+      case QAbstractSlider::SliderToMinimum:
+        ds->First();
+        break;
+      case QAbstractSlider::SliderToMaximum:
+        ds->Last();
+        break;
+      case QAbstractSlider::SliderMove:
+        // Dragging the thumb (or the wheel over the bar): that record number.
+        if (target >= 1 && target != ds->RecNo()) ds->SetRecNo(target);
+        break;
+      default:
+        break;
+    }
+  });
+  // The bar applies its slider position once this signal returns: make that
+  // the record number the dataset reached.
+  SyncScrollBar();
+  const QSignalBlocker block(bar);
+  bar->setSliderPosition(bar->value());
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent* event) {
+  const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
+  TDataSet* ds = ActiveDataSet();
+  switch (event->key()) {
+    case Qt::Key_Up:
+      if (ds) UserAction([&] { ds->Prior(); });
+      break;
+    case Qt::Key_Down:
+      if (ds) UserAction([&] { ds->Next(); });
+      break;
+    case Qt::Key_PageUp:
+      if (ds) UserAction([&] { ds->MoveBy(-FullRowCount()); });
+      break;
+    case Qt::Key_PageDown:
+      if (ds) UserAction([&] { ds->MoveBy(FullRowCount()); });
+      break;
+    case Qt::Key_Home:
+      if (!ctrl) {
+        SetSelectedColumn(0);
+      } else if (ds) {
+        UserAction([&] { ds->First(); });
+      }
+      break;
+    case Qt::Key_End:
+      if (!ctrl) {
+        SetSelectedColumn(ColumnCount() - 1);
+      } else if (ds) {
+        UserAction([&] { ds->Last(); });
+      }
+      break;
+    case Qt::Key_Left:
+      SetSelectedColumn(selectedColumn_ - 1);
+      break;
+    case Qt::Key_Right:
+      SetSelectedColumn(selectedColumn_ + 1);
+      break;
+    default:
+      // Tab and Shift+Tab never get here (the focus chain takes them); any
+      // other key is the parent's.
+      event->ignore();
+      return;
+  }
+  event->accept();
+}
+
+void TDBGrid::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    QAbstractScrollArea::mousePressEvent(event);
+    return;
+  }
+  setFocus(Qt::MouseFocusReason);
+  const QPoint pos = event->position().toPoint();
+  const int column = ColumnAt(pos.x());
+  if (column >= 0) SetSelectedColumn(column);
+  const int y = pos.y() - TitleHeight();
+  TDataSet* ds = ActiveDataSet();
+  if (y >= 0 && ds != nullptr) {
+    const int row = y / RowHeight();
+    UserAction([&] {
+      if (row < link_->RecordCount()) ds->MoveBy(row - link_->ActiveRecord());
+    });
+  }
+  event->accept();
+}
+
+void TDBGrid::wheelEvent(QWheelEvent* event) {
+  TDataSet* ds = ActiveDataSet();
+  if (ds == nullptr) {
+    event->ignore();
+    return;
+  }
+  // Whole notches only; a touchpad's small deltas add up.
+  wheelRemainder_ += event->angleDelta().y();
+  const int notches = wheelRemainder_ / QWheelEvent::DefaultDeltasPerStep;
+  wheelRemainder_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+  if (notches != 0) {
+    const int records = -notches * QApplication::wheelScrollLines();
+    UserAction([&] { ds->MoveBy(records); });
+  }
+  event->accept();
+}
+
+void TDBGrid::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  viewport()->update();
+}
+
+void TDBGrid::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  viewport()->update();
+}
+
+void TDBGrid::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    UpdateBufferCount();
+    viewport()->update();
+  }
+}
+
+void TDBGrid::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateHorizontalRange();
+  UpdateBufferCount();
+}
+
+void TDBGrid::scrollContentsBy(int, int) {
+  // Rows are not scrolled by pixels: the vertical bar stands for the record
+  // number, and the horizontal offset is read when painting.
+  viewport()->update();
+}
+
+void TDBGrid::paintEvent(QPaintEvent*) {
+  if (scrollBarDirty_) SyncScrollBar();
+  TGridCells cells;
+  UserAction([&] { cells = CellsToPaint(); });
+  QPainter p(viewport());
+  p.fillRect(viewport()->rect(), palette().color(QPalette::Base));
+  PaintRows(p, cells);
+  PaintTitle(p, cells);
+}
+
+void TDBGrid::PaintTitle(QPainter& p, const TGridCells& cells) const {
+  const int height = TitleHeight() - kLineWidth;
+  const int offset = horizontalScrollBar()->value();
+  const int fixed = kIndicatorWidth + kLineWidth;
+  p.save();
+  p.setFont(titleFont_);
+  QStyleOptionHeader opt;
+  opt.initFrom(this);
+  opt.fontMetrics = QFontMetrics(titleFont_);
+  opt.state = QStyle::State_Raised | QStyle::State_Horizontal;
+  if (isEnabled()) opt.state |= QStyle::State_Enabled;
+  opt.orientation = Qt::Horizontal;
+  opt.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+  p.setClipRect(QRect(fixed, 0, viewport()->width() - fixed, TitleHeight()));
+  for (int c = 0; c < ColumnCount(); ++c) {
+    const int left = ColumnLeft(c) - offset;
+    const int width = columns_[static_cast<std::size_t>(c)].width + kLineWidth;
+    if (left + width <= fixed) continue;
+    if (left >= viewport()->width()) break;
+    opt.rect = QRect(left, 0, width, height + kLineWidth);
+    opt.section = c;
+    opt.text = cells.titles[static_cast<std::size_t>(c)];
+    style()->drawControl(QStyle::CE_Header, &opt, &p, this);
+  }
+  p.setClipping(false);
+  opt.rect = QRect(0, 0, fixed, height + kLineWidth);
+  opt.text.clear();
+  opt.section = -1;
+  style()->drawControl(QStyle::CE_Header, &opt, &p, this);
+  p.restore();
+}
+
+void TDBGrid::PaintRows(QPainter& p, const TGridCells& cells) const {
+  const QPalette& pal = palette();
+  const int top0 = TitleHeight();
+  const int pitch = RowHeight();
+  const int height = pitch - kLineWidth;
+  const int offset = horizontalScrollBar()->value();
+  const int fixed = kIndicatorWidth + kLineWidth;
+  const int right = std::min(viewport()->width(), ContentWidth() - offset);
+  const QColor line = pal.color(QPalette::Mid);
+  const bool focused = hasFocus();
+
+  for (std::size_t r = 0; r < cells.rows.size(); ++r) {
+    const int top = top0 + static_cast<int>(r) * pitch;
+    const bool current = static_cast<int>(r) == cells.activeRow;
+    // Indicator column, fixed at the left.
+    const QRect indicator(0, top, kIndicatorWidth, height);
+    p.fillRect(indicator, pal.color(QPalette::Button));
+    if (current) PaintIndicator(p, indicator, cells.indicator);
+    p.fillRect(QRect(kIndicatorWidth, top, kLineWidth, pitch), line);
+    p.fillRect(QRect(0, top + height, fixed, kLineWidth), line);
+
+    p.save();
+    p.setClipRect(QRect(fixed, top, viewport()->width() - fixed, pitch));
+    const std::vector<QString>& texts = cells.rows[r];
+    for (int c = 0; c < ColumnCount(); ++c) {
+      const int left = ColumnLeft(c) - offset;
+      const int width = columns_[static_cast<std::size_t>(c)].width;
+      if (left + width + kLineWidth <= fixed) continue;
+      if (left >= viewport()->width()) break;
+      const QRect cell(left, top, width, height);
+      const bool highlight = focused && current && c == selectedColumn_;
+      if (highlight) p.fillRect(cell, pal.color(QPalette::Highlight));
+      p.setPen(pal.color(highlight ? QPalette::HighlightedText : QPalette::Text));
+      p.drawText(cell.adjusted(kTextPadding, 0, -kTextPadding, 0),
+                 static_cast<int>(cells.alignments[static_cast<std::size_t>(c)] | Qt::AlignVCenter |
+                                  Qt::TextSingleLine),
+                 texts[static_cast<std::size_t>(c)]);
+      p.fillRect(QRect(left + width, top, kLineWidth, pitch), line);
+    }
+    if (right > fixed) p.fillRect(QRect(fixed, top + height, right - fixed, kLineWidth), line);
+    p.restore();
+  }
+}
+
+void TDBGrid::PaintIndicator(QPainter& p, const QRect& cell, TGridCells::TIndicator kind) const {
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, false);
+  const QColor color = palette().color(QPalette::ButtonText);
+  const int cx = cell.center().x();
+  const int cy = cell.center().y();
+  switch (kind) {
+    case TGridCells::TIndicator::Browse: {
+      // A solid arrow pointing at the row.
+      const QPolygon arrow({QPoint(cx - 2, cy - 4), QPoint(cx + 2, cy), QPoint(cx - 2, cy + 4)});
+      p.setPen(color);
+      p.setBrush(color);
+      p.drawPolygon(arrow);
+      break;
+    }
+    case TGridCells::TIndicator::Edit:
+      // An I-beam: the record is being edited.
+      p.setPen(color);
+      p.drawLine(cx, cy - 4, cx, cy + 4);
+      p.drawLine(cx - 2, cy - 4, cx + 2, cy - 4);
+      p.drawLine(cx - 2, cy + 4, cx + 2, cy + 4);
+      break;
+    case TGridCells::TIndicator::Insert:
+      p.setPen(color);
+      p.drawText(cell, Qt::AlignCenter, QStringLiteral("*"));
+      break;
+    case TGridCells::TIndicator::None:
+      break;
+  }
+  p.restore();
+}
+
+}  // namespace platform

@@ -438,6 +438,11 @@ void TDBGrid::mousePressEvent(QMouseEvent* event) {
   event->accept();
 }
 
+void TDBGrid::mouseReleaseEvent(QMouseEvent* event) {
+  // The press did the work; the release only ends the click.
+  event->setAccepted(event->button() == Qt::LeftButton);
+}
+
 void TDBGrid::wheelEvent(QWheelEvent* event) {
   TDataSet* ds = ActiveDataSet();
   if (ds == nullptr) {

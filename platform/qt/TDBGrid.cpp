@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QFontMetrics>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -210,7 +211,12 @@ void TDBGrid::DataChanged(bool layout) noexcept {
     fields_.clear();
   }
   scrollBarDirty_ = true;
-  viewport()->update();
+  // One update request per paint: a run of appends sends several events per
+  // row, and each request would cost a region update of its own.
+  if (!updatePending_) {
+    updatePending_ = true;
+    viewport()->update();
+  }
 }
 
 void TDBGrid::BindFields() const {
@@ -470,6 +476,12 @@ void TDBGrid::focusOutEvent(QFocusEvent* event) {
   viewport()->update();
 }
 
+void TDBGrid::hideEvent(QHideEvent* event) {
+  QAbstractScrollArea::hideEvent(event);
+  // A hidden widget drops its update requests; showing it paints it whole.
+  updatePending_ = false;
+}
+
 void TDBGrid::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
   if (event->type() == QEvent::FontChange) {
@@ -491,6 +503,7 @@ void TDBGrid::scrollContentsBy(int, int) {
 }
 
 void TDBGrid::paintEvent(QPaintEvent*) {
+  updatePending_ = false;
   if (scrollBarDirty_) SyncScrollBar();
   TGridCells cells;
   UserAction([&] { cells = CellsToPaint(); });

@@ -130,6 +130,7 @@ class TDBGrid : public QAbstractScrollArea {
   void wheelEvent(QWheelEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void changeEvent(QEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
 
@@ -168,6 +169,8 @@ class TDBGrid : public QAbstractScrollArea {
   int selectedColumn_ = 0;
   int wheelRemainder_ = 0;
   bool scrollBarDirty_ = true;
+  // An update of the viewport is requested and not yet painted.
+  bool updatePending_ = false;
   // Fields of columns_, by index; valid while fieldsBound_ (cleared by the
   // link's layout and active events before the fields can go away).
   mutable std::vector<TField*> fields_;

@@ -461,4 +461,21 @@ TEST_F(DBGridTest, DataSourceOrDatasetGoingFirstLeavesAnEmptyGrid) {
   }
 }
 
+TEST_F(DBGridTest, EveryChangeIsPaintedByTheEventLoop) {
+  // The grid asks for one update per paint; no change may be left unpainted,
+  // also across hiding and showing.
+  QApplication::processEvents();
+  int expected = kRecords;
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    if (round == 2) grid_->hide();
+    AppendRows(ds_, 2);
+    expected += 2;
+    if (round == 2) grid_->show();
+    QApplication::processEvents();
+    EXPECT_EQ(Bar()->maximum(), expected);
+    EXPECT_EQ(Bar()->value(), expected);
+  }
+}
+
 }  // namespace

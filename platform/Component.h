@@ -111,6 +111,10 @@ class TComponent {
   // Sends the insert notifications for this component to its owner and the
   // owner's other components. Call it at the end of a constructor.
   void NotifyInserted();
+  // Sets the destroying flag. An owner sets it on a component before
+  // deleting it; a destructor that wants its own clean-up to see
+  // IsDestroying() when deleted directly calls it first.
+  void MarkDestroying() { state_ |= csDestroying; }
 
  private:
   void SendNotifications(TComponent* component, TOperation operation);

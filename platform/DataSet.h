@@ -421,6 +421,7 @@ class TDataSet : public TComponent {
   void SetBufferCount(int count);
   void UpdateBufferCount();
   void ClearWindow();
+  bool Fetch(TRecordBuffer buffer, TGetMode mode);
   bool FetchNext();
   bool FetchPrior();
   void FillFromStart();

@@ -65,6 +65,13 @@ void TDataSet::UpdateCursorPos() {
   }
 }
 
+bool TDataSet::Fetch(TRecordBuffer buffer, TGetMode mode) {
+  // Until the fetch succeeds the cursor's position is unknown (a failed or
+  // raising fetch may have moved it).
+  cursorRecord_ = -1;
+  return LoadRecord(buffer, mode, true) == TGetResult::grOK;
+}
+
 bool TDataSet::FetchNext() {
   if (windowCount_ > 0 && cursorRecord_ != windowCount_ - 1) {
     GoToBufferRecord(buffers_[static_cast<std::size_t>(windowCount_ - 1)]);
@@ -72,10 +79,7 @@ bool TDataSet::FetchNext() {
   }
   bool full = windowCount_ == bufferCount_;
   TRecordBuffer target = buffers_[static_cast<std::size_t>(windowCount_)];
-  if (LoadRecord(target, TGetMode::gmNext, true) != TGetResult::grOK) {
-    cursorRecord_ = -1;
-    return false;
-  }
+  if (!Fetch(target, TGetMode::gmNext)) return false;
   if (full) {
     // The first record leaves; its buffer becomes the spare.
     std::rotate(buffers_.begin(), buffers_.begin() + 1, buffers_.begin() + bufferCount_ + 1);
@@ -97,11 +101,7 @@ bool TDataSet::FetchPrior() {
   }
   bool full = windowCount_ == bufferCount_;
   int target = windowCount_;
-  if (LoadRecord(buffers_[static_cast<std::size_t>(target)], TGetMode::gmPrior, true) !=
-      TGetResult::grOK) {
-    cursorRecord_ = -1;
-    return false;
-  }
+  if (!Fetch(buffers_[static_cast<std::size_t>(target)], TGetMode::gmPrior)) return false;
   // The new record goes to the front; with a full window the last record's
   // buffer moves to the spare place.
   std::rotate(buffers_.begin(), buffers_.begin() + target, buffers_.begin() + target + 1);

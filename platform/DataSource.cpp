@@ -7,7 +7,9 @@ namespace platform {
 // ---------------------------------------------------------------------------
 // TDataSource
 
-TDataSource::TDataSource(TComponent* owner) : TComponent(owner) {}
+TDataSource::TDataSource(TComponent* owner) : TComponent(owner) {
+  NotifyInserted();
+}
 
 TDataSource::~TDataSource() {
   std::vector<TDataLink*> links;

@@ -79,8 +79,6 @@ std::unique_ptr<TField> TFieldDef::CreateField() const {
 // TFieldDefs
 
 TFieldDef& TFieldDefs::Add(std::string name, TFieldType type, int size, bool required) {
-  if (name.empty()) DatabaseError("Field name missing", dataSet_);
-  if (IndexOf(name) >= 0) DatabaseError("Duplicate field name '" + name + "'", dataSet_);
   items_.push_back(std::make_unique<TFieldDef>(this, std::move(name), type, size, required));
   Changed();
   return *items_.back();
@@ -175,7 +173,6 @@ void TIndexDef::Changed() {
 // TIndexDefs
 
 TIndexDef& TIndexDefs::Add(std::string name, std::string fields, TIndexOptions options) {
-  if (IndexOf(name) >= 0) DatabaseError("Duplicate index name '" + name + "'", dataSet_);
   items_.push_back(std::make_unique<TIndexDef>(this, std::move(name), std::move(fields), options));
   Changed();
   return *items_.back();

@@ -79,8 +79,10 @@ class TFieldDefs {
   // REQUIRES: 0 <= index < Count().
   TFieldDef& operator[](int index) const { return *items_[static_cast<std::size_t>(index)]; }
 
-  // Appends a definition and returns it. An empty name or a name already in
-  // the list (ignoring case) is refused with EDatabaseError.
+  // Appends a definition and returns it. Names are not checked here: the
+  // dataset that builds a table from the list validates them (an empty or
+  // repeated name gets that dataset's own error), and IndexOf finds the
+  // first of repeated names.
   TFieldDef& Add(std::string name, TFieldType type, int size = 0, bool required = false);
   // REQUIRES: 0 <= index < Count().
   void Delete(int index);
@@ -161,8 +163,8 @@ class TIndexDefs {
   // REQUIRES: 0 <= index < Count().
   TIndexDef& operator[](int index) const { return *items_[static_cast<std::size_t>(index)]; }
 
-  // Appends a definition; a name already in the list (ignoring case) is
-  // refused with EDatabaseError. An empty name is allowed (a primary index).
+  // Appends a definition. As with field definitions, names are validated by
+  // the dataset that builds the indexes (an empty name is a primary index).
   TIndexDef& Add(std::string name, std::string fields, TIndexOptions options = 0);
   // REQUIRES: 0 <= index < Count().
   void Delete(int index);

@@ -74,6 +74,34 @@ TEST(Component, InsertAndRemoveNotificationsReachOwnerAndSiblings) {
   delete b;
 }
 
+TEST(Component, DestroyingIsVisibleToTheDestructor) {
+  struct Watcher : TComponent {
+    explicit Watcher(TComponent* owner, bool mark, bool* seen)
+        : TComponent(owner), mark_(mark), seen_(seen) {}
+    ~Watcher() override {
+      if (mark_) MarkDestroying();
+      *seen_ = IsDestroying();
+    }
+    bool mark_;
+    bool* seen_;
+  };
+  struct Case {
+    bool owned;
+    bool mark;
+    bool expected;
+  };
+  for (const Case& c :
+       {Case{true, false, true}, Case{false, false, false}, Case{false, true, true}}) {
+    bool seen = !c.expected;
+    {
+      TComponent owner;
+      auto* w = new Watcher(c.owned ? &owner : nullptr, c.mark, &seen);
+      if (!c.owned) delete w;
+    }
+    EXPECT_EQ(seen, c.expected) << c.owned << c.mark;
+  }
+}
+
 TEST(Component, FreeNotificationAcrossOwners) {
   std::vector<std::string> journal;
   Probe left(nullptr, "Left", &journal);
@@ -146,7 +174,7 @@ TEST(ExceptionHandler, ReportsReachTheInstalledHandler) {
   EXPECT_EQ(seen, (std::vector<std::string>{"one", "two"}));
 }
 
-std::vector<TVectorFieldSpec> OneField() {
+std::vector<TVectorColumn> OneField() {
   return {{"Key", ftInteger, 0}};
 }
 

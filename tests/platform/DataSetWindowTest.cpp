@@ -13,7 +13,7 @@
 namespace platform::test {
 namespace {
 
-std::vector<TVectorFieldSpec> KeySchema() {
+std::vector<TVectorColumn> KeySchema() {
   return {{"Key", ftInteger, 0}, {"Amount", ftCurrency, 0}};
 }
 
@@ -38,6 +38,7 @@ class WindowModel {
       : ds_(KeySchema()), link_(window), window_(window), rng_(seed) {
     source_.SetDataSet(&ds_);
     link_.SetDataSource(&source_);
+    extra_.SetDataSource(&source_);
     for (int i = 0; i < initialRows; ++i) AddExternal();
     ds_.Open();
     ref_.cur = ref_.n() > 0 ? 0 : -1;
@@ -54,7 +55,7 @@ class WindowModel {
 
   std::string Step() {
     int n = ref_.n();
-    switch (Rand(0, 13)) {
+    switch (Rand(0, 14)) {
       case 0:
         ds_.First();
         ref_.cur = n > 0 ? 0 : -1;
@@ -174,6 +175,13 @@ class WindowModel {
         ref_.eof = ref_.n() == 0;
         return "Reopen";
       }
+      case 14: {
+        // A second control of another size: the window follows the larger
+        // request, and each link keeps its own view on it.
+        int rows = Rand(1, 9);
+        extra_.SetBufferCount(rows);
+        return "second link rows=" + std::to_string(rows);
+      }
       default: {
         if (n == 0) return "skip";
         TBookmark mark = ds_.GetBookmark();
@@ -196,14 +204,27 @@ class WindowModel {
     EXPECT_EQ(ds_.RecNo(), n > 0 ? ref_.cur + 1 : -1);
     EXPECT_EQ(ds_.Bof(), ref_.bof);
     EXPECT_EQ(ds_.Eof(), ref_.eof);
-    EXPECT_EQ(ds_.BufferCount(), window_);
-    EXPECT_EQ(ds_.liveBuffers, window_ + 2);
-    ASSERT_EQ(link_.RecordCount(), std::min(window_, n));
-    if (n == 0) return;
+    const int w = std::max(window_, extra_.BufferCount());
+    EXPECT_EQ(ds_.BufferCount(), w);
+    EXPECT_EQ(ds_.liveBuffers, w + 2);
+    if (n == 0) {
+      EXPECT_EQ(link_.RecordCount(), 0);
+      return;
+    }
     EXPECT_EQ(ds_.FieldByName("Key").AsInteger(), ref_.keys[static_cast<std::size_t>(ref_.cur)]);
+    CheckView(link_, "first link");
+    CheckView(extra_, "second link");
+  }
+
+  // The link sees min(its rows, records) consecutive records with the
+  // current one among them.
+  void CheckView(TCountingLink& link, const char* which) {
+    SCOPED_TRACE(which);
+    int n = ref_.n();
+    ASSERT_EQ(link.RecordCount(), std::min(link.BufferCount(), n));
     std::vector<int> shown;
-    for (int row = 0; row < link_.RecordCount(); ++row) {
-      TActiveRecordScope scope(link_, row);
+    for (int row = 0; row < link.RecordCount(); ++row) {
+      TActiveRecordScope scope(link, row);
       shown.push_back(ds_.FieldByName("Key").AsInteger());
     }
     auto top = std::find(ref_.keys.begin(), ref_.keys.end(), shown.front());
@@ -211,7 +232,7 @@ class WindowModel {
     int topIndex = static_cast<int>(top - ref_.keys.begin());
     ASSERT_LE(topIndex + static_cast<int>(shown.size()), n);
     EXPECT_TRUE(std::equal(shown.begin(), shown.end(), top)) << "window not consecutive";
-    EXPECT_EQ(link_.ActiveRecord(), ref_.cur - topIndex);
+    EXPECT_EQ(link.ActiveRecord(), ref_.cur - topIndex);
     // The scope restored the active record.
     EXPECT_EQ(ds_.FieldByName("Key").AsInteger(), ref_.keys[static_cast<std::size_t>(ref_.cur)]);
   }
@@ -222,6 +243,7 @@ class WindowModel {
   TVectorDataSet ds_;
   TDataSource source_;
   TCountingLink link_;
+  TCountingLink extra_{1};
   int window_;
   std::mt19937 rng_;
   Reference ref_;

@@ -28,7 +28,7 @@
 
 namespace platform::test {
 
-struct TVectorFieldSpec {
+struct TVectorColumn {
   std::string name;
   TFieldType type;
   int size = 0;
@@ -41,10 +41,10 @@ class TVectorDataSet : public TDataSet {
     std::vector<std::uint8_t> image;
   };
 
-  explicit TVectorDataSet(std::vector<TVectorFieldSpec> specs, TComponent* owner = nullptr)
-      : TDataSet(owner), specs_(std::move(specs)) {
+  explicit TVectorDataSet(std::vector<TVectorColumn> columns, TComponent* owner = nullptr)
+      : TDataSet(owner), columns_(std::move(columns)) {
     int offset = 0;
-    for (const auto& s : specs_) {
+    for (const auto& s : columns_) {
       offsets_.push_back(offset);
       offset += 1 + NativeSize(s);
     }
@@ -78,7 +78,7 @@ class TVectorDataSet : public TDataSet {
   // the int32 values of the leading integer fields, NULL for the rest.
   void AddStoredRow(const std::vector<std::int32_t>& values) {
     Row row{nextId_++, std::vector<std::uint8_t>(static_cast<std::size_t>(dataSize_), 0)};
-    for (std::size_t i = 0; i < values.size() && i < specs_.size(); ++i) {
+    for (std::size_t i = 0; i < values.size() && i < columns_.size(); ++i) {
       StoreInt(row, static_cast<int>(i), values[i]);
     }
     rows_.push_back(std::move(row));
@@ -94,7 +94,7 @@ class TVectorDataSet : public TDataSet {
   using TDataSet::CalcBuffer;
 
  protected:
-  static int NativeSize(const TVectorFieldSpec& s) {
+  static int NativeSize(const TVectorColumn& s) {
     switch (s.type) {
       case ftSmallint:
       case ftWord:
@@ -168,7 +168,7 @@ class TVectorDataSet : public TDataSet {
   void LoadFieldDefs() override {
     Log("LoadFieldDefs");
     FieldDefs().Clear();
-    for (const auto& s : specs_) FieldDefs().Add(s.name, s.type, s.size);
+    for (const auto& s : columns_) FieldDefs().Add(s.name, s.type, s.size);
   }
   void CloseTableCursor() override {
     Log("CloseTableCursor");
@@ -392,7 +392,7 @@ class TVectorDataSet : public TDataSet {
   }
 
  private:
-  std::vector<TVectorFieldSpec> specs_;
+  std::vector<TVectorColumn> columns_;
   std::vector<int> offsets_;
   int dataSize_ = 0;
   std::vector<Row> rows_;

@@ -23,7 +23,7 @@ using platform::test::TVectorDataSet;
 
 constexpr int kPlanRows = 1189;
 
-std::vector<platform::test::TVectorFieldSpec> PlanFields() {
+std::vector<platform::test::TVectorColumn> PlanFields() {
   return {{"Jahr", platform::ftInteger},     {"Monat", platform::ftInteger},
           {"Tag", platform::ftInteger},      {"Darlehen", platform::ftCurrency},
           {"Tilgung", platform::ftCurrency}, {"Zins", platform::ftCurrency}};

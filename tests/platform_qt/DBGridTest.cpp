@@ -34,7 +34,7 @@ using platform::TDBGrid;
 using platform::test::TCountingLink;
 using platform::test::TVectorDataSet;
 
-std::vector<platform::test::TVectorFieldSpec> PlanFields() {
+std::vector<platform::test::TVectorColumn> PlanFields() {
   return {{"Jahr", platform::ftInteger},     {"Monat", platform::ftInteger},
           {"Tag", platform::ftInteger},      {"Darlehen", platform::ftCurrency},
           {"Tilgung", platform::ftCurrency}, {"Zins", platform::ftCurrency}};

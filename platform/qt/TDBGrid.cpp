@@ -1,5 +1,6 @@
 #include "platform/qt/TDBGrid.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFocusEvent>
 #include <QFontMetrics>
@@ -20,6 +21,7 @@
 #include "platform/DataSource.h"
 #include "platform/DatabaseError.h"
 #include "platform/Field.h"
+#include "platform/qt/TDBGridAccessible.h"
 
 namespace platform {
 
@@ -114,6 +116,7 @@ void TDBGrid::Report(const std::exception& e) const noexcept {
 
 TDBGrid::TDBGrid(QWidget* parent)
     : QAbstractScrollArea(parent), link_(std::make_unique<TGridDataLink>(*this)) {
+  TDBGridAccessible::Install();
   titleFont_ = font();
   setFocusPolicy(Qt::StrongFocus);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -236,7 +239,14 @@ TGridCells TDBGrid::CellsToPaint() const {
   cells.titles.reserve(columns_.size());
   cells.alignments.reserve(columns_.size());
   for (std::size_t i = 0; i < columns_.size(); ++i) {
-    cells.titles.push_back(columns_[i].title.isEmpty() ? columns_[i].fieldName : columns_[i].title);
+    // The column's own title, else the field's display label, else the name.
+    if (!columns_[i].title.isEmpty()) {
+      cells.titles.push_back(columns_[i].title);
+    } else if (fields_[i] != nullptr) {
+      cells.titles.push_back(ToQString(fields_[i]->DisplayLabel()));
+    } else {
+      cells.titles.push_back(columns_[i].fieldName);
+    }
     cells.alignments.push_back(fields_[i] != nullptr ? ToQtAlignment(fields_[i]->Alignment())
                                                      : Qt::AlignLeft);
   }
@@ -257,6 +267,7 @@ TGridCells TDBGrid::CellsToPaint() const {
       break;
   }
   cells.rows.reserve(static_cast<std::size_t>(count));
+  if (count <= 0) return cells;
   TActiveRecordGuard restore(*link_);
   for (int r = 0; r < count; ++r) {
     link_->SetActiveRecord(r);
@@ -267,6 +278,18 @@ TGridCells TDBGrid::CellsToPaint() const {
     }
   }
   return cells;
+}
+
+QString TDBGrid::CurrentCellText() const noexcept {
+  try {
+    BindFields();
+    if (ActiveDataSet() == nullptr || link_->RecordCount() == 0) return {};
+    const auto column = static_cast<std::size_t>(selectedColumn_);
+    if (column >= fields_.size() || fields_[column] == nullptr) return {};
+    return ToQString(fields_[column]->DisplayText());
+  } catch (...) {
+    return {};
+  }
 }
 
 std::vector<std::vector<QString>> TDBGrid::VisibleCellTexts() const {
@@ -507,10 +530,24 @@ void TDBGrid::paintEvent(QPaintEvent*) {
   if (scrollBarDirty_) SyncScrollBar();
   TGridCells cells;
   UserAction([&] { cells = CellsToPaint(); });
+  NotifyCurrentCell(cells);
   QPainter p(viewport());
   p.fillRect(viewport()->rect(), palette().color(QPalette::Base));
   PaintRows(p, cells);
   PaintTitle(p, cells);
+}
+
+void TDBGrid::NotifyCurrentCell(const TGridCells& cells) {
+  // Assistive tools hear of the current cell when a paint shows it moved.
+  if (!QAccessible::isActive() || cells.activeRow < 0) return;
+  const auto row = static_cast<std::size_t>(cells.activeRow);
+  const auto column = static_cast<std::size_t>(selectedColumn_);
+  if (row >= cells.rows.size() || column >= cells.rows[row].size()) return;
+  const QString& text = cells.rows[row][column];
+  if (text == announced_) return;
+  announced_ = text;
+  QAccessibleValueChangeEvent event(this, text);
+  QAccessible::updateAccessibility(&event);
 }
 
 void TDBGrid::PaintTitle(QPainter& p, const TGridCells& cells) const {

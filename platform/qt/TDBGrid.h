@@ -118,6 +118,9 @@ class TDBGrid : public QAbstractScrollArea {
 
   // Exactly what paintEvent reads and paints, read by the same function.
   TGridCells CellsToPaint() const;
+  // The current record's text in the current column; "" when there is none
+  // or it cannot be read (for accessibility: never throws).
+  QString CurrentCellText() const noexcept;
   // The visible rows' cell texts as paintEvent would draw them.
   std::vector<std::vector<QString>> VisibleCellTexts() const;
 
@@ -153,6 +156,7 @@ class TDBGrid : public QAbstractScrollArea {
   int ColumnLeft(int column) const;
   int ContentWidth() const;
   int ColumnAt(int x) const;
+  void NotifyCurrentCell(const TGridCells& cells);
   void PaintTitle(QPainter& p, const TGridCells& cells) const;
   void PaintRows(QPainter& p, const TGridCells& cells) const;
   void PaintIndicator(QPainter& p, const QRect& cell, TGridCells::TIndicator kind) const;
@@ -168,6 +172,7 @@ class TDBGrid : public QAbstractScrollArea {
   QFont titleFont_;
   int selectedColumn_ = 0;
   int wheelRemainder_ = 0;
+  QString announced_;  // the current cell's text last told to assistive tools
   bool scrollBarDirty_ = true;
   // An update of the viewport is requested and not yet painted.
   bool updatePending_ = false;

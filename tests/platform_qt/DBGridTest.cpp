@@ -3,6 +3,7 @@
 // dataset is reported and survived.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -134,6 +135,8 @@ TEST_F(DBGridTest, DesignSizeShowsSixFullRowsAndAPartialOne) {
 TEST_F(DBGridTest, PaintedTextsAreTheDisplayTextsOfTheWindow) {
   grid_->AddColumn(QStringLiteral("Unbekannt"), 30);
   grid_->AddColumn(QStringLiteral("zins"), 30);  // names ignore case
+  grid_->AddColumn(QStringLiteral("Tag"), 20, QStringLiteral("T"));
+  ds_.FieldByName("Monat").SetDisplayLabel("Mon.");
   const int count = grid_->ColumnCount();
   // Positions: the start, inside, the end, and back near the start.
   const std::vector<std::function<void()>> moves = {[&] { ds_.First(); }, [&] { ds_.MoveBy(40); },
@@ -164,6 +167,9 @@ TEST_F(DBGridTest, PaintedTextsAreTheDisplayTextsOfTheWindow) {
   const platform::TGridCells first = grid_->CellsToPaint();
   EXPECT_EQ(first.titles[0], QStringLiteral("Jahr"));
   EXPECT_EQ(first.titles[6], QStringLiteral("Unbekannt"));
+  EXPECT_EQ(first.titles[1], QStringLiteral("Mon."));  // the field's label
+  EXPECT_EQ(first.titles[7], QStringLiteral("Zins"));  // the field's name
+  EXPECT_EQ(first.titles[8], QStringLiteral("T"));     // the column's own
   EXPECT_EQ(first.rows[0][3], QStringLiteral("9.958,33\u00a0€"));
   EXPECT_EQ(first.rows[3][4], QString());  // NULL repayment
   EXPECT_EQ(first.alignments[0], Qt::AlignRight);
@@ -235,6 +241,39 @@ TEST_F(DBGridTest, ColumnKeysMoveTheCurrentCell) {
     QTest::keyClick(grid_.get(), c.key);
     EXPECT_EQ(grid_->SelectedColumn(), c.expected);
   }
+}
+
+TEST_F(DBGridTest, ColumnKeysScrollTheCurrentColumnIntoView) {
+  grid_->resize(200, 152);
+  QApplication::processEvents();
+  QScrollBar* h = grid_->horizontalScrollBar();
+  ASSERT_GT(h->maximum(), 0);
+  QTest::keyClick(grid_.get(), Qt::Key_End);
+  EXPECT_EQ(h->value(), h->maximum());
+  QTest::keyClick(grid_.get(), Qt::Key_Left);
+  QTest::keyClick(grid_.get(), Qt::Key_Left);
+  QTest::keyClick(grid_.get(), Qt::Key_Left);  // "Tag", left of the view
+  EXPECT_LT(h->value(), h->maximum());
+  EXPECT_GT(h->value(), 0);
+  QTest::keyClick(grid_.get(), Qt::Key_Home);
+  EXPECT_EQ(h->value(), 0);
+}
+
+TEST_F(DBGridTest, AssistiveToolsSeeTheCurrentCell) {
+  grid_->setObjectName(QStringLiteral("DBGrid1"));
+  QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(grid_.get());
+  ASSERT_NE(iface, nullptr);
+  EXPECT_EQ(iface->role(), QAccessible::Table);
+  EXPECT_EQ(iface->text(QAccessible::Name), QStringLiteral("DBGrid1"));
+  ds_.SetRecNo(1);
+  grid_->SetSelectedColumn(3);
+  EXPECT_EQ(iface->text(QAccessible::Value), QStringLiteral("Darlehen: 9.958,33\u00a0€"));
+  QTest::keyClick(grid_.get(), Qt::Key_Down);
+  EXPECT_EQ(iface->text(QAccessible::Value),
+            QStringLiteral("Darlehen: ") +
+                QString::fromStdString(ds_.FieldByName("Darlehen").DisplayText()));
+  ds_.Close();
+  EXPECT_EQ(iface->text(QAccessible::Value), QStringLiteral("Darlehen: "));
 }
 
 TEST_F(DBGridTest, ScrollBarActionsMoveTheDatasetItsOwnUpdatesDoNot) {

@@ -8,11 +8,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPolygon>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStyle>
-#include <QStyleOptionHeader>
 #include <QWheelEvent>
 #include <algorithm>
 #include <exception>
@@ -80,9 +77,6 @@ Qt::Alignment ToQtAlignment(TAlignment alignment) {
   }
   return Qt::AlignLeft;
 }
-
-// Padding between a cell's edge and its text.
-constexpr int kTextPadding = 2;
 
 }  // namespace
 
@@ -302,9 +296,7 @@ void TDBGrid::UpdateBufferCount() {
 }
 
 int TDBGrid::ColumnLeft(int column) const {
-  int x = kIndicatorWidth + kLineWidth;
-  for (int i = 0; i < column; ++i) x += columns_[static_cast<std::size_t>(i)].width + kLineWidth;
-  return x;
+  return GridColumnLeft(columns_, column);
 }
 
 int TDBGrid::ContentWidth() const {
@@ -533,8 +525,13 @@ void TDBGrid::paintEvent(QPaintEvent*) {
   NotifyCurrentCell(cells);
   QPainter p(viewport());
   p.fillRect(viewport()->rect(), palette().color(QPalette::Base));
-  PaintRows(p, cells);
-  PaintTitle(p, cells);
+  TGridPainter::TGeometry geometry;
+  geometry.titleHeight = TitleHeight();
+  geometry.rowHeight = RowHeight();
+  geometry.offset = horizontalScrollBar()->value();
+  geometry.selectedColumn = selectedColumn_;
+  geometry.focused = hasFocus();
+  TGridPainter(p, *this, columns_, viewport()->width()).Paint(cells, geometry, titleFont_);
 }
 
 void TDBGrid::NotifyCurrentCell(const TGridCells& cells) {
@@ -548,114 +545,6 @@ void TDBGrid::NotifyCurrentCell(const TGridCells& cells) {
   announced_ = text;
   QAccessibleValueChangeEvent event(this, text);
   QAccessible::updateAccessibility(&event);
-}
-
-void TDBGrid::PaintTitle(QPainter& p, const TGridCells& cells) const {
-  const int height = TitleHeight() - kLineWidth;
-  const int offset = horizontalScrollBar()->value();
-  const int fixed = kIndicatorWidth + kLineWidth;
-  p.save();
-  p.setFont(titleFont_);
-  QStyleOptionHeader opt;
-  opt.initFrom(this);
-  opt.fontMetrics = QFontMetrics(titleFont_);
-  opt.state = QStyle::State_Raised | QStyle::State_Horizontal;
-  if (isEnabled()) opt.state |= QStyle::State_Enabled;
-  opt.orientation = Qt::Horizontal;
-  opt.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
-  p.setClipRect(QRect(fixed, 0, viewport()->width() - fixed, TitleHeight()));
-  for (int c = 0; c < ColumnCount(); ++c) {
-    const int left = ColumnLeft(c) - offset;
-    const int width = columns_[static_cast<std::size_t>(c)].width + kLineWidth;
-    if (left + width <= fixed) continue;
-    if (left >= viewport()->width()) break;
-    opt.rect = QRect(left, 0, width, height + kLineWidth);
-    opt.section = c;
-    opt.text = cells.titles[static_cast<std::size_t>(c)];
-    style()->drawControl(QStyle::CE_Header, &opt, &p, this);
-  }
-  p.setClipping(false);
-  opt.rect = QRect(0, 0, fixed, height + kLineWidth);
-  opt.text.clear();
-  opt.section = -1;
-  style()->drawControl(QStyle::CE_Header, &opt, &p, this);
-  p.restore();
-}
-
-void TDBGrid::PaintRows(QPainter& p, const TGridCells& cells) const {
-  const QPalette& pal = palette();
-  const int top0 = TitleHeight();
-  const int pitch = RowHeight();
-  const int height = pitch - kLineWidth;
-  const int offset = horizontalScrollBar()->value();
-  const int fixed = kIndicatorWidth + kLineWidth;
-  const int right = std::min(viewport()->width(), ContentWidth() - offset);
-  const QColor line = pal.color(QPalette::Mid);
-  const bool focused = hasFocus();
-
-  for (std::size_t r = 0; r < cells.rows.size(); ++r) {
-    const int top = top0 + static_cast<int>(r) * pitch;
-    const bool current = static_cast<int>(r) == cells.activeRow;
-    // Indicator column, fixed at the left.
-    const QRect indicator(0, top, kIndicatorWidth, height);
-    p.fillRect(indicator, pal.color(QPalette::Button));
-    if (current) PaintIndicator(p, indicator, cells.indicator);
-    p.fillRect(QRect(kIndicatorWidth, top, kLineWidth, pitch), line);
-    p.fillRect(QRect(0, top + height, fixed, kLineWidth), line);
-
-    p.save();
-    p.setClipRect(QRect(fixed, top, viewport()->width() - fixed, pitch));
-    const std::vector<QString>& texts = cells.rows[r];
-    for (int c = 0; c < ColumnCount(); ++c) {
-      const int left = ColumnLeft(c) - offset;
-      const int width = columns_[static_cast<std::size_t>(c)].width;
-      if (left + width + kLineWidth <= fixed) continue;
-      if (left >= viewport()->width()) break;
-      const QRect cell(left, top, width, height);
-      const bool highlight = focused && current && c == selectedColumn_;
-      if (highlight) p.fillRect(cell, pal.color(QPalette::Highlight));
-      p.setPen(pal.color(highlight ? QPalette::HighlightedText : QPalette::Text));
-      p.drawText(cell.adjusted(kTextPadding, 0, -kTextPadding, 0),
-                 static_cast<int>(cells.alignments[static_cast<std::size_t>(c)] | Qt::AlignVCenter |
-                                  Qt::TextSingleLine),
-                 texts[static_cast<std::size_t>(c)]);
-      p.fillRect(QRect(left + width, top, kLineWidth, pitch), line);
-    }
-    if (right > fixed) p.fillRect(QRect(fixed, top + height, right - fixed, kLineWidth), line);
-    p.restore();
-  }
-}
-
-void TDBGrid::PaintIndicator(QPainter& p, const QRect& cell, TGridCells::TIndicator kind) const {
-  p.save();
-  p.setRenderHint(QPainter::Antialiasing, false);
-  const QColor color = palette().color(QPalette::ButtonText);
-  const int cx = cell.center().x();
-  const int cy = cell.center().y();
-  switch (kind) {
-    case TGridCells::TIndicator::Browse: {
-      // A solid arrow pointing at the row.
-      const QPolygon arrow({QPoint(cx - 2, cy - 4), QPoint(cx + 2, cy), QPoint(cx - 2, cy + 4)});
-      p.setPen(color);
-      p.setBrush(color);
-      p.drawPolygon(arrow);
-      break;
-    }
-    case TGridCells::TIndicator::Edit:
-      // An I-beam: the record is being edited.
-      p.setPen(color);
-      p.drawLine(cx, cy - 4, cx, cy + 4);
-      p.drawLine(cx - 2, cy - 4, cx + 2, cy - 4);
-      p.drawLine(cx - 2, cy + 4, cx + 2, cy + 4);
-      break;
-    case TGridCells::TIndicator::Insert:
-      p.setPen(color);
-      p.drawText(cell, Qt::AlignCenter, QStringLiteral("*"));
-      break;
-    case TGridCells::TIndicator::None:
-      break;
-  }
-  p.restore();
 }
 
 }  // namespace platform

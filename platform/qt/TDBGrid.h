@@ -51,39 +51,21 @@
 #include <memory>
 #include <vector>
 
+#include "platform/qt/TGridPainter.h"
+
 namespace platform {
 
 class TDataSource;
 class TDataSet;
 class TField;
 
-// One column of the grid's column list.
-struct TGridColumn {
-  QString fieldName;
-  int width = 64;
-  // The title row's text; empty means the field name.
-  QString title;
-};
-
-// What one paint reads from the data link: the titles, each visible row's
-// cell texts and each column's alignment, and where the current record is.
-struct TGridCells {
-  enum class TIndicator { None, Browse, Edit, Insert };
-
-  std::vector<QString> titles;
-  std::vector<Qt::Alignment> alignments;
-  std::vector<std::vector<QString>> rows;
-  int activeRow = -1;  // row of the current record, -1 without one
-  TIndicator indicator = TIndicator::None;
-};
-
 class TDBGrid : public QAbstractScrollArea {
   Q_OBJECT
 
  public:
   // Width of the indicator column and of the row and column lines, pixels.
-  static constexpr int kIndicatorWidth = 11;
-  static constexpr int kLineWidth = 1;
+  static constexpr int kIndicatorWidth = kGridIndicatorWidth;
+  static constexpr int kLineWidth = kGridLineWidth;
 
   explicit TDBGrid(QWidget* parent = nullptr);
   ~TDBGrid() override;
@@ -157,9 +139,6 @@ class TDBGrid : public QAbstractScrollArea {
   int ContentWidth() const;
   int ColumnAt(int x) const;
   void NotifyCurrentCell(const TGridCells& cells);
-  void PaintTitle(QPainter& p, const TGridCells& cells) const;
-  void PaintRows(QPainter& p, const TGridCells& cells) const;
-  void PaintIndicator(QPainter& p, const QRect& cell, TGridCells::TIndicator kind) const;
 
   // Runs a dataset operation for a user's action; an exception goes to the
   // framework's handler. Returns false when one was raised.

@@ -521,7 +521,14 @@ void TDBGrid::paintEvent(QPaintEvent*) {
   updatePending_ = false;
   if (scrollBarDirty_) SyncScrollBar();
   TGridCells cells;
-  UserAction([&] { cells = CellsToPaint(); });
+  if (!UserAction([&] { cells = CellsToPaint(); })) {
+    // The rows could not be read (reported): paint the titles alone.
+    cells = TGridCells();
+    for (const TGridColumn& column : columns_) {
+      cells.titles.push_back(column.title.isEmpty() ? column.fieldName : column.title);
+      cells.alignments.push_back(Qt::AlignLeft);
+    }
+  }
   NotifyCurrentCell(cells);
   QPainter p(viewport());
   p.fillRect(viewport()->rect(), palette().color(QPalette::Base));

@@ -102,7 +102,8 @@ void TGridPainter::PaintRows(const TGridCells& cells, const TGeometry& g) {
       p_.drawText(cell.adjusted(kTextPadding, 0, -kTextPadding, 0),
                   static_cast<int>(cells.alignments[static_cast<std::size_t>(c)] |
                                    Qt::AlignVCenter | Qt::TextSingleLine),
-                  texts[static_cast<std::size_t>(c)]);
+                  static_cast<std::size_t>(c) < texts.size() ? texts[static_cast<std::size_t>(c)]
+                                                             : QString());
       p_.fillRect(QRect(left + width, top, kGridLineWidth, pitch), line);
     }
     if (right > fixed) p_.fillRect(QRect(fixed, top + height, right - fixed, kGridLineWidth), line);

@@ -82,8 +82,13 @@ class TFailingDataSet : public TVectorDataSet {
  public:
   using TVectorDataSet::TVectorDataSet;
   bool armed = false;
+  bool failReads = false;  // LoadFieldData raises
 
  protected:
+  bool LoadFieldData(platform::TField* field, void* buffer) override {
+    if (failReads) platform::DatabaseError("Cannot read field", this);
+    return TVectorDataSet::LoadFieldData(field, buffer);
+  }
   platform::TGetResult LoadRecord(platform::TRecordBuffer buffer, platform::TGetMode mode,
                                   bool check) override {
     if (armed) platform::DatabaseError("Cannot retrieve record", this);
@@ -433,6 +438,22 @@ TEST_F(DBGridTest, AFailingFetchIsReportedAndTheGridGoesOn) {
     EXPECT_EQ(Bar()->value(), kRecords);
     EXPECT_EQ(reports.size(), 1u);
   }
+}
+
+TEST_F(DBGridTest, AFailingReadWhilePaintingIsReportedAndPaintsTheTitles) {
+  std::vector<std::string> reports;
+  platform::TScopedExceptionHandler handler(
+      [&](const std::exception& e) { reports.emplace_back(e.what()); });
+  ds_.SetRecNo(10);
+  ds_.failReads = true;
+  Paint();
+  ds_.failReads = false;
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find("Cannot read field"), std::string::npos);
+  // The failed paint left the current record where it was.
+  EXPECT_EQ(ds_.RecNo(), 10);
+  EXPECT_EQ(grid_->VisibleCellTexts()[static_cast<std::size_t>(grid_->CellsToPaint().activeRow)],
+            RecordTexts(ds_, *grid_, 10));
 }
 
 TEST_F(DBGridTest, ResizeSetsTheBufferCount) {

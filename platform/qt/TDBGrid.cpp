@@ -81,7 +81,7 @@ Qt::Alignment ToQtAlignment(TAlignment alignment) {
 }  // namespace
 
 template <class Op>
-bool TDBGrid::UserAction(Op&& op) noexcept {
+bool TDBGrid::Guarded(Op&& op) noexcept {
   try {
     op();
     return true;
@@ -291,7 +291,7 @@ std::vector<std::vector<QString>> TDBGrid::VisibleCellTexts() const {
 }
 
 void TDBGrid::UpdateBufferCount() {
-  UserAction([&] { link_->SetBufferCount(VisibleRowCount()); });
+  Guarded([&] { link_->SetBufferCount(VisibleRowCount()); });
   scrollBarDirty_ = true;
 }
 
@@ -346,7 +346,7 @@ void TDBGrid::SyncScrollBar() {
     bar->setRange(0, 0);
     return;
   }
-  UserAction([&] {
+  Guarded([&] {
     const int count = ds->RecordCount();
     bar->setRange(count > 0 ? 1 : 0, std::max(0, count));
     // A record being inserted has no number yet: the bar stays where it was.
@@ -359,7 +359,7 @@ void TDBGrid::ScrollBarAction(int action) {
   if (ds == nullptr) return;
   QScrollBar* bar = verticalScrollBar();
   const int target = bar->sliderPosition();
-  UserAction([&] {
+  Guarded([&] {
     switch (action) {
       case QAbstractSlider::SliderSingleStepAdd:
         ds->Next();
@@ -399,29 +399,29 @@ void TDBGrid::keyPressEvent(QKeyEvent* event) {
   TDataSet* ds = ActiveDataSet();
   switch (event->key()) {
     case Qt::Key_Up:
-      if (ds) UserAction([&] { ds->Prior(); });
+      if (ds) Guarded([&] { ds->Prior(); });
       break;
     case Qt::Key_Down:
-      if (ds) UserAction([&] { ds->Next(); });
+      if (ds) Guarded([&] { ds->Next(); });
       break;
     case Qt::Key_PageUp:
-      if (ds) UserAction([&] { ds->MoveBy(-FullRowCount()); });
+      if (ds) Guarded([&] { ds->MoveBy(-FullRowCount()); });
       break;
     case Qt::Key_PageDown:
-      if (ds) UserAction([&] { ds->MoveBy(FullRowCount()); });
+      if (ds) Guarded([&] { ds->MoveBy(FullRowCount()); });
       break;
     case Qt::Key_Home:
       if (!ctrl) {
         SetSelectedColumn(0);
       } else if (ds) {
-        UserAction([&] { ds->First(); });
+        Guarded([&] { ds->First(); });
       }
       break;
     case Qt::Key_End:
       if (!ctrl) {
         SetSelectedColumn(ColumnCount() - 1);
       } else if (ds) {
-        UserAction([&] { ds->Last(); });
+        Guarded([&] { ds->Last(); });
       }
       break;
     case Qt::Key_Left:
@@ -452,7 +452,7 @@ void TDBGrid::mousePressEvent(QMouseEvent* event) {
   TDataSet* ds = ActiveDataSet();
   if (y >= 0 && ds != nullptr) {
     const int row = y / RowHeight();
-    UserAction([&] {
+    Guarded([&] {
       if (row < link_->RecordCount()) ds->MoveBy(row - link_->ActiveRecord());
     });
   }
@@ -476,7 +476,7 @@ void TDBGrid::wheelEvent(QWheelEvent* event) {
   wheelRemainder_ -= notches * QWheelEvent::DefaultDeltasPerStep;
   if (notches != 0) {
     const int records = -notches * QApplication::wheelScrollLines();
-    UserAction([&] { ds->MoveBy(records); });
+    Guarded([&] { ds->MoveBy(records); });
   }
   event->accept();
 }
@@ -521,7 +521,7 @@ void TDBGrid::paintEvent(QPaintEvent*) {
   updatePending_ = false;
   if (scrollBarDirty_) SyncScrollBar();
   TGridCells cells;
-  if (!UserAction([&] { cells = CellsToPaint(); })) {
+  if (!Guarded([&] { cells = CellsToPaint(); })) {
     // The rows could not be read (reported): paint the titles alone.
     cells = TGridCells();
     for (const TGridColumn& column : columns_) {

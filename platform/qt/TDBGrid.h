@@ -99,6 +99,7 @@ class TDBGrid : public QAbstractScrollArea {
   int FullRowCount() const;
 
   // Exactly what paintEvent reads and paints, read by the same function.
+  // Moves nothing and fetches nothing; raises what a field read raises.
   TGridCells CellsToPaint() const;
   // The current record's text in the current column; "" when there is none
   // or it cannot be read (for accessibility: never throws).
@@ -140,10 +141,10 @@ class TDBGrid : public QAbstractScrollArea {
   int ColumnAt(int x) const;
   void NotifyCurrentCell(const TGridCells& cells);
 
-  // Runs a dataset operation for a user's action; an exception goes to the
-  // framework's handler. Returns false when one was raised.
+  // Runs a dataset call made from a Qt event handler; an exception goes to
+  // the framework's handler instead of into Qt. False when one was raised.
   template <class Op>
-  bool UserAction(Op&& op) noexcept;
+  bool Guarded(Op&& op) noexcept;
   void Report(const std::exception& e) const noexcept;
 
   std::unique_ptr<TGridDataLink> link_;

@@ -176,6 +176,7 @@ void TDBGrid::SetTitleFont(const QFont& font) {
 void TDBGrid::SetSelectedColumn(int column) {
   if (columns_.empty()) return;
   selectedColumn_ = std::clamp(column, 0, ColumnCount() - 1);
+  ++changeCount_;
   EnsureColumnVisible(selectedColumn_);
   viewport()->update();
 }
@@ -208,6 +209,7 @@ void TDBGrid::DataChanged(bool layout) noexcept {
     fields_.clear();
   }
   scrollBarDirty_ = true;
+  ++changeCount_;
   // One update request per paint: a run of appends sends several events per
   // row, and each request would cost a region update of its own.
   if (!updatePending_) {
@@ -542,15 +544,15 @@ void TDBGrid::paintEvent(QPaintEvent*) {
 }
 
 void TDBGrid::NotifyCurrentCell(const TGridCells& cells) {
-  // Assistive tools hear of the current cell when a paint shows it moved.
+  // Assistive tools hear of the current cell once per paint that follows a
+  // change of the data or of the current column.
+  if (announcedChange_ == changeCount_) return;
+  announcedChange_ = changeCount_;
   if (!QAccessible::isActive() || cells.activeRow < 0) return;
   const auto row = static_cast<std::size_t>(cells.activeRow);
   const auto column = static_cast<std::size_t>(selectedColumn_);
   if (row >= cells.rows.size() || column >= cells.rows[row].size()) return;
-  const QString& text = cells.rows[row][column];
-  if (text == announced_) return;
-  announced_ = text;
-  QAccessibleValueChangeEvent event(this, text);
+  QAccessibleValueChangeEvent event(this, cells.rows[row][column]);
   QAccessible::updateAccessibility(&event);
 }
 

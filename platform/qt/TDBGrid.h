@@ -152,7 +152,10 @@ class TDBGrid : public QAbstractScrollArea {
   QFont titleFont_;
   int selectedColumn_ = 0;
   int wheelRemainder_ = 0;
-  QString announced_;  // the current cell's text last told to assistive tools
+  // Data and column changes so far, and the count last told to assistive
+  // tools (unsigned: wraps around harmlessly).
+  unsigned changeCount_ = 0;
+  unsigned announcedChange_ = 0;
   bool scrollBarDirty_ = true;
   // An update of the viewport is requested and not yet painted.
   bool updatePending_ = false;

@@ -78,6 +78,9 @@ Qt::Alignment ToQtAlignment(TAlignment alignment) {
   return Qt::AlignLeft;
 }
 
+// Scroll bar maximum for a dataset without record numbers.
+constexpr int kUnsequencedEnd = 2;
+
 }  // namespace
 
 template <class Op>
@@ -349,6 +352,14 @@ void TDBGrid::SyncScrollBar() {
     return;
   }
   Guarded([&] {
+    if (!ds->IsSequenced()) {
+      // Without record numbers the bar says only: at the start, somewhere
+      // between, at the end.
+      bar->setRange(0, kUnsequencedEnd);
+      bar->setPageStep(1);
+      bar->setValue(ds->Bof() ? 0 : ds->Eof() ? kUnsequencedEnd : kUnsequencedEnd / 2);
+      return;
+    }
     const int count = ds->RecordCount();
     bar->setRange(count > 0 ? 1 : 0, std::max(0, count));
     // A record being inserted has no number yet: the bar stays where it was.
@@ -382,8 +393,14 @@ void TDBGrid::ScrollBarAction(int action) {
         ds->Last();
         break;
       case QAbstractSlider::SliderMove:
-        // Dragging the thumb (or the wheel over the bar): that record number.
-        if (target >= 1 && target != ds->RecNo()) ds->SetRecNo(target);
+        // Dragging the thumb (or the wheel over the bar): that record number,
+        // or without numbers the start or the end.
+        if (!ds->IsSequenced()) {
+          if (target <= 0) ds->First();
+          if (target >= kUnsequencedEnd) ds->Last();
+        } else if (target >= 1 && target != ds->RecNo()) {
+          ds->SetRecNo(target);
+        }
         break;
       default:
         break;

@@ -14,7 +14,9 @@
 // painted; a name the dataset does not know gives an empty column), row and
 // column lines, and the current cell highlighted while the grid has focus.
 // The vertical scroll bar stands for the current record number within the
-// record count; the horizontal one scrolls the columns by pixels.
+// record count (for a dataset without record numbers it has three places:
+// the start, between, the end); the horizontal one scrolls the columns by
+// pixels.
 //
 // Input moves the dataset, and only input does:
 //   Up / Down                 previous / next record

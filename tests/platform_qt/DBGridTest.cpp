@@ -313,6 +313,53 @@ TEST_F(DBGridTest, ScrollBarActionsMoveTheDatasetItsOwnUpdatesDoNot) {
   EXPECT_EQ(ds_.RecNo(), 12);
 }
 
+// A dataset that gives no record numbers.
+class TUnsequencedDataSet : public TVectorDataSet {
+ public:
+  using TVectorDataSet::TVectorDataSet;
+  bool IsSequenced() override { return false; }
+};
+
+TEST(DBGridUnsequenced, TheScrollBarHasThreePlacesAndDraggingGoesToTheEnds) {
+  TUnsequencedDataSet ds(PlanFields());
+  platform::TDataSource source;
+  source.SetDataSet(&ds);
+  ds.Open();
+  AppendRows(ds, 40);
+  TDBGrid grid;
+  grid.AddColumn(QStringLiteral("Jahr"), 57);
+  grid.resize(452, 152);
+  grid.SetDataSource(&source);
+  grid.show();
+  QScrollBar* bar = grid.verticalScrollBar();
+  struct Case {
+    std::function<void()> move;
+    int value;
+  };
+  const std::vector<Case> cases = {
+      {[&] { ds.First(); }, 0}, {[&] { ds.MoveBy(10); }, 1}, {[&] { ds.Last(); }, 2}};
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    cases[i].move();
+    (void)grid.grab();
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 2);
+    EXPECT_EQ(bar->value(), cases[i].value);
+  }
+  bar->setSliderDown(true);
+  bar->setSliderPosition(0);
+  bar->setSliderDown(false);
+  EXPECT_TRUE(ds.Bof());
+  EXPECT_EQ(ds.RecNo(), 1);
+  bar->setSliderDown(true);
+  bar->setSliderPosition(1);  // between: no move
+  EXPECT_EQ(ds.RecNo(), 1);
+  bar->setSliderPosition(2);
+  bar->setSliderDown(false);
+  EXPECT_TRUE(ds.Eof());
+  EXPECT_EQ(ds.RecNo(), 40);
+}
+
 TEST_F(DBGridTest, RepaintDuringAnAppendNeitherPostsNorMoves) {
   ds_.SetRecNo(20);
   Paint();

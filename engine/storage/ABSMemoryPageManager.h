@@ -85,6 +85,8 @@ class TABSMemoryPageManager : public TABSPageManager {
 
  protected:
   void ReserveStore(std::int32_t count) override;
+  void CheckReleasePageNo(std::int32_t pageNo) const override;
+  void CheckWritePage(const TABSPage& page) const override;
 
  private:
   // Grows bits and store so that page number `pageNo` has a bit and a

@@ -138,7 +138,7 @@ class TABSPageManager {
   // REQUIRES no page of the session in use. Runs after every write of every
   // table, so the case with nothing pending anywhere returns at once.
   void CommitSessionPages(std::int32_t sessionId) {
-    if (pagesInUse_ == 0 && pendingSessions_ == 0) return;
+    if (cachePagesInUse_ == 0 && pendingSessions_ == 0) return;
     CommitPendingPages(sessionId);
   }
   // Gives up the session's uncommitted pages: modified pages destroyed,
@@ -179,13 +179,16 @@ class TABSPageManager {
   // Store side of ReservePages: the next `count` AllocatePage calls cannot
   // fail. The base does nothing.
   virtual void ReserveStore(std::int32_t count);
+  // Raise what ReleasePageNo / WritePage would raise for this number or
+  // page, so that commit and discard check everything before they act. The
+  // base raises nothing.
+  virtual void CheckReleasePageNo(std::int32_t pageNo) const;
+  virtual void CheckWritePage(const TABSPage& page) const;
   // Destroys every page object and empties all lists (LoadFromStream of a
   // store replaces the pages under them). REQUIRES no page in use.
   void DropAllPages() noexcept;
-  // True when any page object exists or a session has pending work.
-  bool HasPagesOrPendingWork() const noexcept {
-    return livePageCount_ != 0 || pendingSessions_ != 0;
-  }
+  // True when some session has uncommitted pages, allocated or freed numbers.
+  bool HasPendingWork() const noexcept { return pendingSessions_ != 0; }
 
   std::int32_t usedPageCount_ = 0;
 
@@ -232,5 +235,9 @@ class TABSPageManager {
   std::vector<std::unique_ptr<Session>> sessions_;
   mutable Session* lastSession_ = nullptr;
   std::int32_t pagesInUse_ = 0;
+  // Cached pages with a use count above 0. A session's modified list always
+  // has room for this many more pages, so that the move of a put-back
+  // modified page from the cache to the list (PutPage) needs no memory.
+  std::int32_t cachePagesInUse_ = 0;
   std::int32_t pendingSessions_ = 0;  // sessions whose HasWork() is true
 };

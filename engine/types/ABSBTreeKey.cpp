@@ -273,6 +273,46 @@ int TABSRecordKeyRef::CompareKeys(const std::byte* a, const std::byte* b,
   return 0;
 }
 
+int TABSRecordKeyRef::CompareKeysFrom(const std::byte* a, const std::byte* b, std::int32_t from,
+                                      const std::int32_t* compareLengths, std::int32_t partLimit,
+                                      bool stopAtPrefixTie, std::int32_t& tiedPart) const {
+  tiedPart = -1;
+  const std::size_t n = partLimit < 0 ? parts_.size()
+                                      : std::min(parts_.size(), static_cast<std::size_t>(partLimit));
+  for (std::size_t i = static_cast<std::size_t>(from); i < n; ++i) {
+    const TABSKeyPart& part = parts_[i];
+    const std::int32_t length = compareLengths != nullptr ? compareLengths[i] : -1;
+    const int r =
+        ComparePart(part, a + part.KeyOffset, b + part.KeyOffset, part.PartSize - 1, length);
+    if (r != 0) return r;
+    if (stopAtPrefixTie && part.PrefixMode == 2 && a[part.KeyOffset] == std::byte{0}) {
+      tiedPart = static_cast<std::int32_t>(i);
+      return 0;
+    }
+  }
+  return 0;
+}
+
+int TABSRecordKeyRef::CompareFullPart(std::int32_t index, const std::byte* a,
+                                      const std::byte* b) const {
+  const TABSKeyPart& part = parts_[static_cast<std::size_t>(index)];
+  return ComparePart(part, a + part.FullKeyOffset, b + part.FullKeyOffset, part.FullPartSize - 1,
+                     -1);
+}
+
+int TABSRecordKeyRef::CompareEntryKeys(const std::byte* keyA, const std::byte* fullA,
+                                       const std::byte* keyB, const std::byte* fullB) const {
+  std::int32_t from = 0;
+  for (;;) {
+    std::int32_t tied = -1;
+    const int c = CompareKeysFrom(keyA, keyB, from, nullptr, -1, true, tied);
+    if (c != 0 || tied < 0) return c;
+    const int w = CompareFullPart(tied, fullA, fullB);
+    if (w != 0) return w;
+    from = tied + 1;
+  }
+}
+
 int TABSRecordKeyRef::CompareFullKeys(const std::byte* a, const std::byte* b,
                                       std::int32_t partLimit) const {
   const std::size_t n = partLimit < 0 ? parts_.size()

@@ -23,7 +23,9 @@
 // Order: part by part with the engine's value comparison (CompareValuesSigned
 // semantics: the user's collation for text, case ignored for case-insensitive
 // columns, NULL before every value), a descending part reversing its result;
-// the first unequal part decides. Text parts are compared without a heap
+// the first unequal part decides. A prefix part orders by its stored prefix
+// and, where the prefixes are equal, by its whole value, before the next part
+// is looked at; so the index order follows whole values. Text parts are compared without a heap
 // allocation: the characters are widened into stack buffers.
 //
 // Ownership and threads: a key layout is a plain value owned by its index. It
@@ -98,6 +100,20 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
   // characters. Only the first `partLimit` parts count (-1: all).
   int CompareKeys(const std::byte* a, const std::byte* b, const std::int32_t* compareLengths = nullptr,
                   std::int32_t partLimit = -1) const;
+  // CompareKeys from part `from` on. With `stopAtPrefixTie`, a prefix part
+  // whose stored prefixes are equal ends the comparison with 0 and its
+  // number in `tiedPart` (the whole values must decide it); otherwise
+  // `tiedPart` is -1 on return.
+  int CompareKeysFrom(const std::byte* a, const std::byte* b, std::int32_t from,
+                      const std::int32_t* compareLengths, std::int32_t partLimit,
+                      bool stopAtPrefixTie, std::int32_t& tiedPart) const;
+  // Orders part `part` of two full keys.
+  int CompareFullPart(std::int32_t part, const std::byte* a, const std::byte* b) const;
+  // The index order of two entries given their stored and full keys: part by
+  // part, a prefix part by its stored prefix and, when those are equal, by
+  // its whole value.
+  int CompareEntryKeys(const std::byte* keyA, const std::byte* fullA, const std::byte* keyB,
+                       const std::byte* fullB) const;
   // Orders two full keys on their first `partLimit` parts (-1: all).
   int CompareFullKeys(const std::byte* a, const std::byte* b, std::int32_t partLimit = -1) const;
 

@@ -57,14 +57,24 @@ void TABSBTreeRecordIndex::ReadRecord(std::int32_t sessionId, const RecordPositi
 
 int TABSBTreeRecordIndex::CompareEntry(std::int32_t sessionId, const Target& t,
                                        const std::byte* key, const RecordPosition& position) {
-  int c = keyRef_.CompareKeys(t.Key, key, t.Lengths, t.PartLimit);
-  if (c != 0) return c;
-  if (t.FullKey != nullptr) {
-    // Equal prefixes: the whole values of the entry's record decide.
-    ReadRecord(sessionId, position, record_.get(), 20170);
-    keyRef_.BuildFullKey(record_.as<std::byte>(), entryFull_.as<std::byte>());
-    c = keyRef_.CompareFullKeys(t.FullKey, entryFull_.as<std::byte>(), t.PartLimit);
+  const bool settle = t.FullKey != nullptr;
+  bool loaded = false;
+  std::int32_t from = 0;
+  for (;;) {
+    std::int32_t tied = -1;
+    const int c =
+        keyRef_.CompareKeysFrom(t.Key, key, from, t.Lengths, t.PartLimit, settle, tied);
     if (c != 0) return c;
+    if (tied < 0) break;
+    // Equal prefixes: the whole values of the entry's record decide.
+    if (!loaded) {
+      ReadRecord(sessionId, position, record_.get(), 20170);
+      keyRef_.BuildFullKey(record_.as<std::byte>(), entryFull_.as<std::byte>());
+      loaded = true;
+    }
+    const int w = keyRef_.CompareFullPart(tied, t.FullKey, entryFull_.as<std::byte>());
+    if (w != 0) return w;
+    from = tied + 1;
   }
   return t.HasPosition ? ComparePositions(t.Position, position) : 0;
 }
@@ -94,7 +104,10 @@ std::int32_t TABSBTreeRecordIndex::ChooseChild(std::int32_t sessionId, HeldPages
   std::int32_t found = 0;
   while (lo <= hi) {
     const std::int32_t mid = (lo + hi) / 2;
-    const int c = keyRef_.CompareKeys(v.Key(mid), t.Key, t.Lengths, t.PartLimit);
+    // Separators decide up to the first prefix part they tie on.
+    std::int32_t tied = -1;
+    const int c = keyRef_.CompareKeysFrom(v.Key(mid), t.Key, 0, t.Lengths, t.PartLimit,
+                                          t.FullKey != nullptr, tied);
     bool take;
     if (c != 0) {
       take = c < 0;

@@ -171,8 +171,7 @@ void TABSBTreeRecordIndex::KeysPerPage(std::int32_t& keys, std::int32_t& remaind
 
 // ---- Insertion ----
 
-void TABSBTreeRecordIndex::InsertRecordKey(std::int32_t sessionId,
-                                           const TABSCursorState& cursor) {
+void TABSBTreeRecordIndex::InsertRecordKey(std::int32_t sessionId, const TABSCursorState& cursor) {
   InsertKey(sessionId, cursor.CurrentBuffer, cursor.Position);
 }
 
@@ -231,8 +230,8 @@ void TABSBTreeRecordIndex::InsertKey(std::int32_t sessionId, const std::byte* re
 namespace {
 
 // The entries of `v` with `entry` placed at `at`, into `area`; returns the count.
-std::int32_t GatherWithEntry(const TABSBTreePageView& v, std::int32_t at,
-                             const std::uint8_t* entry, std::uint8_t* area) {
+std::int32_t GatherWithEntry(const TABSBTreePageView& v, std::int32_t at, const std::uint8_t* entry,
+                             std::uint8_t* area) {
   const std::int32_t e = v.EntrySize();
   const std::int32_t n = v.Count();
   std::memcpy(area, v.Entry(0), static_cast<std::size_t>(at) * e);
@@ -308,8 +307,7 @@ void TABSBTreeRecordIndex::SplitRoot(HeldPages& held, TABSPage& rootPage, std::i
 
 // ---- Deletion ----
 
-void TABSBTreeRecordIndex::DeleteRecordKey(std::int32_t sessionId,
-                                           const TABSCursorState& cursor) {
+void TABSBTreeRecordIndex::DeleteRecordKey(std::int32_t sessionId, const TABSCursorState& cursor) {
   DeleteKey(sessionId, cursor.CurrentBuffer, cursor.Position, 20027);
 }
 
@@ -379,8 +377,8 @@ void TABSBTreeRecordIndex::RemoveAt(HeldPages& held, TABSKeyPath& path, std::int
                                     std::int32_t index, std::vector<std::int32_t>& freed) {
   const std::int32_t k = keyRef_.KeySize();
   std::byte* scratch = keyScratch_.as<std::byte>();
-  std::byte* newFirst = scratch;      // the page's first key after the removal
-  std::byte* xFirst = scratch + k;    // the first key below a page that merges away
+  std::byte* newFirst = scratch;    // the page's first key after the removal
+  std::byte* xFirst = scratch + k;  // the first key below a page that merges away
   std::byte* nextKey = scratch + 2 * k;
   TABSPage& xPage = held.Get(path.Levels[level].PageNo);
   TABSBTreePageView x = View(xPage);

@@ -98,8 +98,8 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
   // Orders two stored keys (-1, 0, 1). With `compareLengths` (PartCount
   // entries, -1 for a whole part) text parts compare only that many leading
   // characters. Only the first `partLimit` parts count (-1: all).
-  int CompareKeys(const std::byte* a, const std::byte* b, const std::int32_t* compareLengths = nullptr,
-                  std::int32_t partLimit = -1) const;
+  int CompareKeys(const std::byte* a, const std::byte* b,
+                  const std::int32_t* compareLengths = nullptr, std::int32_t partLimit = -1) const;
   // CompareKeys from part `from` on. With `stopAtPrefixTie`, a prefix part
   // whose stored prefixes are equal ends the comparison with 0 and its
   // number in `tiedPart` (the whole values must decide it); otherwise

@@ -83,7 +83,9 @@ class TABSBTreePageView {
   std::uint8_t* Entry(std::int32_t i) const {
     return d_ + kBTreeHeaderSize + static_cast<std::ptrdiff_t>(i) * EntrySize();
   }
-  const std::byte* Key(std::int32_t i) const { return reinterpret_cast<const std::byte*>(Entry(i)); }
+  const std::byte* Key(std::int32_t i) const {
+    return reinterpret_cast<const std::byte*>(Entry(i));
+  }
   std::uint8_t* Ref(std::int32_t i) const { return Entry(i) + keySize_; }
   std::int32_t Child(std::int32_t i) const { return LoadLE<std::int32_t>(Ref(i)); }
   void SetChild(std::int32_t i, std::int32_t pageNo) { StoreLE<std::int32_t>(Ref(i), pageNo); }

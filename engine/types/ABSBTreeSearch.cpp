@@ -23,10 +23,10 @@ int ComparePositions(const RecordPosition& a, const RecordPosition& b) {
 }  // namespace
 
 TABSBTreeRecordIndex::Target TABSBTreeRecordIndex::TargetOf(const std::byte* recordBuffer,
-                                                           const RecordPosition* position,
-                                                           bool wholeValues,
-                                                           std::int32_t partLimit,
-                                                           const std::int32_t* lengths) {
+                                                            const RecordPosition* position,
+                                                            bool wholeValues,
+                                                            std::int32_t partLimit,
+                                                            const std::int32_t* lengths) {
   Target t;
   keyRef_.BuildKey(recordBuffer, searchKey_.as<std::byte>());
   t.Key = searchKey_.as<std::byte>();
@@ -62,8 +62,7 @@ int TABSBTreeRecordIndex::CompareEntry(std::int32_t sessionId, const Target& t,
   std::int32_t from = 0;
   for (;;) {
     std::int32_t tied = -1;
-    const int c =
-        keyRef_.CompareKeysFrom(t.Key, key, from, t.Lengths, t.PartLimit, settle, tied);
+    const int c = keyRef_.CompareKeysFrom(t.Key, key, from, t.Lengths, t.PartLimit, settle, tied);
     if (c != 0) return c;
     if (tied < 0) break;
     // Equal prefixes: the whole values of the entry's record decide.
@@ -171,8 +170,8 @@ bool TABSBTreeRecordIndex::FindExact(std::int32_t sessionId, HeldPages& held, co
   const TABSKeyPath::Level& leaf = path.Leaf();
   if (leaf.EntryNo >= leaf.EntryCount) return false;
   const TABSBTreePageView v = View(held.Get(leaf.PageNo));
-  return CompareEntry(sessionId, t, v.Key(leaf.EntryNo), RecordPosition::Load(v.Ref(leaf.EntryNo))) ==
-         0;
+  return CompareEntry(sessionId, t, v.Key(leaf.EntryNo),
+                      RecordPosition::Load(v.Ref(leaf.EntryNo))) == 0;
 }
 
 bool TABSBTreeRecordIndex::Normalize(std::int32_t sessionId, TABSKeyPath& path) {
@@ -319,7 +318,9 @@ bool TABSBTreeRecordIndex::ConditionSearch(std::int32_t sessionId, const TABSSca
 
 // ---- Paths ----
 
-TABSKeyPath* TABSBTreeRecordIndex::NewKeyPath() { return new TABSKeyPath(); }
+TABSKeyPath* TABSBTreeRecordIndex::NewKeyPath() {
+  return new TABSKeyPath();
+}
 
 void TABSBTreeRecordIndex::FreeKeyPath(TABSKeyPath*& path) {
   delete path;
@@ -370,8 +371,7 @@ bool TABSBTreeRecordIndex::Navigate(std::int32_t sessionId, NavigationRequest& r
 }
 
 void TABSBTreeRecordIndex::NavigateIndex(std::int32_t sessionId, NavigationRequest& request,
-                                         TABSIndexPositionCache* cache,
-                                         std::int32_t stateValue) {
+                                         TABSIndexPositionCache* cache, std::int32_t stateValue) {
   if (request.Direction == FetchMode::Current) {
     throw EABSException(20053, "Invalid 'get record' mode for index: grmCurrent");
   }
@@ -420,8 +420,7 @@ void TABSBTreeRecordIndex::SeekKey(std::int32_t sessionId, NavigationRequest& re
     // The entry after (prior: before) the gone record's key and position, so
     // later records with an equal key are not skipped.
     const RecordPosition from = request.Position;
-    const Target t =
-        TargetOf(static_cast<const std::byte*>(request.RecordBuffer), &from, true);
+    const Target t = TargetOf(static_cast<const std::byte*>(request.RecordBuffer), &from, true);
     {
       HeldPages held(PageManager(), sessionId);
       Descend(sessionId, held, t, next ? Child::NotStrict : Child::Strict, next, path);
@@ -491,8 +490,7 @@ int TABSBTreeRecordIndex::CompareRecordKeys(const std::byte* a, const std::byte*
                                             std::int32_t partCount) {
   keyRef_.BuildFullKey(a, otherFull_.as<std::byte>());
   keyRef_.BuildFullKey(b, entryFull_.as<std::byte>());
-  return keyRef_.CompareFullKeys(otherFull_.as<std::byte>(), entryFull_.as<std::byte>(),
-                                 partCount);
+  return keyRef_.CompareFullKeys(otherFull_.as<std::byte>(), entryFull_.as<std::byte>(), partCount);
 }
 
 void TABSBTreeRecordIndex::MarkDistinct(std::int32_t sessionId, TABSIndexMarks& marks,
@@ -559,7 +557,9 @@ void TABSBTreeRecordIndex::UpdateRecordKey(std::int32_t sessionId, const TABSCur
 
 // ---- Scans and estimates ----
 
-TABSScanState* TABSBTreeRecordIndex::NewScanState() { return new TABSScanState(); }
+TABSScanState* TABSBTreeRecordIndex::NewScanState() {
+  return new TABSScanState();
+}
 
 void TABSBTreeRecordIndex::FreeScanState(TABSScanState*& state) {
   delete state;

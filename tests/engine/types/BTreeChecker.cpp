@@ -82,7 +82,8 @@ struct Walker {
         const std::int32_t next = i + 1 == list.size() ? -1 : list[i + 1];
         if (v.PrevPageNo() != prev) return Fail("previous link wrong", list[i]);
         if (v.NextPageNo() != next) return Fail("next link wrong", list[i]);
-        if (v.IsLeaf() != (depth == leafDepth)) return Fail("page kind wrong for its level", list[i]);
+        if (v.IsLeaf() != (depth == leafDepth))
+          return Fail("page kind wrong for its level", list[i]);
       }
     }
     return true;
@@ -117,8 +118,9 @@ struct Walker {
       if (c == 0) {
         const RecordPosition& a = leafRefs[i - 1];
         const RecordPosition& b = leafRefs[i];
-        c = a.RecordId != b.RecordId ? (a.RecordId < b.RecordId ? -1 : 1)
-                                     : (a.SubPosition < b.SubPosition ? -1 : (a.SubPosition > b.SubPosition ? 1 : 0));
+        c = a.RecordId != b.RecordId
+                ? (a.RecordId < b.RecordId ? -1 : 1)
+                : (a.SubPosition < b.SubPosition ? -1 : (a.SubPosition > b.SubPosition ? 1 : 0));
       }
       if (c >= 0) return Fail("leaf entries out of order at " + std::to_string(i), -1);
     }

@@ -91,9 +91,7 @@ std::vector<Mix> Mixes() {
        {{"K"}},
        {{}},
        96,
-       [=](std::mt19937& rng, std::size_t) {
-         return intValue(static_cast<std::int32_t>(rng()));
-       }},
+       [=](std::mt19937& rng, std::size_t) { return intValue(static_cast<std::int32_t>(rng())); }},
       {"SmallDomainIntegers",
        {{"K", dtInteger}},
        {{"K"}},
@@ -147,8 +145,7 @@ std::vector<Mix> Mixes() {
 class Harness {
  public:
   explicit Harness(const Mix& mix)
-      : mix_(mix), table_(mix.Fields, mix.PageSize), index_(table_, nullptr),
-        model_(Less{&mix_}) {
+      : mix_(mix), table_(mix.Fields, mix.PageSize), index_(table_, nullptr), model_(Less{&mix_}) {
     def_ = MakeIndexDef(mix.Columns, true);
     index_.CreateIndexPages(S, nullptr, *def_);
     Commit();
@@ -266,8 +263,7 @@ class Harness {
     request.RecordBuffer = buffer.data();
     std::vector<RecordPosition> seen;
     for (;;) {
-      index_.NavigateIndex(S, request, cached ? &cache : nullptr,
-                           table_.Records().ChangeCounter());
+      index_.NavigateIndex(S, request, cached ? &cache : nullptr, table_.Records().ChangeCounter());
       if (request.Result != FetchResult::Found) break;
       ASSERT_FALSE(request.BeforeFirst || request.AfterLast);
       seen.push_back(request.Position);
@@ -318,11 +314,16 @@ class Harness {
         std::size_t At;
       };
       const Expect expects[] = {
-          {1, false, less < notAbove, less},       {1, true, less < notAbove, notAbove - 1},
-          {2, false, less > 0, 0},                 {2, true, less > 0, less - 1},
-          {3, false, notAbove < n, notAbove},      {3, true, notAbove < n, n - 1},
-          {4, false, notAbove > 0, 0},             {4, true, notAbove > 0, notAbove - 1},
-          {5, false, less < n, less},              {5, true, less < n, n - 1},
+          {1, false, less < notAbove, less},
+          {1, true, less < notAbove, notAbove - 1},
+          {2, false, less > 0, 0},
+          {2, true, less > 0, less - 1},
+          {3, false, notAbove < n, notAbove},
+          {3, true, notAbove < n, n - 1},
+          {4, false, notAbove > 0, 0},
+          {4, true, notAbove > 0, notAbove - 1},
+          {5, false, less < n, less},
+          {5, true, less < n, n - 1},
           {0, true, n > 0, n - 1},
       };
       for (const Expect& e : expects) {

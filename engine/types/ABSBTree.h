@@ -182,6 +182,9 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   void PrefetchForDelete(HeldPages& held, const TABSKeyPath& path);
   void CollectPages(std::int32_t sessionId, std::vector<std::int32_t>& pages);
   bool Navigate(std::int32_t sessionId, NavigationRequest& request, TABSKeyPath& path, bool found);
+  void NavigateFrom(std::int32_t sessionId, NavigationRequest& request,
+                    TABSIndexPositionCache* cache, std::int32_t stateValue, bool cached,
+                    TABSKeyPath& path);
 
   TABSRecordKeyRef keyRef_;
   std::int32_t dataSize_ = 0;

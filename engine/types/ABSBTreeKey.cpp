@@ -162,6 +162,8 @@ void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
   fullKeySize_ = static_cast<std::int32_t>(fullKeySize);
   partCount_ = static_cast<std::int32_t>(parts_.size());
   hasPrefixParts_ = hasPrefix;
+  singleInteger_ = parts_.size() == 1 && parts_[0].StorageType == stInteger;
+  singleDescending_ = singleInteger_ && parts_[0].Descending;
 }
 
 namespace {

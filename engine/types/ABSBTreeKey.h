@@ -34,9 +34,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "engine/local/ABSMetaDefs.h"
+#include "engine/types/ABSCoding.h"
 #include "engine/types/ABSTypes.h"
 
 class TABSBaseFieldManager;
@@ -126,6 +128,26 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
   // Whether some part stores only a prefix, so that equal stored keys may
   // still differ in their whole values.
   bool HasPrefixParts() const { return hasPrefixParts_; }
+  // Fast path of the common one-column integer key (part 0, whole value):
+  // the same result as CompareKeys without compare lengths.
+  bool IsSingleInteger() const { return singleInteger_; }
+  int CompareSingleInteger(const std::byte* a, const std::byte* b) const {
+    const bool nullA = a[0] != std::byte{0};
+    const bool nullB = b[0] != std::byte{0};
+    int r;
+    if (nullA || nullB) {
+      r = nullA == nullB ? 0 : (nullA ? -1 : 1);
+    } else {
+      std::int32_t x;
+      std::int32_t y;
+      std::memcpy(&x, a + 1, 4);
+      std::memcpy(&y, b + 1, 4);
+      x = LoadLE<std::int32_t>(&x);
+      y = LoadLE<std::int32_t>(&y);
+      r = (x > y) - (x < y);
+    }
+    return singleDescending_ ? -r : r;
+  }
   const std::vector<TABSKeyPart>& Parts() const { return parts_; }
 
  private:
@@ -134,6 +156,8 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
 
   std::vector<TABSKeyPart> parts_;
   bool hasPrefixParts_ = false;
+  bool singleInteger_ = false;
+  bool singleDescending_ = false;
 };
 
 // Orders two non-null text values of `type` (a text or byte-string storage

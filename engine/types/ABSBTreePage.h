@@ -138,6 +138,12 @@ class TABSKeyPath {
     LevelCount = 0;
     CurrentLevel = 0;
   }
+  // Copies the levels in use only.
+  void CopyFrom(const TABSKeyPath& other) {
+    for (std::int32_t i = 0; i < other.LevelCount; ++i) Levels[i] = other.Levels[i];
+    LevelCount = other.LevelCount;
+    CurrentLevel = other.CurrentLevel;
+  }
   // Appends a level; a path deeper than kMaxLevels raises 20287.
   void Push(std::int32_t pageNo, std::int32_t entryNo, std::int32_t entryCount);
   Level& Leaf() { return Levels[LevelCount - 1]; }

@@ -57,6 +57,11 @@ void TABSBTreeRecordIndex::ReadRecord(std::int32_t sessionId, const RecordPositi
 
 int TABSBTreeRecordIndex::CompareEntry(std::int32_t sessionId, const Target& t,
                                        const std::byte* key, const RecordPosition& position) {
+  if (keyRef_.IsSingleInteger() && t.Lengths == nullptr && t.PartLimit != 0) {
+    const int c = keyRef_.CompareSingleInteger(t.Key, key);
+    if (c != 0 || !t.HasPosition) return c;
+    return ComparePositions(t.Position, position);
+  }
   const bool settle = t.FullKey != nullptr;
   bool loaded = false;
   std::int32_t from = 0;
@@ -105,8 +110,10 @@ std::int32_t TABSBTreeRecordIndex::ChooseChild(std::int32_t sessionId, HeldPages
     const std::int32_t mid = (lo + hi) / 2;
     // Separators decide up to the first prefix part they tie on.
     std::int32_t tied = -1;
-    const int c = keyRef_.CompareKeysFrom(v.Key(mid), t.Key, 0, t.Lengths, t.PartLimit,
-                                          t.FullKey != nullptr, tied);
+    const int c = keyRef_.IsSingleInteger() && t.Lengths == nullptr && t.PartLimit != 0
+                      ? keyRef_.CompareSingleInteger(v.Key(mid), t.Key)
+                      : keyRef_.CompareKeysFrom(v.Key(mid), t.Key, 0, t.Lengths, t.PartLimit,
+                                                t.FullKey != nullptr, tied);
     bool take;
     if (c != 0) {
       take = c < 0;
@@ -195,9 +202,14 @@ bool TABSBTreeRecordIndex::StepPath(std::int32_t sessionId, TABSKeyPath& path, b
     --level;
   }
   if (level < 0) return false;
+  const std::int32_t step = backward ? -1 : 1;
+  if (level == path.LevelCount - 1) {
+    // Within the leaf: nothing to read.
+    path.Levels[level].EntryNo += step;
+    return true;
+  }
   // Read the new pages first: a failure leaves the path as it was.
-  TABSKeyPath moved = path;
-  moved.Levels[level].EntryNo += backward ? -1 : 1;
+  TABSKeyPath::Level moved[TABSKeyPath::kMaxLevels];
   HeldPages held(PageManager(), sessionId);
   for (std::int32_t l = level + 1; l < path.LevelCount; ++l) {
     const TABSBTreePageView v = View(held.Get(path.Levels[l].PageNo));
@@ -206,9 +218,10 @@ bool TABSBTreeRecordIndex::StepPath(std::int32_t sessionId, TABSKeyPath& path, b
       throw EABSException(backward ? 20071 : 20070, "Index error: invalid page number");
     }
     const TABSBTreePageView n = View(held.Get(neighbour));
-    moved.Levels[l] = TABSKeyPath::Level{neighbour, backward ? n.Count() - 1 : 0, n.Count()};
+    moved[l] = TABSKeyPath::Level{neighbour, backward ? n.Count() - 1 : 0, n.Count()};
   }
-  path = moved;
+  path.Levels[level].EntryNo += step;
+  for (std::int32_t l = level + 1; l < path.LevelCount; ++l) path.Levels[l] = moved[l];
   return true;
 }
 
@@ -247,12 +260,15 @@ RecordPosition TABSBTreeRecordIndex::ReadPathReference(std::int32_t sessionId,
   CheckedRoot(20122);
   if (path.LevelCount == 0) throw EABSException(20068, "Index error: invalid position");
   const TABSKeyPath::Level& leaf = path.Leaf();
-  HeldPages held(PageManager(), sessionId);
-  const TABSBTreePageView v = View(held.Get(leaf.PageNo));
-  if (!v.IsLeaf() || leaf.EntryNo < 0 || leaf.EntryNo >= v.Count()) {
-    throw EABSException(20069, "Index error: invalid position");
-  }
-  return RecordPosition::Load(v.Ref(leaf.EntryNo));
+  TABSPageManager& pages = PageManager();
+  TABSPage* page = pages.GetPage(sessionId, leaf.PageNo, false, kBTreePageType);
+  const TABSBTreePageView v = View(*page);
+  const bool valid = v.IsLeaf() && leaf.EntryNo >= 0 && leaf.EntryNo < v.Count();
+  const RecordPosition position =
+      valid ? RecordPosition::Load(v.Ref(leaf.EntryNo)) : RecordPosition{};
+  pages.PutPage(page);
+  if (!valid) throw EABSException(20069, "Index error: invalid position");
+  return position;
 }
 
 bool TABSBTreeRecordIndex::ConditionSearch(std::int32_t sessionId, const TABSScanBound& bound,
@@ -376,33 +392,48 @@ void TABSBTreeRecordIndex::NavigateIndex(std::int32_t sessionId, NavigationReque
     throw EABSException(20053, "Invalid 'get record' mode for index: grmCurrent");
   }
   CheckedRoot(20121);
-  TABSKeyPath& path = path_;
+  // A step from where the cache stopped moves the cached path in place.
+  const bool cached = cache != nullptr && cache->KeyPath != nullptr && !request.BeforeFirst &&
+                      !request.AfterLast &&
+                      cache->Matches(def_->ObjectId, request.Position, stateValue);
+  TABSKeyPath& path = cached ? *cache->KeyPath : path_;
+  try {
+    NavigateFrom(sessionId, request, cache, stateValue, cached, path);
+  } catch (...) {
+    // The cached path may have moved: it no longer matches its position.
+    if (cache != nullptr) cache->Clear();
+    throw;
+  }
+}
+
+void TABSBTreeRecordIndex::NavigateFrom(std::int32_t sessionId, NavigationRequest& request,
+                                        TABSIndexPositionCache* cache, std::int32_t stateValue,
+                                        bool cached, TABSKeyPath& path) {
   bool found;
   if (request.BeforeFirst || request.AfterLast) {
     found = EdgePath(sessionId, path, request.AfterLast);
   } else {
-    if (cache != nullptr && cache->KeyPath != nullptr &&
-        cache->Matches(def_->ObjectId, request.Position, stateValue)) {
-      path = *cache->KeyPath;
-      found = true;
-    } else {
-      found = FindRecordPath(sessionId, request.Position, path,
-                             static_cast<const std::byte*>(request.RecordBuffer));
-    }
+    found = cached || FindRecordPath(sessionId, request.Position, path,
+                                     static_cast<const std::byte*>(request.RecordBuffer));
     if (found && !StepPath(sessionId, path, request.Direction == FetchMode::Prior)) {
       const bool next = request.Direction == FetchMode::Next;
       request.AfterLast = next;
       request.BeforeFirst = !next;
       request.Result = next ? FetchResult::Eof : FetchResult::Bof;
+      if (cached) cache->Clear();
       return;
     }
   }
-  if (Navigate(sessionId, request, path, found) && cache != nullptr) {
-    if (cache->KeyPath == nullptr) cache->KeyPath = MakeLateOwned(new TABSKeyPath());
-    *cache->KeyPath = path;
-    cache->IndexId = def_->ObjectId;
-    cache->Position = request.Position;
-    cache->ChangeCounter = stateValue;
+  if (Navigate(sessionId, request, path, found)) {
+    if (cache != nullptr) {
+      if (cache->KeyPath == nullptr) cache->KeyPath = MakeLateOwned(new TABSKeyPath());
+      if (!cached) cache->KeyPath->CopyFrom(path);
+      cache->IndexId = def_->ObjectId;
+      cache->Position = request.Position;
+      cache->ChangeCounter = stateValue;
+    }
+  } else if (cached) {
+    cache->Clear();
   }
 }
 

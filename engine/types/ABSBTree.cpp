@@ -38,7 +38,7 @@ TABSBTreeRecordIndex::TABSBTreeRecordIndex(TABSIndexTable& table, TABSBaseIndexM
 TABSBTreeRecordIndex::~TABSBTreeRecordIndex() = default;
 
 TABSPageManager& TABSBTreeRecordIndex::PageManager() const {
-  return Table().IndexPageManager(*def_);
+  return pageManager_ != nullptr ? *pageManager_ : Table().IndexPageManager(*def_);
 }
 
 std::int32_t TABSBTreeRecordIndex::RootPageNo() const {
@@ -61,7 +61,7 @@ void TABSBTreeRecordIndex::InitEmptyRoot(TABSPage& page) const {
 }
 
 void TABSBTreeRecordIndex::PrepareLayout() {
-  TABSPageManager& pages = PageManager();
+  TABSPageManager& pages = Table().IndexPageManager(*def_);
   const std::int32_t dataSize = pages.GetPageSize() - pages.GetPageHeaderSize();
   TABSRecordKeyRef layout;
   layout.PrepareKeyLayout(*def_, Table().IndexFieldManager(), dataSize);
@@ -87,6 +87,7 @@ void TABSBTreeRecordIndex::PrepareLayout() {
   record_ = std::move(record);
   splitArea_ = std::move(split);
   lengths_ = std::move(lengths);
+  pageManager_ = &pages;
 }
 
 void TABSBTreeRecordIndex::CreateIndexPages(std::int32_t sessionId, TABSCursorState* cursor,

@@ -188,13 +188,14 @@ class TABSBTreeRecordIndex final : public TABSIndex {
 
   TABSRecordKeyRef keyRef_;
   std::int32_t dataSize_ = 0;
-  TABSMemBlock searchKey_;   // KeySize
-  TABSMemBlock searchFull_;  // FullKeySize
-  TABSMemBlock entryFull_;   // FullKeySize
-  TABSMemBlock otherFull_;   // FullKeySize
-  TABSMemBlock keyScratch_;  // 3 x KeySize + 16: entries and separators in motion
-  TABSMemBlock record_;      // one record image
-  TABSMemBlock splitArea_;   // a page's entries plus one
-  TABSMemBlock lengths_;     // PartCount compare lengths
-  TABSKeyPath path_;         // the path of the running operation
+  TABSPageManager* pageManager_ = nullptr;  // the table's, fixed when the layout is built
+  TABSMemBlock searchKey_;                  // KeySize
+  TABSMemBlock searchFull_;                 // FullKeySize
+  TABSMemBlock entryFull_;                  // FullKeySize
+  TABSMemBlock otherFull_;                  // FullKeySize
+  TABSMemBlock keyScratch_;                 // 3 x KeySize + 16: entries and separators in motion
+  TABSMemBlock record_;                     // one record image
+  TABSMemBlock splitArea_;                  // a page's entries plus one
+  TABSMemBlock lengths_;                    // PartCount compare lengths
+  TABSKeyPath path_;                        // the path of the running operation
 };

@@ -281,18 +281,17 @@ bool TABSBTreeRecordIndex::ConditionSearch(std::int32_t sessionId, const TABSSca
     keyRef_.SetCompareLengths(bound.RecordBuffer, true, lengths);
   }
   const Target t = TargetOf(bound.RecordBuffer, nullptr, !bound.Partial, bound.PartCount, lengths);
+  // One holder for the whole search: the leaf reached by the descent is
+  // usually the one whose entry is looked at.
+  HeldPages held(PageManager(), sessionId);
   const auto entryAt = [&](const TABSKeyPath& p) {
-    HeldPages held(PageManager(), sessionId);
     const TABSBTreePageView v = View(held.Get(p.Leaf().PageNo));
     return CompareEntry(sessionId, t, v.Key(p.Leaf().EntryNo),
                         RecordPosition::Load(v.Ref(p.Leaf().EntryNo)));
   };
   // The first entry >= t (upper: > t); false when every entry is below.
   const auto bound_ = [&](bool upper) {
-    {
-      HeldPages held(PageManager(), sessionId);
-      Descend(sessionId, held, t, upper ? Child::NotStrict : Child::Strict, upper, path);
-    }
+    Descend(sessionId, held, t, upper ? Child::NotStrict : Child::Strict, upper, path);
     return Normalize(sessionId, path);
   };
   // The entry before that bound.

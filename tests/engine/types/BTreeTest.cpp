@@ -278,3 +278,18 @@ TEST(BTreeKeys, PrefixTiesAndNullsOrderByWholeValues) {
   });
   EXPECT_EQ(seen, sorted);
 }
+
+TEST(BTreeBuild, AnEmptiedPageLeavesEvenBesideAnExactlyFullOne) {
+  // 128-byte pages hold exactly 10 integer entries (18 + 10 x 11 bytes): an
+  // emptied page next to a full one still goes, so no empty page remains.
+  IntTree t(128);
+  std::vector<RecordPosition> left;
+  for (int k = 0; k <= 100; k += 10) t.Add(k);  // leaves 0..40 | 50..100
+  for (int k = 41; k <= 45; ++k) t.Add(k);      // left leaf full
+  for (int k = 101; k <= 104; ++k) t.Add(k);    // right leaf full
+  ASSERT_EQ(t.LeafCounts(), (std::vector<std::int32_t>{10, 10}));
+  for (int i = 0; i < 10; ++i) t.Remove(t.Order()[0]);
+  EXPECT_EQ(t.LeafCounts(), std::vector<std::int32_t>{10});
+  EXPECT_EQ(t.table.Pages().GetUsedPageCount(), 1);
+  EXPECT_EQ(CheckBTree(t.index, S), "");
+}

@@ -11,7 +11,10 @@
 //     then the record read), against std::map::find and SQLite's indexed
 //     SELECT;
 //   - a walk over the whole index in key order (navigation with the position
-//     cache), against iterating a std::map.
+//     cache), against iterating a std::map;
+//   - 20-character text keys under the locale's collation: insert and lookup
+//     against std::map<std::string> and SQLite (which compares bytes, so
+//     those figures are for information).
 // bytes_per_row reports the engine memory held per row (record image,
 // deleted bits and index pages) read from the memory manager.
 #include <benchmark/benchmark.h>
@@ -25,6 +28,7 @@
 #include <numeric>
 #include <random>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "engine/local/ABSCursorState.h"
@@ -275,7 +279,191 @@ void MapWalk(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// ---- 20-character text keys under the locale's collation ----
+
+std::vector<std::string> RandomTexts(std::int64_t n) {
+  std::mt19937 rng(3);
+  std::vector<std::string> texts;
+  texts.reserve(static_cast<std::size_t>(n));
+  for (std::int64_t i = 0; i < n; ++i) {
+    std::string s(20, ' ');
+    for (char& c : s) c = static_cast<char>('a' + rng() % 26);
+    texts.push_back(s);
+  }
+  return texts;
+}
+
+class TextTable : public TABSIndexTable {
+ public:
+  TextTable() : fields_(nullptr) {
+    fields_.FieldDefs().AddFieldDef("Name", dtString, 20);
+    fields_.FieldDefs().AddFieldDef("Jahr", dtInteger);
+    fields_.ComputeLayout();
+    records_ = std::make_unique<TABSMemoryRecordManager>(fields_.GetRecordSize(), 1000);
+  }
+  const TABSBaseFieldManager* IndexFieldManager() const override { return &fields_; }
+  TABSBaseRecordManager& IndexRecordManager() override { return *records_; }
+  TABSPageManager& IndexPageManager(const TABSIndexDef&) override { return pages_; }
+  std::int32_t NextObjectId() override { return ++ids_; }
+  TABSMemoryRecordManager& Records() { return *records_; }
+  TABSMemoryPageManager& Pages() { return pages_; }
+  const TABSFieldDefs& Fields() const { return fields_.FieldDefs(); }
+
+ private:
+  TABSBaseFieldManager fields_;
+  TABSMemoryPageManager pages_;
+  std::unique_ptr<TABSMemoryRecordManager> records_;
+  std::int32_t ids_ = 0;
+};
+
+struct TextIndexed {
+  TextTable table;
+  TABSBTreeRecordIndex index{table, nullptr};
+  TABSIndexDef def;
+  std::vector<std::byte> image;
+  TextIndexed() {
+    def.SetName("IX_NAME");
+    def.ObjectId = 1;
+    def.Columns.push_back(TABSIndexColumn{"Name", false, false, 20});
+    index.CreateIndexPages(kSession, nullptr, def);
+    table.Pages().CommitSessionPages(kSession);
+    image.resize(static_cast<std::size_t>(table.Records().RecordSize()));
+  }
+  void Fill(const std::string& text, std::int32_t year) {
+    std::memset(image.data(), 0, image.size());
+    std::memcpy(image.data() + table.Fields()[0]->MemoryOffset, text.data(), text.size());
+    StoreLE<std::int32_t>(image.data() + table.Fields()[1]->MemoryOffset, year);
+  }
+  void Insert(const std::vector<std::string>& texts) {
+    TABSCursorState cursor;
+    cursor.CurrentBuffer = image.data();
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      Fill(texts[i], static_cast<std::int32_t>(i));
+      if (!table.Records().StoreNewRecord(kSession, image.data(), cursor.Position)) {
+        throw std::runtime_error("store");
+      }
+      index.InsertRecordKey(kSession, cursor);
+      table.Pages().CommitSessionPages(kSession);
+    }
+  }
+};
+
+void TextIndexInsert(benchmark::State& state) {
+  const auto texts = RandomTexts(state.range(0));
+  for (auto _ : state) {
+    auto t = std::make_unique<TextIndexed>();
+    t->Insert(texts);
+    state.PauseTiming();
+    t.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void TextMapInsert(benchmark::State& state) {
+  const auto texts = RandomTexts(state.range(0));
+  for (auto _ : state) {
+    std::map<std::string, std::int32_t> map;
+    for (std::size_t i = 0; i < texts.size(); ++i) map.emplace(texts[i], static_cast<int>(i));
+    benchmark::DoNotOptimize(map.size());
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+struct TextSqlite {
+  sqlite3* db = nullptr;
+  TextSqlite() {
+    sqlite3_open(":memory:", &db);
+    sqlite3_exec(db, "CREATE TABLE t(name TEXT, jahr INTEGER)", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "CREATE INDEX ix_name ON t(name)", nullptr, nullptr, nullptr);
+  }
+  ~TextSqlite() { sqlite3_close(db); }
+  void Insert(const std::vector<std::string>& texts) {
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?,?)", -1, &stmt, nullptr);
+    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      sqlite3_bind_text(stmt, 1, texts[i].data(), static_cast<int>(texts[i].size()), SQLITE_STATIC);
+      sqlite3_bind_int(stmt, 2, static_cast<int>(i));
+      if (sqlite3_step(stmt) != SQLITE_DONE) throw std::runtime_error("insert");
+      sqlite3_reset(stmt);
+    }
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_finalize(stmt);
+  }
+};
+
+void TextSqliteInsert(benchmark::State& state) {
+  const auto texts = RandomTexts(state.range(0));
+  for (auto _ : state) {
+    auto s = std::make_unique<TextSqlite>();
+    s->Insert(texts);
+    state.PauseTiming();
+    s.reset();
+    state.ResumeTiming();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void TextIndexLookup(benchmark::State& state) {
+  const auto texts = RandomTexts(state.range(0));
+  TextIndexed t;
+  t.Insert(texts);
+  std::vector<std::byte> probe(t.image.size());
+  TABSScanBound equal;
+  equal.Condition = 1;
+  equal.RecordBuffer = t.image.data();
+  TABSKeyPath path;
+  std::int64_t found = 0;
+  for (auto _ : state) {
+    for (std::size_t i = texts.size(); i-- > 0;) {
+      t.Fill(texts[i], 0);
+      found += t.index.ConditionSearch(kSession, equal, false, path) ? 1 : 0;
+    }
+  }
+  benchmark::DoNotOptimize(found);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void TextMapFind(benchmark::State& state) {
+  const auto texts = RandomTexts(state.range(0));
+  std::map<std::string, std::int32_t> map;
+  for (std::size_t i = 0; i < texts.size(); ++i) map.emplace(texts[i], static_cast<int>(i));
+  std::int64_t sum = 0;
+  for (auto _ : state) {
+    for (std::size_t i = texts.size(); i-- > 0;) sum += map.find(texts[i])->second;
+  }
+  benchmark::DoNotOptimize(sum);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void TextSqliteLookup(benchmark::State& state) {
+  const auto texts = RandomTexts(state.range(0));
+  TextSqlite s;
+  s.Insert(texts);
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(s.db, "SELECT jahr FROM t WHERE name = ?", -1, &stmt, nullptr);
+  std::int64_t sum = 0;
+  for (auto _ : state) {
+    for (std::size_t i = texts.size(); i-- > 0;) {
+      sqlite3_bind_text(stmt, 1, texts[i].data(), static_cast<int>(texts[i].size()), SQLITE_STATIC);
+      if (sqlite3_step(stmt) == SQLITE_ROW) sum += sqlite3_column_int(stmt, 0);
+      sqlite3_reset(stmt);
+    }
+  }
+  sqlite3_finalize(stmt);
+  benchmark::DoNotOptimize(sum);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 }  // namespace
+
+BENCHMARK(TextIndexInsert)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(TextMapInsert)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(TextSqliteInsert)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(TextIndexLookup)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(TextMapFind)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(TextSqliteLookup)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(IndexInsert)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(SqliteInsert)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);

@@ -238,7 +238,7 @@ TEST(BTreeScans, RangesEstimatesAndPaths) {
     RecordPosition p;
     bool first = true;
     while (t.index.ScanStep(S, state, c.Backward, first ? &start : nullptr, &end, p)) {
-      seen.push_back(p.RecordId);
+      seen.push_back(std::int32_t{p.RecordId});
       first = false;
     }
     EXPECT_EQ(seen, c.Expected) << c.StartCode;

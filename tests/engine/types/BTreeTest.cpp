@@ -64,7 +64,7 @@ struct IntTree {
 
 std::vector<std::int32_t> Ids(const std::vector<RecordPosition>& positions) {
   std::vector<std::int32_t> ids;
-  for (const RecordPosition& p : positions) ids.push_back(p.RecordId);
+  for (const RecordPosition& p : positions) ids.push_back(std::int32_t{p.RecordId});
   return ids;
 }
 
@@ -197,7 +197,7 @@ TEST(BTreeBuild, EqualKeysAcrossPagesKeepPositionOrderAndDeleteExactly) {
   }
   for (const RecordPosition& p : t.Order()) {
     EXPECT_NE(p.RecordId % 6, 0);
-    kept.push_back(p.RecordId);
+    kept.push_back(std::int32_t{p.RecordId});
   }
   EXPECT_EQ(kept.size(), 200u - 34u);
   EXPECT_EQ(NativeErrorOf([&] { t.Remove(all[0]); }), 20027);

@@ -177,6 +177,7 @@ struct SparseTable {
   TABSMemoryRecordManager records{kRowSize, kGrowthStep};
   std::vector<unsigned char> deleted;
   std::vector<std::int64_t> probes;  // 0-based positions spread over the table
+  std::int32_t lastId = -1;          // the highest live record ID
 
   SparseTable() : deleted((kRows + 7) / 8, 0) {
     PlanRow row;
@@ -191,10 +192,13 @@ struct SparseTable {
       deleted[i >> 3] |= static_cast<unsigned char>(1u << (i & 7));
     }
     for (int k = 1; k <= 16; ++k) probes.push_back(records.RecordCount() * k / 17);
+    for (std::int32_t id = 0; id < kRows; ++id) {
+      if (!((deleted[id >> 3] >> (id & 7)) & 1u)) lastId = id;
+    }
   }
 
   std::int32_t BitByBit(std::int64_t position) const {
-    const std::int32_t last = records.LastId();
+    const std::int32_t last = lastId;
     std::int64_t live = 0;
     for (std::int32_t id = 0; id <= last; ++id) {
       if ((deleted[id >> 3] >> (id & 7)) & 1u) continue;

@@ -15,7 +15,8 @@
 #include "engine/local/ABSCursorState.h"
 
 // Binds a query expression to a cursor; installed by a query engine. This
-// system has none, so the hook stays nil.
+// system has none, so the hook stays nil. It takes the whole cursor, so
+// SetQueryExpression stays with the operations rather than the state.
 using TABSQueryExpressionBinder = void (*)(TABSExpression* expression, class TABSCursor& cursor,
                                            void* arg1, void* arg2);
 extern TABSQueryExpressionBinder QueryExpressionBinder;

@@ -13,6 +13,11 @@
 //
 // Locking: none. The owning table data calls every operation while holding
 // its database's lock, so operations on one table never overlap.
+//
+// Invariants of TABSMemoryRecordManager: no ID outside first to last ID is
+// live; RecordCount() is the number of live IDs; slots and deleted bits
+// beyond the last ID hold undefined bytes until a record is stored there;
+// capacity * RecordSize() fits a signed 32-bit byte count.
 #pragma once
 
 #include <array>
@@ -24,10 +29,8 @@
 #include "engine/storage/ABSMemBlock.h"
 
 // The argument of NavigateRecord: the caller fills it and reads it back.
-// It lives only for a call and is never stored, so it keeps the natural
-// alignment of its members: a packed layout would make every reference to
-// Position or IndexId a misaligned access. The four one-byte members come
-// first and side by side, so the request has no padding between them.
+// It lives only for a call and is never stored or written to a record, so
+// it has the natural (unpacked) layout of its members.
 struct NavigationRequest {
   FetchMode Direction = FetchMode::Current;  // Current means exactly this position.
   bool BeforeFirst = false;                  // The position is before the first record.
@@ -97,15 +100,16 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
                        const RecordPosition& position) override;
   // Removing the last ID moves the caller's position to the new last ID.
   bool RemoveRecord(std::int32_t sessionId, RecordPosition& position) override;
-  // Raises 10019 when a found record cannot be copied (nil record buffer).
-  // The plain forward step, which a walk takes for nearly every record, is
-  // inline here so that a caller holding this class walks without a call;
-  // everything else goes to Navigate.
+  // Moves request.Position as request.Direction says and copies the record
+  // found into request.RecordBuffer; request.Result tells what was found.
+  // Raises 10019 when a found record cannot be copied (nil record buffer),
+  // leaving the request as it was. Fast path: the plain forward step (Next
+  // after Found, off both ends, next slot live) is served inline here;
+  // everything else by Navigated, with the same results.
   void NavigateRecord(std::int32_t /*sessionId*/, NavigationRequest& request) override {
     const std::int32_t id = request.Position.RecordId;
     void* const destination = request.RecordBuffer;
-    // first <= id < last in one unsigned comparison; it implies a non-empty
-    // table, so the next slot exists.
+    // first <= id < last: a non-empty table whose next slot exists.
     const auto first = static_cast<std::uint32_t>(firstId_);
     const bool inside =
         static_cast<std::uint32_t>(id) - first < static_cast<std::uint32_t>(lastId_) - first;
@@ -113,15 +117,11 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
         (noDeletions_ || !IsDeleted(id + 1))) [[likely]] {
       const unsigned char* source = records() + static_cast<std::size_t>(id + 1) * recordSize_;
       CopyImage(destination, source, static_cast<std::size_t>(recordSize_));
-      // The result is already Found and during a walk the sub-position is
-      // already 0: storing them again would only add stores to every step.
+      // Result stays Found; the sub-position becomes 0.
       request.Position.RecordId = id + 1;
       if (request.Position.SubPosition != 0) request.Position.SubPosition = 0;
       return;
     }
-    // The general case takes the request by value and hands it back, so the
-    // request's address never leaves this function and the step above does
-    // not pass the record ID through memory from call to call.
     request = Navigated(request);
   }
   int CompareRecordPositions(const RecordPosition& a, const RecordPosition& b) const override;
@@ -142,21 +142,13 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   FetchResult SeekFromLast(FetchMode direction, std::int32_t& recordId) const;
   FetchResult SeekFrom(FetchMode direction, std::int32_t& recordId) const;
 
-  std::int32_t Capacity() const { return capacity_; }
-  std::int32_t GrowthStep() const { return growthStep_; }
-  std::int32_t FirstId() const { return firstId_; }
-  std::int32_t LastId() const { return lastId_; }
-  // True from construction until the first removal; while true, IDs 0 to
-  // count - 1 are exactly the live records.
-  bool NoDeletions() const { return noDeletions_; }
-  // Entry b: the number of zero bits of the byte value b, that is the live
-  // slots among the eight that a byte of deleted bits stands for.
-  std::uint8_t LiveCount(std::uint8_t bits) const { return liveCount_[bits]; }
-
  private:
+  // Tests read the slot counters through TABSMemoryRecordManagerTestPeer
+  // (tests/engine/storage/RecordManagerTestPeer.h); nothing else may.
+  friend class TABSMemoryRecordManagerTestPeer;
+
   // Direction Next, neither end flag set and the result of the step before
-  // Found. Read field by field: a caller's walk can then keep the whole
-  // request in registers.
+  // Found.
   static bool IsPlainNextAfterFound(const NavigationRequest& request) {
     return request.Direction == FetchMode::Next && !(request.BeforeFirst | request.AfterLast) &&
            request.Result == FetchResult::Found;
@@ -167,9 +159,7 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   }
   unsigned char* records() const { return recordBuffer_.as<unsigned char>(); }
   unsigned char* deletedBits() const { return deletedBits_.as<unsigned char>(); }
-  // Copies one record image. Images of table rows are mostly 16 to 64 bytes;
-  // two overlapping fixed-size moves copy those without a library call, which
-  // is a large share of a store or a step of a walk.
+  // Copies one record image of `size` bytes; the two ranges do not overlap.
   static void CopyImage(void* destination, const void* source, std::size_t size) {
     auto* dst = static_cast<unsigned char*>(destination);
     const auto* src = static_cast<const unsigned char*>(source);
@@ -187,7 +177,7 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   void ShrinkBitsBack() noexcept;
   // NavigateRecord beyond the plain next step; returns the updated request.
   // Raises 10019 (the caller's request unchanged) when a found record cannot
-  // be copied.
+  // be copied. Kept out of line (see the .cpp).
   [[gnu::noinline]] NavigationRequest Navigated(NavigationRequest request) const;
   void FreeBuffers();
 
@@ -195,8 +185,12 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   TABSMemBlock deletedBits_;   // ceil(capacity_ / 8) bytes
   std::int32_t capacity_ = 0;
   std::int32_t growthStep_ = 1;
-  std::int32_t firstId_ = 0;
-  std::int32_t lastId_ = 0;
+  std::int32_t firstId_ = 0;  // lowest live ID; 0 when empty
+  std::int32_t lastId_ = 0;   // highest live ID; 0 when empty
+  // Entry b: the number of zero bits of the byte value b, that is the live
+  // slots among the eight that a byte of deleted bits stands for.
   std::array<std::uint8_t, 256> liveCount_{};
+  // True from construction until the first removal; while true, IDs 0 to
+  // count - 1 are exactly the live records.
   bool noDeletions_ = true;
 };

@@ -126,6 +126,13 @@ void TABSVariant::MakeOwned() {
   }
 }
 
+// SetBuffer and CopyTo keep their common case inline in the header: the
+// cursor's field read (SetBuffer, a copy into the owned buffer of the same
+// size) and field write (CopyTo, a value that fits) run once per field of
+// every record, so they are kept free of calls; the rest comes here.
+// CopyBytes switches on the common fixed sizes (2, 4, 8) so that the
+// compiler turns each of those memmoves into one load and store instead of
+// a library call, which keeps the per-field record path free of calls too.
 void TABSVariant::SetBufferSlow(const void* buffer, std::int32_t size, bool copy,
                                 TABSStorageType type) {
   CheckTypeValue(type, false);

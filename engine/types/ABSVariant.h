@@ -56,9 +56,10 @@ class TABSVariant {
   // Holds `size` bytes of `buffer` as a value of `type`: a copy (reusing the
   // owned buffer when its size fits) or, without `copy`, a reference.
   // Raises 30466 for a nil buffer, 30467 for a size below 1 or below the
-  // type's fixed size, 30468 for a type outside 1..24.
+  // type's fixed size, 30468 for a type outside 1..24. Fast path: a copy
+  // into an owned buffer of the same size is served here; everything else
+  // by SetBufferSlow, with the same result.
   void SetBuffer(const void* buffer, std::int32_t size, bool copy, TABSStorageType type) {
-    // The cursor's field read: a copy into the owned buffer of the same size.
     if (copy && buffer != nullptr && data_ != nullptr && !isReference_ && size == dataSize_ &&
         type != stNone && type <= stLastStorageType && size >= FixedValueSize(type)) {
       CopyBytes(data_, buffer, size);
@@ -70,9 +71,10 @@ class TABSVariant {
   }
   // Copies the value's bytes to `destination`: false (nothing copied) when
   // null or an empty text; 20056 "Buffer size exceeded" when `limit` is not
-  // -1 and the value is larger; 30466 for a nil destination.
+  // -1 and the value is larger; 30466 for a nil destination. Fast path: a
+  // non-null value that fits (and is not an empty text) is copied here;
+  // everything else goes to CopyToSlow.
   bool CopyTo(void* destination, std::int32_t limit) const {
-    // The cursor's field write of a value that fits.
     if (!IsNull() && destination != nullptr && (limit == -1 || dataSize_ <= limit) &&
         !(IsStringStorageType(dataType_) && dataSize_ <= 1)) {
       std::memmove(destination, data_, static_cast<std::size_t>(dataSize_));
@@ -190,9 +192,7 @@ class TABSVariant {
   void LoadFromStream(TABSStream& stream);
 
  private:
-  // Copies a value, overlapping ranges allowed; the common fixed sizes get a
-  // copy the compiler inlines, which keeps the per-field record path free of
-  // library calls.
+  // Copies `size` bytes of a value; the ranges may overlap.
   static void CopyBytes(void* destination, const void* source, std::int32_t size) {
     switch (size) {
       case 2:

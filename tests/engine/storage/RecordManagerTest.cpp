@@ -9,8 +9,11 @@
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 #include "tests/engine/RaisedError.h"
+#include "tests/engine/storage/RecordManagerTestPeer.h"
 
 namespace {
+
+using Peer = TABSMemoryRecordManagerTestPeer;
 
 // The size of a plan row, so that walks take the copy path real tables take.
 constexpr std::int32_t kSize = 37;
@@ -85,20 +88,20 @@ TEST_F(RecordManagerTest, ConstructionRefusesRecordSizeZero) {
 
 TEST_F(RecordManagerTest, StoresInOrderAndGrowsInStepsKeepingRecords) {
   TABSMemoryRecordManager m(kSize, 1000);
-  EXPECT_EQ(m.Capacity(), 0);
+  EXPECT_EQ(Peer::Capacity(m), 0);
   Fill(m, 1000);
-  EXPECT_EQ(m.Capacity(), 1000);
+  EXPECT_EQ(Peer::Capacity(m), 1000);
   const std::int64_t before = EngineMemoryManager.AllocatedSize();
   RecordPosition pos;
   ASSERT_TRUE(m.StoreNewRecord(0, Image(1000).data(), pos));
   EXPECT_EQ(pos.RecordId, 1000);
-  EXPECT_EQ(m.Capacity(), 2000);
+  EXPECT_EQ(Peer::Capacity(m), 2000);
   // Record buffer plus bit array grew by exactly one step.
   EXPECT_EQ(EngineMemoryManager.AllocatedSize() - before, 1000 * kSize + 125);
   EXPECT_EQ(m.RecordCount(), 1001);
   EXPECT_EQ(m.ChangeCounter(), 1001);
-  EXPECT_EQ(m.FirstId(), 0);
-  EXPECT_EQ(m.LastId(), 1000);
+  EXPECT_EQ(Peer::FirstId(m), 0);
+  EXPECT_EQ(Peer::LastId(m), 1000);
   std::vector<std::int32_t> ids = WalkForward(m);  // checks every tag as well
   ASSERT_EQ(ids.size(), 1001u);
   for (int i = 0; i <= 1000; ++i) EXPECT_EQ(ids[i], i);
@@ -131,11 +134,11 @@ TEST_F(RecordManagerTest, FailedStoresReportFalseAndHoldNothing) {
 TEST_F(RecordManagerTest, RemovingAMiddleRecordIsSkippedByNavigationAndNumbering) {
   TABSMemoryRecordManager m(kSize, 1000);
   Fill(m, 4);
-  EXPECT_TRUE(m.NoDeletions());
+  EXPECT_TRUE(Peer::NoDeletions(m));
   EXPECT_EQ(m.PositionToRecordId(3), 3);
   EXPECT_EQ(m.RecordIdToPosition(3), 4);
   Remove(m, 1);
-  EXPECT_FALSE(m.NoDeletions());
+  EXPECT_FALSE(Peer::NoDeletions(m));
   EXPECT_EQ(m.RecordCount(), 3);
   std::int32_t id = 0;
   EXPECT_EQ(Step(m, FetchMode::Next, id), FetchResult::Found);
@@ -163,12 +166,12 @@ TEST_F(RecordManagerTest, RemovingFirstAndLastMovesTheBounds) {
   Fill(m, 6);
   Remove(m, 2);
   Remove(m, 0);
-  EXPECT_EQ(m.FirstId(), 1);
+  EXPECT_EQ(Peer::FirstId(m), 1);
   Remove(m, 1);
-  EXPECT_EQ(m.FirstId(), 3);  // skips the removed 2
+  EXPECT_EQ(Peer::FirstId(m), 3);  // skips the removed 2
   RecordPosition pos{5, 77};
   ASSERT_TRUE(m.RemoveRecord(0, pos));
-  EXPECT_EQ(m.LastId(), 4);
+  EXPECT_EQ(Peer::LastId(m), 4);
   EXPECT_EQ(pos.RecordId, 4);  // the caller's position follows the new last ID
   EXPECT_EQ(pos.SubPosition, 0);
   ASSERT_TRUE(m.StoreNewRecord(0, Image(5).data(), pos));
@@ -188,8 +191,8 @@ TEST_F(RecordManagerTest, RemovingTheOnlyRecordRestartsNumbering) {
   Remove(m, 2);
   Remove(m, 1);
   EXPECT_EQ(m.RecordCount(), 0);
-  EXPECT_EQ(m.FirstId(), 0);
-  EXPECT_EQ(m.LastId(), 0);
+  EXPECT_EQ(Peer::FirstId(m), 0);
+  EXPECT_EQ(Peer::LastId(m), 0);
   EXPECT_EQ(m.ChangeCounter(), 6);
   std::int32_t id = 0;
   EXPECT_EQ(Step(m, FetchMode::Prior, id), FetchResult::Eof);
@@ -305,9 +308,9 @@ TEST_F(RecordManagerTest, ClearAllRecordsFreesAndRestarts) {
   m.ClearAllRecords(0);
   EXPECT_EQ(EngineMemoryManager.AllocatedSize(), 0);
   EXPECT_EQ(m.RecordCount(), 0);
-  EXPECT_EQ(m.Capacity(), 0);
+  EXPECT_EQ(Peer::Capacity(m), 0);
   EXPECT_EQ(m.ChangeCounter(), changes);
-  EXPECT_FALSE(m.NoDeletions());
+  EXPECT_FALSE(Peer::NoDeletions(m));
   EXPECT_EQ(m.RecordIdToPosition(0), -1);
   RecordPosition pos;
   ASSERT_TRUE(m.StoreNewRecord(0, Image(0).data(), pos));
@@ -328,9 +331,9 @@ TEST_F(RecordManagerTest, LiveCountTableWalkMatchesBitByBitWalk) {
     EXPECT_EQ(m.PositionToRecordId(static_cast<std::int64_t>(p)), live[p]) << p;
     EXPECT_EQ(m.RecordIdToPosition(live[p]), static_cast<std::int64_t>(p) + 1) << live[p];
   }
-  EXPECT_EQ(m.PositionToRecordId(m.RecordCount()), m.LastId() + 1);
+  EXPECT_EQ(m.PositionToRecordId(m.RecordCount()), Peer::LastId(m) + 1);
   // IDs beyond the last live one number as many records as there are.
-  EXPECT_EQ(m.RecordIdToPosition(m.Capacity() - 1), m.RecordCount());
+  EXPECT_EQ(m.RecordIdToPosition(Peer::Capacity(m) - 1), m.RecordCount());
 }
 
 TEST_F(RecordManagerTest, EstimateRecordNumberRoundsHalfToEven) {

@@ -12,10 +12,11 @@
 #include "engine/storage/ABSRecordManager.h"
 #include "engine/types/ABSBTreeHeld.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 
 void TABSKeyPath::Push(std::int32_t pageNo, std::int32_t entryNo, std::int32_t entryCount) {
   if (LevelCount >= kMaxLevels) {
-    throw EABSException(kErrKeyPathTooDeep, "Index error: key path deeper than %d levels",
+    throw EABSException(native_code::kKeyPathTooDeep, "Index error: key path deeper than %d levels",
                         {kMaxLevels});
   }
   Levels[LevelCount++] = Level{pageNo, entryNo, entryCount};

@@ -9,6 +9,7 @@
 #include "engine/types/ABSCoding.h"
 #include "engine/types/ABSConvert.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "platform/Locale.h"
 #include "platform/TextCodec.h"
 
@@ -121,7 +122,7 @@ void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
                           {column.Name});
     }
     if (column.IndexedLength < 1) {
-      throw EABSException(kErrIndexedLengthTooSmall,
+      throw EABSException(native_code::kIndexedLengthTooSmall,
                           "Invalid indexed length %d of index field '%s'",
                           {column.IndexedLength, column.Name});
     }
@@ -136,7 +137,7 @@ void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
     part.CaseInsensitive = column.CaseInsensitive;
     if (column.IndexedLength < field.ValueSize) {
       if (!CanBePrefix(field.StorageType)) {
-        throw EABSException(kErrPrefixOfNonText,
+        throw EABSException(native_code::kPrefixOfNonText,
                             "Index field '%s' of a fixed-size type cannot be indexed by a prefix "
                             "of %d bytes",
                             {column.Name, column.IndexedLength});
@@ -159,7 +160,8 @@ void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
   const std::int64_t entries = (pageDataSize - kPageHeaderSize) / (keySize + kLeafReferenceSize);
   if (keySize > 65535 || entries < kMinEntriesPerPage) {
     throw EABSException(
-        kErrIndexKeyTooLarge, "Index key too large: %d bytes, %d bytes of index page data",
+        native_code::kIndexKeyTooLarge,
+        "Index key too large: %d bytes, %d bytes of index page data",
         {static_cast<std::int32_t>(std::min<std::int64_t>(keySize, INT32_MAX)), pageDataSize});
   }
   parts_ = std::move(parts);

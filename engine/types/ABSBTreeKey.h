@@ -42,11 +42,6 @@
 
 class TABSBaseFieldManager;
 
-// Native codes for key layouts that cannot work.
-inline constexpr std::int32_t kErrIndexedLengthTooSmall = 20284;  // IndexedLength below 1
-inline constexpr std::int32_t kErrPrefixOfNonText = 20285;        // prefix of a fixed-size type
-inline constexpr std::int32_t kErrIndexKeyTooLarge = 20286;       // fewer than 4 entries per page
-
 // The smallest number of entries a leaf and a node page must hold.
 inline constexpr std::int32_t kMinEntriesPerPage = 4;
 
@@ -88,10 +83,10 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
  public:
   // Fills the part table from the index columns and the table's fields.
   // `pageDataSize` is the data size of an index page; fewer than
-  // kMinEntriesPerPage leaf entries per page raise kErrIndexKeyTooLarge.
+  // kMinEntriesPerPage leaf entries per page raise kIndexKeyTooLarge.
   // Errors: 20044 nil field manager, 20045 no field definitions, 20043 a
-  // column naming no field, 20295 a BLOB field, kErrIndexedLengthTooSmall,
-  // kErrPrefixOfNonText. On failure the layout is left as it was.
+  // column naming no field, 20295 a BLOB field, kIndexedLengthTooSmall,
+  // kPrefixOfNonText. On failure the layout is left as it was.
   void PrepareKeyLayout(const TABSIndexDef& def, const TABSBaseFieldManager* fieldManager,
                         std::int32_t pageDataSize);
 

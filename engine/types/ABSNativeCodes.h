@@ -79,6 +79,12 @@ inline constexpr std::int32_t kNotABlobField = 30503;           // a BLOB addres
 inline constexpr std::int32_t kGetBlobAddressNil = 30504;       // GetBlobBlockAddress of no image
 inline constexpr std::int32_t kSetBlobAddressNil = 30505;       // SetBlobBlockAddress into no image
 
+// --- engine/types: the B-tree index ---
+inline constexpr std::int32_t kIndexedLengthTooSmall = 20284;  // an IndexedLength below 1
+inline constexpr std::int32_t kPrefixOfNonText = 20285;        // a prefix of a fixed-size type
+inline constexpr std::int32_t kIndexKeyTooLarge = 20286;       // fewer than 4 entries per page
+inline constexpr std::int32_t kKeyPathTooDeep = 20287;         // a path deeper than 32 levels
+
 // --- engine/storage and engine/local: databases and sessions ---
 inline constexpr std::int32_t kNoDiskDatabases = 10482;     // a database other than MEMORY or TEMP
 inline constexpr std::int32_t kEngineNotStarted = 10483;    // the database list used outside a run

@@ -55,6 +55,13 @@ class TABSBaseConstraintManager {
   // Replaces the definitions by deep copies of `source` (its errors pass on,
   // see TABSConstraintDefs::CopyListFrom); unbound afterwards.
   void AssignConstraintDefs(const TABSConstraintDefs& source);
+  // For callers that change the list directly; unbound afterwards, so the
+  // next check binds again.
+  TABSConstraintDefs& MutableConstraintDefs() {
+    bound_ = false;
+    boundState_.clear();
+    return *defs_;
+  }
   bool IsBound() const { return bound_; }
 
   // Binds every constraint in list order (see the header comment). Errors:

@@ -98,11 +98,11 @@ class TABSSessionList {
 };
 
 // Creates the session list with the default session "Default". Raises
-// 30462 when it exists already.
+// 10440 when it exists already.
 void StartSessions();
 // Frees the session list and every session. Never raises.
 void StopSessions() noexcept;
-// The session list; raises 30461 without one.
+// The session list; raises 10441 without one.
 TABSSessionList& Sessions();
 bool SessionsStarted() noexcept;
 

@@ -9,11 +9,11 @@
 //     name the constant, never the number;
 //   - no two constants share a code, and none equals a documented code;
 //   - no code line outside this header writes a number of the assigned bands
-//     (30454..30506, 20278..20292, 10482..10498) as a literal.
+//     (30454..30506, 20278..20292, 10482..10498, 10440..10481) as a literal.
 //
 // Adding a code: take the lowest free number from a gap that neither the
 // documented codes nor this header use — today 30454..30462, then
-// 20278..20292, then 10482..10498 (check the test's list of documented codes
+// 20278..20292, then 10482..10498, then 10440..10481 (check the test's list of documented codes
 // first) — add one constant below in the group of its folder with a one-line
 // reason, and use the constant at the raise site. Widening the band checked
 // for stray literals belongs in the same change.
@@ -79,6 +79,9 @@ inline constexpr std::int32_t kNotABlobField = 30503;           // a BLOB addres
 inline constexpr std::int32_t kGetBlobAddressNil = 30504;       // GetBlobBlockAddress of no image
 inline constexpr std::int32_t kSetBlobAddressNil = 30505;       // SetBlobBlockAddress into no image
 
+// --- engine/storage: constraints ---
+inline constexpr std::int32_t kUniqueFieldNotFound = 30462;  // a unique key field that is gone
+
 // --- engine/types: the B-tree index ---
 inline constexpr std::int32_t kIndexedLengthTooSmall = 20284;  // an IndexedLength below 1
 inline constexpr std::int32_t kPrefixOfNonText = 20285;        // a prefix of a fixed-size type
@@ -94,7 +97,7 @@ inline constexpr std::int32_t kNoTemporaryTables = 10486;   // TEMP while it can
 inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start without a stop
 
 // --- engine/components: session and database components ---
-inline constexpr std::int32_t kSessionsStartedTwice = 30462;  // a second session list
-inline constexpr std::int32_t kSessionsNotStarted = 30461;    // the session list used outside a run
+inline constexpr std::int32_t kSessionsStartedTwice = 10440;  // a second session list
+inline constexpr std::int32_t kSessionsNotStarted = 10441;    // the session list used outside a run
 
 }  // namespace native_code

@@ -1,4 +1,5 @@
 #include "engine/storage/ABSConstraintManager.h"
+#include "engine/types/ABSNativeCodes.h"
 
 #include <gtest/gtest.h>
 
@@ -268,7 +269,7 @@ TEST(ConstraintManagerTest, FieldGoneAfterBinding) {
       {"primary key", [](auto& d) { AddKeyed(d.AddPrimaryConstraint(), "PK", "PK_Id", {"Id"}); },
        "Id", 30329, 101},
       {"unique", [](auto& d) { AddKeyed(d.AddUniqueConstraint(), "U", "U_Code", {"Code"}); },
-       "Code", kErrUniqueFieldNotFound, 102},
+       "Code", native_code::kUniqueFieldNotFound, 102},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

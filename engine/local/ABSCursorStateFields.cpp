@@ -15,9 +15,8 @@ namespace {
 // the text fits.
 std::int32_t TextValueSize(const TABSFieldDef& field, const std::byte* bytes) {
   if (!IsStringStorageType(field.StorageType)) return field.ValueSize;
-  const std::size_t used = TextBytesWithTerminator(bytes, static_cast<std::size_t>(field.ValueSize),
-                                                   IsWideStringStorageType(field.StorageType));
-  return used == 0 ? field.ValueSize : static_cast<std::int32_t>(used);
+  return static_cast<std::int32_t>(TextExtent(bytes, static_cast<std::size_t>(field.ValueSize),
+                                              IsWideStringStorageType(field.StorageType)));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/types/ABSCoding.h"
+
 // 6 packed bytes: a signed 32-bit record identifier and an unsigned 16-bit
 // sub-position (always 0 for in-memory tables). Positions are also the
 // dataset's bookmarks. The struct itself is packed too, so that copying one
@@ -21,15 +23,13 @@ struct RecordPosition {
   // Reads and writes the packed form at an unaligned address.
   static RecordPosition Load(const void* src) {
     RecordPosition p;
-    const auto* b = static_cast<const unsigned char*>(src);
-    std::memcpy(&p.RecordId, b, 4);
-    std::memcpy(&p.SubPosition, b + 4, 2);
+    p.RecordId = LoadLE<std::int32_t>(src);
+    p.SubPosition = LoadLE<std::uint16_t>(src, 4);
     return p;
   }
   void Store(void* dst) const {
-    auto* b = static_cast<unsigned char*>(dst);
-    std::memcpy(b, &RecordId, 4);
-    std::memcpy(b + 4, &SubPosition, 2);
+    StoreLE(dst, RecordId);
+    StoreLE(dst, 4, SubPosition);
   }
 
   friend bool operator==(const RecordPosition&, const RecordPosition&) = default;

@@ -1,12 +1,13 @@
 #include "engine/storage/ABSFieldManager.h"
 
-#include <algorithm>
 #include <cstring>
 #include <limits>
 
 #include "engine/local/ABSDesignMode.h"
 #include "engine/local/ABSNullBits.h"
+#include "engine/local/ABSTextTerminator.h"
 #include "engine/storage/ABSSequenceSession.h"
+#include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSVariant.h"
 
@@ -22,7 +23,20 @@ bool IsSignedStorageType(TABSStorageType t) {
 // little-endian bytes, sign-extended for the signed storage types.
 std::int64_t LoadInteger(const unsigned char* p, std::int32_t size, bool isSigned) {
   std::uint64_t raw = 0;
-  std::memcpy(&raw, p, static_cast<std::size_t>(std::min(size, 8)));
+  switch (size) {
+    case 1:
+      raw = LoadLE<std::uint8_t>(p);
+      break;
+    case 2:
+      raw = LoadLE<std::uint16_t>(p);
+      break;
+    case 4:
+      raw = LoadLE<std::uint32_t>(p);
+      break;
+    default:
+      raw = LoadLE<std::uint64_t>(p);
+      break;
+  }
   if (isSigned && size > 0 && size < 8) {
     const int shift = 64 - 8 * size;
     return static_cast<std::int64_t>(raw << shift) >> shift;
@@ -32,18 +46,20 @@ std::int64_t LoadInteger(const unsigned char* p, std::int32_t size, bool isSigne
 
 // The low `size` bytes of `value`, little-endian.
 void StoreInteger(unsigned char* p, std::int32_t size, std::int64_t value) {
-  std::memcpy(p, &value, static_cast<std::size_t>(std::min(size, 8)));
-}
-
-// Bytes of a text value up to and including its terminator (in units of
-// `unit` bytes), or the whole region when it holds no terminator.
-std::int32_t TextExtent(const unsigned char* p, std::int32_t size, std::int32_t unit) {
-  for (std::int32_t at = 0; at + unit <= size; at += unit) {
-    bool zero = true;
-    for (std::int32_t k = 0; k < unit; ++k) zero = zero && p[at + k] == 0;
-    if (zero) return at + unit;
+  switch (size) {
+    case 1:
+      StoreLE(p, static_cast<std::uint8_t>(value));
+      break;
+    case 2:
+      StoreLE(p, static_cast<std::uint16_t>(value));
+      break;
+    case 4:
+      StoreLE(p, static_cast<std::uint32_t>(value));
+      break;
+    default:
+      StoreLE(p, value);
+      break;
   }
-  return size;
 }
 
 }  // namespace
@@ -147,7 +163,13 @@ std::int64_t TABSBaseFieldManager::GetSequenceLastValue(TABSSequenceSession* ses
 
 void TABSBaseFieldManager::ApplyDefaults(TABSSequenceSession* /*session*/, void* image) {
   if (image == nullptr) throw EABSException(30500, "Nil pointer occured");
-  auto* record = static_cast<unsigned char*>(image);
+  // Converting a default takes memory and a value may not fit its field, so
+  // the defaults are written into a copy of the image that replaces it only
+  // when every field is done: a failure leaves the caller's image untouched.
+  const auto size = static_cast<std::size_t>(fieldDefs_->MemoryRecordSize());
+  std::vector<unsigned char> staged(size);
+  std::memcpy(staged.data(), image, size);
+  unsigned char* record = staged.data();
   for (std::int32_t i = 0; i < fieldDefs_->DefCount(); ++i) {
     const TABSFieldDef& field = Field(i);
     if (IsBlobStorageType(field.StorageType) || !field.HasDefaultValue()) continue;
@@ -165,6 +187,7 @@ void TABSBaseFieldManager::ApplyDefaults(TABSSequenceSession* /*session*/, void*
     const bool stored = value->CopyTo(record + field.MemoryOffset, field.ValueSize);
     if (stored) SetNullBit(record, i, false);
   }
+  std::memcpy(image, record, size);
 }
 
 void TABSBaseFieldManager::ApplyAutoincs(TABSSequenceSession* session, void* image) {
@@ -194,21 +217,20 @@ void TABSBaseFieldManager::ApplyAutoincs(TABSSequenceSession* session, void* ima
 std::vector<std::byte> TABSBaseFieldManager::WriteAutoincCounters() const {
   const auto count = static_cast<std::int32_t>(counters_.size());
   std::vector<std::byte> block(4 + counters_.size() * 8);
-  std::memcpy(block.data(), &count, 4);
-  if (count > 0) std::memcpy(block.data() + 4, counters_.data(), counters_.size() * 8);
+  StoreLE(block.data(), count);
+  for (std::size_t i = 0; i < counters_.size(); ++i) StoreLE(block.data(), 4 + i * 8, counters_[i]);
   return block;
 }
 
 void TABSBaseFieldManager::ReadAutoincCounters(const void* block, std::int64_t size) {
   std::int32_t count = -1;
-  if (block != nullptr && size >= 4) std::memcpy(&count, block, 4);
+  if (block != nullptr && size >= 4) count = LoadLE<std::int32_t>(block);
   if (count < 0 || size < 4 + static_cast<std::int64_t>(count) * 8) {
     throw EABSException(30497, "Invalid auto-increment counter block - Size = %d", {size});
   }
   std::vector<std::int64_t> counters(static_cast<std::size_t>(count));
-  if (count > 0) {
-    std::memcpy(counters.data(), static_cast<const unsigned char*>(block) + 4, counters.size() * 8);
-  }
+  for (std::size_t i = 0; i < counters.size(); ++i)
+    counters[i] = LoadLE<std::int64_t>(block, 4 + i * 8);
   counters_ = std::move(counters);
 }
 
@@ -227,7 +249,9 @@ bool TABSBaseFieldManager::CompareRecordImages(const void* a, const void* b) con
     const unsigned char* r = right + field.MemoryOffset;
     std::int32_t extent = field.ValueSize;
     if (IsStringStorageType(field.StorageType)) {
-      extent = TextExtent(l, field.ValueSize, IsWideStringStorageType(field.StorageType) ? 2 : 1);
+      extent = static_cast<std::int32_t>(TextExtent(reinterpret_cast<const std::byte*>(l),
+                                                    static_cast<std::size_t>(field.ValueSize),
+                                                    IsWideStringStorageType(field.StorageType)));
     } else if (IsBlobStorageType(field.StorageType)) {
       extent = static_cast<std::int32_t>(sizeof(void*));
     }
@@ -256,27 +280,19 @@ bool FieldDataFromRecord(std::int32_t fieldNo, const TABSFieldDefs& fieldDefs, v
   try {
     switch (field.DeclaredType) {
       case dtShortint: {
-        const auto v = static_cast<std::int16_t>(static_cast<std::int8_t>(src[0]));
-        std::memcpy(destination, &v, sizeof v);
+        StoreLE(destination, static_cast<std::int16_t>(LoadLE<std::int8_t>(src)));
         break;
       }
       case dtCardinal: {
-        std::uint32_t low = 0;
-        std::memcpy(&low, src, 4);
-        const std::uint64_t v = low;
-        std::memcpy(destination, &v, sizeof v);
+        StoreLE(destination, static_cast<std::uint64_t>(LoadLE<std::uint32_t>(src)));
         break;
       }
       case dtSingle: {
-        float f = 0;
-        std::memcpy(&f, src, 4);
-        const double v = f;
-        std::memcpy(destination, &v, sizeof v);
+        StoreLE(destination, static_cast<double>(LoadLE<float>(src)));
         break;
       }
       case dtExtended: {
-        const auto v = static_cast<double>(LoadExtended(src));
-        std::memcpy(destination, &v, sizeof v);
+        StoreLE(destination, static_cast<double>(LoadExtended(src)));
         break;
       }
       default:
@@ -304,10 +320,9 @@ void FieldDataToRecord(std::int32_t fieldNo, const TABSFieldDefs& fieldDefs, con
   const auto* src = static_cast<const unsigned char*>(source);
   // Empty text is stored as NULL.
   bool isNull = src == nullptr;
-  if (!isNull && IsWideDeclaredType(field.DeclaredType)) {
-    isNull = src[0] == 0 && src[1] == 0;
-  } else if (!isNull && IsStringDeclaredType(field.DeclaredType)) {
-    isNull = src[0] == 0;
+  if (!isNull && IsStringDeclaredType(field.DeclaredType)) {
+    isNull = IsEmptyText(reinterpret_cast<const std::byte*>(src),
+                         IsWideDeclaredType(field.DeclaredType));
   }
   if (isNull) {
     SetNullBit(image, fieldNo, true);
@@ -316,25 +331,18 @@ void FieldDataToRecord(std::int32_t fieldNo, const TABSFieldDefs& fieldDefs, con
   auto* dst = static_cast<unsigned char*>(image) + field.MemoryOffset;
   switch (field.DeclaredType) {
     case dtShortint: {
-      std::int16_t v = 0;
-      std::memcpy(&v, src, sizeof v);
-      dst[0] = static_cast<unsigned char>(v & 0xFF);
+      dst[0] = static_cast<unsigned char>(LoadLE<std::int16_t>(src) & 0xFF);
       break;
     }
     case dtCardinal:
-      std::memcpy(dst, src, 4);  // the low half of a little-endian 64-bit value
+      StoreLE(dst, static_cast<std::uint32_t>(LoadLE<std::uint64_t>(src)));
       break;
     case dtSingle: {
-      double v = 0;
-      std::memcpy(&v, src, sizeof v);
-      const auto f = static_cast<float>(v);
-      std::memcpy(dst, &f, sizeof f);
+      StoreLE(dst, static_cast<float>(LoadLE<double>(src)));
       break;
     }
     case dtExtended: {
-      double v = 0;
-      std::memcpy(&v, src, sizeof v);
-      StoreExtended(dst, v);
+      StoreExtended(dst, LoadLE<double>(src));
       break;
     }
     default:

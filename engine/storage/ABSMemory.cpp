@@ -3,7 +3,6 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -11,6 +10,7 @@
 #include <string>
 #include <type_traits>
 
+#include "engine/types/ABSCoding.h"
 #include "engine/types/ABSException.h"
 #include "platform/SystemMemory.h"
 
@@ -39,47 +39,33 @@ constexpr std::uint8_t kMethodHeap = 0;
 constexpr std::uint8_t kMethodPages = 1;
 constexpr std::uint8_t kMethodFixed = 2;
 
-// Block integers are little-endian whatever the host; memcpy because the
-// fields are unaligned.
-std::uint32_t Load32(const Byte* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, sizeof v);
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-  return v;
-}
-
-void Store32(Byte* p, std::uint32_t v) {
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-  std::memcpy(p, &v, sizeof v);
-}
-
 Byte* BlockOf(const void* address) {
   return const_cast<Byte*>(static_cast<const Byte*>(address)) - kHeader;
 }
 
 void WriteBlockFrame(Byte* block, std::int64_t size, std::uint8_t method) {
   Byte header[kHeader];
-  Store32(header, static_cast<std::uint32_t>(size));
+  StoreLE<std::uint32_t>(header, static_cast<std::uint32_t>(size));
   header[kMethodOffset] = method;
-  Store32(header + kGuardOffset, kHeaderGuard);
+  StoreLE<std::uint32_t>(header + kGuardOffset, kHeaderGuard);
   std::memcpy(block, header, sizeof header);
-  Store32(block + kHeader + size, kTrailerGuard);
+  StoreLE<std::uint32_t>(block + kHeader + size, kTrailerGuard);
 }
 
 // The recorded size, sign-extended from its 32 bits.
 std::int64_t RecordedSize(const Byte* block) {
-  return static_cast<std::int32_t>(Load32(block));
+  return static_cast<std::int32_t>(LoadLE<std::uint32_t>(block));
 }
 
 // A header is ours when its guard is intact. A negative recorded size is never
 // written by GetMem, so such a header is treated as foreign too: trusting it
 // would read before the block.
 bool HeaderValid(const Byte* block) {
-  return Load32(block + kGuardOffset) == kHeaderGuard && RecordedSize(block) >= 0;
+  return LoadLE<std::uint32_t>(block + kGuardOffset) == kHeaderGuard && RecordedSize(block) >= 0;
 }
 
 bool TrailerIntact(const Byte* block, std::int64_t size) {
-  return Load32(block + kHeader + size) == kTrailerGuard;
+  return LoadLE<std::uint32_t>(block + kHeader + size) == kTrailerGuard;
 }
 
 // Failures are raised out of line so the allocation paths stay small.
@@ -282,6 +268,17 @@ inline void TABSMemoryManager::CheckRequest(std::int64_t size) const {
   if (limit != 0 && AllocatedSize() + size > limit) RaiseLimit(limit);
 }
 
+// Counts one allocation against an armed test failure; the one that brings
+// the countdown to zero fails as obtaining the memory would (30015). Only
+// called while the seam is armed.
+[[gnu::noinline]] void TABSMemoryManager::CountInjectedFault(std::int64_t total) {
+  std::int64_t left = failCountdown_.load(std::memory_order_relaxed);
+  while (left > 0 &&
+         !failCountdown_.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) {
+  }
+  if (left == 1) throw EABSException(30015, "GetMem error: %s", {OutOfMemoryText(total)});
+}
+
 // Steps after the checks; every failure in here is the GetMem error 30015.
 inline void* TABSMemoryManager::AllocateBlock(std::int64_t size) {
   const std::int64_t total = size + kOverhead;
@@ -300,7 +297,8 @@ inline void* TABSMemoryManager::AllocateBlock(std::int64_t size) {
 // Everything else, failures included, takes the general path.
 void* TABSMemoryManager::GetMem(std::int64_t size) {
   if (size > 0 && size <= MaxBlockSize && this == &EngineMemoryManager &&
-      memoryLimit_.load(std::memory_order_relaxed) == 0 && methodRowCount_ == 1 &&
+      memoryLimit_.load(std::memory_order_relaxed) == 0 &&
+      failCountdown_.load(std::memory_order_relaxed) == 0 && methodRowCount_ == 1 &&
       methodTable_[0].Method == kMethodHeap && tlsSlot.slot != nullptr) [[likely]] {
     if (auto* block = static_cast<Byte*>(std::malloc(static_cast<std::size_t>(size + kOverhead)))) {
       WriteBlockFrame(block, size, kMethodHeap);
@@ -313,6 +311,7 @@ void* TABSMemoryManager::GetMem(std::int64_t size) {
 
 [[gnu::noinline]] void* TABSMemoryManager::GetMemSlow(std::int64_t size) {
   CheckRequest(size);
+  if (failCountdown_.load(std::memory_order_relaxed) != 0) CountInjectedFault(size + kOverhead);
   return AllocateBlock(size);
 }
 
@@ -326,7 +325,7 @@ void TABSMemoryManager::FreeAndNillMem(void*& address) {
   if (address == nullptr) return;
   // Fast path for an intact heap block of the process-wide manager.
   Byte* block = BlockOf(address);
-  if (this == &EngineMemoryManager && Load32(block + kGuardOffset) == kHeaderGuard) {
+  if (this == &EngineMemoryManager && LoadLE<std::uint32_t>(block + kGuardOffset) == kHeaderGuard) {
     const std::int64_t size = RecordedSize(block);
     CountSlot* slot = tlsSlot.slot;
     if (size >= 0 && block[kMethodOffset] == kMethodHeap && TrailerIntact(block, size) &&
@@ -372,6 +371,8 @@ void TABSMemoryManager::ResizeBlock(void*& address, std::int64_t newSize, bool c
   CheckRequest(newSize);
 
   const std::int64_t newTotal = newSize + kOverhead;
+  if (newSize > oldSize && failCountdown_.load(std::memory_order_relaxed) != 0)
+    CountInjectedFault(newTotal);
   if (block[kMethodOffset] == kMethodHeap && ChooseMethod(newTotal) == kMethodHeap) {
     // The runtime may grow or shrink the block in place; on failure the old
     // block is untouched and the caller keeps it.

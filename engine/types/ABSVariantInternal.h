@@ -1,0 +1,40 @@
+// Helpers shared by the files that implement TABSVariant: the type check, and the cold raise paths
+// (kept out of line so the callers' fast paths stay small). Not part of the engine's interface;
+// only engine/types/ABSVariant*.cpp include it.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "engine/types/ABSCoding.h"
+#include "engine/types/ABSException.h"
+#include "engine/types/ABSTypes.h"
+
+namespace variant_detail {
+
+constexpr std::int32_t kMsPerDay = 86400000;
+
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] inline void RaiseUnknownType(TABSStorageType type) {
+  throw EABSException(30468, "Unknown DataType: '%s'", {std::to_string(type)});
+}
+
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] inline void RaiseNilPointer() {
+  throw EABSException(30466, "Nil pointer occured");
+}
+
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] inline void RaiseBadSize(std::int32_t size,
+                                                                      TABSStorageType type) {
+  throw EABSException(30467, "Invalid buffer size = %d for type '%s'",
+                      {size, StorageTypeName(type)});
+}
+
+[[noreturn]] [[gnu::cold]] [[gnu::noinline]] inline void RaiseBufferExceeded() {
+  throw EABSException(20056, "Buffer size exceeded");
+}
+
+inline void CheckTypeValue(TABSStorageType type, bool allowNone) {
+  if (type > stLastStorageType || (type == stNone && !allowNone)) RaiseUnknownType(type);
+}
+
+}  // namespace variant_detail

@@ -219,6 +219,11 @@ class TABSBaseIndexManager {
 
   TABSIndexTable& Table() const { return table_; }
 
+ protected:
+  // The GUID text a temporary index name ends in (a test seam: a derived
+  // manager may hand out names that are taken).
+  virtual std::string DrawGuidText();
+
  private:
   void InsertKeysInAll(std::int32_t sessionId, TABSCursorState& cursor);
   void UpdateKeysInAll(std::int32_t sessionId, TABSCursorState& cursor, int phase);

@@ -12,6 +12,7 @@
 #include "engine/types/ABSBTree.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNames.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "platform/Random.h"
 
 namespace {
@@ -79,12 +80,18 @@ TABSBaseIndexManager::~TABSBaseIndexManager() = default;
 
 // ---- Definitions ----
 
+namespace {
+[[noreturn]] void RaiseNoStreamForm() {
+  throw EABSException(native_code::kIndexDefsNoStreamForm, "Index definitions have no stream form");
+}
+}  // namespace
+
 void TABSBaseIndexManager::LoadIndexDefs(TABSStream& /*stream*/) {
-  throw EABSException(kIndexDefsNoStreamForm, "Index definitions have no stream form");
+  RaiseNoStreamForm();
 }
 
 void TABSBaseIndexManager::SaveIndexDefs(TABSStream& /*stream*/) {
-  throw EABSException(kIndexDefsNoStreamForm, "Index definitions have no stream form");
+  RaiseNoStreamForm();
 }
 
 void TABSBaseIndexManager::AssignIndexDefs(const TABSIndexDefs& defs) {

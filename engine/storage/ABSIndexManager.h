@@ -55,10 +55,6 @@ class TABSPageManager;
 class TABSStream;
 struct NavigationRequest;
 
-// Index definitions have no stream form in this system (tables live in
-// memory only): LoadIndexDefs and SaveIndexDefs raise it.
-inline constexpr std::int32_t kIndexDefsNoStreamForm = 20278;
-
 // The prefix of the name of every temporary index.
 inline constexpr std::string_view kTemporaryIndexPrefix = "TEMPORARY_INDEX_";
 
@@ -75,7 +71,8 @@ class TABSBaseIndexManager {
 
   // ---- Definitions (slots 0-2) ----
 
-  // 0, 1: raise kIndexDefsNoStreamForm; nothing changes.
+  // 0, 1: index definitions have no stream form in this system (tables live
+  // in memory only): both raise 20278 and change nothing.
   virtual void LoadIndexDefs(TABSStream& stream);
   virtual void SaveIndexDefs(TABSStream& stream);
   // 2: closes every open index and replaces the list by a deep copy of

@@ -79,6 +79,9 @@ inline constexpr std::int32_t kNotABlobField = 30503;           // a BLOB addres
 inline constexpr std::int32_t kGetBlobAddressNil = 30504;       // GetBlobBlockAddress of no image
 inline constexpr std::int32_t kSetBlobAddressNil = 30505;       // SetBlobBlockAddress into no image
 
+// --- engine/storage: the index manager ---
+inline constexpr std::int32_t kIndexDefsNoStreamForm = 20278;  // index definitions to a stream
+
 // --- engine/storage: constraints ---
 inline constexpr std::int32_t kUniqueFieldNotFound = 30462;  // a unique key field that is gone
 

@@ -70,6 +70,9 @@ TABSSession& TABSSessionList::RequireSession(std::string_view name) {
 }
 
 void TABSSessionList::FreeAllSessions() noexcept {
+  // A session deactivates as it dies, which takes the session lock; that lock
+  // ranks before the list's own, so it is taken first.
+  Guard session(sessionLock_);
   Guard hold(listLock_);
   while (!sessions_.empty()) {
     TABSSession* last = sessions_.back();

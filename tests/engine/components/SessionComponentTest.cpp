@@ -9,6 +9,7 @@
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/storage/ABSDatabaseDataList.h"
 #include "platform/Exception.h"
+#include "platform/RankedMutex.h"
 #include "tests/engine/MemoryTables.h"
 #include "tests/engine/RaisedError.h"
 
@@ -186,6 +187,27 @@ TEST_F(SessionComponentTest, CreatingTheDatabasesOfThisProcessIsRefused) {
   EXPECT_EQ(DatabaseErrorOf([&] { closed->CheckConnected(); }),
             "Cannot perform this operation on a closed database");
   EXPECT_EQ(DatabaseErrorOf([&] { closed->ConnectDatabase(); }), "Database name missing");
+}
+
+// Shutting the session list down while the default session is active (as the
+// application leaves it) deactivates that session and its database in the
+// engine's lock order.
+int lockOrderViolations = 0;
+void CountViolation(platform::LockRank, platform::LockRank) {
+  ++lockOrderViolations;
+}
+
+TEST_F(SessionComponentTest, ShuttingDownWithAnActiveDefaultSessionKeepsTheLockOrder) {
+  Default().AcquireDatabase("MEMORY", nullptr);
+  ASSERT_TRUE(Default().Active());
+  ASSERT_EQ(Memory().SessionCount(), 1u);
+  lockOrderViolations = 0;
+  const auto previous = platform::RankedMutex::SetViolationHandler(&CountViolation);
+  StopSessions();
+  platform::RankedMutex::SetViolationHandler(previous);
+  EXPECT_EQ(lockOrderViolations, 0);
+  EXPECT_EQ(Memory().SessionCount(), 0u);
+  StartSessions();
 }
 
 }  // namespace

@@ -424,6 +424,7 @@ void TABSSession::ReleaseDatabase(TABSDatabase& database) {
 }
 
 void TABSSession::RegisterDatabase(TABSDatabase& database) {
+  Guard hold(Sessions().SessionLock());
   if (std::find(databases_.begin(), databases_.end(), &database) == databases_.end()) {
     databases_.push_back(&database);
   }
@@ -436,6 +437,7 @@ void TABSSession::UnregisterDatabase(TABSDatabase& database) {
 }
 
 TABSLocalSession* TABSSession::FindSharedEngineSession(std::string_view name) {
+  Guard hold(Sessions().SessionLock());
   for (TABSDatabase* database : databases_) {
     if (database->Connected() && database->HandleShared &&
         EngineNamesEqual(database->DatabaseName(), name)) {

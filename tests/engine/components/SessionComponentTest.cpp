@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "engine/components/ABSDatabaseComponent.h"
 #include "engine/local/ABSSession.h"
@@ -208,6 +211,28 @@ TEST_F(SessionComponentTest, ShuttingDownWithAnActiveDefaultSessionKeepsTheLockO
   EXPECT_EQ(lockOrderViolations, 0);
   EXPECT_EQ(Memory().SessionCount(), 0u);
   StartSessions();
+}
+
+// The database list of a session is guarded by the session lock: a database
+// component made on another thread joins the list only once the lock is free.
+TEST_F(SessionComponentTest, RegisteringADatabaseWaitsForTheSessionLock) {
+  platform::RankedMutex& lock = Sessions().SessionLock();
+  std::atomic<bool> made{false};
+  std::unique_ptr<TABSDatabase> database;
+  lock.lock();
+  std::thread maker([&] {
+    database = std::make_unique<TABSDatabase>();
+    made = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const bool madeWhileLocked = made.load();
+  lock.unlock();
+  maker.join();
+  EXPECT_FALSE(madeWhileLocked);
+  ASSERT_TRUE(made.load());
+  EXPECT_EQ(Default().DatabaseList().size(), 1u);
+  database.reset();
+  EXPECT_TRUE(Default().DatabaseList().empty());
 }
 
 }  // namespace

@@ -235,4 +235,41 @@ TEST_F(SessionComponentTest, RegisteringADatabaseWaitsForTheSessionLock) {
   EXPECT_TRUE(Default().DatabaseList().empty());
 }
 
+// A component that borrowed the engine session of a shared-handle component
+// is disconnected when the owner gives that engine session up, instead of
+// keeping a pointer to a freed session.
+TEST_F(SessionComponentTest, BorrowersOfASharedEngineSessionAreDisconnectedWithTheOwner) {
+  const std::string file = ::testing::TempDir();  // any existing path will do
+  auto makeShared = [&](const char* name) {
+    auto database = std::make_unique<TABSDatabase>();
+    database->SetName(name);
+    database->HandleShared = true;
+    database->SetDatabaseName("MEMORY");
+    database->SetDatabaseFileName(file);
+    return database;
+  };
+  for (const bool destroyOwner : {false, true}) {
+    SCOPED_TRACE(destroyOwner ? "owner destroyed" : "owner disconnected");
+    auto owner = makeShared("Owner");
+    auto borrower = makeShared("Borrower");
+    owner->SetConnected(true);
+    borrower->SetConnected(true);
+    ASSERT_TRUE(borrower->HandleBorrowed());
+    ASSERT_EQ(borrower->EngineSession(), owner->EngineSession());
+    if (destroyOwner) {
+      owner.reset();
+    } else {
+      owner->SetConnected(false);
+    }
+    EXPECT_FALSE(borrower->Connected());
+    EXPECT_FALSE(borrower->HandleBorrowed());
+    EXPECT_FALSE(borrower->IsInTransaction());
+    EXPECT_EQ(Memory().SessionCount(), 0u);
+    // The borrower connects again with an engine session of its own.
+    borrower->SetConnected(true);
+    EXPECT_FALSE(borrower->HandleBorrowed());
+    EXPECT_EQ(Memory().SessionCount(), 1u);
+  }
+}
+
 }  // namespace

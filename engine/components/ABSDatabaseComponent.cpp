@@ -219,6 +219,25 @@ void TABSDatabase::CreateEngineSession() {
 
 void TABSDatabase::FreeEngineSession() noexcept {
   if (ownedSession_) {
+    // Components of the session that borrowed this engine session let go of
+    // it first: it is about to be freed.
+    if (session_ != nullptr) {
+      for (TABSDatabase* other : std::vector<TABSDatabase*>(session_->DatabaseList())) {
+        if (other == this || !other->handleBorrowed_ ||
+            other->engineSession_ != ownedSession_.get()) {
+          continue;
+        }
+        try {
+          other->DisconnectDatabase();
+        } catch (...) {
+          // Its datasets could not all be closed; it still must not keep the
+          // pointer.
+          other->handleBorrowed_ = false;
+          other->engineSession_ = nullptr;
+          other->openCount_ = 0;
+        }
+      }
+    }
     try {
       ownedSession_->SetAttached(false);
     } catch (...) {

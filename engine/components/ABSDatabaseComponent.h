@@ -6,6 +6,8 @@
 // Connecting creates a TABSLocalSession with the component's settings and
 // attaches it; disconnecting closes the datasets, then detaches and frees the
 // engine session (unless it was borrowed from a shared-handle component).
+// A component that frees its engine session disconnects the components of
+// its session that borrowed it first, so no component keeps a freed one.
 // OpenCount counts the datasets that acquired the database.
 //
 // A temporary database component is one a session made for a dataset that

@@ -70,6 +70,9 @@ TABSSession& TABSSessionList::RequireSession(std::string_view name) {
 }
 
 void TABSSessionList::FreeAllSessions() noexcept {
+  // A session deactivates as it dies, which takes the session lock; that lock
+  // ranks before the list's own, so it is taken first.
+  Guard session(sessionLock_);
   Guard hold(listLock_);
   while (!sessions_.empty()) {
     TABSSession* last = sessions_.back();
@@ -421,6 +424,7 @@ void TABSSession::ReleaseDatabase(TABSDatabase& database) {
 }
 
 void TABSSession::RegisterDatabase(TABSDatabase& database) {
+  Guard hold(Sessions().SessionLock());
   if (std::find(databases_.begin(), databases_.end(), &database) == databases_.end()) {
     databases_.push_back(&database);
   }
@@ -433,6 +437,7 @@ void TABSSession::UnregisterDatabase(TABSDatabase& database) {
 }
 
 TABSLocalSession* TABSSession::FindSharedEngineSession(std::string_view name) {
+  Guard hold(Sessions().SessionLock());
   for (TABSDatabase* database : databases_) {
     if (database->Connected() && database->HandleShared &&
         EngineNamesEqual(database->DatabaseName(), name)) {

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "engine/components/ABSDatabaseComponent.h"
 #include "engine/local/ABSSession.h"
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/storage/ABSDatabaseDataList.h"
 #include "platform/Exception.h"
+#include "platform/RankedMutex.h"
 #include "tests/engine/MemoryTables.h"
 #include "tests/engine/RaisedError.h"
 
@@ -186,6 +190,86 @@ TEST_F(SessionComponentTest, CreatingTheDatabasesOfThisProcessIsRefused) {
   EXPECT_EQ(DatabaseErrorOf([&] { closed->CheckConnected(); }),
             "Cannot perform this operation on a closed database");
   EXPECT_EQ(DatabaseErrorOf([&] { closed->ConnectDatabase(); }), "Database name missing");
+}
+
+// Shutting the session list down while the default session is active (as the
+// application leaves it) deactivates that session and its database in the
+// engine's lock order.
+int lockOrderViolations = 0;
+void CountViolation(platform::LockRank, platform::LockRank) {
+  ++lockOrderViolations;
+}
+
+TEST_F(SessionComponentTest, ShuttingDownWithAnActiveDefaultSessionKeepsTheLockOrder) {
+  Default().AcquireDatabase("MEMORY", nullptr);
+  ASSERT_TRUE(Default().Active());
+  ASSERT_EQ(Memory().SessionCount(), 1u);
+  lockOrderViolations = 0;
+  const auto previous = platform::RankedMutex::SetViolationHandler(&CountViolation);
+  StopSessions();
+  platform::RankedMutex::SetViolationHandler(previous);
+  EXPECT_EQ(lockOrderViolations, 0);
+  EXPECT_EQ(Memory().SessionCount(), 0u);
+  StartSessions();
+}
+
+// The database list of a session is guarded by the session lock: a database
+// component made on another thread joins the list only once the lock is free.
+TEST_F(SessionComponentTest, RegisteringADatabaseWaitsForTheSessionLock) {
+  platform::RankedMutex& lock = Sessions().SessionLock();
+  std::atomic<bool> made{false};
+  std::unique_ptr<TABSDatabase> database;
+  lock.lock();
+  std::thread maker([&] {
+    database = std::make_unique<TABSDatabase>();
+    made = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const bool madeWhileLocked = made.load();
+  lock.unlock();
+  maker.join();
+  EXPECT_FALSE(madeWhileLocked);
+  ASSERT_TRUE(made.load());
+  EXPECT_EQ(Default().DatabaseList().size(), 1u);
+  database.reset();
+  EXPECT_TRUE(Default().DatabaseList().empty());
+}
+
+// A component that borrowed the engine session of a shared-handle component
+// is disconnected when the owner gives that engine session up, instead of
+// keeping a pointer to a freed session.
+TEST_F(SessionComponentTest, BorrowersOfASharedEngineSessionAreDisconnectedWithTheOwner) {
+  const std::string file = ::testing::TempDir();  // any existing path will do
+  auto makeShared = [&](const char* name) {
+    auto database = std::make_unique<TABSDatabase>();
+    database->SetName(name);
+    database->HandleShared = true;
+    database->SetDatabaseName("MEMORY");
+    database->SetDatabaseFileName(file);
+    return database;
+  };
+  for (const bool destroyOwner : {false, true}) {
+    SCOPED_TRACE(destroyOwner ? "owner destroyed" : "owner disconnected");
+    auto owner = makeShared("Owner");
+    auto borrower = makeShared("Borrower");
+    owner->SetConnected(true);
+    borrower->SetConnected(true);
+    ASSERT_TRUE(borrower->HandleBorrowed());
+    ASSERT_EQ(borrower->EngineSession(), owner->EngineSession());
+    if (destroyOwner) {
+      owner.reset();
+    } else {
+      owner->SetConnected(false);
+    }
+    EXPECT_FALSE(borrower->Connected());
+    EXPECT_FALSE(borrower->HandleBorrowed());
+    EXPECT_FALSE(borrower->IsInTransaction());
+    EXPECT_EQ(Memory().SessionCount(), 0u);
+    // The borrower connects again with an engine session of its own.
+    borrower->SetConnected(true);
+    EXPECT_FALSE(borrower->HandleBorrowed());
+    EXPECT_EQ(Memory().SessionCount(), 1u);
+  }
 }
 
 }  // namespace

@@ -42,6 +42,13 @@ int main(int argc, char** argv) {
     return 1;
   }
 
+  if (!tilgung::DisplayReachable()) {
+    // A display is named but nobody answers there: the toolkit would abort.
+    std::cerr << "tilgungsplan: Der Bildschirm ist nicht erreichbar, das Fenster kann nicht "
+                 "geöffnet werden. Den Plan ohne Fenster zeigt: tilgungsplan --print\n";
+    return 1;
+  }
+
   // The toolkit takes its own options out of argc/argv; the window has none,
   // so whatever it leaves is a wrong call.
   QApplication app(argc, argv);

@@ -122,7 +122,7 @@ void InitApplication(QApplication& app) {
   // The application name is what the desktop shows for the program; the
   // window keeps its own caption.
   app.setApplicationName(QString::fromLatin1(kApplicationTitle));
-  app.setDesktopFileName(QStringLiteral("tilgungsplan"));
+  app.setDesktopFileName(QStringLiteral("org.example.tilgungsplan"));
 
   // The toolkit's own dialogs (print preview, file dialog, message boxes)
   // in the user's language; without a chosen locale in German, like every

@@ -66,6 +66,8 @@ TYearSummaryDialog::TYearSummaryDialog(const TYearSummary& summary, bool rateKno
   bold.setBold(true);
   for (int c = 0; c < 5; ++c) table_->item(row, c)->setFont(bold);
   table_->resizeColumnsToContents();
+  table_->resizeRowsToContents();
+  table_->horizontalHeader()->setStretchLastSection(true);
   layout->addWidget(table_);
 
   rate_ = new QLabel(this);
@@ -78,7 +80,7 @@ TYearSummaryDialog::TYearSummaryDialog(const TYearSummary& summary, bool rateKno
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
-  resize(520, 420);
+  resize(520, 460);
 }
 
 }  // namespace tilgung

@@ -20,6 +20,7 @@
 #include "app/MainForm.h"
 #include "app/PlanActions.h"
 #include "app/PlanChartDialog.h"
+#include "app/PlanReport.h"
 #include "app/PlanReportTexts.h"
 #include "platform/DataSource.h"
 #include "platform/qt/TDBGrid.h"
@@ -215,4 +216,36 @@ TEST(PlanChart, ShowsTheDebtOverTimeAndEveryYear) {
   EXPECT_EQ(bars->barSets()[0]->count(), 11);  // 2027 to 2037
   EXPECT_EQ(dialog.DebtChart()->locale().name(), QStringLiteral("de_DE"));
   EXPECT_TRUE(dialog.DebtChart()->localizeNumbers());
+}
+
+// The toolkit's own dialogs speak the user's language: its translations are
+// loaded at start-up (the tests run under de_DE).
+TEST(Translations, TheToolkitsDialogsSpeakGerman) {
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+  EXPECT_EQ(QCoreApplication::translate("QPrintPreviewDialog", "Print Preview"),
+            QStringLiteral("Druckvorschau"));
+}
+
+TEST(PlanReport, PagesHoldTheHeadOnceAndTheTitlesOnEveryPage) {
+  const struct {
+    int rows, headLines, pageHeight, lineHeight;
+    TReportPagination want;
+  } cases[] = {
+      // 50 lines a page: 49 rows under the titles, the first page 20 fewer.
+      {0, 20, 5000, 100, {29, 49, 1}},
+      {29, 20, 5000, 100, {29, 49, 1}},
+      {30, 20, 5000, 100, {29, 49, 2}},
+      {29 + 49, 20, 5000, 100, {29, 49, 2}},
+      {29 + 49 + 1, 20, 5000, 100, {29, 49, 3}},
+      // A head taller than the page still leaves one row on the first page.
+      {3, 80, 5000, 100, {1, 49, 2}},
+      // A page lower than two lines still holds the titles and one row.
+      {2, 0, 50, 100, {1, 1, 2}},
+  };
+  for (const auto& c : cases) {
+    const TReportPagination p = PaginateReport(c.rows, c.headLines, c.pageHeight, c.lineHeight);
+    EXPECT_EQ(p.firstPageRows, c.want.firstPageRows) << c.rows << "/" << c.headLines;
+    EXPECT_EQ(p.otherPageRows, c.want.otherPageRows) << c.rows << "/" << c.headLines;
+    EXPECT_EQ(p.pages, c.want.pages) << c.rows << "/" << c.headLines;
+  }
 }

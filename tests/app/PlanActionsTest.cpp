@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/MainForm.h"
@@ -248,4 +249,42 @@ TEST(PlanReport, PagesHoldTheHeadOnceAndTheTitlesOnEveryPage) {
     EXPECT_EQ(p.otherPageRows, c.want.otherPageRows) << c.rows << "/" << c.headLines;
     EXPECT_EQ(p.pages, c.want.pages) << c.rows << "/" << c.headLines;
   }
+}
+
+// Each dialog action opens its dialog from its shortcut in the grid; the
+// dialog is closed again as soon as it is up.
+TEST(PlanActions, EveryDialogOpensFromItsShortcut) {
+  auto ds = PlanDataSet(DefaultInputs2027());
+  TGridWindow w(*ds);
+  const struct {
+    Qt::Key key;
+    const char* dialogClass;
+    const char* title;
+  } cases[] = {
+      {Qt::Key_P, "QPrintPreviewDialog", "Druckvorschau"},
+      {Qt::Key_J, "tilgung::TYearSummaryDialog", "Jahresübersicht"},
+      {Qt::Key_D, "tilgung::TPlanChartDialog", "Diagramm"},
+      {Qt::Key_S, "QFileDialog", "Als CSV speichern"},
+  };
+  for (const auto& c : cases) {
+    QString seenClass, seenTitle;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal == nullptr) return;
+      seenClass = QString::fromLatin1(modal->metaObject()->className());
+      seenTitle = modal->windowTitle();
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+      closer.stop();
+    });
+    closer.start(20);
+    // A closed dialog hands the activation back through the event loop.
+    w.window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
+    w.grid->setFocus();
+    QTest::keyClick(w.grid, c.key, Qt::ControlModifier);
+    EXPECT_EQ(seenClass.toStdString(), c.dialogClass);
+    EXPECT_EQ(seenTitle.toStdString(), c.title);
+  }
+  EXPECT_EQ(ds->RecNo(), 1);
 }

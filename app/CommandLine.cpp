@@ -103,7 +103,7 @@ std::string UsageText() {
          "                           (Vorgabe \"monatlich\")\n"
          "  --zinsbindung TEXT       Zinsbindung, z. B. \"10 Jahre\" (Vorgabe \"10 Jahre\")\n"
          "  --beginn JJJJ-MM-TT      Beginn der Tilgung (Vorgabe: heute)\n"
-         "  --format table|csv|json|pdf  Ausgabeform (Vorgabe table)\n"
+         "  --format FORMAT          table, csv, json oder pdf (Vorgabe table)\n"
          "  --output DATEI           in diese Datei schreiben (für pdf nötig)\n"
          "  --help                   diese Hilfe\n"
          "\n"

@@ -9,12 +9,14 @@
 #include "app/AppStartup.h"
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
+#include "app/UserText.h"
 #include "engine/components/ABSEngineComponents.h"
 
 namespace {
 
 int UnknownArgument(const std::string& arg) {
-  std::cerr << "tilgungsplan: Unbekanntes Argument: " << arg << "\n\n" << tilgung::UsageText();
+  std::cerr << "tilgungsplan: Unbekanntes Argument: " << tilgung::QuoteUserText(arg) << "\n\n"
+            << tilgung::UsageText();
   return tilgung::kExitUsage;
 }
 

@@ -150,6 +150,7 @@ TEST(CommandLineMended, WrongInputsAndCallsSayWhatIsWrongSafely) {
       {{"--print", "--zins", "4\t5"}, {}, 1, "\"4\\t5\"", "\t"},
       {{"--print", "--bogus\x07"}, {}, 2, "--bogus\\x07", "\x07"},
       {{"--print", "--format", "x\x1b"}, {}, 2, "\"x\\x1B\"", "\x1b"},
+      {{"wort\x1b"}, {"QT_QPA_PLATFORM=offscreen"}, 2, "\"wort\\x1B\"", "\x1b"},
       // A long text is cut.
       {{"--print", "--betrag", longText}, {}, 1, "7777\"…", longText},
       {{"--print", "--beginn", longText}, {}, 2, "7777\"…", longText},
@@ -172,7 +173,9 @@ TEST(CommandLineMended, WrongInputsAndCallsSayWhatIsWrongSafely) {
     EXPECT_EQ(r.status, c.status) << name << "\n" << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty()) << name;
     EXPECT_TRUE(r.err.contains(c.says)) << name << "\n" << r.err.toStdString();
-    if (!c.neverSays.isEmpty()) EXPECT_FALSE(r.err.contains(c.neverSays)) << name;
+    if (!c.neverSays.isEmpty()) {
+      EXPECT_FALSE(r.err.contains(c.neverSays)) << name;
+    }
     EXPECT_FALSE(r.err.contains(QChar::ReplacementCharacter)) << name;
   }
   // The payment frequency's valid values still work, by text and by number.

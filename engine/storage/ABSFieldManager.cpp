@@ -160,7 +160,13 @@ std::int64_t TABSBaseFieldManager::GetSequenceLastValue(TABSSequenceSession* ses
 
 void TABSBaseFieldManager::ApplyDefaults(TABSSequenceSession* /*session*/, void* image) {
   if (image == nullptr) throw EABSException(native_code::kDefaultsNilImage, "Nil pointer occured");
-  auto* record = static_cast<unsigned char*>(image);
+  // Converting a default takes memory and a value may not fit its field, so
+  // the defaults are written into a copy of the image that replaces it only
+  // when every field is done: a failure leaves the caller's image untouched.
+  const auto size = static_cast<std::size_t>(fieldDefs_->MemoryRecordSize());
+  std::vector<unsigned char> staged(size);
+  std::memcpy(staged.data(), image, size);
+  unsigned char* record = staged.data();
   for (std::int32_t i = 0; i < fieldDefs_->DefCount(); ++i) {
     const TABSFieldDef& field = Field(i);
     if (IsBlobStorageType(field.StorageType) || !field.HasDefaultValue()) continue;
@@ -178,6 +184,7 @@ void TABSBaseFieldManager::ApplyDefaults(TABSSequenceSession* /*session*/, void*
     const bool stored = value->CopyTo(record + field.MemoryOffset, field.ValueSize);
     if (stored) SetNullBit(record, i, false);
   }
+  std::memcpy(image, record, size);
 }
 
 void TABSBaseFieldManager::ApplyAutoincs(TABSSequenceSession* session, void* image) {

@@ -46,7 +46,7 @@ class TABSBaseFieldManager {
   virtual std::int64_t NextAutoincValue(std::int32_t fieldNo);
   // Writes the default value of every non-BLOB field that has one into
   // `image` and clears its null flag; other fields keep their flags. A nil
-  // image raises 30500.
+  // image raises 30500; any failure leaves the image as it was.
   virtual void ApplyDefaults(TABSSequenceSession* session, void* image);
   // For every auto-increment field of `image`: a NULL field gets the next
   // sequence value; a value of its own above the counter moves the counter

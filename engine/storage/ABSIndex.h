@@ -98,8 +98,7 @@ class TABSIndex {
   virtual std::int64_t RecordNumberOf(std::int32_t sessionId, const RecordPosition& position,
                                       const std::byte* recordBuffer) = 0;
   // 12: the position of entry number `n` (1-based).
-  virtual void RecordAtNumber(std::int32_t sessionId, std::int64_t n,
-                              RecordPosition& position) = 0;
+  virtual void RecordAtNumber(std::int32_t sessionId, std::int64_t n, RecordPosition& position) = 0;
   // 13: among marked entries equal on the first `partCount` key parts,
   // keeps only the first marked.
   virtual void MarkDistinct(std::int32_t sessionId, TABSIndexMarks& marks,
@@ -114,8 +113,7 @@ class TABSIndex {
                         RecordPosition& position) = 0;
   // 17: compares the whole key values of two record buffers on their first
   // `partCount` parts (-1: all).
-  virtual int CompareRecordKeys(const std::byte* a, const std::byte* b,
-                                std::int32_t partCount) = 0;
+  virtual int CompareRecordKeys(const std::byte* a, const std::byte* b, std::int32_t partCount) = 0;
   // 18: -1 for a lower-bound code (3, 5), 1 for an upper-bound code (2, 4),
   // else 0.
   virtual int ConditionSide(std::int32_t condition) = 0;

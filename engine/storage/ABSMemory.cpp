@@ -269,6 +269,17 @@ inline void TABSMemoryManager::CheckRequest(std::int64_t size) const {
   if (limit != 0 && AllocatedSize() + size > limit) RaiseLimit(limit);
 }
 
+// Counts one allocation against an armed test failure; the one that brings
+// the countdown to zero fails as obtaining the memory would (30015). Only
+// called while the seam is armed.
+[[gnu::noinline]] void TABSMemoryManager::CountInjectedFault(std::int64_t total) {
+  std::int64_t left = failCountdown_.load(std::memory_order_relaxed);
+  while (left > 0 &&
+         !failCountdown_.compare_exchange_weak(left, left - 1, std::memory_order_relaxed)) {
+  }
+  if (left == 1) throw EABSException(30015, "GetMem error: %s", {OutOfMemoryText(total)});
+}
+
 // Steps after the checks; every failure in here is the GetMem error 30015.
 inline void* TABSMemoryManager::AllocateBlock(std::int64_t size) {
   const std::int64_t total = size + kOverhead;
@@ -287,7 +298,8 @@ inline void* TABSMemoryManager::AllocateBlock(std::int64_t size) {
 // Everything else, failures included, takes the general path.
 void* TABSMemoryManager::GetMem(std::int64_t size) {
   if (size > 0 && size <= MaxBlockSize && this == &EngineMemoryManager &&
-      memoryLimit_.load(std::memory_order_relaxed) == 0 && methodRowCount_ == 1 &&
+      memoryLimit_.load(std::memory_order_relaxed) == 0 &&
+      failCountdown_.load(std::memory_order_relaxed) == 0 && methodRowCount_ == 1 &&
       methodTable_[0].Method == kMethodHeap && tlsSlot.slot != nullptr) [[likely]] {
     if (auto* block = static_cast<Byte*>(std::malloc(static_cast<std::size_t>(size + kOverhead)))) {
       WriteBlockFrame(block, size, kMethodHeap);
@@ -300,6 +312,7 @@ void* TABSMemoryManager::GetMem(std::int64_t size) {
 
 [[gnu::noinline]] void* TABSMemoryManager::GetMemSlow(std::int64_t size) {
   CheckRequest(size);
+  if (failCountdown_.load(std::memory_order_relaxed) != 0) CountInjectedFault(size + kOverhead);
   return AllocateBlock(size);
 }
 
@@ -359,6 +372,8 @@ void TABSMemoryManager::ResizeBlock(void*& address, std::int64_t newSize, bool c
   CheckRequest(newSize);
 
   const std::int64_t newTotal = newSize + kOverhead;
+  if (newSize > oldSize && failCountdown_.load(std::memory_order_relaxed) != 0)
+    CountInjectedFault(newTotal);
   if (block[kMethodOffset] == kMethodHeap && ChooseMethod(newTotal) == kMethodHeap) {
     // The runtime may grow or shrink the block in place; on failure the old
     // block is untouched and the caller keeps it.

@@ -110,6 +110,21 @@ class TABSMemoryManager {
   static constexpr std::size_t MaxMethodRows = 4;
   void SetMethodTableForTesting(std::span<const TABSMemoryMethodRow> rows);
 
+  // Test seam: with n > 0 the n-th allocation from now fails as if the system
+  // had no memory left (GetMem and GetMemZeroed raise 30015, a growing
+  // ReallocMem raises 30014 wrapping 30015, every block left as it was); the
+  // seam is off again once it has fired. 0 turns it off. GetMem, GetMemZeroed
+  // and every ReallocMem to a larger size count as allocations; shrinking and
+  // freeing do not. Requests refused for their size or the limit fail with
+  // their own errors and do not count. Costs the fast path one relaxed load.
+  void FailAllocationForTesting(std::int64_t n) {
+    failCountdown_.store(n > 0 ? n : 0, std::memory_order_relaxed);
+  }
+  // Allocations still to go before the armed failure; 0 when the seam is off.
+  std::int64_t PendingFailureForTesting() const {
+    return failCountdown_.load(std::memory_order_relaxed);
+  }
+
  private:
   // Writes the caller's typed pointer back however the byte call ends.
   template <typename T>
@@ -127,8 +142,11 @@ class TABSMemoryManager {
   void FreeSlow(void*& address);
   void ResizeBlock(void*& address, std::int64_t newSize, bool clearTail);
   void AddAllocated(std::int64_t delta);
+  void CountInjectedFault(std::int64_t total);
 
   std::atomic<std::int64_t> memoryLimit_{0};
+  // Armed allocation failure (see FailAllocationForTesting); 0 = off.
+  std::atomic<std::int64_t> failCountdown_{0};
   // Allocated bytes counted outside the per-thread slots (see AddAllocated).
   std::atomic<std::int64_t> sharedCount_{0};
   // Cache of the last reading of the system's available memory.

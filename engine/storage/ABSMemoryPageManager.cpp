@@ -63,18 +63,17 @@ std::int32_t TABSMemoryPageManager::NextCandidate() const noexcept {
 }
 
 void TABSMemoryPageManager::EnsureNumber(std::int32_t pageNo) {
-  // The store first, then the bits: each step either succeeds or changes
-  // nothing, and a longer store than the capacity is harmless.
+  // New buffers and the larger bit array are made first; the store takes
+  // them only when both exist, so a failure changes nothing.
   const std::int32_t length = StoreLength();
+  std::vector<TABSMemBlock> extra;
   if (pageNo >= length) {
     const std::int32_t newLength = std::max(pageNo + 1, length + DefaultGrowthStep);
-    std::vector<TABSMemBlock> extra;
     extra.reserve(static_cast<std::size_t>(newLength - length));
     for (std::int32_t i = length; i < newLength; ++i) {
       extra.push_back(TABSMemBlock::Zeroed(GetPageSize()));
     }
     store_.reserve(static_cast<std::size_t>(newLength));
-    for (auto& block : extra) store_.push_back(std::move(block));
   }
   if (pageNo >= pageCapacity_) {
     const std::int64_t steps =
@@ -84,6 +83,7 @@ void TABSMemoryPageManager::EnsureNumber(std::int32_t pageNo) {
         static_cast<std::int32_t>(std::min<std::int64_t>(capacity, TABSBitsArray::MaxBits)));
     pageCapacity_ = usedPages_.BitCount();
   }
+  for (auto& block : extra) store_.push_back(std::move(block));  // room reserved
 }
 
 void TABSMemoryPageManager::ReserveStore(std::int32_t count) {

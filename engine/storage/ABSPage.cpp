@@ -143,9 +143,8 @@ void TABSSortedPageList::SetCount(std::int32_t n) {
   count_ = n;
 }
 
-void TABSSortedPageList::ReserveForAdd(std::int32_t extra) {
+void TABSSortedPageList::GrowForAdd(std::int32_t extra) {
   const std::int64_t need = static_cast<std::int64_t>(count_) + extra;
-  if (need <= capacity_) return;
   std::int32_t step = growStep_;
   const std::int32_t capacity = GrownCapacity(static_cast<std::int32_t>(need), step);
   Reallocate(capacity);

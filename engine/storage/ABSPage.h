@@ -142,7 +142,9 @@ class TABSPage {
 // Errors: DeletePage on an empty list 20165 "TSortedPageList.Delete - no
 // elements in array!", of an absent number 20166 "TSortedPageList.Delete -
 // element not found, key = %d, itemCount = %d"; TouchPage of an absent page
-// 20167 "Page not found". Growth passes the memory manager's errors on. A
+// 20167 "Page not found". Growth (AddPage, SetCount, ReserveForAdd) passes
+// the memory manager's errors on; a shrink that cannot get its smaller
+// arrays keeps the larger ones, so DeletePage raises only its own codes. A
 // list is unchanged when an operation raises.
 class TABSSortedPageList {
  public:
@@ -165,7 +167,9 @@ class TABSSortedPageList {
   // Makes sure the next `extra` AddPage calls need no allocation, growing
   // the capacity the way SetCount would. Raises only the memory manager's
   // errors, and then nothing changed.
-  void ReserveForAdd(std::int32_t extra);
+  void ReserveForAdd(std::int32_t extra) {
+    if (static_cast<std::int64_t>(count_) + extra > capacity_) GrowForAdd(extra);
+  }
 
   // The index of `pageNo` (lower-bound binary search), -1 when absent.
   std::int32_t IndexOfPage(std::int32_t pageNo) const noexcept;
@@ -203,6 +207,7 @@ class TABSSortedPageList {
   // updated in `growStep`).
   std::int32_t GrownCapacity(std::int32_t n, std::int32_t& growStep) const noexcept;
   void Reallocate(std::int32_t newCapacity);
+  void GrowForAdd(std::int32_t extra);
 
   static constexpr std::int32_t MaxStep = 10000;
   TABSMemBlock keys_;   // capacity_ x int32, ascending

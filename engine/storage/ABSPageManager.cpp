@@ -181,16 +181,26 @@ void TABSPageManager::ReservePages(std::int32_t sessionId, std::int32_t count) {
   ReserveStore(count);
 }
 
-TABSPage* TABSPageManager::AddNewPage(std::int32_t sessionId, std::uint16_t /*pageType*/) {
+TABSPage* TABSPageManager::AddNewPage(std::int32_t sessionId, std::uint16_t pageType) {
   Session& session = FindOrAddSession(sessionId);
   // Everything that needs memory comes before the page number is taken; the
   // number is given back if the little that follows fails.
+  const bool listWasEmpty = session.Modified.Capacity() == 0;
   session.Modified.ReserveForAdd(cachePagesInUse_ + 1);
-  session.Allocated.reserve(session.Allocated.size() + 1);
   std::unique_ptr<TABSPage> page = NewPage();
-  AllocatePage(*page);
+  try {
+    session.Allocated.reserve(session.Allocated.size() + 1);
+    AllocatePage(*page);
+  } catch (...) {
+    // The list's first arrays go again, so a failed call leaves no memory.
+    if (listWasEmpty) session.Modified.SetCount(0);
+    throw;
+  }
   const std::int32_t pageNo = page->pageNo_;
-  if (pageNo == -1) throw EABSException(20064, "Invalid page number");
+  if (pageNo == -1) {
+    if (listWasEmpty) session.Modified.SetCount(0);
+    throw EABSException(20064, "Invalid page number");
+  }
   try {
     EnsureIndexRoom(pageNo);
     if (TABSPage* old = LivePage(pageNo)) {
@@ -203,10 +213,19 @@ TABSPage* TABSPageManager::AddNewPage(std::int32_t sessionId, std::uint16_t /*pa
     }
   } catch (...) {
     ReleasePageNo(pageNo);
+    if (listWasEmpty) session.Modified.SetCount(0);
     throw;
   }
-  // The disk page header (page type and a random stamp) is written only by
-  // managers with a header; a memory page has none.
+  // A page header starts with the page type (GetPage checks it) and a
+  // random stamp; a memory page has no header.
+  const std::uint16_t headerSize = page->buffer_ != nullptr ? geometry_.PageHeaderSize : 0;
+  if (headerSize >= 2) StoreLE<std::uint16_t>(page->buffer_, pageType);
+  if (headerSize >= 6) {
+    headerStamp_ ^= headerStamp_ << 13;
+    headerStamp_ ^= headerStamp_ >> 17;
+    headerStamp_ ^= headerStamp_ << 5;
+    StoreLE<std::int32_t>(page->buffer_ + 2, static_cast<std::int32_t>(headerStamp_ % 1073741823u));
+  }
   TABSPage* raw = page.release();
   TakeUse(raw, sessionId);
   raw->modified_ = true;
@@ -243,7 +262,7 @@ TABSPage* TABSPageManager::GetPage(std::int32_t sessionId, std::int32_t pageNo, 
       throw EABSException(20299, "Error reading database file page. Page No: %d, type %d",
                           {pageNo, static_cast<std::int32_t>(expectedType)});
     }
-    if (!DisablePageTypeCheck && geometry_.PageHeaderSize > 0 && expectedType != AnyPageType) {
+    if (!DisablePageTypeCheck && geometry_.PageHeaderSize >= 2 && expectedType != AnyPageType) {
       // The disk header starts with the page type.
       const std::uint16_t found = LoadLE<std::uint16_t>(fresh->buffer_);
       if (found != expectedType) {

@@ -47,7 +47,7 @@
 //                       ReadPage's codes; 20090 "Page is used by other
 //                       session". A failed GetPage leaves nothing cached.
 //   PutPage             none (an unbalanced put is asserted in debug builds).
-//   FreePage            memory errors only.
+//   FreePage            none.
 //   CommitSessionPages  20152 "Some session pages not released"; 20085
 //                       "Invalid page"; 20086 "Cannot write used page";
 //                       WritePage's and ReleasePageNo's codes. All checks
@@ -120,14 +120,18 @@ class TABSPageManager {
   virtual TABSPage* GetPage(std::int32_t sessionId, std::int32_t pageNo, bool recheck,
                             std::uint16_t expectedType);
   // Makes sure the next `count` AddNewPage calls of `sessionId` cannot fail
-  // for want of memory or page numbers (a B-tree insert reserves the pages
-  // of its split cascade before it changes a page). Memory errors; nothing
-  // is allocated to the session by it.
+  // for want of engine memory or page numbers (a B-tree insert reserves the
+  // pages of its split cascade before it changes a page), provided the
+  // session gets no further pages in between: get every page the cascade
+  // touches first, then reserve. Memory errors; no number is allocated to
+  // the session by it, and what it reserved stays reserved after a failure.
   virtual void ReservePages(std::int32_t sessionId, std::int32_t count);
 
   // --- Session operations -------------------------------------------------
   // A new zero-filled (or reused, see the store) page of `pageType` on the
-  // session's modified list, modified and in use.
+  // session's modified list, modified and in use. With a page header, its
+  // first 2 bytes get the page type and the next 4 a random stamp below
+  // 1073741823 (as far as the header holds them).
   TABSPage* AddNewPage(std::int32_t sessionId, std::uint16_t pageType);
   // Gives a page back (use count -1). At 0 a modified cached page moves to
   // its session's modified list, an unmodified one becomes the most recent,
@@ -187,6 +191,12 @@ class TABSPageManager {
   // Destroys every page object and empties all lists (LoadFromStream of a
   // store replaces the pages under them). REQUIRES no page in use.
   void DropAllPages() noexcept;
+  // For stores: give a fresh page its number, or point it at a buffer the
+  // store keeps (the page then does not own it; an owned one is freed).
+  static void AssignPageNo(TABSPage& page, std::int32_t pageNo) noexcept { page.pageNo_ = pageNo; }
+  static void AttachStoreBuffer(TABSPage& page, std::uint8_t* buffer) noexcept {
+    page.BorrowBuffer(buffer);
+  }
   // True when some session has uncommitted pages, allocated or freed numbers.
   bool HasPendingWork() const noexcept { return pendingSessions_ != 0; }
 
@@ -239,5 +249,6 @@ class TABSPageManager {
   // has room for this many more pages, so that the move of a put-back
   // modified page from the cache to the list (PutPage) needs no memory.
   std::int32_t cachePagesInUse_ = 0;
-  std::int32_t pendingSessions_ = 0;  // sessions whose HasWork() is true
+  std::int32_t pendingSessions_ = 0;         // sessions whose HasWork() is true
+  std::uint32_t headerStamp_ = 0x2545F491u;  // state of the header stamps' generator
 };

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
@@ -27,27 +28,19 @@ TABSMemoryRecordManager::TABSMemoryRecordManager(std::int32_t recordSize, std::i
   }
 }
 
-TABSMemoryRecordManager::~TABSMemoryRecordManager() {
-  try {
-    FreeBuffers();
-  } catch (...) {
-    // A guard failure while freeing must not escape a destructor.
-  }
-}
+// The holders free both buffers; a guard failure found then is swallowed.
+TABSMemoryRecordManager::~TABSMemoryRecordManager() = default;
 
 void TABSMemoryRecordManager::FreeBuffers() {
   capacity_ = 0;
   recordCount_ = 0;
   firstId_ = 0;
   lastId_ = 0;
-  // Free both even when the first free reports a damaged block.
-  try {
-    EngineMemoryManager.FreeAndNillMem(recordBuffer_);
-  } catch (...) {
-    EngineMemoryManager.FreeAndNillMem(deletedBits_);
-    throw;
-  }
-  EngineMemoryManager.FreeAndNillMem(deletedBits_);
+  // The bit array is freed on the way out even when freeing the record
+  // buffer reports a damaged block.
+  TABSMemBlock bits = std::move(deletedBits_);
+  recordBuffer_.Free();
+  bits.Free();
 }
 
 void TABSMemoryRecordManager::ClearAllRecords(std::int32_t /*sessionId*/) {
@@ -56,33 +49,43 @@ void TABSMemoryRecordManager::ClearAllRecords(std::int32_t /*sessionId*/) {
 
 // Adds one growth step of slots. The record buffer is one block whose size
 // must fit a signed 32-bit byte count. Returns false (nothing changed) when
-// the new size does not fit; memory errors propagate.
+// the new size does not fit; memory errors propagate and change nothing
+// either: when the record buffer cannot grow, the bit array that grew first
+// is shrunk back.
 bool TABSMemoryRecordManager::Grow() {
   const std::int64_t newCapacity = static_cast<std::int64_t>(capacity_) + growthStep_;
   const std::int64_t recordBytes = newCapacity * recordSize_;
   if (newCapacity > std::numeric_limits<std::int32_t>::max() || recordBytes > kMaxBlockBytes) {
     return false;
   }
-  if (recordBuffer_ == nullptr) {
-    recordBuffer_ = EngineMemoryManager.GetMem(recordBytes);
+  if (!recordBuffer_) {
+    TABSMemBlock records(recordBytes);
+    deletedBits_ = TABSMemBlock(BitBytes(newCapacity));
+    recordBuffer_ = std::move(records);
   } else {
-    EngineMemoryManager.ReallocMem(recordBuffer_, recordBytes, false);
-  }
-  try {
-    if (deletedBits_ == nullptr) {
-      deletedBits_ = EngineMemoryManager.GetMem(BitBytes(newCapacity));
-    } else {
-      EngineMemoryManager.ReallocMem(deletedBits_, BitBytes(newCapacity), false);
+    // Both grow in place where the runtime can: a table grows by a fixed
+    // step, so copying the bit array aside at every step would cost time in
+    // proportion to the table's size.
+    deletedBits_.Resize(BitBytes(newCapacity));
+    try {
+      recordBuffer_.Resize(recordBytes);
+    } catch (...) {
+      ShrinkBitsBack();
+      throw;
     }
-  } catch (...) {
-    // A first buffer without its bit array is given back, so a failed store
-    // holds no memory. A grown one stays larger than the capacity says; the
-    // next growth resizes it again.
-    if (capacity_ == 0) EngineMemoryManager.FreeAndNillMem(recordBuffer_);
-    throw;
   }
   capacity_ = static_cast<std::int32_t>(newCapacity);
   return true;
+}
+
+// Gives the bit array its size for capacity_ again after a failed growth.
+// Shrinking a block in place does not fail in practice; if it ever does, the
+// larger array is kept, which is harmless.
+void TABSMemoryRecordManager::ShrinkBitsBack() noexcept {
+  try {
+    deletedBits_.Resize(BitBytes(capacity_));
+  } catch (...) {
+  }
 }
 
 bool TABSMemoryRecordManager::StoreNewRecord(std::int32_t /*sessionId*/, const void* image,

@@ -26,6 +26,7 @@
 #include <cstring>
 
 #include "engine/local/ABSRecordTypes.h"
+#include "engine/storage/ABSMemBlock.h"
 
 // The argument of NavigateRecord: the caller fills it and reads it back.
 // It lives only for a call and is never stored or written to a record, so
@@ -156,8 +157,8 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   bool IsLive(std::int32_t id) const {
     return id >= firstId_ && id <= lastId_ && recordCount_ > 0 && !IsDeleted(id);
   }
-  unsigned char* records() const { return static_cast<unsigned char*>(recordBuffer_); }
-  unsigned char* deletedBits() const { return static_cast<unsigned char*>(deletedBits_); }
+  unsigned char* records() const { return recordBuffer_.as<unsigned char>(); }
+  unsigned char* deletedBits() const { return deletedBits_.as<unsigned char>(); }
   // Copies one record image of `size` bytes; the two ranges do not overlap.
   static void CopyImage(void* destination, const void* source, std::size_t size) {
     auto* dst = static_cast<unsigned char*>(destination);
@@ -173,14 +174,15 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
     }
   }
   bool Grow();
+  void ShrinkBitsBack() noexcept;
   // NavigateRecord beyond the plain next step; returns the updated request.
   // Raises 10019 (the caller's request unchanged) when a found record cannot
   // be copied. Kept out of line (see the .cpp).
   [[gnu::noinline]] NavigationRequest Navigated(NavigationRequest request) const;
   void FreeBuffers();
 
-  void* recordBuffer_ = nullptr;  // capacity_ * recordSize_ bytes, owned
-  void* deletedBits_ = nullptr;   // ceil(capacity_ / 8) bytes, owned
+  TABSMemBlock recordBuffer_;  // capacity_ * recordSize_ bytes
+  TABSMemBlock deletedBits_;   // ceil(capacity_ / 8) bytes
   std::int32_t capacity_ = 0;
   std::int32_t growthStep_ = 1;
   std::int32_t firstId_ = 0;  // lowest live ID; 0 when empty

@@ -38,7 +38,7 @@ TABSBTreeRecordIndex::TABSBTreeRecordIndex(TABSIndexTable& table, TABSBaseIndexM
 TABSBTreeRecordIndex::~TABSBTreeRecordIndex() = default;
 
 TABSPageManager& TABSBTreeRecordIndex::PageManager() const {
-  return Table().IndexPageManager(*def_);
+  return pageManager_ != nullptr ? *pageManager_ : Table().IndexPageManager(*def_);
 }
 
 std::int32_t TABSBTreeRecordIndex::RootPageNo() const {
@@ -61,7 +61,7 @@ void TABSBTreeRecordIndex::InitEmptyRoot(TABSPage& page) const {
 }
 
 void TABSBTreeRecordIndex::PrepareLayout() {
-  TABSPageManager& pages = PageManager();
+  TABSPageManager& pages = Table().IndexPageManager(*def_);
   const std::int32_t dataSize = pages.GetPageSize() - pages.GetPageHeaderSize();
   TABSRecordKeyRef layout;
   layout.PrepareKeyLayout(*def_, Table().IndexFieldManager(), dataSize);
@@ -87,6 +87,7 @@ void TABSBTreeRecordIndex::PrepareLayout() {
   record_ = std::move(record);
   splitArea_ = std::move(split);
   lengths_ = std::move(lengths);
+  pageManager_ = &pages;
 }
 
 void TABSBTreeRecordIndex::CreateIndexPages(std::int32_t sessionId, TABSCursorState* cursor,
@@ -171,8 +172,7 @@ void TABSBTreeRecordIndex::KeysPerPage(std::int32_t& keys, std::int32_t& remaind
 
 // ---- Insertion ----
 
-void TABSBTreeRecordIndex::InsertRecordKey(std::int32_t sessionId,
-                                           const TABSCursorState& cursor) {
+void TABSBTreeRecordIndex::InsertRecordKey(std::int32_t sessionId, const TABSCursorState& cursor) {
   InsertKey(sessionId, cursor.CurrentBuffer, cursor.Position);
 }
 
@@ -231,8 +231,8 @@ void TABSBTreeRecordIndex::InsertKey(std::int32_t sessionId, const std::byte* re
 namespace {
 
 // The entries of `v` with `entry` placed at `at`, into `area`; returns the count.
-std::int32_t GatherWithEntry(const TABSBTreePageView& v, std::int32_t at,
-                             const std::uint8_t* entry, std::uint8_t* area) {
+std::int32_t GatherWithEntry(const TABSBTreePageView& v, std::int32_t at, const std::uint8_t* entry,
+                             std::uint8_t* area) {
   const std::int32_t e = v.EntrySize();
   const std::int32_t n = v.Count();
   std::memcpy(area, v.Entry(0), static_cast<std::size_t>(at) * e);
@@ -308,8 +308,7 @@ void TABSBTreeRecordIndex::SplitRoot(HeldPages& held, TABSPage& rootPage, std::i
 
 // ---- Deletion ----
 
-void TABSBTreeRecordIndex::DeleteRecordKey(std::int32_t sessionId,
-                                           const TABSCursorState& cursor) {
+void TABSBTreeRecordIndex::DeleteRecordKey(std::int32_t sessionId, const TABSCursorState& cursor) {
   DeleteKey(sessionId, cursor.CurrentBuffer, cursor.Position, 20027);
 }
 
@@ -379,8 +378,8 @@ void TABSBTreeRecordIndex::RemoveAt(HeldPages& held, TABSKeyPath& path, std::int
                                     std::int32_t index, std::vector<std::int32_t>& freed) {
   const std::int32_t k = keyRef_.KeySize();
   std::byte* scratch = keyScratch_.as<std::byte>();
-  std::byte* newFirst = scratch;      // the page's first key after the removal
-  std::byte* xFirst = scratch + k;    // the first key below a page that merges away
+  std::byte* newFirst = scratch;    // the page's first key after the removal
+  std::byte* xFirst = scratch + k;  // the first key below a page that merges away
   std::byte* nextKey = scratch + 2 * k;
   TABSPage& xPage = held.Get(path.Levels[level].PageNo);
   TABSBTreePageView x = View(xPage);

@@ -81,8 +81,7 @@ class TABSBTreeRecordIndex final : public TABSIndex {
                               const std::byte* recordBuffer) override;
   // n below 1 leaves `position` as it was.
   void RecordAtNumber(std::int32_t sessionId, std::int64_t n, RecordPosition& position) override;
-  void MarkDistinct(std::int32_t sessionId, TABSIndexMarks& marks,
-                    std::int32_t partCount) override;
+  void MarkDistinct(std::int32_t sessionId, TABSIndexMarks& marks, std::int32_t partCount) override;
   TABSScanState* NewScanState() override;
   void FreeScanState(TABSScanState*& state) override;
   bool ScanStep(std::int32_t sessionId, TABSScanState* state, bool backward,
@@ -182,18 +181,21 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   void CollapseRoot(HeldPages& held, std::vector<std::int32_t>& freed);
   void PrefetchForDelete(HeldPages& held, const TABSKeyPath& path);
   void CollectPages(std::int32_t sessionId, std::vector<std::int32_t>& pages);
-  bool Navigate(std::int32_t sessionId, NavigationRequest& request, TABSKeyPath& path,
-                bool found);
+  bool Navigate(std::int32_t sessionId, NavigationRequest& request, TABSKeyPath& path, bool found);
+  void NavigateFrom(std::int32_t sessionId, NavigationRequest& request,
+                    TABSIndexPositionCache* cache, std::int32_t stateValue, bool cached,
+                    TABSKeyPath& path);
 
   TABSRecordKeyRef keyRef_;
   std::int32_t dataSize_ = 0;
-  TABSMemBlock searchKey_;    // KeySize
-  TABSMemBlock searchFull_;   // FullKeySize
-  TABSMemBlock entryFull_;    // FullKeySize
-  TABSMemBlock otherFull_;    // FullKeySize
-  TABSMemBlock keyScratch_;   // 3 x KeySize + 16: entries and separators in motion
-  TABSMemBlock record_;       // one record image
-  TABSMemBlock splitArea_;    // a page's entries plus one
-  TABSMemBlock lengths_;      // PartCount compare lengths
-  TABSKeyPath path_;          // the path of the running operation
+  TABSPageManager* pageManager_ = nullptr;  // the table's, fixed when the layout is built
+  TABSMemBlock searchKey_;                  // KeySize
+  TABSMemBlock searchFull_;                 // FullKeySize
+  TABSMemBlock entryFull_;                  // FullKeySize
+  TABSMemBlock otherFull_;                  // FullKeySize
+  TABSMemBlock keyScratch_;                 // 3 x KeySize + 16: entries and separators in motion
+  TABSMemBlock record_;                     // one record image
+  TABSMemBlock splitArea_;                  // a page's entries plus one
+  TABSMemBlock lengths_;                    // PartCount compare lengths
+  TABSKeyPath path_;                        // the path of the running operation
 };

@@ -14,40 +14,56 @@
 class TABSBTreeRecordIndex::HeldPages {
  public:
   HeldPages(TABSPageManager& manager, std::int32_t sessionId)
-      : manager_(manager), sessionId_(sessionId) {
-    pages_.reserve(16);
-  }
+      : manager_(manager), sessionId_(sessionId) {}
   ~HeldPages() { ReleaseAll(); }
   HeldPages(const HeldPages&) = delete;
   HeldPages& operator=(const HeldPages&) = delete;
 
   // The page `pageNo`, fetched on first use.
   TABSPage& Get(std::int32_t pageNo) {
-    for (TABSPage* p : pages_) {
+    for (std::size_t i = 0; i < count_; ++i) {
+      if (inline_[i]->PageNo() == pageNo) return *inline_[i];
+    }
+    for (TABSPage* p : more_) {
       if (p->PageNo() == pageNo) return *p;
     }
-    pages_.reserve(pages_.size() + 1);  // before the fetch: never lose a fetched page
+    MakeRoom();  // before the fetch: never lose a fetched page
     TABSPage* page = manager_.GetPage(sessionId_, pageNo, false, kBTreePageType);
-    pages_.push_back(page);
+    Keep(page);
     return *page;
   }
   // A new page (modified, held).
   TABSPage& AddNew() {
-    pages_.reserve(pages_.size() + 1);
+    MakeRoom();
     TABSPage* page = manager_.AddNewPage(sessionId_, kBTreePageType);
-    pages_.push_back(page);
+    Keep(page);
     return *page;
   }
   // Gives every page back.
   void ReleaseAll() noexcept {
-    for (TABSPage* p : pages_) manager_.PutPage(p);
-    pages_.clear();
+    for (std::size_t i = 0; i < count_; ++i) manager_.PutPage(inline_[i]);
+    for (TABSPage* p : more_) manager_.PutPage(p);
+    count_ = 0;
+    more_.clear();
   }
-  std::int32_t SessionId() const { return sessionId_; }
-  TABSPageManager& Manager() const { return manager_; }
 
  private:
+  static constexpr std::size_t kInline = 24;
+  void MakeRoom() {
+    if (count_ == kInline) more_.reserve(more_.size() + 1);
+  }
+  void Keep(TABSPage* page) noexcept {
+    if (count_ < kInline) {
+      inline_[count_++] = page;
+    } else {
+      more_.push_back(page);  // room was made before the fetch
+    }
+  }
+
   TABSPageManager& manager_;
   std::int32_t sessionId_;
-  std::vector<TABSPage*> pages_;
+  // Most operations hold a few pages: those need no allocation.
+  TABSPage* inline_[kInline];
+  std::size_t count_ = 0;
+  std::vector<TABSPage*> more_;
 };

@@ -19,8 +19,12 @@ namespace {
 constexpr std::int32_t kPageHeaderSize = 18;
 constexpr std::int32_t kLeafReferenceSize = 6;
 
-bool IsAnsiTextType(TABSStorageType t) { return t == stChar || t == stString || t == stBytes; }
-bool IsWideTextType(TABSStorageType t) { return t == stWideChar || t == stWideString; }
+bool IsAnsiTextType(TABSStorageType t) {
+  return t == stChar || t == stString || t == stBytes;
+}
+bool IsWideTextType(TABSStorageType t) {
+  return t == stWideChar || t == stWideString;
+}
 bool CanBePrefix(TABSStorageType t) {
   return IsStringStorageType(t) || t == stBytes || t == stVarBytes;
 }
@@ -70,8 +74,7 @@ int CompareTextValues(const void* a, std::int32_t sizeA, const void* b, std::int
   } else if (IsWideTextType(type)) {
     const auto* pa = static_cast<const unsigned char*>(a);
     const auto* pb = static_cast<const unsigned char*>(b);
-    const auto scan = [](const unsigned char* p, std::int32_t size, char16_t* out,
-                         std::size_t& n) {
+    const auto scan = [](const unsigned char* p, std::int32_t size, char16_t* out, std::size_t& n) {
       const std::size_t limit = static_cast<std::size_t>(size) / 2;
       n = 0;
       for (std::size_t i = 0; i < limit; ++i) {
@@ -92,8 +95,8 @@ int CompareTextValues(const void* a, std::int32_t sizeA, const void* b, std::int
     }
   }
   // Long texts and types without a text order take the general routine.
-  return CompareValuesSigned(a, b, type, UserDefaultLocale, ignoreCase, compareLength, false,
-                             false, type, sizeA, sizeB);
+  return CompareValuesSigned(a, b, type, UserDefaultLocale, ignoreCase, compareLength, false, false,
+                             type, sizeA, sizeB);
 }
 
 void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
@@ -150,16 +153,17 @@ void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
   }
   const std::int64_t entries = (pageDataSize - kPageHeaderSize) / (keySize + kLeafReferenceSize);
   if (keySize > 65535 || entries < kMinEntriesPerPage) {
-    throw EABSException(kErrIndexKeyTooLarge,
-                        "Index key too large: %d bytes, %d bytes of index page data",
-                        {static_cast<std::int32_t>(std::min<std::int64_t>(keySize, INT32_MAX)),
-                         pageDataSize});
+    throw EABSException(
+        kErrIndexKeyTooLarge, "Index key too large: %d bytes, %d bytes of index page data",
+        {static_cast<std::int32_t>(std::min<std::int64_t>(keySize, INT32_MAX)), pageDataSize});
   }
   parts_ = std::move(parts);
   keySize_ = static_cast<std::int32_t>(keySize);
   fullKeySize_ = static_cast<std::int32_t>(fullKeySize);
   partCount_ = static_cast<std::int32_t>(parts_.size());
   hasPrefixParts_ = hasPrefix;
+  singleInteger_ = parts_.size() == 1 && parts_[0].StorageType == stInteger;
+  singleDescending_ = singleInteger_ && parts_[0].Descending;
 }
 
 namespace {
@@ -261,8 +265,8 @@ int TABSRecordKeyRef::ComparePart(const TABSKeyPart& part, const std::byte* a, c
 int TABSRecordKeyRef::CompareKeys(const std::byte* a, const std::byte* b,
                                   const std::int32_t* compareLengths,
                                   std::int32_t partLimit) const {
-  const std::size_t n = partLimit < 0 ? parts_.size()
-                                      : std::min(parts_.size(), static_cast<std::size_t>(partLimit));
+  const std::size_t n =
+      partLimit < 0 ? parts_.size() : std::min(parts_.size(), static_cast<std::size_t>(partLimit));
   for (std::size_t i = 0; i < n; ++i) {
     const TABSKeyPart& part = parts_[i];
     const std::int32_t length = compareLengths != nullptr ? compareLengths[i] : -1;
@@ -273,10 +277,50 @@ int TABSRecordKeyRef::CompareKeys(const std::byte* a, const std::byte* b,
   return 0;
 }
 
+int TABSRecordKeyRef::CompareKeysFrom(const std::byte* a, const std::byte* b, std::int32_t from,
+                                      const std::int32_t* compareLengths, std::int32_t partLimit,
+                                      bool stopAtPrefixTie, std::int32_t& tiedPart) const {
+  tiedPart = -1;
+  const std::size_t n =
+      partLimit < 0 ? parts_.size() : std::min(parts_.size(), static_cast<std::size_t>(partLimit));
+  for (std::size_t i = static_cast<std::size_t>(from); i < n; ++i) {
+    const TABSKeyPart& part = parts_[i];
+    const std::int32_t length = compareLengths != nullptr ? compareLengths[i] : -1;
+    const int r =
+        ComparePart(part, a + part.KeyOffset, b + part.KeyOffset, part.PartSize - 1, length);
+    if (r != 0) return r;
+    if (stopAtPrefixTie && part.PrefixMode == 2 && a[part.KeyOffset] == std::byte{0}) {
+      tiedPart = static_cast<std::int32_t>(i);
+      return 0;
+    }
+  }
+  return 0;
+}
+
+int TABSRecordKeyRef::CompareFullPart(std::int32_t index, const std::byte* a,
+                                      const std::byte* b) const {
+  const TABSKeyPart& part = parts_[static_cast<std::size_t>(index)];
+  return ComparePart(part, a + part.FullKeyOffset, b + part.FullKeyOffset, part.FullPartSize - 1,
+                     -1);
+}
+
+int TABSRecordKeyRef::CompareEntryKeys(const std::byte* keyA, const std::byte* fullA,
+                                       const std::byte* keyB, const std::byte* fullB) const {
+  std::int32_t from = 0;
+  for (;;) {
+    std::int32_t tied = -1;
+    const int c = CompareKeysFrom(keyA, keyB, from, nullptr, -1, true, tied);
+    if (c != 0 || tied < 0) return c;
+    const int w = CompareFullPart(tied, fullA, fullB);
+    if (w != 0) return w;
+    from = tied + 1;
+  }
+}
+
 int TABSRecordKeyRef::CompareFullKeys(const std::byte* a, const std::byte* b,
                                       std::int32_t partLimit) const {
-  const std::size_t n = partLimit < 0 ? parts_.size()
-                                      : std::min(parts_.size(), static_cast<std::size_t>(partLimit));
+  const std::size_t n =
+      partLimit < 0 ? parts_.size() : std::min(parts_.size(), static_cast<std::size_t>(partLimit));
   for (std::size_t i = 0; i < n; ++i) {
     const TABSKeyPart& part = parts_[i];
     const int r = ComparePart(part, a + part.FullKeyOffset, b + part.FullKeyOffset,
@@ -291,8 +335,7 @@ void TABSRecordKeyRef::SetCompareLengths(const std::byte* recordBuffer, bool on,
   for (std::size_t i = 0; i < parts_.size(); ++i) {
     const TABSKeyPart& part = parts_[i];
     lengths[i] = -1;
-    if (!on || !IsStringStorageType(part.StorageType) ||
-        IsNullBitSet(recordBuffer, part.FieldNo)) {
+    if (!on || !IsStringStorageType(part.StorageType) || IsNullBitSet(recordBuffer, part.FieldNo)) {
       continue;
     }
     const std::byte* value = recordBuffer + part.RecordOffset;

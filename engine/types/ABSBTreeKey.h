@@ -23,7 +23,9 @@
 // Order: part by part with the engine's value comparison (CompareValuesSigned
 // semantics: the user's collation for text, case ignored for case-insensitive
 // columns, NULL before every value), a descending part reversing its result;
-// the first unequal part decides. Text parts are compared without a heap
+// the first unequal part decides. A prefix part orders by its stored prefix
+// and, where the prefixes are equal, by its whole value, before the next part
+// is looked at; so the index order follows whole values. Text parts are compared without a heap
 // allocation: the characters are widened into stack buffers.
 //
 // Ownership and threads: a key layout is a plain value owned by its index. It
@@ -32,9 +34,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "engine/local/ABSMetaDefs.h"
+#include "engine/types/ABSCoding.h"
 #include "engine/types/ABSTypes.h"
 
 class TABSBaseFieldManager;
@@ -96,8 +100,22 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
   // Orders two stored keys (-1, 0, 1). With `compareLengths` (PartCount
   // entries, -1 for a whole part) text parts compare only that many leading
   // characters. Only the first `partLimit` parts count (-1: all).
-  int CompareKeys(const std::byte* a, const std::byte* b, const std::int32_t* compareLengths = nullptr,
-                  std::int32_t partLimit = -1) const;
+  int CompareKeys(const std::byte* a, const std::byte* b,
+                  const std::int32_t* compareLengths = nullptr, std::int32_t partLimit = -1) const;
+  // CompareKeys from part `from` on. With `stopAtPrefixTie`, a prefix part
+  // whose stored prefixes are equal ends the comparison with 0 and its
+  // number in `tiedPart` (the whole values must decide it); otherwise
+  // `tiedPart` is -1 on return.
+  int CompareKeysFrom(const std::byte* a, const std::byte* b, std::int32_t from,
+                      const std::int32_t* compareLengths, std::int32_t partLimit,
+                      bool stopAtPrefixTie, std::int32_t& tiedPart) const;
+  // Orders part `part` of two full keys.
+  int CompareFullPart(std::int32_t part, const std::byte* a, const std::byte* b) const;
+  // The index order of two entries given their stored and full keys: part by
+  // part, a prefix part by its stored prefix and, when those are equal, by
+  // its whole value.
+  int CompareEntryKeys(const std::byte* keyA, const std::byte* fullA, const std::byte* keyB,
+                       const std::byte* fullB) const;
   // Orders two full keys on their first `partLimit` parts (-1: all).
   int CompareFullKeys(const std::byte* a, const std::byte* b, std::int32_t partLimit = -1) const;
 
@@ -110,6 +128,26 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
   // Whether some part stores only a prefix, so that equal stored keys may
   // still differ in their whole values.
   bool HasPrefixParts() const { return hasPrefixParts_; }
+  // Fast path of the common one-column integer key (part 0, whole value):
+  // the same result as CompareKeys without compare lengths.
+  bool IsSingleInteger() const { return singleInteger_; }
+  int CompareSingleInteger(const std::byte* a, const std::byte* b) const {
+    const bool nullA = a[0] != std::byte{0};
+    const bool nullB = b[0] != std::byte{0};
+    int r;
+    if (nullA || nullB) {
+      r = nullA == nullB ? 0 : (nullA ? -1 : 1);
+    } else {
+      std::int32_t x;
+      std::int32_t y;
+      std::memcpy(&x, a + 1, 4);
+      std::memcpy(&y, b + 1, 4);
+      x = LoadLE<std::int32_t>(&x);
+      y = LoadLE<std::int32_t>(&y);
+      r = (x > y) - (x < y);
+    }
+    return singleDescending_ ? -r : r;
+  }
   const std::vector<TABSKeyPart>& Parts() const { return parts_; }
 
  private:
@@ -118,6 +156,8 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
 
   std::vector<TABSKeyPart> parts_;
   bool hasPrefixParts_ = false;
+  bool singleInteger_ = false;
+  bool singleDescending_ = false;
 };
 
 // Orders two non-null text values of `type` (a text or byte-string storage

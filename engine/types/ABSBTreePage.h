@@ -83,7 +83,9 @@ class TABSBTreePageView {
   std::uint8_t* Entry(std::int32_t i) const {
     return d_ + kBTreeHeaderSize + static_cast<std::ptrdiff_t>(i) * EntrySize();
   }
-  const std::byte* Key(std::int32_t i) const { return reinterpret_cast<const std::byte*>(Entry(i)); }
+  const std::byte* Key(std::int32_t i) const {
+    return reinterpret_cast<const std::byte*>(Entry(i));
+  }
   std::uint8_t* Ref(std::int32_t i) const { return Entry(i) + keySize_; }
   std::int32_t Child(std::int32_t i) const { return LoadLE<std::int32_t>(Ref(i)); }
   void SetChild(std::int32_t i, std::int32_t pageNo) { StoreLE<std::int32_t>(Ref(i), pageNo); }
@@ -135,6 +137,12 @@ class TABSKeyPath {
   void Clear() {
     LevelCount = 0;
     CurrentLevel = 0;
+  }
+  // Copies the levels in use only.
+  void CopyFrom(const TABSKeyPath& other) {
+    for (std::int32_t i = 0; i < other.LevelCount; ++i) Levels[i] = other.Levels[i];
+    LevelCount = other.LevelCount;
+    CurrentLevel = other.CurrentLevel;
   }
   // Appends a level; a path deeper than kMaxLevels raises 20287.
   void Push(std::int32_t pageNo, std::int32_t entryNo, std::int32_t entryCount);

@@ -1,5 +1,5 @@
 // Searches of the tree: descent, bounds, paths and their steps, condition
-// searches, navigation, ranks, uniqueness, scans and estimates.
+// searches.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -23,10 +23,10 @@ int ComparePositions(const RecordPosition& a, const RecordPosition& b) {
 }  // namespace
 
 TABSBTreeRecordIndex::Target TABSBTreeRecordIndex::TargetOf(const std::byte* recordBuffer,
-                                                           const RecordPosition* position,
-                                                           bool wholeValues,
-                                                           std::int32_t partLimit,
-                                                           const std::int32_t* lengths) {
+                                                            const RecordPosition* position,
+                                                            bool wholeValues,
+                                                            std::int32_t partLimit,
+                                                            const std::int32_t* lengths) {
   Target t;
   keyRef_.BuildKey(recordBuffer, searchKey_.as<std::byte>());
   t.Key = searchKey_.as<std::byte>();
@@ -57,14 +57,28 @@ void TABSBTreeRecordIndex::ReadRecord(std::int32_t sessionId, const RecordPositi
 
 int TABSBTreeRecordIndex::CompareEntry(std::int32_t sessionId, const Target& t,
                                        const std::byte* key, const RecordPosition& position) {
-  int c = keyRef_.CompareKeys(t.Key, key, t.Lengths, t.PartLimit);
-  if (c != 0) return c;
-  if (t.FullKey != nullptr) {
-    // Equal prefixes: the whole values of the entry's record decide.
-    ReadRecord(sessionId, position, record_.get(), 20170);
-    keyRef_.BuildFullKey(record_.as<std::byte>(), entryFull_.as<std::byte>());
-    c = keyRef_.CompareFullKeys(t.FullKey, entryFull_.as<std::byte>(), t.PartLimit);
+  if (keyRef_.IsSingleInteger() && t.Lengths == nullptr && t.PartLimit != 0) {
+    const int c = keyRef_.CompareSingleInteger(t.Key, key);
+    if (c != 0 || !t.HasPosition) return c;
+    return ComparePositions(t.Position, position);
+  }
+  const bool settle = t.FullKey != nullptr;
+  bool loaded = false;
+  std::int32_t from = 0;
+  for (;;) {
+    std::int32_t tied = -1;
+    const int c = keyRef_.CompareKeysFrom(t.Key, key, from, t.Lengths, t.PartLimit, settle, tied);
     if (c != 0) return c;
+    if (tied < 0) break;
+    // Equal prefixes: the whole values of the entry's record decide.
+    if (!loaded) {
+      ReadRecord(sessionId, position, record_.get(), 20170);
+      keyRef_.BuildFullKey(record_.as<std::byte>(), entryFull_.as<std::byte>());
+      loaded = true;
+    }
+    const int w = keyRef_.CompareFullPart(tied, t.FullKey, entryFull_.as<std::byte>());
+    if (w != 0) return w;
+    from = tied + 1;
   }
   return t.HasPosition ? ComparePositions(t.Position, position) : 0;
 }
@@ -94,7 +108,12 @@ std::int32_t TABSBTreeRecordIndex::ChooseChild(std::int32_t sessionId, HeldPages
   std::int32_t found = 0;
   while (lo <= hi) {
     const std::int32_t mid = (lo + hi) / 2;
-    const int c = keyRef_.CompareKeys(v.Key(mid), t.Key, t.Lengths, t.PartLimit);
+    // Separators decide up to the first prefix part they tie on.
+    std::int32_t tied = -1;
+    const int c = keyRef_.IsSingleInteger() && t.Lengths == nullptr && t.PartLimit != 0
+                      ? keyRef_.CompareSingleInteger(v.Key(mid), t.Key)
+                      : keyRef_.CompareKeysFrom(v.Key(mid), t.Key, 0, t.Lengths, t.PartLimit,
+                                                t.FullKey != nullptr, tied);
     bool take;
     if (c != 0) {
       take = c < 0;
@@ -158,8 +177,8 @@ bool TABSBTreeRecordIndex::FindExact(std::int32_t sessionId, HeldPages& held, co
   const TABSKeyPath::Level& leaf = path.Leaf();
   if (leaf.EntryNo >= leaf.EntryCount) return false;
   const TABSBTreePageView v = View(held.Get(leaf.PageNo));
-  return CompareEntry(sessionId, t, v.Key(leaf.EntryNo), RecordPosition::Load(v.Ref(leaf.EntryNo))) ==
-         0;
+  return CompareEntry(sessionId, t, v.Key(leaf.EntryNo),
+                      RecordPosition::Load(v.Ref(leaf.EntryNo))) == 0;
 }
 
 bool TABSBTreeRecordIndex::Normalize(std::int32_t sessionId, TABSKeyPath& path) {
@@ -183,9 +202,14 @@ bool TABSBTreeRecordIndex::StepPath(std::int32_t sessionId, TABSKeyPath& path, b
     --level;
   }
   if (level < 0) return false;
+  const std::int32_t step = backward ? -1 : 1;
+  if (level == path.LevelCount - 1) {
+    // Within the leaf: nothing to read.
+    path.Levels[level].EntryNo += step;
+    return true;
+  }
   // Read the new pages first: a failure leaves the path as it was.
-  TABSKeyPath moved = path;
-  moved.Levels[level].EntryNo += backward ? -1 : 1;
+  TABSKeyPath::Level moved[TABSKeyPath::kMaxLevels];
   HeldPages held(PageManager(), sessionId);
   for (std::int32_t l = level + 1; l < path.LevelCount; ++l) {
     const TABSBTreePageView v = View(held.Get(path.Levels[l].PageNo));
@@ -194,9 +218,10 @@ bool TABSBTreeRecordIndex::StepPath(std::int32_t sessionId, TABSKeyPath& path, b
       throw EABSException(backward ? 20071 : 20070, "Index error: invalid page number");
     }
     const TABSBTreePageView n = View(held.Get(neighbour));
-    moved.Levels[l] = TABSKeyPath::Level{neighbour, backward ? n.Count() - 1 : 0, n.Count()};
+    moved[l] = TABSKeyPath::Level{neighbour, backward ? n.Count() - 1 : 0, n.Count()};
   }
-  path = moved;
+  path.Levels[level].EntryNo += step;
+  for (std::int32_t l = level + 1; l < path.LevelCount; ++l) path.Levels[l] = moved[l];
   return true;
 }
 
@@ -235,12 +260,15 @@ RecordPosition TABSBTreeRecordIndex::ReadPathReference(std::int32_t sessionId,
   CheckedRoot(20122);
   if (path.LevelCount == 0) throw EABSException(20068, "Index error: invalid position");
   const TABSKeyPath::Level& leaf = path.Leaf();
-  HeldPages held(PageManager(), sessionId);
-  const TABSBTreePageView v = View(held.Get(leaf.PageNo));
-  if (!v.IsLeaf() || leaf.EntryNo < 0 || leaf.EntryNo >= v.Count()) {
-    throw EABSException(20069, "Index error: invalid position");
-  }
-  return RecordPosition::Load(v.Ref(leaf.EntryNo));
+  TABSPageManager& pages = PageManager();
+  TABSPage* page = pages.GetPage(sessionId, leaf.PageNo, false, kBTreePageType);
+  const TABSBTreePageView v = View(*page);
+  const bool valid = v.IsLeaf() && leaf.EntryNo >= 0 && leaf.EntryNo < v.Count();
+  const RecordPosition position =
+      valid ? RecordPosition::Load(v.Ref(leaf.EntryNo)) : RecordPosition{};
+  pages.PutPage(page);
+  if (!valid) throw EABSException(20069, "Index error: invalid position");
+  return position;
 }
 
 bool TABSBTreeRecordIndex::ConditionSearch(std::int32_t sessionId, const TABSScanBound& bound,
@@ -253,18 +281,17 @@ bool TABSBTreeRecordIndex::ConditionSearch(std::int32_t sessionId, const TABSSca
     keyRef_.SetCompareLengths(bound.RecordBuffer, true, lengths);
   }
   const Target t = TargetOf(bound.RecordBuffer, nullptr, !bound.Partial, bound.PartCount, lengths);
+  // One holder for the whole search: the leaf reached by the descent is
+  // usually the one whose entry is looked at.
+  HeldPages held(PageManager(), sessionId);
   const auto entryAt = [&](const TABSKeyPath& p) {
-    HeldPages held(PageManager(), sessionId);
     const TABSBTreePageView v = View(held.Get(p.Leaf().PageNo));
     return CompareEntry(sessionId, t, v.Key(p.Leaf().EntryNo),
                         RecordPosition::Load(v.Ref(p.Leaf().EntryNo)));
   };
   // The first entry >= t (upper: > t); false when every entry is below.
   const auto bound_ = [&](bool upper) {
-    {
-      HeldPages held(PageManager(), sessionId);
-      Descend(sessionId, held, t, upper ? Child::NotStrict : Child::Strict, upper, path);
-    }
+    Descend(sessionId, held, t, upper ? Child::NotStrict : Child::Strict, upper, path);
     return Normalize(sessionId, path);
   };
   // The entry before that bound.
@@ -306,7 +333,9 @@ bool TABSBTreeRecordIndex::ConditionSearch(std::int32_t sessionId, const TABSSca
 
 // ---- Paths ----
 
-TABSKeyPath* TABSBTreeRecordIndex::NewKeyPath() { return new TABSKeyPath(); }
+TABSKeyPath* TABSBTreeRecordIndex::NewKeyPath() {
+  return new TABSKeyPath();
+}
 
 void TABSBTreeRecordIndex::FreeKeyPath(TABSKeyPath*& path) {
   delete path;
@@ -334,272 +363,4 @@ int TABSBTreeRecordIndex::CompareKeyPaths(const TABSKeyPath* a, const TABSKeyPat
     }
   }
   return 0;
-}
-
-// ---- Navigation ----
-
-bool TABSBTreeRecordIndex::Navigate(std::int32_t sessionId, NavigationRequest& request,
-                                    TABSKeyPath& path, bool found) {
-  if (!found) {
-    request.Result = FetchResult::NotFound;
-    return false;
-  }
-  request.BeforeFirst = false;
-  request.AfterLast = false;
-  request.Position = ReadPathReference(sessionId, path);
-  NavigationRequest read;
-  read.Direction = FetchMode::Current;
-  read.Position = request.Position;
-  read.RecordBuffer = request.RecordBuffer;
-  Table().IndexRecordManager().NavigateRecord(sessionId, read);
-  request.Result = read.Result;
-  return read.Result == FetchResult::Found;
-}
-
-void TABSBTreeRecordIndex::NavigateIndex(std::int32_t sessionId, NavigationRequest& request,
-                                         TABSIndexPositionCache* cache,
-                                         std::int32_t stateValue) {
-  if (request.Direction == FetchMode::Current) {
-    throw EABSException(20053, "Invalid 'get record' mode for index: grmCurrent");
-  }
-  CheckedRoot(20121);
-  TABSKeyPath& path = path_;
-  bool found;
-  if (request.BeforeFirst || request.AfterLast) {
-    found = EdgePath(sessionId, path, request.AfterLast);
-  } else {
-    if (cache != nullptr && cache->KeyPath != nullptr &&
-        cache->Matches(def_->ObjectId, request.Position, stateValue)) {
-      path = *cache->KeyPath;
-      found = true;
-    } else {
-      found = FindRecordPath(sessionId, request.Position, path,
-                             static_cast<const std::byte*>(request.RecordBuffer));
-    }
-    if (found && !StepPath(sessionId, path, request.Direction == FetchMode::Prior)) {
-      const bool next = request.Direction == FetchMode::Next;
-      request.AfterLast = next;
-      request.BeforeFirst = !next;
-      request.Result = next ? FetchResult::Eof : FetchResult::Bof;
-      return;
-    }
-  }
-  if (Navigate(sessionId, request, path, found) && cache != nullptr) {
-    if (cache->KeyPath == nullptr) cache->KeyPath = MakeLateOwned(new TABSKeyPath());
-    *cache->KeyPath = path;
-    cache->IndexId = def_->ObjectId;
-    cache->Position = request.Position;
-    cache->ChangeCounter = stateValue;
-  }
-}
-
-void TABSBTreeRecordIndex::SeekKey(std::int32_t sessionId, NavigationRequest& request) {
-  if (request.Direction == FetchMode::Current) {
-    throw EABSException(20053, "Invalid 'get record' mode for index: grmCurrent");
-  }
-  CheckedRoot(20121);
-  TABSKeyPath& path = path_;
-  const bool next = request.Direction == FetchMode::Next;
-  bool found;
-  if (request.BeforeFirst || request.AfterLast) {
-    found = EdgePath(sessionId, path, request.AfterLast);
-  } else {
-    // The entry after (prior: before) the gone record's key and position, so
-    // later records with an equal key are not skipped.
-    const RecordPosition from = request.Position;
-    const Target t =
-        TargetOf(static_cast<const std::byte*>(request.RecordBuffer), &from, true);
-    {
-      HeldPages held(PageManager(), sessionId);
-      Descend(sessionId, held, t, next ? Child::NotStrict : Child::Strict, next, path);
-    }
-    if (next) {
-      found = Normalize(sessionId, path);
-    } else {
-      found = Normalize(sessionId, path) ? StepPath(sessionId, path, true)
-                                         : EdgePath(sessionId, path, true);
-    }
-    if (!found) {
-      request.AfterLast = next;
-      request.BeforeFirst = !next;
-      request.Result = next ? FetchResult::Eof : FetchResult::Bof;
-      return;
-    }
-  }
-  Navigate(sessionId, request, path, found);
-}
-
-// ---- Ranks ----
-
-std::int64_t TABSBTreeRecordIndex::RecordNumberOf(std::int32_t sessionId,
-                                                  const RecordPosition& position,
-                                                  const std::byte* recordBuffer) {
-  CheckedRoot(20123);
-  TABSKeyPath& path = path_;
-  if (!FindRecordPath(sessionId, position, path, recordBuffer)) return -1;
-  std::int64_t before = path.Leaf().EntryNo;
-  HeldPages first(PageManager(), sessionId);
-  std::int32_t no = View(first.Get(path.Leaf().PageNo)).PrevPageNo();
-  first.ReleaseAll();
-  while (no != -1) {
-    HeldPages held(PageManager(), sessionId);
-    const TABSBTreePageView v = View(held.Get(no));
-    before += v.Count();
-    no = v.PrevPageNo();
-  }
-  return before + 1;
-}
-
-void TABSBTreeRecordIndex::RecordAtNumber(std::int32_t sessionId, std::int64_t n,
-                                          RecordPosition& position) {
-  CheckedRoot(20123);
-  TABSKeyPath first;
-  if (!EdgePath(sessionId, first, false)) {
-    throw EABSException(20074, "Cannot retrieve record from empty index");
-  }
-  if (n < 1) return;
-  std::int64_t remaining = n - 1;
-  for (std::int32_t no = first.Leaf().PageNo; no != -1;) {
-    HeldPages held(PageManager(), sessionId);
-    const TABSBTreePageView v = View(held.Get(no));
-    if (remaining < v.Count()) {
-      position = RecordPosition::Load(v.Ref(static_cast<std::int32_t>(remaining)));
-      return;
-    }
-    remaining -= v.Count();
-    no = v.NextPageNo();
-  }
-  throw EABSException(20075, "Cannot set RecNo greater than RecordCount");
-}
-
-// ---- Keys of records ----
-
-int TABSBTreeRecordIndex::CompareRecordKeys(const std::byte* a, const std::byte* b,
-                                            std::int32_t partCount) {
-  keyRef_.BuildFullKey(a, otherFull_.as<std::byte>());
-  keyRef_.BuildFullKey(b, entryFull_.as<std::byte>());
-  return keyRef_.CompareFullKeys(otherFull_.as<std::byte>(), entryFull_.as<std::byte>(),
-                                 partCount);
-}
-
-void TABSBTreeRecordIndex::MarkDistinct(std::int32_t sessionId, TABSIndexMarks& marks,
-                                        std::int32_t partCount) {
-  CheckedRoot(20124);
-  TABSKeyPath first;
-  if (!EdgePath(sessionId, first, false)) return;
-  const auto size = static_cast<std::size_t>(keyRef_.FullKeySize());
-  bool havePrevious = false;
-  std::int64_t ordinal = 0;
-  for (std::int32_t no = first.Leaf().PageNo; no != -1;) {
-    HeldPages held(PageManager(), sessionId);
-    const TABSBTreePageView v = View(held.Get(no));
-    for (std::int32_t i = 0; i < v.Count(); ++i, ++ordinal) {
-      const RecordPosition position = RecordPosition::Load(v.Ref(i));
-      if (!marks.IsMarked(ordinal, position)) continue;
-      // Whole values decide, not the stored prefixes.
-      ReadRecord(sessionId, position, record_.get(), 20170);
-      keyRef_.BuildFullKey(record_.as<std::byte>(), entryFull_.as<std::byte>());
-      if (havePrevious && keyRef_.CompareFullKeys(otherFull_.as<std::byte>(),
-                                                  entryFull_.as<std::byte>(), partCount) == 0) {
-        marks.Unmark(ordinal, position);
-      } else {
-        std::memcpy(otherFull_.get(), entryFull_.get(), size);
-        havePrevious = true;
-      }
-    }
-    no = v.NextPageNo();
-  }
-}
-
-bool TABSBTreeRecordIndex::IsKeyUnique(std::int32_t sessionId, const std::byte* recordBuffer) {
-  CheckedRoot(20125);
-  if (!def_->Unique && !def_->Primary) return true;
-  TABSScanBound equal;
-  equal.Condition = 1;
-  equal.RecordBuffer = recordBuffer;
-  TABSKeyPath path;
-  return !ConditionSearch(sessionId, equal, false, path);
-}
-
-bool TABSBTreeRecordIndex::IsUpdateUnique(std::int32_t sessionId, const std::byte* newBuffer,
-                                          const std::byte* oldBuffer) {
-  CheckedRoot(20125);
-  if (CompareRecordKeys(newBuffer, oldBuffer, -1) == 0) return true;
-  return IsKeyUnique(sessionId, newBuffer);
-}
-
-void TABSBTreeRecordIndex::UpdateRecordKey(std::int32_t sessionId, const TABSCursorState& cursor,
-                                           bool removeOld) {
-  CheckedRoot(20293);
-  keyRef_.BuildFullKey(cursor.OriginalBuffer, otherFull_.as<std::byte>());
-  keyRef_.BuildFullKey(cursor.CurrentBuffer, entryFull_.as<std::byte>());
-  if (std::memcmp(otherFull_.get(), entryFull_.get(),
-                  static_cast<std::size_t>(keyRef_.FullKeySize())) == 0) {
-    return;
-  }
-  if (removeOld) {
-    DeleteKey(sessionId, cursor.OriginalBuffer, cursor.Position, 20250);
-  } else {
-    InsertKey(sessionId, cursor.CurrentBuffer, cursor.Position);
-  }
-}
-
-// ---- Scans and estimates ----
-
-TABSScanState* TABSBTreeRecordIndex::NewScanState() { return new TABSScanState(); }
-
-void TABSBTreeRecordIndex::FreeScanState(TABSScanState*& state) {
-  delete state;
-  state = nullptr;
-}
-
-bool TABSBTreeRecordIndex::ScanStep(std::int32_t sessionId, TABSScanState* state, bool backward,
-                                    const TABSScanBound* start, const TABSScanBound* end,
-                                    RecordPosition& position) {
-  if (state == nullptr) throw EABSException(20077, "Pointer is nil");
-  if (state->Started && start != nullptr) throw EABSException(20078, "Index error: invalid params");
-  CheckedRoot(20124);
-  if (!state->Started) {
-    state->Started = true;
-    state->Backward = backward;
-    const bool found = start != nullptr ? ConditionSearch(sessionId, *start, backward, state->Path)
-                                        : EdgePath(sessionId, state->Path, backward);
-    if (!found) state->Done = true;
-    if (end != nullptr && !state->Done) {
-      state->HasEnd = true;
-      if (!ConditionSearch(sessionId, *end, !backward, state->EndPath)) state->Done = true;
-    }
-  } else if (!state->Done && !StepPath(sessionId, state->Path, state->Backward)) {
-    state->Done = true;
-  }
-  if (state->Done) return false;
-  if (state->HasEnd) {
-    const int c = CompareKeyPaths(&state->Path, &state->EndPath);
-    if (state->Backward ? c < 0 : c > 0) {
-      state->Done = true;
-      return false;
-    }
-  }
-  position = ReadPathReference(sessionId, state->Path);
-  return true;
-}
-
-int TABSBTreeRecordIndex::ConditionSide(std::int32_t condition) {
-  if (condition == 3 || condition == 5) return -1;
-  if (condition == 2 || condition == 4) return 1;
-  return 0;
-}
-
-std::int64_t TABSBTreeRecordIndex::EstimateRangeCount(std::int32_t sessionId,
-                                                      const TABSScanBound& lower,
-                                                      const TABSScanBound& upper,
-                                                      std::int64_t totalRecords) {
-  CheckedRoot(20125);
-  TABSKeyPath low;
-  TABSKeyPath high;
-  if (!ConditionSearch(sessionId, lower, false, low)) return 0;
-  if (!ConditionSearch(sessionId, upper, true, high)) return 0;
-  const double share = high.RelativePosition() - low.RelativePosition();
-  const auto estimate = static_cast<std::int64_t>(std::llround(share * totalRecords));
-  return std::clamp<std::int64_t>(estimate, 0, std::max<std::int64_t>(totalRecords, 0));
 }

@@ -46,15 +46,11 @@ std::int64_t TABSStream::ResolveSeek(std::int64_t offset, TABSSeekOrigin origin)
 
 // --- TABSMemoryStream ---
 
-TABSMemoryStream::~TABSMemoryStream() {
-  EngineMemoryManager.FreeAndNillMem(memory_);
-}
-
 void TABSMemoryStream::Clear() {
-  EngineMemoryManager.FreeAndNillMem(memory_);
   size_ = 0;
   capacity_ = 0;
   position_ = 0;
+  memory_.Free();  // the stream is empty even when this reports a damaged block
 }
 
 void TABSMemoryStream::Reserve(std::int64_t capacity) {
@@ -64,11 +60,7 @@ void TABSMemoryStream::Reserve(std::int64_t capacity) {
   if (grown < capacity) grown = capacity;
   if (grown < 64) grown = 64;
   if (grown > TABSMemoryManager::MaxBlockSize) grown = capacity;
-  if (memory_ == nullptr) {
-    memory_ = EngineMemoryManager.GetMem(grown);
-  } else {
-    EngineMemoryManager.ReallocMem(memory_, grown);
-  }
+  memory_.Resize(grown);
   capacity_ = grown;
 }
 
@@ -77,7 +69,7 @@ std::int32_t TABSMemoryStream::Read(void* buffer, std::int32_t count) {
   if (count <= 0 || position_ >= size_) return 0;
   const std::int64_t available = size_ - position_;
   const std::int32_t n = available < count ? static_cast<std::int32_t>(available) : count;
-  std::memcpy(buffer, static_cast<const char*>(memory_) + position_, static_cast<std::size_t>(n));
+  std::memcpy(buffer, memory_.as<const char>() + position_, static_cast<std::size_t>(n));
   position_ += n;
   return n;
 }
@@ -91,12 +83,11 @@ std::int32_t TABSMemoryStream::Write(const void* buffer, std::int32_t count) {
     Reserve(end);
     // A position beyond the old end leaves a gap that reads back as zeros.
     if (position_ > size_) {
-      std::memset(static_cast<char*>(memory_) + size_, 0,
-                  static_cast<std::size_t>(position_ - size_));
+      std::memset(memory_.as<char>() + size_, 0, static_cast<std::size_t>(position_ - size_));
     }
     size_ = end;
   }
-  std::memcpy(static_cast<char*>(memory_) + position_, buffer, static_cast<std::size_t>(count));
+  std::memcpy(memory_.as<char>() + position_, buffer, static_cast<std::size_t>(count));
   position_ = end;
   return count;
 }
@@ -110,7 +101,7 @@ void TABSMemoryStream::SetSize(std::int64_t newSize) {
   if (newSize < 0) RaiseBadPosition(newSize);
   if (newSize > size_) {
     Reserve(newSize);
-    std::memset(static_cast<char*>(memory_) + size_, 0, static_cast<std::size_t>(newSize - size_));
+    std::memset(memory_.as<char>() + size_, 0, static_cast<std::size_t>(newSize - size_));
   }
   size_ = newSize;
   if (position_ > size_) position_ = size_;

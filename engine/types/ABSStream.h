@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/storage/ABSMemBlock.h"
+
 enum class TABSSeekOrigin { Beginning, Current, End };
 
 class TABSStream {
@@ -53,7 +55,7 @@ class TABSStream {
 class TABSMemoryStream : public TABSStream {
  public:
   TABSMemoryStream() = default;
-  ~TABSMemoryStream() override;
+  ~TABSMemoryStream() override = default;
 
   std::int32_t Read(void* buffer, std::int32_t count) override;
   std::int32_t Write(const void* buffer, std::int32_t count) override;
@@ -63,13 +65,13 @@ class TABSMemoryStream : public TABSStream {
 
   // The stream's bytes (Size() of them); nil while empty. Valid until the
   // next write or size change.
-  const void* Memory() const { return memory_; }
+  const void* Memory() const { return memory_.get(); }
   // Empties the stream and returns its buffer.
   void Clear();
 
  private:
   void Reserve(std::int64_t capacity);
-  void* memory_ = nullptr;
+  TABSMemBlock memory_;  // capacity_ bytes
   std::int64_t size_ = 0;
   std::int64_t capacity_ = 0;
 };

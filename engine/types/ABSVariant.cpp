@@ -1,6 +1,7 @@
 #include "engine/types/ABSVariant.h"
 
 #include <cstring>
+#include <utility>
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
@@ -17,12 +18,12 @@ TABSVariant::TABSVariant(TABSStorageType type) {
   dataType_ = type;
 }
 
-TABSVariant::~TABSVariant() {
-  ReleaseBuffer();
-}
+// owned_ frees the buffer; a guard error found then is swallowed.
+TABSVariant::~TABSVariant() = default;
 
 TABSVariant::TABSVariant(TABSVariant&& other) noexcept
     : data_(other.data_),
+      owned_(std::move(other.owned_)),
       dataSize_(other.dataSize_),
       dataType_(other.dataType_),
       isReference_(other.isReference_),
@@ -36,7 +37,7 @@ TABSVariant::TABSVariant(TABSVariant&& other) noexcept
 
 TABSVariant& TABSVariant::operator=(TABSVariant&& other) noexcept {
   if (this != &other) {
-    ReleaseBuffer();
+    owned_ = std::move(other.owned_);  // frees ours, swallowing a guard error
     data_ = other.data_;
     dataSize_ = other.dataSize_;
     dataType_ = other.dataType_;
@@ -52,10 +53,17 @@ TABSVariant& TABSVariant::operator=(TABSVariant&& other) noexcept {
 }
 
 void TABSVariant::ReleaseBuffer() {
-  if (!isReference_) EngineMemoryManager.FreeAndNillMem(data_);
   data_ = nullptr;
   isReference_ = false;
   dataSize_ = 0;
+  owned_.Free();
+}
+
+void TABSVariant::TakeOwned(TABSMemBlock block, std::int32_t size) {
+  ReleaseBuffer();
+  owned_ = std::move(block);
+  data_ = owned_.get();
+  dataSize_ = size;
 }
 
 void TABSVariant::Clear(TABSStorageType type) {
@@ -74,6 +82,13 @@ void TABSVariant::Assign(const TABSVariant& source, bool copy) {
     if (copy) MakeOwned();
     return;
   }
+  if (copy && !source.IsNull()) {
+    // Copied before anything changes, so a failure leaves the variant as it was.
+    PlaceOwned(source.data_, source.dataSize_);
+    dataType_ = source.dataType_;
+    nullMark_ = source.nullMark_;
+    return;
+  }
   Clear(stNone);
   dataType_ = source.dataType_;
   nullMark_ = source.nullMark_;
@@ -81,14 +96,9 @@ void TABSVariant::Assign(const TABSVariant& source, bool copy) {
     // Nothing else is taken; a mark of 0 without bytes still reads as null.
     return;
   }
-  if (copy) {
-    PlaceOwned(source.data_, source.dataSize_);
-  } else {
-    data_ = source.data_;
-    dataSize_ = source.dataSize_;
-    isReference_ = true;
-  }
-  nullMark_ = source.nullMark_;
+  data_ = source.data_;
+  dataSize_ = source.dataSize_;
+  isReference_ = true;
 }
 
 void TABSVariant::PlaceOwned(const void* bytes, std::int32_t size) {
@@ -97,12 +107,10 @@ void TABSVariant::PlaceOwned(const void* bytes, std::int32_t size) {
     if (bytes != data_) CopyBytes(data_, bytes, size);
   } else {
     // Allocate before releasing, so that bytes inside the old buffer are
-    // still readable while they are copied.
-    void* fresh = EngineMemoryManager.GetMem(size);
-    std::memcpy(fresh, bytes, static_cast<std::size_t>(size));
-    ReleaseBuffer();
-    data_ = fresh;
-    dataSize_ = size;
+    // still readable while they are copied, and a failure changes nothing.
+    TABSMemBlock fresh(size);
+    std::memcpy(fresh.get(), bytes, static_cast<std::size_t>(size));
+    TakeOwned(std::move(fresh), size);
   }
   isReference_ = false;
   nullMark_ = 0;
@@ -110,14 +118,12 @@ void TABSVariant::PlaceOwned(const void* bytes, std::int32_t size) {
 
 void TABSVariant::MakeOwned() {
   if (isReference_ && data_ != nullptr) {
-    const void* shared = data_;
-    const std::int32_t size = dataSize_;
-    const std::uint8_t mark = nullMark_;
-    data_ = nullptr;
+    // The copy comes first: a failure leaves the reference in place.
+    TABSMemBlock copy(dataSize_);
+    std::memcpy(copy.get(), data_, static_cast<std::size_t>(dataSize_));
     isReference_ = false;
-    dataSize_ = 0;
-    PlaceOwned(shared, size);
-    nullMark_ = mark;
+    owned_ = std::move(copy);
+    data_ = owned_.get();
   }
 }
 
@@ -171,13 +177,10 @@ void TABSVariant::CastTo(TABSStorageType type) {
   }
   if (dataType_ == stMemo && type == stString) {
     // The memo's bytes become the text; only a terminator is added.
-    void* grown = EngineMemoryManager.GetMem(static_cast<std::int64_t>(dataSize_) + 1);
-    std::memcpy(grown, data_, static_cast<std::size_t>(dataSize_));
-    StoreTerminator(static_cast<char*>(grown) + dataSize_, false);
-    const std::int32_t size = dataSize_ + 1;
-    ReleaseBuffer();
-    data_ = grown;
-    dataSize_ = size;
+    TABSMemBlock grown(static_cast<std::int64_t>(dataSize_) + 1);
+    std::memcpy(grown.get(), data_, static_cast<std::size_t>(dataSize_));
+    StoreTerminator(grown.as<char>() + dataSize_, false);
+    TakeOwned(std::move(grown), dataSize_ + 1);
     dataType_ = type;
     nullMark_ = 0;
     return;

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/storage/ABSMemBlock.h"
 #include "engine/types/ABSConvert.h"
 #include "engine/types/ABSTypes.h"
 #include "platform/PlatformVariant.h"
@@ -223,11 +224,19 @@ class TABSVariant {
     GetValue(&v, type);
     return v;
   }
+  // Drops the value's bytes (freeing them when owned); raises the memory
+  // manager's guard error for a damaged owned buffer, the variant empty all
+  // the same.
   void ReleaseBuffer();
+  // Makes `block` (of `size` bytes) the owned value buffer, dropping the old.
+  void TakeOwned(TABSMemBlock block, std::int32_t size);
   // Steps shared by Add, Multiply and Divide once both sides have values.
   void Operate(const TABSVariant& other, char op);
 
+  // The value's bytes: owned_'s block when owned, else borrowed bytes
+  // (isReference_). owned_ is empty while the value is a reference.
   void* data_ = nullptr;
+  TABSMemBlock owned_;
   std::int32_t dataSize_ = 0;
   TABSStorageType dataType_ = stNone;
   bool isReference_ = false;

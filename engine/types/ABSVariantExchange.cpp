@@ -1,6 +1,7 @@
 #include "engine/types/ABSVariant.h"
 
 #include <string>
+#include <utility>
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
@@ -160,15 +161,9 @@ void TABSVariant::LoadFromStream(TABSStream& stream) {
     RaiseStreamReadError(stream, position, size,
                          static_cast<std::int32_t>(available < 0 ? 0 : available), 10186);
   }
-  void* buffer = EngineMemoryManager.GetMem(size);
-  try {
-    ReadStreamBlock(stream, buffer, size, 10186);
-  } catch (...) {
-    EngineMemoryManager.FreeAndNillMem(buffer);
-    throw;
-  }
-  data_ = buffer;
-  dataSize_ = size;
+  TABSMemBlock buffer(size);
+  ReadStreamBlock(stream, buffer.get(), size, 10186);
+  TakeOwned(std::move(buffer), size);
   dataType_ = static_cast<TABSStorageType>(type);
   isReference_ = false;
   nullMark_ = 0;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <vector>
 
 #include "engine/storage/ABSMemory.h"
@@ -288,6 +289,75 @@ TEST_F(PageManagerTest, DestructionWithUncommittedPagesFreesEverything) {
   EXPECT_EQ(EngineMemoryManager.AllocatedSize(), before);
   Fill(1);
   EXPECT_EQ(NativeErrorOf([&] { m_.CheckAllCommitted(); }), 0);
+}
+
+// A store with a page header, kept in a map: ReadPage answers false for an
+// unknown number, and IsPageCurrent / PageLoaded are counted.
+class HeaderStore : public TABSPageManager {
+ public:
+  HeaderStore() : TABSPageManager(TABSPageGeometry{128, 8, 120}) {}
+  void AllocatePage(TABSPage& page) override {
+    AssignPageNo(page, next_);
+    page.AllocPageBuffer();
+    images_[next_++].assign(page.GetPageBuffer(), page.GetPageBuffer() + 128);
+  }
+  void ReleasePageNo(std::int32_t no) override { images_.erase(no); }
+  bool ReadPage(TABSPage& page) override {
+    const auto found = images_.find(page.PageNo());
+    if (found == images_.end()) return false;
+    page.AllocPageBuffer();
+    std::memcpy(page.GetPageBuffer(), found->second.data(), 128);
+    return true;
+  }
+  void WritePage(TABSPage& page) override {
+    std::memcpy(images_[page.PageNo()].data(), page.GetPageBuffer(), 128);
+  }
+  bool IsPageCurrent(std::int32_t, const TABSPage&) override { return current_; }
+  void PageLoaded(std::int32_t, TABSPage&) override { ++loaded_; }
+
+  std::map<std::int32_t, std::vector<std::uint8_t>> images_;
+  std::int32_t next_ = 0;
+  bool current_ = true;
+  int loaded_ = 0;
+};
+
+TEST(PageHeaderStoreTest, FailedReadsAndTypeChecksLeaveNothingCached) {
+  HeaderStore m;
+  for (const std::uint16_t type : {12, 13}) {
+    TABSPage* p = m.AddNewPage(1, type);
+    EXPECT_EQ(LoadLE<std::uint16_t>(p->GetPageBuffer()), type);
+    EXPECT_LT(LoadLE<std::int32_t>(p->GetPageBuffer() + 2), 1073741823);
+    EXPECT_EQ(p->GetPageDataSize(), 120);
+    m.PutPage(p);
+  }
+  m.SetCacheCapacityForTesting(0);
+  m.CommitSessionPages(1);  // written and destroyed: nothing cached
+  ASSERT_EQ(m.LivePageCount(), 0);
+  m.loaded_ = 0;
+
+  const EABSException read = RaisedBy([&] { m.GetPage(1, 5, false, 12); });
+  EXPECT_EQ(read.NativeError(), 20299);
+  EXPECT_NE(std::string(read.what()).find("Page No: 5, type 12"), std::string::npos);
+  const EABSException type = RaisedBy([&] { m.GetPage(1, 1, false, 12); });
+  EXPECT_EQ(type.NativeError(), 20153);
+  EXPECT_NE(std::string(type.what()).find("Expecting type 12, but found 13"), std::string::npos);
+  EXPECT_EQ(m.LivePageCount(), 0);
+  EXPECT_EQ(m.CacheCount(), 0);
+  EXPECT_EQ(m.loaded_, 0);
+
+  // Any type, or the check turned off, reads the page.
+  m.SetCacheCapacityForTesting(5);
+  TABSPage* any = m.GetPage(1, 1, false, TABSPageManager::AnyPageType);
+  EXPECT_EQ(m.loaded_, 1);
+  m.PutPage(any);
+  m.DisablePageTypeCheck = true;
+  m.PutPage(m.GetPage(1, 0, false, 99));
+  // A recheck asks whether a cached page is current and reloads it if not.
+  m.PutPage(m.GetPage(1, 1, true, 13));
+  EXPECT_EQ(m.loaded_, 2);
+  m.current_ = false;
+  m.PutPage(m.GetPage(1, 1, true, 13));
+  EXPECT_EQ(m.loaded_, 3);
 }
 
 }  // namespace

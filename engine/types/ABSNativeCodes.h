@@ -87,4 +87,9 @@ inline constexpr std::int32_t kTableNameTaken = 10485;      // a second table of
 inline constexpr std::int32_t kNoTemporaryTables = 10486;   // TEMP while it cannot make tables
 inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start without a stop
 
+// --- engine/storage: table data ---
+inline constexpr std::int32_t kNoIndexManager = 10488;  // index work on a table without indexes
+inline constexpr std::int32_t kRenameNameTaken = 10489;  // renaming onto another table's name
+inline constexpr std::int32_t kBlobLengthOutOfRange = 10490;  // a BLOB too long for a block
+
 }  // namespace native_code

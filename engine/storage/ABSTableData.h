@@ -39,6 +39,7 @@
 #include "engine/storage/ABSConstraintTable.h"
 #include "engine/storage/ABSIndexTable.h"
 #include "engine/storage/ABSRecordBitmap.h"
+#include "platform/RankedMutex.h"
 
 class TABSCursorState;
 class TABSDatabaseData;
@@ -56,6 +57,27 @@ class TABSConstraintDefs;
 class TABSMetaObjectDefs;
 class TABSStorageSession;
 struct NavigationRequest;
+
+// Holds the database lock for one table data operation. When the calling
+// thread already holds it (a cursor that locked the table around several
+// calls), entering again would only raise the depth, so the guard skips the
+// call altogether: a cursor walking a locked table pays one inline test per
+// record.
+class TABSTableLockGuard {
+ public:
+  explicit TABSTableLockGuard(platform::RankedMutex& lock)
+      : lock_(lock.HeldByThisThread() ? nullptr : &lock) {
+    if (lock_ != nullptr) lock_->lock();
+  }
+  ~TABSTableLockGuard() {
+    if (lock_ != nullptr) lock_->unlock();
+  }
+  TABSTableLockGuard(const TABSTableLockGuard&) = delete;
+  TABSTableLockGuard& operator=(const TABSTableLockGuard&) = delete;
+
+ private:
+  platform::RankedMutex* lock_;
+};
 
 // The three 32-bit values the BLOB stream layer keeps in front of a BLOB's
 // bytes; the table stores them unchanged.
@@ -338,6 +360,9 @@ class TABSMemoryTableData : public TABSTableData {
                       const TABSBlobHeader& header, std::byte* image) override;
   void FreeBlobBuffer(void*& buffer) override;
 
+  // The step to the next record in record order without a view goes
+  // straight to the memory record store; everything else as in the base.
+  FetchResult FetchCursorRecord(TABSCursorState& cursor, FetchMode mode) override;
   bool InsertCursorRecord(TABSCursorState& cursor) override;
   bool DeleteCursorRecord(TABSCursorState& cursor) override;
   bool UpdateCursorRecord(TABSCursorState& cursor) override;

@@ -18,7 +18,7 @@
 #include "engine/types/ABSException.h"
 
 namespace {
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = TABSTableLockGuard;
 
 TABSMemoryRecordManager& MemoryRecords(TABSBaseRecordManager& records) {
   // The memory table creates nothing else.
@@ -57,6 +57,13 @@ class CursorPlaceGuard {
   std::byte* buffer_;
   bool dismissed_ = false;
 };
+// !cursor.HasRestrictedView(), written out inline for the per-record step
+// (the two must name the same members).
+inline bool HasNoViewRestriction(const TABSCursorState& cursor) {
+  return cursor.FilterCallback == nullptr && cursor.QueryExpression == nullptr &&
+         cursor.FilterExpression == nullptr && cursor.RangeStartKey == nullptr &&
+         cursor.RangeEndKey == nullptr && cursor.DistinctFieldCount <= 0;
+}
 }  // namespace
 
 std::int32_t TABSTableData::TableChangeCounter() const {
@@ -96,12 +103,12 @@ bool TABSTableData::RecordPassesView(const TABSCursorState& cursor) const {
 }
 
 void TABSTableData::Navigate(TABSCursorState& cursor, NavigationRequest& request) {
-  const std::int32_t sessionId = CursorSessionId(cursor);
   if (request.IndexId != -1 && request.Direction != FetchMode::Current) {
-    RequireIndexManager().NavigateByIndex(sessionId, request, TableChangeCounter(),
+    RequireIndexManager().NavigateByIndex(CursorSessionId(cursor), request, TableChangeCounter(),
                                           cursor.PositionCache.get());
   } else {
-    recordManager_->NavigateRecord(sessionId, request);
+    // Record order reads no pages: the record store needs no session.
+    recordManager_->NavigateRecord(kNoSessionId, request);
   }
 }
 
@@ -191,6 +198,9 @@ FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode 
   request.Position = cursor.Position;
   request.BeforeFirst = cursor.AtStart;
   request.AfterLast = cursor.AtEnd;
+  // A cursor off both ends stands on a record it found: the record store's
+  // plain forward step applies.
+  if (!cursor.AtStart && !cursor.AtEnd) request.Result = FetchResult::Found;
   request.RecordBuffer = cursor.CurrentBuffer;
   Navigate(cursor, request);
   FetchResult result = request.Result;
@@ -209,6 +219,26 @@ FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode 
     cursor.AtEnd = request.AfterLast;
   }
   return result;
+}
+
+FetchResult TABSMemoryTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode mode) {
+  Guard hold(DatabaseData().Lock());
+  if (mode == FetchMode::Next && cursor.IndexId == -1 && !cursor.AtStart && !cursor.AtEnd &&
+      recordManager_ && cursor.CurrentBuffer != nullptr && HasNoViewRestriction(cursor)) {
+    NavigationRequest request;
+    request.Direction = FetchMode::Next;
+    request.Result = FetchResult::Found;
+    request.Position = cursor.Position;
+    request.RecordBuffer = cursor.CurrentBuffer;
+    // The memory record store is final: this call is the inline forward step.
+    MemoryRecords(*recordManager_).NavigateRecord(kNoSessionId, request);
+    if (request.Result == FetchResult::Found) [[likely]] {
+      cursor.Position = request.Position;
+      return FetchResult::Found;
+    }
+    // At the end: the general path sets the end flag from the unchanged cursor.
+  }
+  return TABSTableData::FetchCursorRecord(cursor, mode);
 }
 
 bool TABSTableData::LocateRecordImage(TABSCursorState& cursor,

@@ -284,10 +284,11 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   std::unique_ptr<TABSBaseConstraintManager> BuildConstraintManager(const TABSConstraintDefs& defs);
   void Install(Staged staged) noexcept;
 
-  // The view scan in record order from `from` (or from an end when
-  // `fromEnd`), one step forward or backward; fills CurrentBuffer and the
-  // position of the first visible record found. False when there is none
-  // (the cursor's position and buffer unchanged).
+  // The view scan: from the cursor's place (or from an end when `fromEnd`)
+  // one step forward or backward in the cursor's order (its index, else
+  // record order) to the next record that passes the view; fills
+  // CurrentBuffer and the cursor's place. False when there is none (the
+  // position is then unchanged; CurrentBuffer holds the last record read).
   bool ViewStep(TABSCursorState& cursor, bool forward, bool fromEnd);
   // Whether the record manager is set; `code` is raised when not.
   TABSBaseRecordManager& RequireRecordManager(std::int32_t code) const;

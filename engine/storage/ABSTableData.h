@@ -47,6 +47,7 @@ class TABSBaseFieldManager;
 class TABSBaseRecordManager;
 class TABSBaseConstraintManager;
 class TABSBaseIndexManager;
+class TABSIndex;
 class TABSPageManager;
 class TABSStream;
 class TABSMemoryStream;
@@ -227,8 +228,12 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   std::int64_t CountVisibleRecords(TABSCursorState& cursor);
   // Rebuilds the cursor's record bitmap when it is stale or missing.
   void RefreshCursorBitmap(TABSCursorState& cursor);
-  // Whether the record in the cursor's CurrentBuffer lies in its view.
+  // Whether the record in the cursor's CurrentBuffer lies in its view: in
+  // its range (through its index), accepted by the dataset's filter
+  // callback. Filter expressions and query conditions raise kNoQueryEngine;
+  // a range without a current index raises kViewNeedsIndex.
   bool RecordPassesView(const TABSCursorState& cursor) const;
+  bool PassesView(const TABSCursorState& cursor, const std::byte* buffer) const;
   // Grows by one on every stored, overwritten or removed record and on every
   // emptying; wraps around (readers test for equality).
   std::int32_t TableChangeCounter() const;
@@ -290,6 +295,8 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // CurrentBuffer and the cursor's place. False when there is none (the
   // position is then unchanged; CurrentBuffer holds the last record read).
   bool ViewStep(TABSCursorState& cursor, bool forward, bool fromEnd);
+  // The cursor's current index, for its range or distinct view.
+  TABSIndex& ViewIndex(const TABSCursorState& cursor) const;
   // Whether the record manager is set; `code` is raised when not.
   TABSBaseRecordManager& RequireRecordManager(std::int32_t code) const;
   // The record of the cursor read again into `buffer` (FetchMode::Current).

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/local/ABSSession.h"
 #include "engine/storage/ABSConstraintManager.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/storage/ABSRecordManager.h"
@@ -342,6 +343,35 @@ TEST_F(TableDataTest, RangeAndDistinctViewsFollowTheIndex) {
   EXPECT_EQ(NativeErrorOf([&] { table.CountVisibleRecords(plain.state); }),
             native_code::kNoQueryEngine);
   plain.state.FilterExpression.reset();
+}
+
+TEST_F(TableDataTest, PagesOfATransactionWaitAndDestructionCommitsThem) {
+  TABSLocalSession session;
+  session.DatabaseName = "MEMORY";
+  session.SetAttached(true);
+  auto& table = static_cast<TABSMemoryTableData&>(PlanTable());
+  TABSIndexDef def;
+  def.SetName("ByJahr");
+  def.Columns.push_back(TABSIndexColumn{"Jahr"});
+  table.AddTableIndex(def, nullptr);
+  {
+    TableCursor cursor(table, "Tilgungsplan");
+    cursor.state.Session = &session;
+    session.EnterTransaction();
+    InsertValues(table, cursor, {1, 2, 3});
+    // Inside the transaction the index pages stay pending for the session.
+    EXPECT_EQ(NativeErrorOf([&] { table.CheckAllPagesCommitted(); }), 20097);
+    session.CommitWork(false);
+    table.CommitTableSession(session.SessionId(), false);
+    table.CheckAllPagesCommitted();
+    session.EnterTransaction();
+    InsertValues(table, cursor, {4});
+    EXPECT_EQ(NativeErrorOf([&] { table.CheckAllPagesCommitted(); }), 20097);
+  }
+  // Destroying a table with pending pages raises nothing and frees them.
+  Memory().FreeTableData(table);
+  session.RollbackWork();
+  session.SetAttached(false);
 }
 
 // ---- BLOBs ----

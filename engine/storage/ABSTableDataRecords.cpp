@@ -15,6 +15,7 @@
 #include "engine/storage/ABSIndexManager.h"
 #include "engine/storage/ABSMemBlock.h"
 #include "engine/storage/ABSRecordManager.h"
+#include "engine/storage/ABSStorageSession.h"
 #include "engine/storage/ABSTableData.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNativeCodes.h"
@@ -424,9 +425,13 @@ bool TABSMemoryTableData::InsertCursorRecord(TABSCursorState& cursor) {
   Guard hold(DatabaseData().Lock());
   TABSBaseRecordManager& records = RequireRecordManager(10010);
   if (cursor.CurrentBuffer == nullptr) throw EABSException(10018, "Nil pointer occured");
-  const std::int32_t sessionId = CursorSessionId(cursor);
+  const TABSStorageSession* session = StorageSessionOf(cursor.Session);
+  const std::int32_t sessionId = session != nullptr ? session->SessionId() : kNoSessionId;
   RecordPosition position = cursor.Position;
-  if (!records.StoreNewRecord(sessionId, cursor.CurrentBuffer, position)) return false;
+  // The memory record store is final: a direct call.
+  if (!MemoryRecords(records).StoreNewRecord(sessionId, cursor.CurrentBuffer, position)) {
+    return false;
+  }
   position.SubPosition = 0;
   if (indexManager_ && indexManager_->IndexCount() > 0) {
     // Record and keys are all or nothing: when a key fails, the record goes again.
@@ -447,7 +452,7 @@ bool TABSMemoryTableData::InsertCursorRecord(TABSCursorState& cursor) {
   }
   cursor.Position = position;
   cursor.AtStart = cursor.AtEnd = false;
-  CommitTableSession(sessionId, CursorInTransaction(cursor));
+  TABSTableData::CommitTableSession(sessionId, session != nullptr && session->InTransaction());
   return true;
 }
 

@@ -93,6 +93,7 @@ void TABSBaseIndexManager::AssignIndexDefs(const TABSIndexDefs& defs) {
   copy->CopyListFrom(defs);
   open_.clear();
   defs_ = std::move(copy);
+  defCount_ = defs_->DefCount();
 }
 
 TABSIndex* TABSBaseIndexManager::FindOpenIndex(std::int32_t objectId) const {
@@ -153,6 +154,7 @@ void TABSBaseIndexManager::BuildIndex(std::int32_t sessionId, TABSCursorState* c
     }
     const std::int32_t at = defs_->IndexOfObjectId(objectId);
     if (at >= 0) defs_->DeleteDefAt(at);
+    defCount_ = defs_->DefCount();
     throw;
   }
   SyncDef(listed, *index);
@@ -166,6 +168,7 @@ std::int32_t TABSBaseIndexManager::AddIndex(std::int32_t sessionId, TABSCursorSt
   added->RootPageNo = -1;
   const std::int32_t id = added->ObjectId;
   defs_->AppendDef(std::move(added));
+  defCount_ = defs_->DefCount();
   BuildIndex(sessionId, cursor, id);
   return id;
 }
@@ -198,6 +201,7 @@ void TABSBaseIndexManager::DropIndex(std::int32_t sessionId, std::int32_t object
   SyncDef(listed, index);
   CloseIndex(objectId);
   defs_->DeleteDefAt(defs_->IndexOfObjectId(objectId));
+  defCount_ = defs_->DefCount();
 }
 
 void TABSBaseIndexManager::EmptyIndex(std::int32_t sessionId, std::int32_t objectId) {

@@ -143,7 +143,12 @@ void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
       }
       part.PrefixMode = 2;
       part.PartSize = column.IndexedLength + 3;
-      hasPrefix = true;
+      // The longest value (the value size less its terminator) against the
+      // bytes the prefix keeps (an even count for wide text).
+      const bool wide = IsWideStringStorageType(field.StorageType);
+      const std::int32_t longest = field.ValueSize - (wide ? 2 : 1);
+      part.Truncates = longest > (wide ? column.IndexedLength & ~1 : column.IndexedLength);
+      hasPrefix = hasPrefix || part.Truncates;
     } else {
       part.PartSize = part.FullPartSize;
     }
@@ -289,7 +294,7 @@ int TABSRecordKeyRef::CompareKeysFrom(const std::byte* a, const std::byte* b, st
     const int r =
         ComparePart(part, a + part.KeyOffset, b + part.KeyOffset, part.PartSize - 1, length);
     if (r != 0) return r;
-    if (stopAtPrefixTie && part.PrefixMode == 2 && a[part.KeyOffset] == std::byte{0}) {
+    if (stopAtPrefixTie && part.Truncates && a[part.KeyOffset] == std::byte{0}) {
       tiedPart = static_cast<std::int32_t>(i);
       return 0;
     }

@@ -58,6 +58,10 @@ struct TABSKeyPart {
   std::int32_t PartSize = 0;       // bytes in a stored key, null byte included
   std::int32_t FullPartSize = 0;   // value size + 1
   std::uint8_t PrefixMode = 0;     // 0 whole value, 2 prefix
+  // A prefix part whose field can hold a longer value than the prefix keeps
+  // (a text of at most IndexedLength bytes is stored whole even in a prefix
+  // part); only such parts need the whole values to settle a tie.
+  bool Truncates = false;
   TABSStorageType StorageType = stNone;
   bool Descending = false;
   bool CaseInsensitive = false;
@@ -101,8 +105,8 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
   // characters. Only the first `partLimit` parts count (-1: all).
   int CompareKeys(const std::byte* a, const std::byte* b,
                   const std::int32_t* compareLengths = nullptr, std::int32_t partLimit = -1) const;
-  // CompareKeys from part `from` on. With `stopAtPrefixTie`, a prefix part
-  // whose stored prefixes are equal ends the comparison with 0 and its
+  // CompareKeys from part `from` on. With `stopAtPrefixTie`, a truncating
+  // prefix part whose stored prefixes are equal ends the comparison with 0 and its
   // number in `tiedPart` (the whole values must decide it); otherwise
   // `tiedPart` is -1 on return.
   int CompareKeysFrom(const std::byte* a, const std::byte* b, std::int32_t from,
@@ -124,8 +128,8 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
   // for every other part, -1. `lengths` receives PartCount entries.
   void SetCompareLengths(const std::byte* recordBuffer, bool on, std::int32_t* lengths) const;
 
-  // Whether some part stores only a prefix, so that equal stored keys may
-  // still differ in their whole values.
+  // Whether some part may store only a prefix of its value, so that equal
+  // stored keys may still differ in their whole values.
   bool HasPrefixParts() const { return hasPrefixParts_; }
   // Fast path of the common one-column integer key (part 0, whole value):
   // the same result as CompareKeys without compare lengths.

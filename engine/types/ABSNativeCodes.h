@@ -103,4 +103,11 @@ inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start wi
 inline constexpr std::int32_t kSessionsStartedTwice = 10440;  // a second session list
 inline constexpr std::int32_t kSessionsNotStarted = 10441;    // the session list used outside a run
 
+// --- engine/storage: table data ---
+inline constexpr std::int32_t kNoIndexManager = 10488;   // index work on a table without indexes
+inline constexpr std::int32_t kRenameNameTaken = 10489;  // renaming onto another table's name
+inline constexpr std::int32_t kBlobLengthOutOfRange = 10490;  // a BLOB too long for a block
+inline constexpr std::int32_t kViewNeedsIndex = 10491;  // a range or distinct view without an index
+inline constexpr std::int32_t kNoQueryEngine = 10492;   // an expression or key search to evaluate
+
 }  // namespace native_code

@@ -91,4 +91,8 @@ inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start wi
 inline constexpr std::int32_t kSessionsStartedTwice = 30462;  // a second session list
 inline constexpr std::int32_t kSessionsNotStarted = 30461;    // the session list used outside a run
 
+// --- engine/components: table component and dataset ---
+inline constexpr std::int32_t kAdvIndexNotFound = 30454;     // deleting an index entry of no such name
+inline constexpr std::int32_t kInsertWithoutCursor = 30455;  // BeginRecordInsert with no cursor
+
 }  // namespace native_code

@@ -227,7 +227,13 @@ void TTestCursor::SeekRecordNumber(std::int64_t recordNumber) {
   AtEnd = false;
   const auto& rows = Table().Rows;
   if (rows.empty()) return;
-  const auto n = std::clamp<std::int64_t>(recordNumber, 1, static_cast<std::int64_t>(rows.size()));
+  // Numbers past the end go to the last record; numbers below 1 name no
+  // record at all, as in the table data.
+  if (recordNumber < 1) {
+    Position.RecordId = -1;
+    return;
+  }
+  const auto n = std::min<std::int64_t>(recordNumber, static_cast<std::int64_t>(rows.size()));
   Position.RecordId = rows[static_cast<std::size_t>(n - 1)].Id;
 }
 

@@ -59,9 +59,6 @@ void TABSCursor::WriteFieldData(std::int32_t fieldNo, const void* source, std::b
       throw EABSException(native_code::kBlobFieldDataWrite,
                           "BLOB field '%s' is written through a BLOB stream", {field.Name()});
     }
-    if (buffer == nullptr) throw EABSException(30502, "Nil pointer occured");
-    SetNullBit(buffer, physicalNo, true);
-    return;
   }
   FieldDataToRecord(physicalNo, *PhysicalFieldDefs, source, buffer);
 }

@@ -23,9 +23,10 @@
 // -4 to -7 the table is unchanged and CurrentBuffer holds the caller's edits.
 //
 // BLOB edits: a writable stream's bytes go into a new block that only the
-// edit owns until the record is written; the stored record keeps its block
-// until an update replaces it, so a refused update or an abandoned edit
-// leaves the stored record and its BLOBs readable.
+// edit owns until the record is written (the table data keeps it pending);
+// the stored record keeps its block until an update replaces it. Streams are
+// stored only after the update checks, so a refused update or an abandoned
+// edit leaves the stored record and its BLOBs readable.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,7 @@
 
 #include "engine/local/ABSCursor.h"
 #include "engine/storage/ABSTableData.h"
+#include "engine/types/ABSStream.h"
 
 class TABSDatabaseData;
 class TABSLocalBLOBStream;
@@ -56,12 +58,13 @@ class TABSBlobStreamOwner {
 enum TABSBlobStreamMode : std::int32_t { bmWrite = 0, bmRead = 1, bmReadWrite = 2 };
 
 // One BLOB field of a cursor's current record as a stream. Reads and seeks
-// pass through to the bytes the table data copied out; a read-only stream
-// refuses writing (10115) and resizing (10116).
+// pass through to the bytes the table data copied out (kept as they are,
+// with the block header they were stored with); a read-only stream refuses
+// writing (10115) and resizing (10116).
 class TABSLocalBLOBStream : public TABSStream {
  public:
   TABSLocalBLOBStream(std::int32_t mode, std::int32_t fieldNo, TABSCursor& cursor,
-                      std::unique_ptr<TABSBlobFieldStream> data);
+                      std::unique_ptr<TABSMemoryStream> data, const TABSBlobHeader& header);
   ~TABSLocalBLOBStream() override;
 
   std::int32_t Read(void* buffer, std::int32_t count) override;
@@ -74,7 +77,10 @@ class TABSLocalBLOBStream : public TABSStream {
   bool Writable() const { return mode_ != bmRead; }
   std::int32_t FieldNo() const { return fieldNo_; }
   TABSCursor& Cursor() const { return cursor_; }
-  TABSBlobFieldStream& Data() const { return *data_; }
+  TABSMemoryStream& Data() const { return *data_; }
+  const TABSBlobHeader& Header() const { return header_; }
+  // Written to or resized since it was opened.
+  bool Modified() const { return modified_; }
   TABSBlobStreamOwner* Owner() const { return owner_; }
   // Links the dataset-level owner (nil unlinks).
   void SetOwner(TABSBlobStreamOwner* owner) { owner_ = owner; }
@@ -83,7 +89,9 @@ class TABSLocalBLOBStream : public TABSStream {
   const std::int32_t mode_;
   const std::int32_t fieldNo_;  // physical
   TABSCursor& cursor_;
-  std::unique_ptr<TABSBlobFieldStream> data_;
+  std::unique_ptr<TABSMemoryStream> data_;
+  TABSBlobHeader header_;
+  bool modified_ = false;
   TABSBlobStreamOwner* owner_ = nullptr;  // borrowed
 };
 
@@ -185,15 +193,6 @@ class TABSLocalCursor : public TABSCursor {
   void FreeBlobStreams(bool onlyWritable) override;
   // Drops the streams without storing them (abandoned edits, detaching).
   void DiscardBlobStreams() noexcept;
-  // Frees the blocks stored into CurrentBuffer by this edit that no record
-  // holds yet.
-  void FreePendingBlobs() noexcept;
-  // The record was written: the edit's blocks it holds are the stored
-  // record's now; blocks it no longer holds are freed.
-  void KeepPendingBlobs() noexcept;
-  // Records `block` as the edit's own block of physical field `fieldNo`,
-  // freeing the edit block it replaces.
-  void SetPendingBlob(std::int32_t fieldNo, void* block) noexcept;
 
  private:
   // Takes DatabaseData from the session (20151 without one).
@@ -201,14 +200,10 @@ class TABSLocalCursor : public TABSCursor {
   // The table data or the given "not found" error.
   TABSTableData& RequireTable(std::int32_t code);
   void FreeAttachedLists() noexcept;
+  // ConstraintDefs := a copy of the table's.
+  void RefreshConstraintDefs(TABSTableData& table);
   // Restores CurrentBuffer from a copy when it leaves scope.
   friend class TCurrentBufferRestore;
   // The update path of WriteRecord.
   void WriteUpdate();
-
-  struct PendingBlob {
-    std::int32_t FieldNo;
-    void* Block;
-  };
-  std::vector<PendingBlob> pendingBlobs_;
 };

@@ -5,7 +5,6 @@
 
 #include "engine/local/ABSLocalCursor.h"
 #include "engine/local/ABSNullBits.h"
-#include "engine/storage/ABSFieldManager.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 
@@ -25,9 +24,9 @@ class TableLock {
 }  // namespace
 
 TABSLocalBLOBStream::TABSLocalBLOBStream(std::int32_t mode, std::int32_t fieldNo,
-                                         TABSCursor& cursor,
-                                         std::unique_ptr<TABSBlobFieldStream> data)
-    : mode_(mode), fieldNo_(fieldNo), cursor_(cursor), data_(std::move(data)) {
+                                         TABSCursor& cursor, std::unique_ptr<TABSMemoryStream> data,
+                                         const TABSBlobHeader& header)
+    : mode_(mode), fieldNo_(fieldNo), cursor_(cursor), data_(std::move(data)), header_(header) {
   position_ = data_->Position();
 }
 
@@ -41,6 +40,7 @@ std::int32_t TABSLocalBLOBStream::Read(void* buffer, std::int32_t count) {
 
 std::int32_t TABSLocalBLOBStream::Write(const void* buffer, std::int32_t count) {
   if (!Writable()) throw EABSException(10115, "Cannot write to read only stream");
+  modified_ = true;
   const std::int32_t written = data_->Write(buffer, count);
   position_ = data_->Position();
   return written;
@@ -53,6 +53,7 @@ std::int64_t TABSLocalBLOBStream::Seek(std::int64_t offset, TABSSeekOrigin origi
 
 void TABSLocalBLOBStream::SetSize(std::int64_t newSize) {
   if (!Writable()) throw EABSException(10116, "Cannot write to read only stream");
+  modified_ = true;
   data_->SetSize(newSize);
   position_ = data_->Position();
 }
@@ -81,10 +82,13 @@ TABSLocalBLOBStream* TABSLocalCursor::OpenBlobStream(bool inserting, bool /*edit
     }
   }
   BlobStreams->reserve(BlobStreams->size() + 1);
-  std::unique_ptr<TABSBlobFieldStream> data =
-      table->OpenBlobFieldStream(*this, inserting, mode, physical);
+  // A new record, or a stream only written to, starts empty.
+  const std::byte* image = (inserting || mode == bmWrite) ? nullptr : CurrentBuffer;
+  TABSBlobHeader header;
+  std::unique_ptr<TABSMemoryStream> data = table->OpenBlobFieldStream(image, physical, header);
   if (!data) return nullptr;
-  auto stream = MakeLateOwned(new TABSLocalBLOBStream(mode, physical, *this, std::move(data)));
+  auto stream =
+      MakeLateOwned(new TABSLocalBLOBStream(mode, physical, *this, std::move(data), header));
   TABSLocalBLOBStream* result = stream.get();
   BlobStreams->push_back(std::move(stream));
   return result;
@@ -110,10 +114,9 @@ void TABSLocalCursor::CloseBlobStreams(std::int32_t fieldNo) {
       ++i;
       continue;
     }
-    if (stream.Writable() && stream.Data().Modified && CurrentBuffer != nullptr) {
+    if (stream.Writable() && stream.Modified() && CurrentBuffer != nullptr) {
       // A failure here keeps the stream open, so nothing written is lost.
-      void* block = table->StoreBlobFromStream(CurrentBuffer, physical, stream.Data());
-      SetPendingBlob(physical, block);
+      table->StoreBlobFromStream(CurrentBuffer, physical, stream.Data(), stream.Header(), true);
     }
     if (TABSBlobStreamOwner* owner = stream.Owner()) {
       stream.SetOwner(nullptr);
@@ -169,32 +172,4 @@ void TABSLocalCursor::DiscardBlobStreams() noexcept {
       owner->BlobStreamGone(*stream);
     }
   }
-}
-
-void TABSLocalCursor::SetPendingBlob(std::int32_t fieldNo, void* block) noexcept {
-  for (auto it = pendingBlobs_.begin(); it != pendingBlobs_.end(); ++it) {
-    if (it->FieldNo != fieldNo) continue;
-    if (it->Block != block) TABSMemBlock::Adopt(it->Block).Reset();
-    pendingBlobs_.erase(it);
-    break;
-  }
-  // Capacity for one entry per field was reserved by LoadFieldLayout.
-  if (block != nullptr && pendingBlobs_.size() < pendingBlobs_.capacity()) {
-    pendingBlobs_.push_back({fieldNo, block});
-  }
-}
-
-void TABSLocalCursor::FreePendingBlobs() noexcept {
-  for (PendingBlob& pending : pendingBlobs_) TABSMemBlock::Adopt(pending.Block).Reset();
-  pendingBlobs_.clear();
-}
-
-void TABSLocalCursor::KeepPendingBlobs() noexcept {
-  for (PendingBlob& pending : pendingBlobs_) {
-    const TABSFieldDef& field = *(*PhysicalFieldDefs)[pending.FieldNo];
-    const bool held = CurrentBuffer != nullptr && !IsNullBitSet(CurrentBuffer, pending.FieldNo) &&
-                      GetBlobBlockAddress(CurrentBuffer, field) == pending.Block;
-    if (!held) TABSMemBlock::Adopt(pending.Block).Reset();
-  }
-  pendingBlobs_.clear();
 }

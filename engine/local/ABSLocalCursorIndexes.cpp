@@ -5,6 +5,8 @@
 #include "engine/local/ABSLocalCursor.h"
 #include "engine/local/ABSNullBits.h"
 #include "engine/local/ABSSession.h"
+#include "engine/storage/ABSConstraintManager.h"
+#include "engine/storage/ABSFieldManager.h"
 #include "engine/types/ABSConvert.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNativeCodes.h"
@@ -54,11 +56,19 @@ bool IsTextType(TABSStorageType type) {
 
 }  // namespace
 
+void TABSLocalCursor::RefreshConstraintDefs(TABSTableData& table) {
+  auto constraints = std::make_unique<TABSConstraintDefs>();
+  if (table.ConstraintManager()) {
+    constraints->CopyListFrom(table.ConstraintManager()->ConstraintDefs());
+  }
+  ConstraintDefs = std::move(constraints);
+}
+
 TABSIndexDefs* TABSLocalCursor::FetchIndexDefs() {
   if (TableData != nullptr) {
     TableLock hold(*TableData);
     auto fresh = std::make_unique<TABSIndexDefs>();
-    fresh->CopyListFrom(TableData->TableIndexDefs());
+    fresh->CopyListFrom(TableData->IndexDefs());
     IndexDefs = std::move(fresh);
   }
   return IndexDefs.get();
@@ -72,9 +82,7 @@ void TABSLocalCursor::AddIndexToTable(const TABSIndexDef& indexDef) {
   }
   table.AddTableIndex(indexDef, this);
   FetchIndexDefs();
-  auto constraints = std::make_unique<TABSConstraintDefs>();
-  constraints->CopyListFrom(table.TableConstraintDefs());
-  ConstraintDefs = std::move(constraints);
+  RefreshConstraintDefs(table);
 }
 
 void TABSLocalCursor::DropIndexFromTable(const std::string& indexName) {
@@ -86,9 +94,7 @@ void TABSLocalCursor::DropIndexFromTable(const std::string& indexName) {
   }
   table.DropTableIndex(def->ObjectId, this);
   FetchIndexDefs();
-  auto constraints = std::make_unique<TABSConstraintDefs>();
-  constraints->CopyListFrom(table.TableConstraintDefs());
-  ConstraintDefs = std::move(constraints);
+  RefreshConstraintDefs(table);
   SetCurrentIndex(IndexName);  // a dropped current index leaves record order
 }
 
@@ -97,9 +103,7 @@ void TABSLocalCursor::DropAllIndexes() {
   TableLock hold(table);
   table.DropAllTableIndexes(this);
   FetchIndexDefs();
-  auto constraints = std::make_unique<TABSConstraintDefs>();
-  constraints->CopyListFrom(table.TableConstraintDefs());
-  ConstraintDefs = std::move(constraints);
+  RefreshConstraintDefs(table);
   SetCurrentIndex(IndexName);
 }
 
@@ -128,11 +132,11 @@ void TABSLocalCursor::BuildIndexFromFields(const std::vector<std::string>& field
   TableLock hold(table);
   const std::vector<std::string> names =
       PhysicalNames(fieldNames, PhysicalFieldDefs.get(), LogicalFieldDefs.get());
-  const std::int32_t found = table.TableIndexDefs().FindIndexForFieldLists(
-      &names, &directions, &table.TableFieldDefs(), Session ? Session->SessionId() : 0,
+  const std::int32_t found = table.IndexDefs().FindIndexForFieldLists(
+      &names, &directions, &table.FieldManager()->FieldDefs(), Session ? Session->SessionId() : 0,
       &caseOptions);
   if (found != -1) {
-    indexName = table.TableIndexDefs().FindByObjectId(found)->Name();
+    indexName = table.IndexDefs().FindByObjectId(found)->Name();
     flag = false;
   } else {
     TABSIndexDef def;
@@ -156,9 +160,9 @@ bool TABSLocalCursor::FindIndexForFields(const std::vector<std::string>& fieldNa
   TableLock hold(table);
   const std::vector<std::string> names =
       PhysicalNames(fieldNames, PhysicalFieldDefs.get(), LogicalFieldDefs.get());
-  return table.TableIndexDefs().HasIndexForFieldLists(&names, &directions, &table.TableFieldDefs(),
-                                                      Session ? Session->SessionId() : 0,
-                                                      &caseOptions);
+  return table.IndexDefs().HasIndexForFieldLists(&names, &directions,
+                                                 &table.FieldManager()->FieldDefs(),
+                                                 Session ? Session->SessionId() : 0, &caseOptions);
 }
 
 void TABSLocalCursor::SetDistinctFields(const std::vector<std::string>& fieldNames,
@@ -193,6 +197,39 @@ bool TABSLocalCursor::LocateByExpression(const std::string& fieldName,
                       {fieldName, comparisonOperator});
 }
 
+namespace {
+
+// One field of a search by field values and the value it must equal.
+struct SearchKey {
+  const TABSFieldDef* Field;
+  std::int32_t FieldNo;  // physical
+  const TABSVariant* Value;
+  std::int32_t Length;  // characters compared of a text key; -1 the whole value
+};
+
+struct Search {
+  std::vector<SearchKey> Keys;
+  bool CaseInsensitive;
+};
+
+// Whether the record image satisfies every key (typed comparison).
+bool MatchesKeys(void* context, const std::byte* image) {
+  const auto& search = *static_cast<const Search*>(context);
+  for (const SearchKey& key : search.Keys) {
+    const TABSVariant& value = *key.Value;
+    const bool valueNull = value.IsNull();
+    const int r = CompareValuesSigned(
+        image + key.Field->MemoryOffset, value.Data(), key.Field->StorageType, UserDefaultLocale,
+        search.CaseInsensitive, key.Length, valueNull, IsNullBitSet(image, key.FieldNo),
+        valueNull ? key.Field->StorageType : value.DataType(), key.Field->ValueSize,
+        value.DataSize());
+    if (r != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool TABSLocalCursor::LocateByFields(const std::vector<std::string>& keyFieldNames,
                                      const std::vector<const TABSVariant*>& keyValues,
                                      bool caseInsensitive, bool partialKey) {
@@ -202,17 +239,12 @@ bool TABSLocalCursor::LocateByFields(const std::vector<std::string>& keyFieldNam
                         "Error - different list lengths. L1 = %d, L2 = %d",
                         {keyFieldNames.size(), keyValues.size()});
   }
-  struct Key {
-    const TABSFieldDef* Field;
-    std::int32_t FieldNo;
-    const TABSVariant* Value;
-    std::int32_t Length;
-  };
-  std::vector<Key> keys;
-  keys.reserve(keyFieldNames.size());
+  Search search{{}, caseInsensitive};
+  search.Keys.reserve(keyFieldNames.size());
   for (std::size_t i = 0; i < keyFieldNames.size(); ++i) {
-    std::int32_t logical = LogicalFieldDefs ? LogicalFieldDefs->IndexOfName(keyFieldNames[i]) : -1;
-    if (logical < 0) {
+    const std::int32_t logical =
+        LogicalFieldDefs ? LogicalFieldDefs->IndexOfName(keyFieldNames[i]) : -1;
+    if (logical < 0 || keyValues[i] == nullptr) {
       throw EABSException(native_code::kLocateFieldNotFound, "Cannot find field %s",
                           {keyFieldNames[i]});
     }
@@ -220,91 +252,28 @@ bool TABSLocalCursor::LocateByFields(const std::vector<std::string>& keyFieldNam
     const TABSFieldDef* field = (*PhysicalFieldDefs)[physical];
     const std::int32_t length =
         partialKey && IsTextType(field->StorageType) ? TextLength(*keyValues[i]) : -1;
-    keys.push_back({field, physical, keyValues[i], length});
+    search.Keys.push_back({field, physical, keyValues[i], length});
   }
+  // The scan reads into a buffer of its own: the caller's buffer changes
+  // only when a record was found.
   TableLock hold(table);
   TABSMemBlock scratch = TABSMemBlock::Zeroed(RecordBufferSize);
   std::byte* const buffer = CurrentBuffer;
-  PositionSnapshot* saved = SavePosition();
-  TABSMemBlock keep = TABSMemBlock::Adopt(saved);
+  CurrentBuffer = scratch.as<std::byte>();
   bool found = false;
   try {
-    CurrentBuffer = scratch.as<std::byte>();
-    MoveToStart();
-    while (!found && FetchRecord(FetchMode::Next) == FetchResult::Found) {
-      found = true;
-      for (const Key& key : keys) {
-        const bool isNull = IsNullBitSet(CurrentBuffer, key.FieldNo);
-        const TABSVariant& value = *key.Value;
-        const int r = CompareValuesSigned(
-            CurrentBuffer + key.Field->MemoryOffset, value.Data(), key.Field->StorageType,
-            UserDefaultLocale, caseInsensitive, key.Length, value.IsNull(), isNull,
-            value.IsNull() ? key.Field->StorageType : value.DataType(), key.Field->ValueSize,
-            value.DataSize());
-        if (r != 0) {
-          found = false;
-          break;
-        }
-      }
-    }
+    found = table.LocateRecordImage(*this, &MatchesKeys, &search);
   } catch (...) {
     CurrentBuffer = buffer;
-    RestorePosition(saved);
     throw;
   }
   CurrentBuffer = buffer;
-  if (!found) {
-    RestorePosition(saved);
-    return false;
+  if (found && buffer != nullptr) {
+    std::memcpy(buffer, scratch.get(), static_cast<std::size_t>(DataSize()));
   }
-  if (buffer != nullptr) std::memcpy(buffer, scratch.get(), static_cast<std::size_t>(DataSize()));
-  AtStart = AtEnd = false;
-  return true;
+  return found;
 }
 
 bool TABSLocalCursor::SeekByKey(bool flag) {
-  TABSTableData& table = TableOf(TableData);
-  if (!HasCurrentIndex()) {
-    throw EABSException(20258,
-                        "No active index is set for Key search. Set Table.IndexName to the index "
-                        "on search fields.");
-  }
-  const TABSIndexDef* def = IndexDefs ? IndexDefs->FindByObjectId(IndexId) : nullptr;
-  if (def == nullptr || SearchKey == nullptr) return false;
-  TableLock hold(table);
-  // The key fields: the leading SearchKeyCount columns of the index.
-  const std::int32_t count =
-      SearchKeyCount > 0 ? std::min(SearchKeyCount, def->ColumnCount()) : def->ColumnCount();
-  TABSMemBlock scratch = TABSMemBlock::Zeroed(RecordBufferSize);
-  std::byte* const buffer = CurrentBuffer;
-  PositionSnapshot* saved = SavePosition();
-  TABSMemBlock keep = TABSMemBlock::Adopt(saved);
-  bool found = false;
-  try {
-    CurrentBuffer = scratch.as<std::byte>();
-    MoveToStart();
-    while (!found && FetchRecord(FetchMode::Next) == FetchResult::Found) {
-      int order = 0;
-      for (std::int32_t c = 0; c < count && order == 0; ++c) {
-        const TABSIndexColumn& column = def->Columns[static_cast<std::size_t>(c)];
-        const std::int32_t no = PhysicalFieldDefs->IndexOfName(column.Name);
-        if (no < 0) continue;
-        const TABSFieldDef& field = *(*PhysicalFieldDefs)[no];
-        order = CompareValuesSigned(
-            CurrentBuffer + field.MemoryOffset, SearchKey + field.MemoryOffset, field.StorageType,
-            UserDefaultLocale, column.CaseInsensitive, -1, IsNullBitSet(SearchKey, no),
-            IsNullBitSet(CurrentBuffer, no), field.StorageType, field.ValueSize, field.ValueSize);
-        if (column.Descending) order = -order;
-      }
-      // Exact: equal keys; nearest (flag): the first key not below.
-      found = flag ? order >= 0 : order == 0;
-    }
-  } catch (...) {
-    CurrentBuffer = buffer;
-    RestorePosition(saved);
-    throw;
-  }
-  CurrentBuffer = buffer;
-  if (!found) RestorePosition(saved);
-  return found;
+  return TableOf(TableData).SeekByCondition(*this, flag ? 1 : 0);
 }

@@ -181,11 +181,16 @@ void TABSLocalCursor::AbandonChanges(bool wasInserting) {
   LastResultCode = crOk;
   // The edit's streams and blocks go unstored; the stored record keeps its
   // own blocks.
-  // Only the blocks this edit made are freed: a new record's buffer may
-  // have been filled from a stored record, whose blocks must stay.
-  (void)wasInserting;
+  // The streams go unstored; only the blocks this edit made are freed (a
+  // new record's buffer may have been filled from a stored record, whose
+  // blocks stay).
   DiscardBlobStreams();
-  FreePendingBlobs();
+  if (CurrentBuffer == nullptr) return;
+  if (auto* memory = dynamic_cast<TABSMemoryTableData*>(&table)) {
+    memory->CancelEditBlobs(*this);
+  } else if (wasInserting) {
+    table.FreeRecordBlobs(CurrentBuffer);
+  }
 }
 
 void TABSLocalCursor::WriteRecord(bool isInsert) {
@@ -213,7 +218,6 @@ void TABSLocalCursor::WriteRecord(bool isInsert) {
   FreeBlobStreams(true);
   const bool stored = table.InsertCursorRecord(*this);
   LastResultCode = stored ? crOk : crErrorAdding;
-  if (stored) KeepPendingBlobs();
   Position.Store(CurrentBuffer + PositionOffset);
   CurrentBuffer[PositionOffset + RecordPosition::kStoredSize] =
       static_cast<std::byte>(RecordFlag::Inserted);
@@ -242,7 +246,6 @@ void TABSLocalCursor::WriteUpdate() {
   FreeBlobStreams(true);
   const bool stored = table.UpdateCursorRecord(*this);
   LastResultCode = stored ? crOk : crErrorUpdating;
-  if (stored) KeepPendingBlobs();
 }
 
 void TABSLocalCursor::EraseRecord() {
@@ -301,13 +304,16 @@ void TABSLocalCursor::CopyFieldValue(std::int32_t fieldNo, bool physical, TABSCu
                         {source.Name(), destination.Name()});
   }
   auto* other = dynamic_cast<TABSLocalCursor*>(&target);
+  if (sourceBlob && (other == nullptr || other->TableData == nullptr)) {
+    throw EABSException(10009, "Nil pointer occured");
+  }
   if (IsNullBitSet(CurrentBuffer, sourceNo)) {
-    if (sourceBlob && other != nullptr) {
-      other->SetPendingBlob(targetNo, nullptr);
-      SetNullBit(target.CurrentBuffer, targetNo, true);
-    } else {
-      SetNullBit(target.CurrentBuffer, targetNo, true);
+    if (sourceBlob) {
+      // Through the table data, so that a block the edit made is freed.
+      other->TableData->WriteBlobField(targetNo, nullptr, 0, TABSBlobHeader{},
+                                       target.CurrentBuffer);
     }
+    SetNullBit(target.CurrentBuffer, targetNo, true);
     return;
   }
   if (!sourceBlob && source.StorageType == destination.StorageType &&
@@ -319,16 +325,17 @@ void TABSLocalCursor::CopyFieldValue(std::int32_t fieldNo, bool physical, TABSCu
   }
   if (sourceBlob) {
     TABSTableData& from = TableOf(TableData);
-    if (other == nullptr || other->TableData == nullptr) {
-      throw EABSException(10009, "Nil pointer occured");
-    }
-    TABSMemBlock bytes;
+    void* bytes = nullptr;
     std::int64_t length = 0;
     TABSBlobHeader header;
     from.ReadBlobField(sourceNo, bytes, length, header, CurrentBuffer);
-    void* block = other->TableData->WriteBlobField(targetNo, bytes.get(), length, header,
-                                                   target.CurrentBuffer);
-    other->SetPendingBlob(targetNo, block);
+    try {
+      other->TableData->WriteBlobField(targetNo, bytes, length, header, target.CurrentBuffer);
+    } catch (...) {
+      from.FreeBlobBuffer(bytes);
+      throw;
+    }
+    from.FreeBlobBuffer(bytes);
     return;
   }
   TABSVariant value;

@@ -3,6 +3,7 @@
 // locks, change batches and sequences.
 #include "engine/local/ABSLocalCursor.h"
 #include "engine/local/ABSSession.h"
+#include "engine/storage/ABSConstraintManager.h"
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/storage/ABSFieldManager.h"
 #include "engine/types/ABSException.h"
@@ -33,6 +34,12 @@ bool SameNameIgnoringAsciiCase(const std::string& a, const std::string& b) {
     if (fold(a[i]) != fold(b[i])) return false;
   }
   return true;
+}
+
+// The table's field definitions; none before it was created.
+const TABSFieldDefs& TableFieldDefs(const TABSTableData& table) {
+  static const TABSFieldDefs none;
+  return table.FieldManager() ? table.FieldManager()->FieldDefs() : none;
 }
 
 }  // namespace
@@ -83,7 +90,7 @@ void TABSLocalCursor::RemoveTable() {
   TABSTableData* table = database.FindTableData(TableName);
   if (table == nullptr) throw EABSException(20132, "Table '%s' not found", {TableName});
   if (table->AttachedCursorCount() == 0 && Session != nullptr && table->FieldManager()) {
-    const TABSFieldDefs& fields = table->TableFieldDefs();
+    const TABSFieldDefs& fields = table->FieldManager()->FieldDefs();
     for (std::int32_t i = 0; i < fields.DefCount(); ++i) {
       Session->RemoveNamedObject(fields[i]->ObjectId);
     }
@@ -129,17 +136,17 @@ void TABSLocalCursor::LoadFieldLayout() {
   DatabaseLock hold(TableData->DatabaseData());
   // Built aside, installed together: a failure leaves the layout as it was.
   auto physical = std::make_unique<TABSFieldDefs>();
-  physical->CopyListFrom(TableData->TableFieldDefs());
+  physical->CopyListFrom(TableFieldDefs(*TableData));
   std::unique_ptr<TABSFieldDefs> logical;
   if (!ProjectionSet) {
     logical = std::make_unique<TABSFieldDefs>();
-    logical->CopyListFrom(TableData->TableFieldDefs());
+    logical->CopyListFrom(TableFieldDefs(*TableData));
     for (std::int32_t i = 0; i < logical->DefCount(); ++i) (*logical)[i]->PhysicalFieldNo = i;
   }
   auto constraints = std::make_unique<TABSConstraintDefs>();
-  constraints->CopyListFrom(TableData->TableConstraintDefs());
-  // One edit block per field at most: recording one never allocates.
-  pendingBlobs_.reserve(static_cast<std::size_t>(physical->DefCount()));
+  if (TableData->ConstraintManager()) {
+    constraints->CopyListFrom(TableData->ConstraintManager()->ConstraintDefs());
+  }
   std::unique_ptr<TABSFieldDefs> oldPhysical = std::move(PhysicalFieldDefs);
   PhysicalFieldDefs = std::move(physical);
   try {
@@ -168,10 +175,9 @@ void TABSLocalCursor::AttachTable(TABSFieldDefs& fieldDefs, TABSIndexDefs& index
     if (created) table->CreateTableFromDefs(*this, fieldDefs, indexDefs, constraintDefs);
     // Everything that can fail is made before the cursor registers.
     auto indexes = std::make_unique<TABSIndexDefs>();
-    indexes->CopyListFrom(table->TableIndexDefs());
+    indexes->CopyListFrom(table->IndexDefs());
     auto streams = std::make_unique<std::vector<TABSLateOwned<TABSLocalBLOBStream>>>();
     table->AttachCursor(*this);
-    table->MaintenanceFlag = MaintenanceMode;
     TableData = table;
     AtStart = true;
     AtEnd = false;
@@ -188,7 +194,6 @@ void TABSLocalCursor::AttachTable(TABSFieldDefs& fieldDefs, TABSIndexDefs& index
 
 void TABSLocalCursor::FreeAttachedLists() noexcept {
   DiscardBlobStreams();
-  FreePendingBlobs();
   RecordBitmap.reset();
   FilterExpression.reset();
   PhysicalFieldDefs.reset();
@@ -213,7 +218,6 @@ void TABSLocalCursor::DetachTable() {
   // The streams and the edit's blocks go while the table (and its field
   // layout) is still there; no dataset is called back.
   DiscardBlobStreams();
-  FreePendingBlobs();
   if (TableData != nullptr) {
     TABSTableData* table = TableData;
     TableData = nullptr;

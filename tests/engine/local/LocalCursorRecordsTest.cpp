@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/local/ABSNullBits.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSVariant.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/local/CursorTestSupport.h"
@@ -267,14 +268,17 @@ TEST_F(LocalCursorRecords, CopyFieldValue) {
   a->CopyFieldValue(1, false, *b, 0);  // NULL stays NULL
   EXPECT_FALSE(b->ReadFieldData(0, nullptr, bb.get()));
   // A BLOB and a value are different kinds: a type error, nothing written.
-  EXPECT_EQ(NativeErrorOf([&] { a->CopyFieldValue(0, false, *b, 2); }), 10494);
+  EXPECT_EQ(NativeErrorOf([&] { a->CopyFieldValue(0, false, *b, 2); }),
+            native_code::kCopyBlobKindMismatch);
   EXPECT_FALSE(b->ReadFieldData(2, nullptr, bb.get()));
-  EXPECT_EQ(NativeErrorOf([&] { a->CopyFieldValue(2, false, *b, 0); }), 10494);
+  EXPECT_EQ(NativeErrorOf([&] { a->CopyFieldValue(2, false, *b, 0); }),
+            native_code::kCopyBlobKindMismatch);
   EXPECT_EQ(NativeErrorOf([&] { a->CopyFieldValue(4, false, *b, 0); }), 10501);
   EXPECT_EQ(NativeErrorOf([&] { a->CopyFieldValue(0, false, *b, 4); }), 10502);
   // Caller bytes never land in a BLOB field.
   const char bytes[16] = "not an address";
-  EXPECT_EQ(NativeErrorOf([&] { b->WriteFieldData(2, bytes, bb.get()); }), 10493);
+  EXPECT_EQ(NativeErrorOf([&] { b->WriteFieldData(2, bytes, bb.get()); }),
+            native_code::kBlobFieldDataWrite);
   EXPECT_FALSE(b->ReadFieldData(2, nullptr, bb.get()));
 }
 
@@ -317,8 +321,10 @@ TEST_F(LocalCursorRecords, LocateByFieldValues) {
   tag.SetAsInteger(29);
   EXPECT_FALSE(cursor_->LocateByFields({"Monat", "Tag"}, {&monat, &tag}, false, false));
   EXPECT_EQ(cursor_->CurrentRecordNumber(), 18);  // the position stays
-  EXPECT_EQ(NativeErrorOf([&] { cursor_->LocateByFields({"Monat"}, {}, false, false); }), 10495);
-  EXPECT_EQ(NativeErrorOf([&] { cursor_->LocateByFields({"X"}, {&tag}, false, false); }), 10496);
+  EXPECT_EQ(NativeErrorOf([&] { cursor_->LocateByFields({"Monat"}, {}, false, false); }),
+            native_code::kLocateListLengths);
+  EXPECT_EQ(NativeErrorOf([&] { cursor_->LocateByFields({"X"}, {&tag}, false, false); }),
+            native_code::kLocateFieldNotFound);
 }
 
 TEST_F(LocalCursorRecords, ExpressionsNeedAQueryEngine) {
@@ -326,9 +332,10 @@ TEST_F(LocalCursorRecords, ExpressionsNeedAQueryEngine) {
   v.SetAsInteger(1);
   const EABSException filter =
       RaisedBy([&] { cursor_->ApplyFilterText("Jahr > 1", false, false); });
-  EXPECT_EQ(filter.NativeError(), 10490);
+  EXPECT_EQ(filter.NativeError(), native_code::kFilterTextUnsupported);
   EXPECT_NE(std::string(filter.what()).find("not supported"), std::string::npos);
-  EXPECT_EQ(NativeErrorOf([&] { cursor_->LocateByExpression("Jahr", ">", v); }), 10491);
+  EXPECT_EQ(NativeErrorOf([&] { cursor_->LocateByExpression("Jahr", ">", v); }),
+            native_code::kSearchExpressionUnsupported);
   EXPECT_FALSE(cursor_->HasRestrictedView());
 }
 

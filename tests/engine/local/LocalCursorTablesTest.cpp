@@ -2,6 +2,7 @@
 // emptying, renaming, attaching and the field layout.
 #include <gtest/gtest.h>
 
+#include "engine/storage/ABSFieldManager.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/local/CursorTestSupport.h"
 
@@ -46,7 +47,7 @@ TEST_F(LocalCursorTables, MakeTableReplacesAClosedTableAndRefusesAnOpenOne) {
   TABSConstraintDefs c;
   EXPECT_EQ(NativeErrorOf([&] { NewCursor("T")->MakeTable(plan, i, c); }), 20017);
   EXPECT_EQ(Memory().FindTableData("T"), cursor->TableData);
-  EXPECT_EQ(cursor->TableData->TableFieldDefs().DefCount(), 1);
+  EXPECT_EQ(cursor->TableData->FieldManager()->FieldDefs().DefCount(), 1);
 }
 
 TEST_F(LocalCursorTables, FailedCreationLeavesNoTable) {

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "engine/local/ABSCursor.h"
+#include "engine/local/ABSLocalCursor.h"
 
 namespace {
 std::atomic<TABSCursorMaker> installedMaker{nullptr};
@@ -18,6 +18,6 @@ TABSCursorMaker CursorMaker() noexcept {
 
 std::unique_ptr<TABSCursor> MakeLocalCursor() {
   TABSCursorMaker maker = installedMaker.load();
-  if (maker == nullptr) return nullptr;
+  if (maker == nullptr) return std::make_unique<TABSLocalCursor>();
   return maker();
 }

@@ -1,9 +1,8 @@
 // Where the table component gets its cursors from.
 //
-// The dataset components work on the abstract TABSCursor; the concrete
-// cursor of the databases held by this process is made by the maker that
-// its module installs (once, at start-up, before any component opens a
-// table). Tests install a cursor of their own the same way.
+// The dataset components work on the abstract TABSCursor. Without an
+// installed maker they get the local cursor (TABSLocalCursor) of the
+// databases held by this process; a test may install a cursor of its own.
 //
 // Threads: install the maker before components run on other threads; the
 // maker itself is read under no lock.
@@ -20,6 +19,6 @@ using TABSCursorMaker = std::unique_ptr<TABSCursor> (*)();
 TABSCursorMaker SetCursorMaker(TABSCursorMaker maker) noexcept;
 TABSCursorMaker CursorMaker() noexcept;
 
-// A new cursor from the installed maker; nil when no maker is installed or
-// the maker made none.
+// A new cursor: the installed maker's (nil when it made none), else a
+// TABSLocalCursor.
 std::unique_ptr<TABSCursor> MakeLocalCursor();

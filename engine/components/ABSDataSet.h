@@ -188,9 +188,6 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   std::u16string* WideStringOf(const std::uint8_t* slot) const;
   void StoreCalcValue(platform::TField* field, std::uint8_t* slot, const void* value);
   bool LoadCalcValue(platform::TField* field, const std::uint8_t* slot, void* value) const;
-  // Field exchange of a data field through the cursor's field definitions.
-  bool ReadFieldData(std::int32_t fieldNo, void* destination, const std::byte* buffer) const;
-  void WriteFieldData(std::int32_t fieldNo, const void* source, std::byte* buffer) const;
 
   std::string databaseName_;
   std::string sessionName_;

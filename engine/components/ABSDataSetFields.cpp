@@ -7,7 +7,6 @@
 
 #include "engine/components/ABSDataSet.h"
 #include "engine/local/ABSDesignMode.h"
-#include "engine/storage/ABSFieldManager.h"
 #include "engine/types/ABSCoding.h"
 #include "engine/types/ABSDateTime.h"
 #include "engine/types/ABSException.h"
@@ -84,30 +83,6 @@ std::size_t WideLength(const char16_t* text, std::size_t limit) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Data fields through the cursor's field definitions
-
-bool TABSDataSet::ReadFieldData(std::int32_t fieldNo, void* destination,
-                                const std::byte* buffer) const {
-  const TABSFieldDefs& logical = *cursor_->LogicalFieldDefs;
-  if (fieldNo < 0 || fieldNo >= logical.DefCount()) {
-    throw EABSException(10005, "Invalid field number - FieldNo = %d, FieldCount = %d",
-                        {fieldNo, logical.DefCount()});
-  }
-  return FieldDataFromRecord(logical[fieldNo]->PhysicalFieldNo, *cursor_->PhysicalFieldDefs,
-                             destination, buffer);
-}
-
-void TABSDataSet::WriteFieldData(std::int32_t fieldNo, const void* source,
-                                 std::byte* buffer) const {
-  const TABSFieldDefs& logical = *cursor_->LogicalFieldDefs;
-  if (fieldNo < 0 || fieldNo >= logical.DefCount()) {
-    throw EABSException(10006, "Invalid field number - FieldNo = %d, FieldCount = %d",
-                        {fieldNo, logical.DefCount()});
-  }
-  FieldDataToRecord(logical[fieldNo]->PhysicalFieldNo, *cursor_->PhysicalFieldDefs, source, buffer);
-}
 
 // ---------------------------------------------------------------------------
 // The calculated area
@@ -220,9 +195,9 @@ void TABSDataSet::StoreFieldData(TField* field, const void* buffer) {
     if (buffer != nullptr && IsDateTimeKind(field->DataType())) {
       std::uint8_t stored[8] = {};
       NativeToStored(field->DataType(), buffer, stored);
-      WriteFieldData(field->FieldNo() - 1, stored, Raw(record));
+      cursor_->WriteFieldData(field->FieldNo() - 1, stored, Raw(record));
     } else {
-      WriteFieldData(field->FieldNo() - 1, buffer, Raw(record));
+      cursor_->WriteFieldData(field->FieldNo() - 1, buffer, Raw(record));
     }
   }
   if (notify)
@@ -236,10 +211,10 @@ bool TABSDataSet::LoadFieldData(TField* field, void* buffer) {
   if (field->IsCalculated())
     return LoadCalcValue(field, record + CalcOffset() + field->Offset(), buffer);
   if (buffer == nullptr || !IsDateTimeKind(field->DataType())) {
-    return ReadFieldData(field->FieldNo() - 1, buffer, Raw(record));
+    return cursor_->ReadFieldData(field->FieldNo() - 1, buffer, Raw(record));
   }
   std::uint8_t stored[8] = {};
-  if (!ReadFieldData(field->FieldNo() - 1, stored, Raw(record))) return false;
+  if (!cursor_->ReadFieldData(field->FieldNo() - 1, stored, Raw(record))) return false;
   StoredToNative(field->DataType(), stored, buffer);
   return true;
 }

@@ -20,18 +20,24 @@ namespace {
 
 using platform::TDataSetState;
 
-class DataSetTest : public TableComponentTest {
+template <class Base>
+class PlanFixture : public Base {
  protected:
   TProbeTable& OpenPlan(int rows = 0) {
-    CreatePlanTable("Tilgungsplan");
-    TProbeTable& table = NewTable<TProbeTable>("ABSTable1", "Tilgungsplan");
+    Base::CreatePlanTable("Tilgungsplan");
+    TProbeTable& table = this->template NewTable<TProbeTable>("ABSTable1", "Tilgungsplan");
     table.Open();
     for (int i = 0; i < rows; ++i) {
-      AppendPlanRow(table, 2000 + i, i % 12 + 1, 28, 1000.0 - i, i * 0.5, i / 3.0);
+      Base::AppendPlanRow(table, 2000 + i, i % 12 + 1, 28, 1000.0 - i, i * 0.5, i / 3.0);
     }
     return table;
   }
 };
+
+// On the engine's local cursor.
+using DataSetTest = PlanFixture<TableComponentTest>;
+// On the test cursor, for refusals the memory tables never give.
+using ScriptedDataSetTest = PlanFixture<ScriptedCursorTest>;
 
 TEST_F(DataSetTest, ThePlanRowBufferHasTheRecordPositionAndFlagAfterTheImage) {
   TProbeTable& table = OpenPlan(1);
@@ -79,7 +85,13 @@ TEST_F(DataSetTest, AnAppendedRecordIsMarkedUntilPosted) {
   EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
   EXPECT_EQ(table.RecNo(), 3);
   EXPECT_EQ(table.ReadBookmarkFlag(table.ActiveBuffer()), platform::bfCurrent);
-  EXPECT_EQ(RecordPosition::Load(table.ActiveBuffer() + 37).RecordId, 3);
+  // The buffer holds the stored record's position: its bookmark finds it.
+  const platform::TBookmark stored = table.GetBookmark();
+  EXPECT_NE(RecordPosition::Load(stored.data()).RecordId, -1);
+  table.First();
+  table.GotoBookmark(stored);
+  EXPECT_EQ(table.RecNo(), 3);
+  EXPECT_EQ(table.FieldByName("Jahr").AsInteger(), 1);
 }
 
 TEST_F(DataSetTest, IntegersAndCurrencyValuesTravelBitForBit) {
@@ -139,7 +151,7 @@ TEST_F(DataSetTest, PostingWhileReadOnlyIsRefusedAndKeepsTheRecordInTheBuffer) {
   EXPECT_EQ(table.RecordCount(), 1);
 }
 
-TEST_F(DataSetTest, ARefusedWriteRaisesTheCursorsResultAndLeavesTheInsertPending) {
+TEST_F(ScriptedDataSetTest, ARefusedWriteRaisesTheCursorsResultAndLeavesTheInsertPending) {
   TProbeTable& table = OpenPlan(1);
   table.Append();
   table.FieldByName("Jahr").SetAsInteger(5);
@@ -154,6 +166,34 @@ TEST_F(DataSetTest, ARefusedWriteRaisesTheCursorsResultAndLeavesTheInsertPending
   TestCursorControls().WriteResult = 0;
   table.Post();
   EXPECT_EQ(table.RecordCount(), 2);
+}
+
+TEST_F(DataSetTest, APostThatBreaksAConstraintRaisesTheEngineErrorAndStaysInInsert) {
+  {
+    TABSTable creator(nullptr);
+    creator.SetDatabaseName("MEMORY");
+    creator.SetTableName("Pflicht");
+    creator.FieldDefs().Add("Jahr", platform::ftInteger, 0, true);
+    creator.FieldDefs().Add("Zins", platform::ftCurrency);
+    creator.CreateTable();
+  }
+  TProbeTable& table = NewTable<TProbeTable>("ABSTable1", "Pflicht");
+  table.Open();
+  ASSERT_TRUE(table.FieldByName("Jahr").Required());
+  // Past the framework's own check, the table's NOT NULL constraint refuses.
+  table.FieldByName("Jahr").SetRequired(false);
+  table.Append();
+  table.FieldByName("Zins").SetAsFloat(1.25);
+  try {
+    table.Post();
+    ADD_FAILURE() << "no error";
+  } catch (const EABSEngineError& e) {
+    EXPECT_EQ(e.ErrorCode(), crPostValidationError);
+  }
+  EXPECT_EQ(table.State(), TDataSetState::dsInsert);
+  table.FieldByName("Jahr").SetAsInteger(2024);
+  table.Post();
+  EXPECT_EQ(table.RecordCount(), 1);
 }
 
 TEST_F(DataSetTest, EditPostCancelAndDeleteGoThroughTheCursor) {
@@ -172,7 +212,10 @@ TEST_F(DataSetTest, EditPostCancelAndDeleteGoThroughTheCursor) {
   table.Delete();
   EXPECT_EQ(table.RecordCount(), 2);
   EXPECT_EQ(table.FieldByName("Jahr").AsInteger(), 2002);
-  // A refused edit gives back its copy of the record.
+}
+
+TEST_F(ScriptedDataSetTest, ARefusedEditGivesBackItsCopyOfTheRecord) {
+  TProbeTable& table = OpenPlan(3);
   const auto before = EngineMemoryManager.AllocatedSize();
   TestCursorControls().EditResult = crRecordLocked;
   EXPECT_THROW(table.Edit(), EABSEngineError);

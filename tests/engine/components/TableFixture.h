@@ -1,6 +1,8 @@
 // Test support for the dataset and table component tests: a fixture that
-// installs the test cursor, leaves "MEMORY" and the default session as it
-// found them, and builds the plan table the application uses.
+// leaves "MEMORY" and the default session as it found them and builds the
+// plan table the application uses; the components work on the engine's
+// local cursor. ScriptedCursorTest puts the test cursor under them instead,
+// for refusals the memory tables never give.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -52,7 +54,7 @@ class TableComponentTest : public MemoryTablesTest {
     form_->SetName("Form1");
   }
   ~TableComponentTest() override {
-    form_.reset();
+    FreeForm();
     if (Sessions().DefaultSession() != nullptr) {
       Sessions().DefaultSession()->SetKeepConnections(true);
       Sessions().DefaultSession()->SetActive(false);
@@ -60,6 +62,8 @@ class TableComponentTest : public MemoryTablesTest {
   }
   static TABSSession& Default() { return *Sessions().DefaultSession(); }
   platform::TComponent* Form() { return form_.get(); }
+  // Frees the form and every component on it.
+  void FreeForm() { form_.reset(); }
 
   // A table component on the form, named, for "MEMORY".
   template <class Table = TABSTable>
@@ -101,6 +105,14 @@ class TableComponentTest : public MemoryTablesTest {
   }
 
  private:
-  TTestCursorScope cursorScope_;
   std::unique_ptr<platform::TComponent> form_;
+};
+
+class ScriptedCursorTest : public TableComponentTest {
+ protected:
+  // The components close while the test cursor's tables still exist.
+  ~ScriptedCursorTest() override { FreeForm(); }
+
+ private:
+  TTestCursorScope cursorScope_;
 };

@@ -153,6 +153,7 @@ void TABSTableData::GetRecordLayout(TABSCursorState& cursor) {
 
 const TABSFieldDefs& TABSTableData::ConstraintFieldDefs() const {
   static const TABSFieldDefs kNoFields;
+  if (buildingFields_ != nullptr) return buildingFields_->FieldDefs();
   return fieldManager_ ? fieldManager_->FieldDefs() : kNoFields;
 }
 
@@ -355,23 +356,21 @@ void TABSMemoryTableData::CreateTableFromDefs(TABSCursorState& cursor, const TAB
   // steps succeeded, so a failure leaves it as it was.
   const std::string oldName = TableName();
   if (!cursor.TableName.empty()) SetTableName(cursor.TableName);
+  struct BuildingScope {
+    TABSMemoryTableData& table;
+    ~BuildingScope() {
+      table.buildingFields_ = nullptr;
+      table.buildingIndexes_ = nullptr;
+    }
+  };
   try {
     Staged staged;
+    BuildingScope scope{*this};
     staged.fields = BuildFieldManager(fields);
+    buildingFields_ = staged.fields.get();
     staged.indexes = BuildIndexDefs(indexes);
-    // The constraints bind against the new fields and indexes, which the
-    // table shows for the length of the build.
-    fieldManager_.swap(staged.fields);
-    indexDefs_.swap(staged.indexes);
-    try {
-      staged.constraints = BuildConstraintManager(constraints);
-    } catch (...) {
-      fieldManager_.swap(staged.fields);
-      indexDefs_.swap(staged.indexes);
-      throw;
-    }
-    fieldManager_.swap(staged.fields);
-    indexDefs_.swap(staged.indexes);
+    buildingIndexes_ = staged.indexes.get();
+    staged.constraints = BuildConstraintManager(constraints);
     staged.records = std::make_unique<TABSMemoryRecordManager>(staged.fields->GetRecordSize(),
                                                                recordGrowthStep_);
     CommitTableSession(CursorSessionId(cursor), CursorInTransaction(cursor));

@@ -213,7 +213,9 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   static bool CursorInTransaction(const TABSCursorState& cursor);
 
   // ---- TABSIndexTable ----
-  const TABSBaseFieldManager* IndexFieldManager() const override { return fieldManager_.get(); }
+  const TABSBaseFieldManager* IndexFieldManager() const override {
+    return buildingFields_ != nullptr ? buildingFields_ : fieldManager_.get();
+  }
   TABSBaseRecordManager& IndexRecordManager() override;
   TABSPageManager& IndexPageManager(const TABSIndexDef& def) override;
   std::int32_t NextObjectId() override;
@@ -222,7 +224,10 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   const std::string& ConstraintTableName() const override { return tableName_; }
   std::int32_t ConstraintTableId() const override { return -1; }
   const TABSFieldDefs& ConstraintFieldDefs() const override;
-  const TABSIndexDefs& ConstraintIndexDefs() const override { return *indexDefs_; }
+  const TABSIndexDefs& ConstraintIndexDefs() const override {
+    if (buildingIndexes_ != nullptr) return *buildingIndexes_;
+    return *indexDefs_;
+  }
   std::int64_t ConstraintRecordCount() const override;
   bool IsKeyUnique(std::int32_t indexId, std::int32_t sessionId, const std::byte* image) override;
   bool IsUpdateUnique(std::int32_t indexId, std::int32_t sessionId, const std::byte* newImage,
@@ -268,6 +273,10 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   TABSPageManager* pageManager_ = nullptr;
   bool maintenanceFlag_ = false;
   bool blobStreamsInMemory_ = false;
+  // While a create builds its managers aside: the definitions being built,
+  // which the new managers see as the table's own. Nil otherwise.
+  const TABSBaseFieldManager* buildingFields_ = nullptr;
+  const TABSIndexDefs* buildingIndexes_ = nullptr;
   // The table has a field of a BLOB storage type (set with the fields).
   bool hasBlobFields_ = false;
   // Times the table was emptied; part of TableChangeCounter.

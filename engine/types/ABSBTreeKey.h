@@ -34,7 +34,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "engine/local/ABSMetaDefs.h"
@@ -138,12 +137,8 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
     if (nullA || nullB) {
       r = nullA == nullB ? 0 : (nullA ? -1 : 1);
     } else {
-      std::int32_t x;
-      std::int32_t y;
-      std::memcpy(&x, a + 1, 4);
-      std::memcpy(&y, b + 1, 4);
-      x = LoadLE<std::int32_t>(&x);
-      y = LoadLE<std::int32_t>(&y);
+      const auto x = LoadLE<std::int32_t>(a + 1);
+      const auto y = LoadLE<std::int32_t>(b + 1);
       r = (x > y) - (x < y);
     }
     return singleDescending_ ? -r : r;

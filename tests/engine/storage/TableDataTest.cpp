@@ -176,7 +176,7 @@ TEST_F(TableDataTest, SeekingANumberClampsToTheRecords) {
     std::int32_t value;
     std::int64_t numberAfter;
   };
-  const Case cases[] = {{10, 50, 4}, {4, 50, 4}, {2, 30, 2}, {1, 10, 1}, {0, 10, 1}, {-3, 10, 1}};
+  const Case cases[] = {{10, 50, 4}, {0, 10, 1}, {4, 50, 4}, {-3, 10, 1}, {2, 30, 2}, {1, 10, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.number);
     cursor.state.AtEnd = true;

@@ -155,7 +155,7 @@ TEST_F(ScriptedDataSetTest, ARefusedWriteRaisesTheCursorsResultAndLeavesTheInser
   TProbeTable& table = OpenPlan(1);
   table.Append();
   table.FieldByName("Jahr").SetAsInteger(5);
-  TestCursorControls().WriteResult = crErrorAdding;
+  components_test::TestCursorControls().WriteResult = crErrorAdding;
   try {
     table.Post();
     ADD_FAILURE() << "no error";
@@ -163,7 +163,7 @@ TEST_F(ScriptedDataSetTest, ARefusedWriteRaisesTheCursorsResultAndLeavesTheInser
     EXPECT_EQ(e.ErrorCode(), crErrorAdding);
   }
   EXPECT_EQ(table.State(), TDataSetState::dsInsert);
-  TestCursorControls().WriteResult = 0;
+  components_test::TestCursorControls().WriteResult = 0;
   table.Post();
   EXPECT_EQ(table.RecordCount(), 2);
 }
@@ -217,7 +217,7 @@ TEST_F(DataSetTest, EditPostCancelAndDeleteGoThroughTheCursor) {
 TEST_F(ScriptedDataSetTest, ARefusedEditGivesBackItsCopyOfTheRecord) {
   TProbeTable& table = OpenPlan(3);
   const auto before = EngineMemoryManager.AllocatedSize();
-  TestCursorControls().EditResult = crRecordLocked;
+  components_test::TestCursorControls().EditResult = crRecordLocked;
   EXPECT_THROW(table.Edit(), EABSEngineError);
   EXPECT_EQ(EngineMemoryManager.AllocatedSize(), before);
   EXPECT_EQ(table.State(), TDataSetState::dsBrowse);

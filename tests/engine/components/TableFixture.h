@@ -114,5 +114,5 @@ class ScriptedCursorTest : public TableComponentTest {
   ~ScriptedCursorTest() override { FreeForm(); }
 
  private:
-  TTestCursorScope cursorScope_;
+  components_test::TTestCursorScope cursorScope_;
 };

@@ -12,6 +12,8 @@
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNames.h"
 
+namespace components_test {
+
 namespace {
 
 std::map<const TABSTableData*, std::unique_ptr<TTestTable>>& Store() {
@@ -329,3 +331,5 @@ TTestCursorScope::~TTestCursorScope() {
   Store().clear();
   TestCursorControls() = {};
 }
+
+}  // namespace components_test

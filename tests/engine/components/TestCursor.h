@@ -23,6 +23,9 @@
 class TABSDatabaseData;
 class TABSTableData;
 
+// Named apart from the cursors other test suites define for themselves.
+namespace components_test {
+
 struct TTestTable {
   std::unique_ptr<TABSFieldDefs> FieldDefs;
   std::unique_ptr<TABSIndexDefs> IndexDefs;
@@ -141,3 +144,5 @@ class TTestCursorScope {
  private:
   std::unique_ptr<TABSCursor> (*previous_)();
 };
+
+}  // namespace components_test

@@ -26,7 +26,7 @@ namespace {
 
 constexpr const char* kTable = "Tilgungsplan";
 constexpr std::array<const char*, 6> kFields = {"Jahr",     "Monat",   "Tag",
-                                                 "Darlehen", "Tilgung", "Zins"};
+                                                "Darlehen", "Tilgung", "Zins"};
 
 void CreatePlanTable() {
   TABSTable creator(nullptr);

@@ -238,6 +238,8 @@ void TABSDataSet::ShutDownCursor() {
   engineIndexDefs_.ClearDefs();
   indexFieldMap_.clear();
   keySize_ = 0;
+  directSlots_.clear();
+  noDefaults_ = false;
   // Every buffer is gone by now, so no slot refers to these strings.
   wideStrings_.clear();
 }
@@ -288,7 +290,8 @@ void TABSDataSet::DisposeRecordBuffer(TRecordBuffer buffer) {
 }
 
 void TABSDataSet::BlankRecordBuffer(TRecordBuffer buffer) {
-  RequireCursor(10054).InitRecordBuffer(Raw(buffer), true);
+  // Without any default value in the table there is nothing to apply.
+  RequireCursor(10054).InitRecordBuffer(Raw(buffer), !noDefaults_);
 }
 
 int TABSDataSet::RecordDataSize() {

@@ -189,6 +189,25 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   void StoreCalcValue(platform::TField* field, std::uint8_t* slot, const void* value);
   bool LoadCalcValue(platform::TField* field, const std::uint8_t* slot, void* value) const;
 
+  // Where a field whose exchange form is its stored form sits in the record
+  // image (the fields of the plan row); other fields go through the cursor.
+  struct TDirectSlot {
+    std::int32_t Offset = -1;  // -1: exchange through the cursor
+    std::int32_t Size = 0;
+    std::int32_t NullByte = 0;
+    std::uint8_t NullMask = 0;
+  };
+  // One slot per logical field, from the cursor's layout (LoadFieldDefs).
+  void BuildDirectSlots();
+  const TDirectSlot* DirectSlot(const platform::TField& field) const {
+    const auto at = static_cast<std::size_t>(field.FieldNo() - 1);
+    return at < directSlots_.size() && directSlots_[at].Offset >= 0 ? &directSlots_[at] : nullptr;
+  }
+
+  std::vector<TDirectSlot> directSlots_;
+  // No field of the table has a default value: new records need none applied.
+  bool noDefaults_ = false;
+
   std::string databaseName_;
   std::string sessionName_;
   bool inMemory_ = false;

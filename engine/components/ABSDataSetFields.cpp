@@ -190,6 +190,15 @@ void TABSDataSet::StoreFieldData(TField* field, const void* buffer) {
                       state != TDataSetState::dsNewValue;
   if (field->IsCalculated()) {
     StoreCalcValue(field, record + CalcOffset() + field->Offset(), buffer);
+  } else if (const TDirectSlot* slot = DirectSlot(*field); slot != nullptr) {
+    field->Validate(buffer);
+    // The native form is the stored form: the bytes and the null flag.
+    if (buffer == nullptr) {
+      record[slot->NullByte] |= slot->NullMask;
+    } else {
+      std::memcpy(record + slot->Offset, buffer, static_cast<std::size_t>(slot->Size));
+      record[slot->NullByte] &= static_cast<std::uint8_t>(~slot->NullMask);
+    }
   } else {
     field->Validate(buffer);
     if (buffer != nullptr && IsDateTimeKind(field->DataType())) {
@@ -210,6 +219,13 @@ bool TABSDataSet::LoadFieldData(TField* field, void* buffer) {
   if (cursor_ == nullptr) RaiseNil(10050);
   if (field->IsCalculated())
     return LoadCalcValue(field, record + CalcOffset() + field->Offset(), buffer);
+  if (const TDirectSlot* slot = DirectSlot(*field)) {
+    if ((record[slot->NullByte] & slot->NullMask) != 0) return false;
+    if (buffer != nullptr) {
+      std::memcpy(buffer, record + slot->Offset, static_cast<std::size_t>(slot->Size));
+    }
+    return true;
+  }
   if (buffer == nullptr || !IsDateTimeKind(field->DataType())) {
     return cursor_->ReadFieldData(field->FieldNo() - 1, buffer, Raw(record));
   }
@@ -245,7 +261,51 @@ void TABSDataSet::LoadFieldDefs() {
   if (CalcFieldsSize() > 0) cursor_->RecordBufferSize = cursor_->BaseBufferSize + CalcFieldsSize();
   engineFieldDefs_.CopyListFrom(*cursor_->LogicalFieldDefs);
   if (cursor_->ConstraintDefs) engineConstraintDefs_.CopyListFrom(*cursor_->ConstraintDefs);
+  BuildDirectSlots();
   FieldDefsFromEngine();
+}
+
+void TABSDataSet::BuildDirectSlots() {
+  directSlots_.clear();
+  noDefaults_ = true;
+  const TABSFieldDefs& logical = *cursor_->LogicalFieldDefs;
+  const TABSFieldDefs& physical = *cursor_->PhysicalFieldDefs;
+  directSlots_.resize(static_cast<std::size_t>(logical.DefCount()));
+  for (std::int32_t i = 0; i < logical.DefCount(); ++i) {
+    const std::int32_t no = logical[i]->PhysicalFieldNo;
+    if (no < 0 || no >= physical.DefCount()) continue;
+    const TABSFieldDef& def = *physical[no];
+    if (def.HasDefaultValue()) noDefaults_ = false;
+    // Types the cursor copies unchanged: whole values of a fixed size.
+    std::int32_t size = 0;
+    switch (def.DeclaredType) {
+      case dtSmallint:
+      case dtWord:
+      case dtAutoIncSmallint:
+      case dtAutoIncWord:
+        size = 2;
+        break;
+      case dtInteger:
+      case dtAutoInc:
+      case dtAutoIncInteger:
+        size = 4;
+        break;
+      case dtLargeint:
+      case dtAutoIncLargeint:
+      case dtDouble:
+      case dtCurrency:
+        size = 8;
+        break;
+      default:
+        break;
+    }
+    if (size == 0 || def.ValueSize != size) continue;
+    TDirectSlot& slot = directSlots_[static_cast<std::size_t>(i)];
+    slot.Offset = def.MemoryOffset;
+    slot.Size = size;
+    slot.NullByte = no / 8;
+    slot.NullMask = static_cast<std::uint8_t>(1u << (no % 8));
+  }
 }
 
 void TABSDataSet::FieldDefsFromEngine() {

@@ -120,6 +120,65 @@ TEST_F(DataSetTest, IntegersAndCurrencyValuesTravelBitForBit) {
   }
 }
 
+TEST_F(DataSetTest, FieldWritesGiveTheImageTheCursorsOwnFieldExchangeGives) {
+  {
+    TABSTable creator(nullptr);
+    creator.SetDatabaseName("MEMORY");
+    creator.SetTableName("Arten");
+    creator.FieldDefs().Add("S", platform::ftSmallint);
+    creator.FieldDefs().Add("W", platform::ftWord);
+    creator.FieldDefs().Add("I", platform::ftInteger);
+    creator.FieldDefs().Add("L", platform::ftLargeint);
+    creator.FieldDefs().Add("F", platform::ftFloat);
+    creator.FieldDefs().Add("C", platform::ftCurrency);
+    creator.FieldDefs().Add("T", platform::ftString, 10);
+    creator.FieldDefs().Add("N", platform::ftInteger);
+    creator.CreateTable();
+  }
+  TProbeTable& table = NewTable<TProbeTable>("Arten1", "Arten");
+  table.Open();
+  const std::int16_t s = -12345;
+  const std::uint16_t w = 65535;
+  const std::int32_t i = INT32_MIN;
+  const std::int64_t l = INT64_MAX;
+  const double f = -1.0 / 3.0, c = 9958.333333333334;
+  const char text[11] = "Zehn Zeich";
+  table.Append();
+  table.FieldByName("S").SetAsInteger(s);
+  table.FieldByName("W").SetAsInteger(w);
+  table.FieldByName("I").SetAsInteger(i);
+  table.FieldByName("L").SetAsLargeInt(l);
+  table.FieldByName("F").SetAsFloat(f);
+  table.FieldByName("C").SetAsFloat(c);
+  table.FieldByName("T").SetAsString(text);
+  table.FieldByName("N").SetAsInteger(7);
+  table.FieldByName("N").Clear();
+  TABSCursor& cursor = *table.Cursor();
+  const int size = cursor.DataSize();
+  TABSMemBlock expected = TABSMemBlock::Adopt(cursor.AllocRecordBuffer());
+  auto* image = expected.as<std::byte>();
+  cursor.InitRecordBuffer(image, false);
+  const std::int32_t seven = 7;
+  const void* sources[] = {&s, &w, &i, &l, &f, &c, text, &seven};
+  for (int n = 0; n < 8; ++n) cursor.WriteFieldData(n, sources[n], image);
+  cursor.WriteFieldData(7, nullptr, image);
+  EXPECT_EQ(std::memcmp(table.ActiveBuffer(), image, static_cast<std::size_t>(size)), 0);
+  table.Post();
+  // Reading back gives what the cursor's own read gives.
+  for (int n = 0; n < 8; ++n) {
+    SCOPED_TRACE(n);
+    platform::TField& field = table.Fields()[n];
+    unsigned char viaDataSet[16] = {}, viaCursor[16] = {};
+    const bool a = table.LoadFieldData(&field, viaDataSet);
+    const bool b = cursor.ReadFieldData(n, viaCursor,
+                                        reinterpret_cast<const std::byte*>(table.ActiveBuffer()));
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(std::memcmp(viaDataSet, viaCursor, sizeof viaCursor), 0);
+  }
+  EXPECT_TRUE(table.FieldByName("N").IsNull());
+  EXPECT_EQ(table.FieldByName("L").AsLargeInt(), l);
+}
+
 TEST_F(DataSetTest, AFieldWithoutAValueReadsAsNull) {
   TProbeTable& table = OpenPlan();
   table.Append();

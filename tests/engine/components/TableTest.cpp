@@ -314,6 +314,31 @@ TEST_F(TableTest, TheFirstOpenMakesOneTemporaryMemoryDatabaseThatStays) {
   EXPECT_EQ(memory->OpenCount(), 2);
 }
 
+TEST_F(TableTest, OpeningNeedsADatabaseNameAndHandsReadOnlyToTheCursor) {
+  CreatePlanTable("Tilgungsplan");
+  TABSTable& table = NewTable("ABSTable1", "Tilgungsplan");
+  table.SetDatabaseName("");
+  EXPECT_EQ(DatabaseErrorOf([&] { table.Open(); }), "ABSTable1: DatabaseName property is blank");
+  EXPECT_EQ(table.DatabaseUseBits(), 0u);
+  table.SetDatabaseName("MEMORY");
+  table.SetReadOnly(true);
+  table.Open();
+  EXPECT_TRUE(table.Cursor()->ReadOnly);
+  EXPECT_FALSE(table.CanModify());
+  EXPECT_NE(DatabaseErrorOf([&] { table.Append(); }), "none");
+  EXPECT_EQ(table.RecordCount(), 0);
+}
+
+TEST_F(TableTest, ChangingTheDefinitionsMarksThemForStoring) {
+  TABSTable& table = NewTable("ABSTable1", "Tilgungsplan");
+  EXPECT_FALSE(table.StoreDefs());
+  table.FieldDefs().Add("Jahr", platform::ftInteger);
+  EXPECT_TRUE(table.StoreDefs());
+  table.SetStoreDefs(false);
+  table.IndexDefs().Add("ByJahr", "Jahr");
+  EXPECT_TRUE(table.StoreDefs());
+}
+
 TEST_F(TableTest, ClosingAPendingAppendCancelsIt) {
   CreatePlanTable("Tilgungsplan");
   TABSTable& table = NewTable("ABSTable1", "Tilgungsplan");

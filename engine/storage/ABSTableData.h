@@ -45,6 +45,7 @@ class TABSDatabaseData;
 class TABSBaseFieldManager;
 class TABSBaseRecordManager;
 class TABSBaseConstraintManager;
+class TABSBaseIndexManager;
 class TABSPageManager;
 class TABSStream;
 class TABSMemoryStream;
@@ -54,6 +55,7 @@ class TABSIndexDef;
 class TABSConstraintDefs;
 class TABSMetaObjectDefs;
 class TABSStorageSession;
+struct NavigationRequest;
 
 // The three 32-bit values the BLOB stream layer keeps in front of a BLOB's
 // bytes; the table stores them unchanged.
@@ -89,8 +91,9 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   TABSBaseFieldManager* FieldManager() const { return fieldManager_.get(); }
   TABSBaseRecordManager* RecordManager() const { return recordManager_.get(); }
   TABSBaseConstraintManager* ConstraintManager() const { return constraintManager_.get(); }
-  // The table's index definitions (empty until set).
-  const TABSIndexDefs& IndexDefs() const { return *indexDefs_; }
+  TABSBaseIndexManager* IndexManager() const { return indexManager_.get(); }
+  // The table's index definitions (empty without an index manager).
+  const TABSIndexDefs& IndexDefs() const;
   bool BlobStreamsInMemory() const { return blobStreamsInMemory_; }
   bool MaintenanceFlag() const { return maintenanceFlag_; }
 
@@ -101,8 +104,8 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // 1. A new field manager with copies of `defs`, each with a new object ID;
   // layout computed, auto-increment counters reset. On failure nothing changes.
   virtual void SetFieldDefs(const TABSFieldDefs& defs);
-  // 2. The index definitions, each with a new object ID. Raises kNoIndexManager for a
-  // non-empty list while the table has no index manager.
+  // 2. A new index manager with copies of `defs`, each with a new object ID
+  // (nothing is built: CreateTableFromDefs builds).
   virtual void SetIndexDefs(const TABSIndexDefs& defs);
   // 3. A new constraint manager with copies of `defs` (new object IDs, the
   // table's name), bound and named. Kinds other than 0, 2, 3, 4 raise 30040.
@@ -130,7 +133,10 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   virtual void DetachCursor(TABSCursorState& cursor);
   // 13. 30343 for an unknown old name, 30344 for a taken new name.
   virtual void RenameTableField(std::string_view oldName, std::string_view newName);
-  // 14, 15. Index additions and drops; kNoIndexManager while there is no index manager.
+  // 14, 15. Adds an index (built from the records; a permanent unique or
+  // primary index also gets its constraint), keeping the cursor's position;
+  // drops one with its constraint. All or nothing. Without an index manager
+  // (a table never created) both raise kNoIndexManager.
   virtual void AddTableIndex(const TABSIndexDef& def, TABSCursorState* cursor);
   virtual void DropTableIndex(std::int32_t indexId, TABSCursorState* cursor);
   // 16-18. Counts and ordinals.
@@ -224,10 +230,7 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   const std::string& ConstraintTableName() const override { return tableName_; }
   std::int32_t ConstraintTableId() const override { return -1; }
   const TABSFieldDefs& ConstraintFieldDefs() const override;
-  const TABSIndexDefs& ConstraintIndexDefs() const override {
-    if (buildingIndexes_ != nullptr) return *buildingIndexes_;
-    return *indexDefs_;
-  }
+  const TABSIndexDefs& ConstraintIndexDefs() const override { return IndexDefs(); }
   std::int64_t ConstraintRecordCount() const override;
   bool IsKeyUnique(std::int32_t indexId, std::int32_t sessionId, const std::byte* image) override;
   bool IsUpdateUnique(std::int32_t indexId, std::int32_t sessionId, const std::byte* newImage,
@@ -244,12 +247,18 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // over only when every step succeeded.
   struct Staged {
     std::unique_ptr<TABSBaseFieldManager> fields;
-    std::unique_ptr<TABSIndexDefs> indexes;
+    std::unique_ptr<TABSBaseIndexManager> indexes;
     std::unique_ptr<TABSBaseConstraintManager> constraints;
     std::unique_ptr<TABSBaseRecordManager> records;
   };
   std::unique_ptr<TABSBaseFieldManager> BuildFieldManager(const TABSFieldDefs& defs);
-  std::unique_ptr<TABSIndexDefs> BuildIndexDefs(const TABSIndexDefs& defs);
+  std::unique_ptr<TABSBaseIndexManager> BuildIndexManager(const TABSIndexDefs& defs);
+  // The index manager in use (the one being built during a create).
+  TABSBaseIndexManager* ActiveIndexManager() const;
+  TABSBaseIndexManager& RequireIndexManager() const;
+  // One navigation step of the cursor's request, through its index when the
+  // request names one and is not for the current record.
+  void Navigate(TABSCursorState& cursor, NavigationRequest& request);
   std::unique_ptr<TABSBaseConstraintManager> BuildConstraintManager(const TABSConstraintDefs& defs);
   void Install(Staged staged) noexcept;
 
@@ -266,7 +275,7 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // Guarded by the database lock.
   std::vector<TABSCursorState*> cursors_;
   std::unique_ptr<TABSBaseFieldManager> fieldManager_;
-  std::unique_ptr<TABSIndexDefs> indexDefs_;  // never nil
+  std::unique_ptr<TABSBaseIndexManager> indexManager_;
   std::unique_ptr<TABSBaseConstraintManager> constraintManager_;
   std::unique_ptr<TABSBaseRecordManager> recordManager_;
   // Owned by the derived table that sets it (the memory table's own).
@@ -276,7 +285,8 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // While a create builds its managers aside: the definitions being built,
   // which the new managers see as the table's own. Nil otherwise.
   const TABSBaseFieldManager* buildingFields_ = nullptr;
-  const TABSIndexDefs* buildingIndexes_ = nullptr;
+  TABSBaseIndexManager* buildingIndexes_ = nullptr;
+  TABSBaseRecordManager* buildingRecords_ = nullptr;
   // The table has a field of a BLOB storage type (set with the fields).
   bool hasBlobFields_ = false;
   // Times the table was emptied; part of TableChangeCounter.

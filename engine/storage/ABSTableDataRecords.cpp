@@ -10,6 +10,8 @@
 #include "engine/local/ABSCursorState.h"
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/storage/ABSFieldManager.h"
+#include "engine/storage/ABSIndex.h"
+#include "engine/storage/ABSIndexManager.h"
 #include "engine/storage/ABSMemBlock.h"
 #include "engine/storage/ABSRecordManager.h"
 #include "engine/storage/ABSTableData.h"
@@ -93,6 +95,16 @@ bool TABSTableData::RecordPassesView(const TABSCursorState& cursor) const {
   return true;
 }
 
+void TABSTableData::Navigate(TABSCursorState& cursor, NavigationRequest& request) {
+  const std::int32_t sessionId = CursorSessionId(cursor);
+  if (request.IndexId != -1 && request.Direction != FetchMode::Current) {
+    RequireIndexManager().NavigateByIndex(sessionId, request, TableChangeCounter(),
+                                          cursor.PositionCache.get());
+  } else {
+    recordManager_->NavigateRecord(sessionId, request);
+  }
+}
+
 bool TABSTableData::ReadRecordAt(const RecordPosition& position, std::byte* buffer) {
   NavigationRequest request;
   request.Direction = FetchMode::Current;
@@ -109,9 +121,9 @@ bool TABSTableData::ViewStep(TABSCursorState& cursor, bool forward, bool fromEnd
   request.BeforeFirst = fromEnd ? forward : cursor.AtStart;
   request.AfterLast = fromEnd ? !forward : cursor.AtEnd;
   request.RecordBuffer = cursor.CurrentBuffer;
-  const std::int32_t sessionId = CursorSessionId(cursor);
+  request.IndexId = cursor.IndexId;
   for (;;) {
-    recordManager_->NavigateRecord(sessionId, request);
+    Navigate(cursor, request);
     if (request.Result != FetchResult::Found) return false;
     request.BeforeFirst = request.AfterLast = false;
     if (RecordPassesView(cursor)) break;
@@ -180,7 +192,7 @@ FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode 
   request.BeforeFirst = cursor.AtStart;
   request.AfterLast = cursor.AtEnd;
   request.RecordBuffer = cursor.CurrentBuffer;
-  records.NavigateRecord(CursorSessionId(cursor), request);
+  Navigate(cursor, request);
   FetchResult result = request.Result;
   cursor.Position = request.Position;
   if (result == FetchResult::Found) {
@@ -235,7 +247,21 @@ void TABSTableData::SeekCursorRecordNumber(TABSCursorState& cursor, std::int64_t
   if (number > count) number = count;
   if (number < 1) number = 1;
   cursor.AtStart = cursor.AtEnd = false;
-  if (cursor.HasRestrictedView()) {
+  if (cursor.HasRestrictedView() && cursor.HasCurrentIndex()) {
+    // The view in index order: walk it (the bitmap is in record order).
+    TABSMemBlock scratch(std::max(cursor.RecordBufferSize, recordManager_->RecordSize()));
+    CursorPlaceGuard place(cursor);
+    cursor.CurrentBuffer = scratch.as<std::byte>();
+    bool found = ViewStep(cursor, true, true);
+    for (std::int64_t k = 1; found && k < number; ++k) found = ViewStep(cursor, true, false);
+    const RecordPosition at = cursor.Position;
+    place.Restore();
+    if (found) cursor.Position = at;
+  } else if (cursor.HasCurrentIndex()) {
+    RequireIndexManager()
+        .GetIndex(cursor.IndexId)
+        .RecordAtNumber(CursorSessionId(cursor), number, cursor.Position);
+  } else if (cursor.HasRestrictedView()) {
     cursor.RecordBitmap->RecordAtNumber(number, cursor.Position);
   } else {
     RecordNumberToPosition(cursor, number);
@@ -246,6 +272,24 @@ std::int64_t TABSTableData::GetCursorRecordNumber(TABSCursorState& cursor) {
   Guard hold(database_.Lock());
   if (cursor.AtStart || cursor.AtEnd) return -1;
   if (CountVisibleRecords(cursor) == 0) return -1;
+  if (cursor.HasCurrentIndex()) {
+    TABSMemBlock scratch(std::max(cursor.RecordBufferSize, recordManager_->RecordSize()));
+    if (!ReadRecordAt(cursor.Position, scratch.as<std::byte>())) return -1;
+    if (!cursor.HasRestrictedView()) {
+      return RequireIndexManager()
+          .GetIndex(cursor.IndexId)
+          .RecordNumberOf(CursorSessionId(cursor), cursor.Position, scratch.as<std::byte>());
+    }
+    const RecordPosition target = cursor.Position;
+    CursorPlaceGuard place(cursor);
+    cursor.CurrentBuffer = scratch.as<std::byte>();
+    std::int64_t number = 1;
+    for (bool found = ViewStep(cursor, true, true); found; found = ViewStep(cursor, true, false)) {
+      if (cursor.Position == target) return number;
+      ++number;
+    }
+    return -1;
+  }
   if (cursor.HasRestrictedView()) return cursor.RecordBitmap->RecordNumberOf(cursor.Position);
   return PositionToRecordNumber(cursor);
 }
@@ -278,8 +322,19 @@ bool TABSMemoryTableData::InsertCursorRecord(TABSCursorState& cursor) {
   RecordPosition position = cursor.Position;
   if (!records.StoreNewRecord(sessionId, cursor.CurrentBuffer, position)) return false;
   position.SubPosition = 0;
-  // Keys would be inserted here; a failure there removes the record again
-  // (see the index manager) so that record and keys stay all or nothing.
+  if (indexManager_ && indexManager_->IndexCount() > 0) {
+    // Record and keys are all or nothing: when a key fails, the record goes again.
+    const RecordPosition before = cursor.Position;
+    cursor.Position = position;
+    try {
+      indexManager_->InsertKeys(sessionId, cursor);
+    } catch (...) {
+      RecordPosition stored = position;
+      records.RemoveRecord(sessionId, stored);
+      cursor.Position = before;
+      throw;
+    }
+  }
   if (!pendingBlobs_.empty()) AdoptBlobs(cursor.CurrentBuffer);
   if (cursor.RecordBitmap && cursor.RecordBitmap->Active()) {
     cursor.RecordBitmap->AfterRecordWritten(position, RecordPassesView(cursor));
@@ -295,14 +350,40 @@ bool TABSMemoryTableData::UpdateCursorRecord(TABSCursorState& cursor) {
   TABSBaseRecordManager& records = RequireRecordManager(10014);
   if (cursor.CurrentBuffer == nullptr) throw EABSException(10017, "Nil pointer occured");
   const std::int32_t sessionId = CursorSessionId(cursor);
-  // The stored record as it is, for the BLOB blocks the new image replaces.
+  const bool indexed = indexManager_ && indexManager_->IndexCount() > 0;
+  // The stored record as it is: the old keys, and the BLOB blocks the new
+  // image replaces.
   TABSMemBlock old;
-  if (hasBlobFields_) {
-    old = TABSMemBlock(records.RecordSize());
+  if (hasBlobFields_ || indexed) {
+    old = TABSMemBlock(std::max(cursor.RecordBufferSize, records.RecordSize()));
     if (!ReadRecordAt(cursor.Position, old.as<std::byte>())) return false;
   }
-  if (!records.OverwriteRecord(sessionId, cursor.CurrentBuffer, cursor.Position)) return false;
-  if (old) {
+  if (indexed) {
+    // The keys leave from the stored image, whatever the caller kept as the
+    // original.
+    std::byte* const original = cursor.OriginalBuffer;
+    struct RestoreOriginal {
+      TABSCursorState& c;
+      std::byte* keep;
+      ~RestoreOriginal() { c.OriginalBuffer = keep; }
+    } restore{cursor, original};
+    cursor.OriginalBuffer = old.as<std::byte>();
+    indexManager_->UpdateKeys(sessionId, cursor, 1);
+    if (!records.OverwriteRecord(sessionId, cursor.CurrentBuffer, cursor.Position)) {
+      indexManager_->UndoUpdateKeys(sessionId, cursor);
+      return false;
+    }
+    try {
+      indexManager_->UpdateKeys(sessionId, cursor, 0);
+    } catch (...) {
+      // The old keys are back in every index: the old image goes back too.
+      records.OverwriteRecord(sessionId, old.get(), cursor.Position);
+      throw;
+    }
+  } else if (!records.OverwriteRecord(sessionId, cursor.CurrentBuffer, cursor.Position)) {
+    return false;
+  }
+  if (hasBlobFields_) {
     FreeReplacedBlobs(old.as<std::byte>(), cursor.CurrentBuffer);
     AdoptBlobs(cursor.CurrentBuffer);
   }
@@ -320,7 +401,7 @@ bool TABSMemoryTableData::DeleteCursorRecord(TABSCursorState& cursor) {
   const RecordPosition doomed = cursor.Position;
   // The stored record, whose BLOB blocks go once the removal succeeded.
   TABSMemBlock old;
-  if (hasBlobFields_) {
+  if (hasBlobFields_ || (indexManager_ && indexManager_->IndexCount() > 0)) {
     old = TABSMemBlock(records.RecordSize());
     if (!ReadRecordAt(doomed, old.as<std::byte>())) return false;
   }
@@ -343,10 +424,20 @@ bool TABSMemoryTableData::DeleteCursorRecord(TABSCursorState& cursor) {
     }
     neighbour = cursor.Position;
   }
+  if (old && indexManager_ && indexManager_->IndexCount() > 0) {
+    const RecordPosition at = cursor.Position;
+    cursor.Position = doomed;
+    struct RestorePosition {
+      TABSCursorState& c;
+      RecordPosition keep;
+      ~RestorePosition() { c.Position = keep; }
+    } restore{cursor, at};
+    indexManager_->DeleteKeys(sessionId, cursor);
+  }
   const std::int32_t counterBefore = TableChangeCounter();
   RecordPosition removed = doomed;
   if (!records.RemoveRecord(sessionId, removed)) return false;
-  if (old) FreeReplacedBlobs(old.as<std::byte>(), nullptr);
+  if (old && hasBlobFields_) FreeReplacedBlobs(old.as<std::byte>(), nullptr);
   if (cursor.RecordBitmap && cursor.RecordBitmap->Active()) {
     cursor.RecordBitmap->AfterRecordRemoved(doomed, counterBefore, cursor.DistinctFieldCount > 0);
   }

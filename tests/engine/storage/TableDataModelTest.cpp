@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/storage/ABSConstraintManager.h"
+#include "engine/storage/ABSIndexManager.h"
 #include "engine/storage/ABSRecordManager.h"
 #include "tests/engine/MemoryTables.h"
 #include "tests/engine/storage/TableDataTestSupport.h"
@@ -91,7 +92,7 @@ class TableDataModelTest : public MemoryTablesTest, public ::testing::WithParamI
     return *found;
   }
 
-  void Run(bool withNotNull, unsigned seed, int operations) {
+  void Run(bool withNotNull, bool withUniqueIndex, unsigned seed, int operations) {
     TABSFieldDefs fields;
     fields.AddFieldDef("Value", dtInteger);
     fields.AddFieldDef("Second", dtInteger);
@@ -102,6 +103,37 @@ class TableDataModelTest : public MemoryTablesTest, public ::testing::WithParamI
       notNull->SetTargetName("Second");
     }
     TABSTableData& table = CreateTestTable(Memory(), "Model", fields, &constraints);
+    if (withUniqueIndex) {
+      // A unique index on Value brings its unique constraint along.
+      TABSIndexDef def;
+      def.SetName("ByValue");
+      def.Unique = true;
+      def.Columns.push_back(TABSIndexColumn{"Value"});
+      table.AddTableIndex(def, nullptr);
+    }
+    TableCursor ordered(table, "Model");
+    if (withUniqueIndex) ordered.state.IndexId = table.IndexDefs()[0]->ObjectId;
+    // Every record once, in the order of the index: ascending values.
+    auto checkIndexOrder = [&] {
+      if (!withUniqueIndex) return;
+      std::vector<std::int32_t> expected;
+      for (const ModelRecord& r : model_) expected.push_back(r.value);
+      std::sort(expected.begin(), expected.end());
+      std::vector<std::int32_t> seen;
+      ordered.state.AtStart = true;
+      ordered.state.AtEnd = false;
+      while (table.FetchCursorRecord(ordered.state, FetchMode::Next) == FetchResult::Found) {
+        seen.push_back(ordered.GetInt(0));
+      }
+      ASSERT_EQ(seen, expected);
+      if (!expected.empty()) {
+        const auto n = static_cast<std::int64_t>(expected.size());
+        table.SeekCursorRecordNumber(ordered.state, n);
+        ASSERT_EQ(table.FetchCursorRecord(ordered.state, FetchMode::Current), FetchResult::Found);
+        ASSERT_EQ(ordered.GetInt(0), expected.back());
+        ASSERT_EQ(table.GetCursorRecordNumber(ordered.state), n);
+      }
+    };
     TableCursor a(table, "Model");
     TableCursor b(table, "Model");
     b.state.FilterCallback = &EvenValue;
@@ -127,7 +159,9 @@ class TableDataModelTest : public MemoryTablesTest, public ::testing::WithParamI
         cursor.SetInt(1, value * 3, secondNull);
         const bool allowed = table.ConstraintManager()->CheckRecordConstraints(
             0, cursor.Buffer(), true, false, cursor.state.Position, true, nullptr);
-        ASSERT_EQ(allowed, !(withNotNull && secondNull));
+        bool taken = false;
+        for (const ModelRecord& r : model_) taken = taken || r.value == value;
+        ASSERT_EQ(allowed, !(withNotNull && secondNull) && !(withUniqueIndex && taken));
         if (!allowed) continue;
         ASSERT_TRUE(table.InsertCursorRecord(cursor.state));
         // New records come after every live one in record order.
@@ -138,10 +172,13 @@ class TableDataModelTest : public MemoryTablesTest, public ::testing::WithParamI
       } else if (kind < 32) {  // update the current record
         if (place.atStart || place.atEnd) continue;
         const std::int32_t value = pick(1000);
-        cursor.SetInt(0, value);
-        cursor.SetInt(1, value * 3, false);
         auto it = std::find_if(model_.begin(), model_.end(),
                                [&](const ModelRecord& r) { return r.id == place.id; });
+        bool taken = false;
+        for (const ModelRecord& r : model_) taken = taken || (r.value == value && r.id != place.id);
+        if (withUniqueIndex && taken) continue;  // the cursor's constraint check refuses it
+        cursor.SetInt(0, value);
+        cursor.SetInt(1, value * 3, false);
         ASSERT_EQ(table.UpdateCursorRecord(cursor.state), it != model_.end());
         if (it != model_.end()) *it = {it->id, value, false};
       } else if (kind < 50) {  // delete the current record
@@ -197,6 +234,8 @@ class TableDataModelTest : public MemoryTablesTest, public ::testing::WithParamI
         ASSERT_FALSE(cursor.state.AtStart || cursor.state.AtEnd);
         ASSERT_EQ(cursor.state.Position.RecordId, place.id);
         ASSERT_EQ(table.GetCursorRecordNumber(cursor.state), clamped);
+      } else if (kind < 94) {
+        checkIndexOrder();
       } else {  // counts and the current number
         const auto view = View(filtered);
         ASSERT_EQ(table.CountVisibleRecords(cursor.state), static_cast<std::int64_t>(view.size()));
@@ -216,10 +255,13 @@ class TableDataModelTest : public MemoryTablesTest, public ::testing::WithParamI
 };
 
 TEST_P(TableDataModelTest, WithoutConstraint) {
-  Run(false, 1000u + GetParam(), 100000);
+  Run(false, false, 1000u + GetParam(), 100000);
 }
 TEST_P(TableDataModelTest, WithNotNullConstraint) {
-  Run(true, 2000u + GetParam(), 100000);
+  Run(true, false, 2000u + GetParam(), 100000);
+}
+TEST_P(TableDataModelTest, WithUniqueIndexAndNotNull) {
+  Run(true, true, 3000u + GetParam(), 100000);
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, TableDataModelTest, ::testing::Values(1, 2));

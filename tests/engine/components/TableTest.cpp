@@ -339,6 +339,43 @@ TEST_F(TableTest, ChangingTheDefinitionsMarksThemForStoring) {
   EXPECT_TRUE(table.StoreDefs());
 }
 
+TEST_F(TableTest, AnIndexNamedOnOpeningOrdersTheRecords) {
+  {
+    TABSTable creator(nullptr);
+    creator.SetDatabaseName("MEMORY");
+    creator.SetTableName("Sortiert");
+    creator.FieldDefs().Add("Jahr", platform::ftInteger);
+    creator.FieldDefs().Add("Tag", platform::ftInteger);
+    creator.IndexDefs().Add("NachTag", "Tag");
+    creator.CreateTable();
+  }
+  TABSTable& writer = NewTable("ABSTable1", "Sortiert");
+  writer.Open();
+  for (int tag : {31, 5, 17, 1}) {
+    writer.Append();
+    writer.FieldByName("Jahr").SetAsInteger(2000 + tag);
+    writer.FieldByName("Tag").SetAsInteger(tag);
+    writer.Post();
+  }
+  writer.Close();
+  TABSTable& reader = NewTable("ABSTable2", "Sortiert");
+  reader.SetIndexName("NachTag");
+  reader.Open();
+  std::vector<int> tags;
+  for (reader.First(); !reader.Eof(); reader.Next()) {
+    tags.push_back(reader.FieldByName("Tag").AsInteger());
+  }
+  EXPECT_EQ(tags, (std::vector<int>{1, 5, 17, 31}));
+  reader.IndexDefs().Update();
+  ASSERT_EQ(reader.IndexDefs().Count(), 1);
+  EXPECT_EQ(reader.IndexDefs()[0].Fields(), "Tag");
+  reader.Close();
+  reader.SetIndexName("Nirgends");
+  EXPECT_EQ(NativeErrorOf([&] { reader.Open(); }), 10325);
+  EXPECT_FALSE(reader.Active());
+  EXPECT_EQ(reader.Database(), nullptr);
+}
+
 TEST_F(TableTest, ClosingAPendingAppendCancelsIt) {
   CreatePlanTable("Tilgungsplan");
   TABSTable& table = NewTable("ABSTable1", "Tilgungsplan");

@@ -195,6 +195,11 @@ TEST_F(TableTest, ClearTableEmptiesTheTableAndKeepsItsFields) {
             }).find("Cannot perform this operation on an open dataset") != std::string::npos,
             true);
   EXPECT_EQ(table.RecordCount(), 3) << "refused on an open dataset";
+  EXPECT_NE(DatabaseErrorOf([&] {
+              table.CreateTable();
+            }).find("Cannot perform this operation on an open dataset"),
+            std::string::npos);
+  EXPECT_EQ(table.RecordCount(), 3) << "not replaced while open";
   table.Close();
   table.ClearTable();
   EXPECT_TRUE(table.Exists());

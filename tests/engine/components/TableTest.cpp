@@ -375,6 +375,12 @@ TEST_F(TableTest, AnIndexNamedOnOpeningOrdersTheRecords) {
   ASSERT_EQ(reader.IndexDefs().Count(), 1);
   EXPECT_EQ(reader.IndexDefs()[0].Fields(), "Tag");
   reader.Close();
+  TABSTable& byFields = NewTable("ABSTable3", "Sortiert");
+  byFields.SetIndexFieldNames("tag");
+  byFields.Open();
+  byFields.First();
+  EXPECT_EQ(byFields.FieldByName("Tag").AsInteger(), 1);
+  byFields.Close();
   reader.SetIndexName("Nirgends");
   EXPECT_EQ(NativeErrorOf([&] { reader.Open(); }), 10325);
   EXPECT_FALSE(reader.Active());

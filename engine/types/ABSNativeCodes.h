@@ -110,4 +110,18 @@ inline constexpr std::int32_t kBlobLengthOutOfRange = 10490;  // a BLOB too long
 inline constexpr std::int32_t kViewNeedsIndex = 10491;  // a range or distinct view without an index
 inline constexpr std::int32_t kNoQueryEngine = 10492;   // an expression or key search to evaluate
 
+// --- engine/local: the local cursor ---
+inline constexpr std::int32_t kFilterTextUnsupported = 10442;        // a filter as expression text
+inline constexpr std::int32_t kSearchExpressionUnsupported = 10443;  // a search as expression text
+inline constexpr std::int32_t kCursorNoDatabase = 10493;  // a cursor whose session has no database
+inline constexpr std::int32_t kBlobFieldDataWrite = 10494;    // caller bytes for a BLOB field
+inline constexpr std::int32_t kCopyBlobKindMismatch = 10495;  // copying between BLOB and non-BLOB
+inline constexpr std::int32_t kLocateListLengths = 10496;     // field and value lists differ
+inline constexpr std::int32_t kLocateFieldNotFound = 10497;   // a search names no field
+inline constexpr std::int32_t kSequenceDetached = 10498;      // a sequence value while detached
+
+// --- engine/components: table component and dataset ---
+inline constexpr std::int32_t kAdvIndexNotFound = 30454;  // deleting an index entry of no such name
+inline constexpr std::int32_t kInsertWithoutCursor = 30455;  // BeginRecordInsert with no cursor
+
 }  // namespace native_code

@@ -300,6 +300,49 @@ TEST_F(RecordManagerTest, ReusedRequestStepsForwardWithAFullAnswer) {
   EXPECT_EQ(TagOf(buffer_), 0);
 }
 
+// The record at a position (what an index reads after each of its steps):
+// found only for a live ID, the sub-position always becomes 0, the ends
+// flags and a miss leave the buffer untouched.
+TEST_F(RecordManagerTest, CurrentAnswersOnlyLiveRecords) {
+  TABSMemoryRecordManager m(kSize, 4);
+  Fill(m, 6);  // two growth steps
+  Remove(m, 2);
+  Remove(m, 0);
+  struct Case {
+    std::int32_t id;
+    std::uint16_t sub;
+    bool beforeFirst;
+    bool afterLast;
+    FetchResult result;
+  };
+  const Case cases[] = {
+      {1, 0, false, false, FetchResult::Found},    {5, 3, false, false, FetchResult::Found},
+      {4, 0, false, false, FetchResult::Found},    {0, 0, false, false, FetchResult::NotFound},
+      {2, 0, false, false, FetchResult::NotFound}, {6, 0, false, false, FetchResult::NotFound},
+      {7, 0, false, false, FetchResult::NotFound}, {-1, 0, false, false, FetchResult::NotFound},
+      {1, 0, true, false, FetchResult::NotFound},  {1, 0, false, true, FetchResult::NotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    std::memset(buffer_, 0x55, sizeof buffer_);
+    NavigationRequest req;
+    req.Direction = FetchMode::Current;
+    req.Position = RecordPosition{c.id, c.sub};
+    req.RecordBuffer = buffer_;
+    req.BeforeFirst = c.beforeFirst;
+    req.AfterLast = c.afterLast;
+    m.NavigateRecord(0, req);
+    EXPECT_EQ(req.Result, c.result);
+    EXPECT_EQ(req.Position.RecordId, c.id);
+    if (c.result == FetchResult::Found) {
+      EXPECT_EQ(req.Position.SubPosition, 0);
+      EXPECT_EQ(std::memcmp(buffer_, Image(c.id).data(), kSize), 0);
+    } else {
+      EXPECT_EQ(buffer_[0], 0x55);
+    }
+  }
+}
+
 TEST_F(RecordManagerTest, ClearAllRecordsFreesAndRestarts) {
   TABSMemoryRecordManager m(kSize, 10);
   Fill(m, 25);

@@ -176,12 +176,16 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   static void CopyImage(void* destination, const void* source, std::size_t size) {
     auto* dst = static_cast<unsigned char*>(destination);
     const auto* src = static_cast<const unsigned char*>(source);
-    if (size >= 32 && size <= 64) {
-      std::memcpy(dst, src, 32);
-      std::memcpy(dst + size - 32, src + size - 32, 32);
-    } else if (size >= 16 && size < 32) {
+    if (size > 32 && size <= 48) {
+      std::memcpy(dst, src, 16);
+      std::memcpy(dst + size - 32, src + size - 32, 16);
+      std::memcpy(dst + size - 16, src + size - 16, 16);
+    } else if (size >= 16 && size <= 32) {
       std::memcpy(dst, src, 16);
       std::memcpy(dst + size - 16, src + size - 16, 16);
+    } else if (size > 48 && size <= 64) {
+      std::memcpy(dst, src, 32);
+      std::memcpy(dst + size - 32, src + size - 32, 32);
     } else {
       std::memcpy(dst, src, size);
     }

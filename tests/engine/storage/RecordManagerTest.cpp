@@ -343,6 +343,38 @@ TEST_F(RecordManagerTest, CurrentAnswersOnlyLiveRecords) {
   }
 }
 
+// The copy of a record image takes a different path for each size class
+// (up to 16, 16 to 32, 33 to 48, 49 to 64, larger): every byte of every
+// size arrives, and nothing beyond the image is written.
+TEST_F(RecordManagerTest, EveryRecordSizeIsCopiedWhole) {
+  for (std::int32_t size = 1; size <= 80; ++size) {
+    SCOPED_TRACE(size);
+    TABSMemoryRecordManager m(size, 3);
+    std::vector<unsigned char> image(static_cast<std::size_t>(size));
+    RecordPosition pos;
+    for (int r = 0; r < 4; ++r) {
+      for (std::int32_t i = 0; i < size; ++i) image[i] = static_cast<unsigned char>(r * 101 + i);
+      ASSERT_TRUE(m.StoreNewRecord(0, image.data(), pos));
+    }
+    std::vector<unsigned char> out(static_cast<std::size_t>(size) + 8, 0xA5);
+    NavigationRequest req;
+    req.Direction = FetchMode::Next;
+    req.BeforeFirst = true;
+    req.RecordBuffer = out.data();
+    for (int r = 0; r < 4; ++r) {
+      m.NavigateRecord(0, req);
+      ASSERT_EQ(req.Result, FetchResult::Found);
+      for (std::int32_t i = 0; i < size; ++i) {
+        ASSERT_EQ(out[i], static_cast<unsigned char>(r * 101 + i))
+            << "record " << r << " byte " << i;
+      }
+      for (std::size_t i = static_cast<std::size_t>(size); i < out.size(); ++i) {
+        ASSERT_EQ(out[i], 0xA5) << "written beyond the image";
+      }
+    }
+  }
+}
+
 TEST_F(RecordManagerTest, ClearAllRecordsFreesAndRestarts) {
   TABSMemoryRecordManager m(kSize, 10);
   Fill(m, 25);

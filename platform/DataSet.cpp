@@ -294,7 +294,13 @@ void TDataSet::BindFields(bool binding) {
     } else {
       f->fieldNo_ = 0;
       f->offset_ = calcFieldsSize_;
-      calcFieldsSize_ += 1 + f->DataSize();
+      // A dataset may keep a wide calculated value as a reference to its own
+      // copy of the text: the slot has room for one whatever the size.
+      int valueSize = f->DataSize();
+      if (f->DataType() == ftWideString) {
+        valueSize = std::max(valueSize, static_cast<int>(sizeof(void*)));
+      }
+      calcFieldsSize_ += 1 + valueSize;
     }
   }
 }

@@ -246,8 +246,8 @@ class TDataSet : public TComponent {
   int FieldCount() const { return fields_.Count(); }
   TField* FindField(std::string_view name) const { return fields_.FindField(name); }
   TField& FieldByName(std::string_view name) const { return fields_.FieldByName(name); }
-  // Sum of the calculated fields' slots (1 flag byte + DataSize each); valid
-  // while open.
+  // Sum of the calculated fields' slots (1 flag byte + DataSize each, at
+  // least a pointer's size for a wide string); valid while open.
   int CalcFieldsSize() const { return calcFieldsSize_; }
   bool DefaultFields() const { return defaultFields_; }
   bool AutoCalcFields() const { return autoCalcFields_; }

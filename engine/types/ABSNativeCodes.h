@@ -99,8 +99,27 @@ inline constexpr std::int32_t kTableNameTaken = 10485;      // a second table of
 inline constexpr std::int32_t kNoTemporaryTables = 10486;   // TEMP while it cannot make tables
 inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start without a stop
 
+// --- engine/storage: table data ---
+inline constexpr std::int32_t kNoIndexManager = 10488;  // index work on a table without indexes
+inline constexpr std::int32_t kRenameNameTaken = 10489;  // renaming onto another table's name
+inline constexpr std::int32_t kBlobLengthOutOfRange = 10490;  // a BLOB too long for a block
+
+// --- engine/local: the local cursor ---
+inline constexpr std::int32_t kFilterTextUnsupported = 10491;        // a filter as expression text
+inline constexpr std::int32_t kSearchExpressionUnsupported = 10492;  // a search as expression text
+inline constexpr std::int32_t kCursorNoDatabase = 10493;  // a cursor whose session has no database
+inline constexpr std::int32_t kBlobFieldDataWrite = 10494;    // caller bytes for a BLOB field
+inline constexpr std::int32_t kCopyBlobKindMismatch = 10495;  // copying between BLOB and non-BLOB
+inline constexpr std::int32_t kLocateListLengths = 10496;     // field and value lists differ
+inline constexpr std::int32_t kLocateFieldNotFound = 10497;   // a search names no field
+inline constexpr std::int32_t kSequenceDetached = 10498;      // a sequence value while detached
+
 // --- engine/components: session and database components ---
 inline constexpr std::int32_t kSessionsStartedTwice = 10440;  // a second session list
 inline constexpr std::int32_t kSessionsNotStarted = 10441;    // the session list used outside a run
+
+// --- engine/components: table component and dataset ---
+inline constexpr std::int32_t kAdvIndexNotFound = 30454;     // deleting an index entry of no such name
+inline constexpr std::int32_t kInsertWithoutCursor = 30455;  // BeginRecordInsert with no cursor
 
 }  // namespace native_code

@@ -1,5 +1,7 @@
 #include "engine/components/ABSAdvDefs.h"
 
+#include <sstream>
+
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNames.h"
 #include "engine/types/ABSNativeCodes.h"
@@ -126,4 +128,16 @@ void TABSAdvIndexDefs::AssignTo(platform::TIndexDefs& target) const {
     def.SetDescFields(item->DescFields);
     def.SetCaseInsFields(item->CaseInsFields);
   }
+}
+
+std::vector<std::string> SplitFieldList(const std::string& list) {
+  std::vector<std::string> names;
+  std::string item;
+  std::istringstream in(list);
+  while (std::getline(in, item, ';')) {
+    const auto first = item.find_first_not_of(' ');
+    if (first == std::string::npos) continue;
+    names.push_back(item.substr(first, item.find_last_not_of(' ') - first + 1));
+  }
+  return names;
 }

@@ -21,6 +21,10 @@
 #include "engine/types/ABSVariant.h"
 #include "platform/FieldDefs.h"
 
+// The names of a field list "a;b;c" (blanks around names dropped, empty
+// names skipped).
+std::vector<std::string> SplitFieldList(const std::string& list);
+
 class TABSAdvFieldDef {
  public:
   // The block size of a BLOB field when none is given.

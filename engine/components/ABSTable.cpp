@@ -8,6 +8,7 @@
 #include "engine/local/ABSDesignMode.h"
 #include "engine/local/ABSSession.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNames.h"
 #include "platform/DatabaseError.h"
 
 namespace {
@@ -191,8 +192,23 @@ std::unique_ptr<TABSCursor> TABSTable::CreateCursor() {
   IndexDefs().SetUpdated(false);
   std::unique_ptr<TABSCursor> cursor = AttachedCursor();
   SetReadOnly(cursor->ReadOnly);
-  const std::string& index = indexName_;
-  if (!index.empty()) cursor->SetCurrentIndex(index);
+  if (!indexName_.empty()) {
+    cursor->SetCurrentIndex(indexName_);
+  } else if (!indexFieldNames_.empty() && cursor->IndexDefs) {
+    // The first index whose leading columns are the named fields, in order.
+    const std::vector<std::string> names = SplitFieldList(indexFieldNames_);
+    for (std::int32_t i = 0; i < cursor->IndexDefs->DefCount(); ++i) {
+      const TABSIndexDef& def = *(*cursor->IndexDefs)[i];
+      bool matches = !names.empty() && def.ColumnCount() >= static_cast<std::int32_t>(names.size());
+      for (std::size_t c = 0; matches && c < names.size(); ++c) {
+        matches = EngineNamesEqual(def.Columns[c].Name, names[c]);
+      }
+      if (matches) {
+        cursor->SetCurrentIndex(def.Name());
+        break;
+      }
+    }
+  }
   return cursor;
 }
 

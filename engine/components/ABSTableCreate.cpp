@@ -4,7 +4,6 @@
 // converted into one another here; CreateTable validates the component's
 // field list before it builds the engine's.
 #include <algorithm>
-#include <sstream>
 
 #include "engine/components/ABSTable.h"
 #include "engine/types/ABSException.h"
@@ -14,18 +13,6 @@
 namespace {
 
 constexpr std::size_t kMaxEngineNameLength = 255;
-
-std::vector<std::string> SplitFieldList(const std::string& list) {
-  std::vector<std::string> names;
-  std::string item;
-  std::istringstream in(list);
-  while (std::getline(in, item, ';')) {
-    const auto first = item.find_first_not_of(' ');
-    if (first == std::string::npos) continue;
-    names.push_back(item.substr(first, item.find_last_not_of(' ') - first + 1));
-  }
-  return names;
-}
 
 bool ListHasName(const std::vector<std::string>& names, const std::string& name) {
   return std::any_of(names.begin(), names.end(),

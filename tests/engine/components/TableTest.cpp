@@ -195,6 +195,11 @@ TEST_F(TableTest, ClearTableEmptiesTheTableAndKeepsItsFields) {
             }).find("Cannot perform this operation on an open dataset") != std::string::npos,
             true);
   EXPECT_EQ(table.RecordCount(), 3) << "refused on an open dataset";
+  EXPECT_NE(DatabaseErrorOf([&] {
+              table.CreateTable();
+            }).find("Cannot perform this operation on an open dataset"),
+            std::string::npos);
+  EXPECT_EQ(table.RecordCount(), 3) << "not replaced while open";
   table.Close();
   table.ClearTable();
   EXPECT_TRUE(table.Exists());
@@ -370,6 +375,12 @@ TEST_F(TableTest, AnIndexNamedOnOpeningOrdersTheRecords) {
   ASSERT_EQ(reader.IndexDefs().Count(), 1);
   EXPECT_EQ(reader.IndexDefs()[0].Fields(), "Tag");
   reader.Close();
+  TABSTable& byFields = NewTable("ABSTable3", "Sortiert");
+  byFields.SetIndexFieldNames("tag");
+  byFields.Open();
+  byFields.First();
+  EXPECT_EQ(byFields.FieldByName("Tag").AsInteger(), 1);
+  byFields.Close();
   reader.SetIndexName("Nirgends");
   EXPECT_EQ(NativeErrorOf([&] { reader.Open(); }), 10325);
   EXPECT_FALSE(reader.Active());

@@ -17,6 +17,7 @@
 #include "app/MainForm.h"
 #include "app/PlanCalculation.h"
 #include "app/PlanTable.h"
+#include "app/PlanTexts.h"
 #include "engine/components/ABSEngineComponents.h"
 #include "engine/components/ABSTable.h"
 #include "platform/DateTime.h"

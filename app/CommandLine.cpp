@@ -11,8 +11,10 @@
 #include "app/PlanReport.h"
 #include "app/PlanReportTexts.h"
 #include "app/PlanSheet.h"
+#include "app/PlanTable.h"
 #include "app/PlanTexts.h"
 #include "app/UserText.h"
+#include "engine/components/ABSTable.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 
@@ -313,13 +315,18 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   }
   if (outputFile && outputFile->empty()) return usageError("--output braucht einen Dateinamen.");
 
-  TPlanRowVector rows;
-  const TPlanResult result = RecalculatePlan(inputs, rows);
+  // The plan is computed into the engine's table exactly as the window does
+  // it, and what is printed is what the table holds afterwards.
+  TABSTable table(nullptr);
+  ConfigurePlanComponent(table);
+  TPlanTableSink sink(table);
+  const TPlanResult result = RecalculatePlan(inputs, sink);
   if (!result.ok) {
     err << InputErrorMessage(inputs, result, beginText) << '\n';
     return kExitBadInput;
   }
-  if (!ResultIsFinite(result, rows.rows)) {
+  const TPlanSheet sheet = ReadPlanSheet(table);
+  if (!ResultIsFinite(result, sheet.values)) {
     // A sum beyond the range of doubles is as unusable as an amount beyond it.
     TPlanResult overflow = result;
     overflow.failedStep = TPlanStep::Arithmetic;
@@ -329,7 +336,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (format == TOutputFormat::Pdf) {
     QString error;
     if (!WritePlanPdf(QString::fromStdString(*outputFile), CommandLineReportTexts(inputs, result),
-                      PlanSheetFromRows(rows.rows), &error)) {
+                      sheet, &error)) {
       err << "Fehler: " << error.toStdString() << '\n';
       return kExitBadInput;
     }
@@ -343,7 +350,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       return kExitBadInput;
     }
   }
-  return WriteTextFormat(format, result, rows.rows, outputFile ? file : out, err);
+  return WriteTextFormat(format, result, sheet.values, outputFile ? file : out, err);
 }
 
 int WriteTextFormat(TOutputFormat format, const TPlanResult& result,

@@ -1,11 +1,12 @@
 #include "app/MainForm.h"
 
 #include <QDesktopServices>
-#include <QHeaderView>
 #include <QSignalBlocker>
 #include <QUrl>
 #include <span>
 
+#include "app/PlanActions.h"
+#include "app/PlanReportTexts.h"
 #include "app/PlanTexts.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
@@ -139,13 +140,34 @@ QString ShortDateEditFormat() {
   return format;
 }
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent), components_(std::make_unique<platform::TComponent>(nullptr)) {
+  components_->SetName("Form1");
+  ABSTable1 = new TABSTable(components_.get());
+  ABSTable1->SetName("ABSTable1");
+  ConfigurePlanComponent(*ABSTable1);
+  DataSource1 = new platform::TDataSource(components_.get());
+  DataSource1->SetName("DataSource1");
+  DataSource1->SetDataSet(ABSTable1);
+  planSink_ = std::make_unique<TPlanTableSink>(
+      *ABSTable1, [this](const std::string& name) { return DarlehenDatenbank(name); });
   BuildLayout();
   BindHandlers();
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // The widgets borrow the dataset (the grid through its link, the grid's
+  // actions directly): they go first, then the components.
+  delete client_;
+  client_ = nullptr;
+  planSink_.reset();
+  components_.reset();
+}
+
+bool TForm1::DarlehenDatenbank(const std::string& tableName) {
+  return CreatePlanTable(tableName);
+}
 
 void TForm1::BuildLayout() {
   setWindowTitle(QString::fromUtf8(kFormCaption));
@@ -232,22 +254,15 @@ void TForm1::BuildLayout() {
   Panel3 = new platform::TPanel(c);
   Panel3->SetCaption(QStringLiteral("Tilgungplan anzeigen"));
   Panel3->setCursor(Qt::PointingHandCursor);
-  DBGrid1 = new QTableView(Panel3);
-  planRows_ = new TPlanGridModel(this);
-  DBGrid1->setModel(planRows_);
-  DBGrid1->horizontalHeader()->setFont(ArialFont());
-  DBGrid1->horizontalHeader()->setHighlightSections(false);
-  DBGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  DBGrid1 = new platform::TDBGrid(Panel3);
+  DBGrid1->SetTitleFont(ArialFont());
   static constexpr int kColumnWidths[kPlanColumnCount] = {57, 44, 43, 101, 80, 79};
   for (int col = 0; col < kPlanColumnCount; ++col) {
-    DBGrid1->setColumnWidth(col, kColumnWidths[col]);
+    DBGrid1->AddColumn(QString::fromLatin1(kPlanFieldNames[col]), kColumnWidths[col]);
   }
-  // Narrow indicator column on the left and fixed row heights, as the grid
-  // draws its rows by default.
-  DBGrid1->verticalHeader()->setFixedWidth(11);
-  DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  DBGrid1->verticalHeader()->setDefaultSectionSize(18);
+  DBGrid1->SetDataSource(DataSource1);
   DBGrid1->setCursor(Qt::ArrowCursor);
+  InstallPlanActions(DBGrid1, *ABSTable1, [this] { return FormWindowTexts(*this); });
 
   NameComponents();
   DockPanels();
@@ -345,7 +360,7 @@ void TForm1::ShowResultPanel(const TPlanPanelTexts& texts) {
 
 void TForm1::Edit1Change() {
   ++recalculations_;
-  lastResult_ = RecalculatePlan(ReadInputs(), *planRows_);
+  lastResult_ = RecalculatePlan(ReadInputs(), *planSink_);
   ShowResultPanel(lastResult_.panel);
 }
 

@@ -1,7 +1,13 @@
 // The main window of the repayment plan calculator, built in code from its
 // fixed layout. Every component is a member named as in the layout; the
-// widgets are children of the window (Qt's parent ownership frees them), the
-// grid's model is owned by the window as well.
+// widgets are children of the window (Qt's parent ownership frees them). The
+// non-visual components ABSTable1 and DataSource1 are owned by the window's
+// component owner "Form1"; the window frees its widgets before them, so the
+// grid and its actions never outlive the dataset they borrow.
+//
+// The plan lives in the engine: every recalculation fills the table
+// "Tilgungsplan" of "MEMORY" through ABSTable1, and the grid shows that table
+// through DataSource1 and nothing else.
 //
 // Three handlers carry the behaviour: FormCreate (start values, called once
 // from the constructor), Edit1Change (one recalculation, bound to the change
@@ -13,11 +19,16 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTableView>
 #include <QWidget>
+#include <memory>
+#include <string>
 
 #include "app/PlanCalculation.h"
-#include "app/PlanGridModel.h"
+#include "app/PlanTable.h"
+#include "engine/components/ABSTable.h"
+#include "platform/Component.h"
+#include "platform/DataSource.h"
+#include "platform/qt/TDBGrid.h"
 #include "platform/qt/TPanel.h"
 
 namespace tilgung {
@@ -81,14 +92,20 @@ class TForm1 : public QWidget {
   platform::TPanel* Panel2;
   platform::TClickLabel* Label27;
   platform::TPanel* Panel3;
-  QTableView* DBGrid1;
+  platform::TDBGrid* DBGrid1;
+  // The plan table component and the grid's data source (owned by the
+  // window's component owner, see above).
+  TABSTable* ABSTable1;
+  platform::TDataSource* DataSource1;
 
   // The area inside the window's border in which the layout places its
   // components (kClientWidth x kClientHeight at design size).
   QWidget* ClientArea() const { return client_; }
 
-  // Stand-in for the plan table: the grid's model and the run's row sink.
-  TPlanGridModel* PlanRows() const { return planRows_; }
+  // Creates the plan table `tableName` in "MEMORY" through a table component
+  // of its own, freed before returning (on failure too). Returns true; the
+  // engine's errors propagate.
+  bool DarlehenDatenbank(const std::string& tableName);
 
   // The inputs as the recalculation reads them from the controls.
   TPlanInputs ReadInputs() const;
@@ -116,8 +133,11 @@ class TForm1 : public QWidget {
   void DockPanels();
   void ShowResultPanel(const TPlanPanelTexts& texts);
 
+  // Owner of ABSTable1 and DataSource1; declared before the sink that
+  // borrows ABSTable1.
+  std::unique_ptr<platform::TComponent> components_;
+  std::unique_ptr<TPlanTableSink> planSink_;
   QWidget* client_ = nullptr;
-  TPlanGridModel* planRows_ = nullptr;
   int recalculations_ = 0;
   TPlanResult lastResult_;
 };

@@ -3,9 +3,9 @@
 // print, CSV, the yearly summary and the chart all start from a sheet read at
 // the moment the user asks, so they show the table's rows as they are then.
 //
-// The command line has no dataset yet; it builds the same sheet from its
-// computed rows with the texts the grid would show (PlanCellText), so the
-// report writer sees one interface whichever way the rows came.
+// Rows computed outside a dataset give the same sheet with the texts the grid
+// would show (PlanCellText), so the report writer sees one interface whichever
+// way the rows came.
 #pragma once
 
 #include <array>
@@ -38,7 +38,7 @@ struct TPlanSheet {
 // Errors of the dataset propagate after the position is restored.
 TPlanSheet ReadPlanSheet(platform::TDataSet& plan);
 
-// The sheet of rows computed outside a dataset (the command line).
+// The sheet of rows computed outside a dataset.
 TPlanSheet PlanSheetFromRows(const std::vector<TPlanRow>& rows);
 
 }  // namespace tilgung

@@ -15,6 +15,7 @@
 #include "app/PlanReportTexts.h"
 #include "app/PlanSheet.h"
 #include "app/YearSummaryDialog.h"
+#include "engine/components/ABSEngineComponents.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ bool SaveAfterTyping(tilgung::TForm1& form, const QString& file) {
 // The yearly summary of the plan the window shows, as its dialog draws it.
 bool SaveSummary(tilgung::TForm1& form, const QString& file) {
   const tilgung::TPlanWindowTexts texts = tilgung::FormWindowTexts(form);
-  const tilgung::TPlanSheet sheet = tilgung::PlanSheetFromRows(form.PlanRows()->Rows());
+  const tilgung::TPlanSheet sheet = tilgung::ReadPlanSheet(*form.ABSTable1);
   tilgung::TYearSummaryDialog dialog(tilgung::SummarizeByYear(sheet), texts.rateKnown,
                                      texts.nominalRate, texts.periodsPerYear, &form);
   dialog.show();
@@ -48,6 +49,9 @@ bool SaveSummary(tilgung::TForm1& form, const QString& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The engine starts first and stops after the window and its table
+  // component are gone.
+  TABSEngine engine;
   tilgung::InitLocale();
   if (!tilgung::DisplayAvailable()) {
     std::cerr << "tilgungsplan_screenshot: Kein Bildschirm gefunden.\n";

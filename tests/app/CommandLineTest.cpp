@@ -9,7 +9,9 @@
 #include <QStringList>
 
 #include "app/PlanCalculation.h"
-#include "app/PlanGridModel.h"
+#include "app/PlanSheet.h"
+#include "app/PlanTable.h"
+#include "engine/components/ABSTable.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 
@@ -225,31 +227,33 @@ TEST(CommandLine, TheWindowTakesNoArgumentsOfItsOwn) {
 // The printed table holds exactly the cells and titles the window's grid
 // shows for the same plan.
 TEST(CommandLine, TableCellsAreTheGridsTexts) {
-  TPlanGridModel grid;
+  TABSTable table(nullptr);
+  ConfigurePlanComponent(table);
+  TPlanTableSink sink(table);
   TPlanInputs in = Defaults2027();
   in.frequencyIndex = 1;
   in.termText = "3";
-  ASSERT_TRUE(RecalculatePlan(in, grid).ok);
+  ASSERT_TRUE(RecalculatePlan(in, sink).ok);
+  const TPlanSheet grid = ReadPlanSheet(table);
   const ProcessRun r =
       Exec({"--print", "--beginn", "2027-01-15", "--zahlweise", "1", "--zinsbindung", "3"});
   ASSERT_EQ(r.status, 0) << r.err.toStdString();
   const QStringList lines = r.out.split('\n');
-  ASSERT_GT(lines.size(), grid.rowCount());
+  ASSERT_GT(lines.size(), grid.RowCount());
   auto cellsOf = [](const QString& line) {
     // Cells are separated by at least two blanks; money holds single ones.
     return line.trimmed().split(QRegularExpression(QStringLiteral("\\s{2,}")));
   };
-  QStringList titles;
-  for (int c = 0; c < grid.columnCount(); ++c) {
-    titles << grid.headerData(c, Qt::Horizontal).toString();
+  auto listOf = [](const TPlanCells& cells) {
+    QStringList list;
+    for (const std::string& cell : cells) list << QString::fromStdString(cell);
+    return list;
+  };
+  EXPECT_EQ(cellsOf(lines[0]), listOf(grid.titles));
+  for (int row = 0; row < grid.RowCount(); ++row) {
+    EXPECT_EQ(cellsOf(lines[row + 1]), listOf(grid.cells[row])) << row;
   }
-  EXPECT_EQ(cellsOf(lines[0]), titles);
-  for (int row = 0; row < grid.rowCount(); ++row) {
-    QStringList cells;
-    for (int c = 0; c < grid.columnCount(); ++c) cells << grid.index(row, c).data().toString();
-    EXPECT_EQ(cellsOf(lines[row + 1]), cells) << row;
-  }
-  EXPECT_TRUE(lines[grid.rowCount() + 1].isEmpty());
+  EXPECT_TRUE(lines[grid.RowCount() + 1].isEmpty());
 }
 
 TEST(CommandLine, FollowsTheUserLocaleAndNeedsNoDisplay) {

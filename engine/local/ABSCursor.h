@@ -120,7 +120,39 @@ class TABSCursor : public TABSCursorState {
   void SetProjection(const std::vector<std::string>& fieldNames,
                      const std::vector<std::string>& aliases);
 
+  // Rebuilds the per-field table that ReadFieldData and WriteFieldData use
+  // to move plain values without a per-call lookup. Called whenever the
+  // field lists are replaced (LoadFieldLayout, SetProjection); the lists
+  // are never changed in place after that.
+  void CacheFieldSlots();
+  // Some field has a default value / is an auto-increment field.
+  bool HasDefaultFields() const { return hasDefaults_; }
+  bool HasAutoincFields() const { return hasAutoincs_; }
+
   // Installs (or, with nil, removes) the query engine's condition and binds
   // it to this cursor with the two arguments, then invalidates the view.
   void SetQueryExpression(TABSExpression* expression, void* arg1, void* arg2);
+
+ private:
+  // One logical field: where its value lies and whether the exchange form
+  // is its stored bytes (no widening, no text rule, no BLOB).
+  struct FieldSlot {
+    std::int32_t PhysicalNo;
+    std::int32_t Offset;
+    std::int32_t Size;
+    bool Plain;
+  };
+  // The slot of logical field `fieldNo` while the cached lists are current.
+  const FieldSlot* Slot(std::int32_t fieldNo) const {
+    if (LogicalFieldDefs.get() != slotsLogical_ || PhysicalFieldDefs.get() != slotsPhysical_ ||
+        fieldNo < 0 || static_cast<std::size_t>(fieldNo) >= slots_.size()) {
+      return nullptr;
+    }
+    return &slots_[static_cast<std::size_t>(fieldNo)];
+  }
+  std::vector<FieldSlot> slots_;
+  const TABSFieldDefs* slotsLogical_ = nullptr;  // the lists the slots were built from
+  const TABSFieldDefs* slotsPhysical_ = nullptr;
+  bool hasDefaults_ = true;
+  bool hasAutoincs_ = true;
 };

@@ -157,6 +157,7 @@ void TABSLocalCursor::LoadFieldLayout() {
   }
   if (!ProjectionSet) LogicalFieldDefs = std::move(logical);
   ConstraintDefs = std::move(constraints);
+  CacheFieldSlots();
 }
 
 void TABSLocalCursor::AttachTable(TABSFieldDefs& fieldDefs, TABSIndexDefs& indexDefs,

@@ -75,28 +75,15 @@ void TABSCursor::CacheFieldSlots() {
   hasAutoincs_ = autoincs;
 }
 
-bool TABSCursor::ReadFieldData(std::int32_t fieldNo, void* destination,
-                               const std::byte* buffer) const {
-  if (const FieldSlot* slot = Slot(fieldNo); slot != nullptr && slot->Plain && buffer != nullptr) {
-    if (IsNullBitSet(buffer, slot->PhysicalNo)) return false;
-    if (destination != nullptr) {
-      std::memcpy(destination, buffer + slot->Offset, static_cast<std::size_t>(slot->Size));
-    }
-    return true;
-  }
+bool TABSCursor::ReadFieldDataSlow(std::int32_t fieldNo, void* destination,
+                                   const std::byte* buffer) const {
   std::int32_t physicalNo = 0;
   FieldEntry(fieldNo, false, 10005, physicalNo);
   return FieldDataFromRecord(physicalNo, *PhysicalFieldDefs, destination, buffer);
 }
 
-void TABSCursor::WriteFieldData(std::int32_t fieldNo, const void* source, std::byte* buffer) const {
-  if (const FieldSlot* slot = Slot(fieldNo); slot != nullptr && slot->Plain && buffer != nullptr) {
-    if (source != nullptr) {
-      std::memcpy(buffer + slot->Offset, source, static_cast<std::size_t>(slot->Size));
-    }
-    SetNullBit(buffer, slot->PhysicalNo, source == nullptr);
-    return;
-  }
+void TABSCursor::WriteFieldDataSlow(std::int32_t fieldNo, const void* source,
+                                    std::byte* buffer) const {
   std::int32_t physicalNo = 0;
   FieldEntry(fieldNo, false, 10006, physicalNo);
   const TABSFieldDef& field = *(*PhysicalFieldDefs)[physicalNo];

@@ -191,6 +191,9 @@ FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode 
   request.Position = cursor.Position;
   request.BeforeFirst = cursor.AtStart;
   request.AfterLast = cursor.AtEnd;
+  // A cursor on a record stepped there: the record store serves the plain
+  // next step from that without its general search.
+  if (!cursor.AtStart && !cursor.AtEnd) request.Result = FetchResult::Found;
   request.RecordBuffer = cursor.CurrentBuffer;
   Navigate(cursor, request);
   FetchResult result = request.Result;

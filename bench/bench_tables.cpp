@@ -33,7 +33,7 @@ namespace {
 std::atomic<std::int64_t> heapAllocations{0};
 }  // namespace
 
-void* operator new(std::size_t size) {
+[[gnu::noinline]] void* operator new(std::size_t size) {
   heapAllocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
@@ -116,14 +116,17 @@ void StoreNewRecord(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * rows);
 }
 
-void InsertCursorRecord(benchmark::State& state) {
+// `held`: as for the walk, the cursor holds the lock around the inserts.
+void InsertCursorRecord(benchmark::State& state, bool held) {
   const std::int64_t rows = state.range(0);
   PlanTable plan;
+  if (held) plan.Table().LockTable();
   for (auto _ : state) {
     plan.Table().EmptyTableData(&plan.cursor);
     plan.Fill(rows);
     benchmark::DoNotOptimize(plan.Table().GetTableRecordCount(0));
   }
+  if (held) plan.Table().UnlockTable();
   state.SetItemsProcessed(state.iterations() * rows);
 }
 
@@ -194,10 +197,13 @@ void RecordManagerWalk(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * rows);
 }
 
-void FetchCursorRecordWalk(benchmark::State& state) {
+// `held`: the cursor holds the table's lock around the walk, as a reader of
+// many rows may (each fetch then only tests that the lock is held).
+void FetchCursorRecordWalk(benchmark::State& state, bool held) {
   const std::int64_t rows = state.range(0);
   PlanTable plan;
   plan.Fill(rows);
+  if (held) plan.Table().LockTable();
   for (auto _ : state) {
     plan.cursor.AtStart = true;
     plan.cursor.AtEnd = false;
@@ -208,6 +214,7 @@ void FetchCursorRecordWalk(benchmark::State& state) {
     if (seen != rows) std::abort();
     benchmark::DoNotOptimize(plan.cursor.CurrentBuffer[1]);
   }
+  if (held) plan.Table().UnlockTable();
   state.SetItemsProcessed(state.iterations() * rows);
 }
 
@@ -233,7 +240,12 @@ void TableExistsAndFind(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(StoreNewRecord)->Arg(kPlanRows)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(InsertCursorRecord)
+BENCHMARK_CAPTURE(InsertCursorRecord, locked_per_call, false)
+    ->Arg(kPlanRows)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(InsertCursorRecord, lock_held, true)
     ->Arg(kPlanRows)
     ->Arg(100000)
     ->Arg(1000000)
@@ -241,7 +253,14 @@ BENCHMARK(InsertCursorRecord)
 BENCHMARK(EmptyAndRefillTable)->Unit(benchmark::kMicrosecond);
 BENCHMARK(SqliteDeleteAndRefill)->Unit(benchmark::kMicrosecond);
 BENCHMARK(RecordManagerWalk)->Arg(kPlanRows)->Arg(100000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(FetchCursorRecordWalk)->Arg(kPlanRows)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(FetchCursorRecordWalk, locked_per_call, false)
+    ->Arg(kPlanRows)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(FetchCursorRecordWalk, lock_held, true)
+    ->Arg(kPlanRows)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(TableExistsAndFind);
 
 int main(int argc, char** argv) {

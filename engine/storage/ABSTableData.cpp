@@ -24,7 +24,7 @@
 #include "engine/types/ABSTypes.h"
 
 namespace {
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = TABSTableLockGuard;
 
 bool IsPermanent(const TABSIndexDef& def) {
   return def.IsTemporaryIndex == 0;

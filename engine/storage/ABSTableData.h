@@ -39,6 +39,7 @@
 #include "engine/storage/ABSConstraintTable.h"
 #include "engine/storage/ABSIndexTable.h"
 #include "engine/storage/ABSRecordBitmap.h"
+#include "platform/RankedMutex.h"
 
 class TABSCursorState;
 class TABSDatabaseData;
@@ -46,6 +47,7 @@ class TABSBaseFieldManager;
 class TABSBaseRecordManager;
 class TABSBaseConstraintManager;
 class TABSBaseIndexManager;
+class TABSIndex;
 class TABSPageManager;
 class TABSStream;
 class TABSMemoryStream;
@@ -56,6 +58,27 @@ class TABSConstraintDefs;
 class TABSMetaObjectDefs;
 class TABSStorageSession;
 struct NavigationRequest;
+
+// Holds the database lock for one table data operation. When the calling
+// thread already holds it (a cursor that locked the table around several
+// calls), entering again would only raise the depth, so the guard skips the
+// call altogether: a cursor walking a locked table pays one inline test per
+// record.
+class TABSTableLockGuard {
+ public:
+  explicit TABSTableLockGuard(platform::RankedMutex& lock)
+      : lock_(lock.HeldByThisThread() ? nullptr : &lock) {
+    if (lock_ != nullptr) lock_->lock();
+  }
+  ~TABSTableLockGuard() {
+    if (lock_ != nullptr) lock_->unlock();
+  }
+  TABSTableLockGuard(const TABSTableLockGuard&) = delete;
+  TABSTableLockGuard& operator=(const TABSTableLockGuard&) = delete;
+
+ private:
+  platform::RankedMutex* lock_;
+};
 
 // The three 32-bit values the BLOB stream layer keeps in front of a BLOB's
 // bytes; the table stores them unchanged.
@@ -205,8 +228,12 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   std::int64_t CountVisibleRecords(TABSCursorState& cursor);
   // Rebuilds the cursor's record bitmap when it is stale or missing.
   void RefreshCursorBitmap(TABSCursorState& cursor);
-  // Whether the record in the cursor's CurrentBuffer lies in its view.
+  // Whether the record in the cursor's CurrentBuffer lies in its view: in
+  // its range (through its index), accepted by the dataset's filter
+  // callback. Filter expressions and query conditions raise kNoQueryEngine;
+  // a range without a current index raises kViewNeedsIndex.
   bool RecordPassesView(const TABSCursorState& cursor) const;
+  bool PassesView(const TABSCursorState& cursor, const std::byte* buffer) const;
   // Grows by one on every stored, overwritten or removed record and on every
   // emptying; wraps around (readers test for equality).
   std::int32_t TableChangeCounter() const;
@@ -262,11 +289,14 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   std::unique_ptr<TABSBaseConstraintManager> BuildConstraintManager(const TABSConstraintDefs& defs);
   void Install(Staged staged) noexcept;
 
-  // The view scan in record order from `from` (or from an end when
-  // `fromEnd`), one step forward or backward; fills CurrentBuffer and the
-  // position of the first visible record found. False when there is none
-  // (the cursor's position and buffer unchanged).
+  // The view scan: from the cursor's place (or from an end when `fromEnd`)
+  // one step forward or backward in the cursor's order (its index, else
+  // record order) to the next record that passes the view; fills
+  // CurrentBuffer and the cursor's place. False when there is none (the
+  // position is then unchanged; CurrentBuffer holds the last record read).
   bool ViewStep(TABSCursorState& cursor, bool forward, bool fromEnd);
+  // The cursor's current index, for its range or distinct view.
+  TABSIndex& ViewIndex(const TABSCursorState& cursor) const;
   // Whether the record manager is set; `code` is raised when not.
   TABSBaseRecordManager& RequireRecordManager(std::int32_t code) const;
   // The record of the cursor read again into `buffer` (FetchMode::Current).
@@ -338,6 +368,9 @@ class TABSMemoryTableData : public TABSTableData {
                       const TABSBlobHeader& header, std::byte* image) override;
   void FreeBlobBuffer(void*& buffer) override;
 
+  // The step to the next record in record order without a view goes
+  // straight to the memory record store; everything else as in the base.
+  FetchResult FetchCursorRecord(TABSCursorState& cursor, FetchMode mode) override;
   bool InsertCursorRecord(TABSCursorState& cursor) override;
   bool DeleteCursorRecord(TABSCursorState& cursor) override;
   bool UpdateCursorRecord(TABSCursorState& cursor) override;

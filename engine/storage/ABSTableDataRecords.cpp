@@ -5,6 +5,7 @@
 // (filter callback) is tested record by record in record order; a record
 // bitmap of the cursor caches the result between changes.
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "engine/local/ABSCursorState.h"
@@ -14,11 +15,13 @@
 #include "engine/storage/ABSIndexManager.h"
 #include "engine/storage/ABSMemBlock.h"
 #include "engine/storage/ABSRecordManager.h"
+#include "engine/storage/ABSStorageSession.h"
 #include "engine/storage/ABSTableData.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 
 namespace {
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = TABSTableLockGuard;
 
 TABSMemoryRecordManager& MemoryRecords(TABSBaseRecordManager& records) {
   // The memory table creates nothing else.
@@ -57,6 +60,21 @@ class CursorPlaceGuard {
   std::byte* buffer_;
   bool dismissed_ = false;
 };
+// Filter expressions, query conditions and key searches are compiled and
+// evaluated by the query engine; a view that needs one is refused rather
+// than shown unfiltered.
+[[noreturn]] void RaiseNoQueryEngine(const char* what) {
+  throw EABSException(native_code::kNoQueryEngine,
+                      "%s needs the query engine, which is not available", {what});
+}
+
+// !cursor.HasRestrictedView(), written out inline for the per-record step
+// (the two must name the same members).
+inline bool HasNoViewRestriction(const TABSCursorState& cursor) {
+  return cursor.FilterCallback == nullptr && cursor.QueryExpression == nullptr &&
+         cursor.FilterExpression == nullptr && cursor.RangeStartKey == nullptr &&
+         cursor.RangeEndKey == nullptr && cursor.DistinctFieldCount <= 0;
+}
 }  // namespace
 
 std::int32_t TABSTableData::TableChangeCounter() const {
@@ -87,21 +105,53 @@ std::int32_t TABSTableData::BitmapChangeCounter() const {
 
 // ---- The view ----
 
-bool TABSTableData::RecordPassesView(const TABSCursorState& cursor) const {
+TABSIndex& TABSTableData::ViewIndex(const TABSCursorState& cursor) const {
+  if (!cursor.HasCurrentIndex() || !indexManager_) {
+    throw EABSException(native_code::kViewNeedsIndex,
+                        "A range or distinct view of table '%s' needs a current index",
+                        {tableName_});
+  }
+  return indexManager_->GetIndex(cursor.IndexId);
+}
+
+bool TABSTableData::PassesView(const TABSCursorState& cursor, const std::byte* buffer) const {
+  if (cursor.FilterExpression != nullptr) RaiseNoQueryEngine("A filter expression");
+  if (cursor.QueryExpression != nullptr) RaiseNoQueryEngine("A query condition");
+  if (cursor.RangeStartKey != nullptr || cursor.RangeEndKey != nullptr) {
+    // Start: at or above the key (above it with the exclusive flag); end
+    // likewise below.
+    TABSIndex& index = ViewIndex(cursor);
+    if (cursor.RangeStartKey != nullptr) {
+      const int c = index.CompareRecordKeys(
+          buffer, cursor.RangeStartKey,
+          cursor.RangeStartFieldCount > 0 ? cursor.RangeStartFieldCount : -1);
+      if (c < 0 || (c == 0 && cursor.RangeStartFlag != 0)) return false;
+    }
+    if (cursor.RangeEndKey != nullptr) {
+      const int c =
+          index.CompareRecordKeys(buffer, cursor.RangeEndKey,
+                                  cursor.RangeEndFieldCount > 0 ? cursor.RangeEndFieldCount : -1);
+      if (c > 0 || (c == 0 && cursor.RangeEndFlag != 0)) return false;
+    }
+  }
   if (cursor.FilterCallback != nullptr &&
-      !cursor.FilterCallback(cursor.FilterCallbackOwner, cursor.CurrentBuffer)) {
+      !cursor.FilterCallback(cursor.FilterCallbackOwner, buffer)) {
     return false;
   }
   return true;
 }
 
+bool TABSTableData::RecordPassesView(const TABSCursorState& cursor) const {
+  return PassesView(cursor, cursor.CurrentBuffer);
+}
+
 void TABSTableData::Navigate(TABSCursorState& cursor, NavigationRequest& request) {
-  const std::int32_t sessionId = CursorSessionId(cursor);
   if (request.IndexId != -1 && request.Direction != FetchMode::Current) {
-    RequireIndexManager().NavigateByIndex(sessionId, request, TableChangeCounter(),
+    RequireIndexManager().NavigateByIndex(CursorSessionId(cursor), request, TableChangeCounter(),
                                           cursor.PositionCache.get());
   } else {
-    recordManager_->NavigateRecord(sessionId, request);
+    // Record order reads no pages: the record store needs no session.
+    recordManager_->NavigateRecord(kNoSessionId, request);
   }
 }
 
@@ -115,6 +165,17 @@ bool TABSTableData::ReadRecordAt(const RecordPosition& position, std::byte* buff
 }
 
 bool TABSTableData::ViewStep(TABSCursorState& cursor, bool forward, bool fromEnd) {
+  // A distinct view shows the first record of every run of records equal on
+  // its leading index fields: a step passes over the equals of the record
+  // it starts from, and a step back lands on the first of its run.
+  const std::int32_t distinct = cursor.DistinctFieldCount;
+  TABSIndex* index = distinct > 0 ? &ViewIndex(cursor) : nullptr;
+  const std::int64_t imageSize = std::max(cursor.RecordBufferSize, recordManager_->RecordSize());
+  TABSMemBlock previous;
+  if (index != nullptr && !fromEnd && !cursor.AtStart && !cursor.AtEnd) {
+    previous = TABSMemBlock(imageSize);
+    if (!ReadRecordAt(cursor.Position, previous.as<std::byte>())) previous.Reset();
+  }
   NavigationRequest request;
   request.Direction = forward ? FetchMode::Next : FetchMode::Prior;
   request.Position = cursor.Position;
@@ -126,7 +187,29 @@ bool TABSTableData::ViewStep(TABSCursorState& cursor, bool forward, bool fromEnd
     Navigate(cursor, request);
     if (request.Result != FetchResult::Found) return false;
     request.BeforeFirst = request.AfterLast = false;
-    if (RecordPassesView(cursor)) break;
+    if (!RecordPassesView(cursor)) continue;
+    if (previous &&
+        index->CompareRecordKeys(cursor.CurrentBuffer, previous.as<std::byte>(), distinct) == 0) {
+      continue;
+    }
+    break;
+  }
+  if (index != nullptr && !forward) {
+    TABSMemBlock probe(imageSize);
+    NavigationRequest back = request;
+    back.RecordBuffer = probe.get();
+    for (;;) {
+      Navigate(cursor, back);
+      if (back.Result != FetchResult::Found) break;
+      if (index->CompareRecordKeys(probe.as<std::byte>(), cursor.CurrentBuffer, distinct) != 0) {
+        break;
+      }
+      if (PassesView(cursor, probe.as<std::byte>())) {
+        std::memcpy(cursor.CurrentBuffer, probe.get(),
+                    static_cast<std::size_t>(recordManager_->RecordSize()));
+        request.Position = back.Position;
+      }
+    }
   }
   cursor.Position = request.Position;
   cursor.AtStart = cursor.AtEnd = false;
@@ -191,8 +274,8 @@ FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode 
   request.Position = cursor.Position;
   request.BeforeFirst = cursor.AtStart;
   request.AfterLast = cursor.AtEnd;
-  // A cursor on a record stepped there: the record store serves the plain
-  // next step from that without its general search.
+  // A cursor off both ends stands on a record it found: the record store's
+  // plain forward step applies.
   if (!cursor.AtStart && !cursor.AtEnd) request.Result = FetchResult::Found;
   request.RecordBuffer = cursor.CurrentBuffer;
   Navigate(cursor, request);
@@ -212,6 +295,26 @@ FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode 
     cursor.AtEnd = request.AfterLast;
   }
   return result;
+}
+
+FetchResult TABSMemoryTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode mode) {
+  Guard hold(DatabaseData().Lock());
+  if (mode == FetchMode::Next && cursor.IndexId == -1 && !cursor.AtStart && !cursor.AtEnd &&
+      recordManager_ && cursor.CurrentBuffer != nullptr && HasNoViewRestriction(cursor)) {
+    NavigationRequest request;
+    request.Direction = FetchMode::Next;
+    request.Result = FetchResult::Found;
+    request.Position = cursor.Position;
+    request.RecordBuffer = cursor.CurrentBuffer;
+    // The memory record store is final: this call is the inline forward step.
+    MemoryRecords(*recordManager_).NavigateRecord(kNoSessionId, request);
+    if (request.Result == FetchResult::Found) [[likely]] {
+      cursor.Position = request.Position;
+      return FetchResult::Found;
+    }
+    // At the end: the general path sets the end flag from the unchanged cursor.
+  }
+  return TABSTableData::FetchCursorRecord(cursor, mode);
 }
 
 bool TABSTableData::LocateRecordImage(TABSCursorState& cursor,
@@ -237,7 +340,7 @@ bool TABSTableData::SeekByCondition(TABSCursorState& cursor, int /*kind*/) {
                         "No active index is set for Key search. Set Table.IndexName to the index "
                         "on search fields.");
   }
-  throw EABSException(10324, "Cannot find index by ID = %d", {cursor.IndexId});
+  RaiseNoQueryEngine("A key search");
 }
 
 // ---- Record numbers ----
@@ -259,6 +362,7 @@ void TABSTableData::SeekCursorRecordNumber(TABSCursorState& cursor, std::int64_t
     for (std::int64_t k = 1; found && k < number; ++k) found = ViewStep(cursor, true, false);
     const RecordPosition at = cursor.Position;
     place.Restore();
+    place.Dismiss();
     if (found) cursor.Position = at;
   } else if (cursor.HasCurrentIndex()) {
     RequireIndexManager()
@@ -321,9 +425,13 @@ bool TABSMemoryTableData::InsertCursorRecord(TABSCursorState& cursor) {
   Guard hold(DatabaseData().Lock());
   TABSBaseRecordManager& records = RequireRecordManager(10010);
   if (cursor.CurrentBuffer == nullptr) throw EABSException(10018, "Nil pointer occured");
-  const std::int32_t sessionId = CursorSessionId(cursor);
+  const TABSStorageSession* session = StorageSessionOf(cursor.Session);
+  const std::int32_t sessionId = session != nullptr ? session->SessionId() : kNoSessionId;
   RecordPosition position = cursor.Position;
-  if (!records.StoreNewRecord(sessionId, cursor.CurrentBuffer, position)) return false;
+  // The memory record store is final: a direct call.
+  if (!MemoryRecords(records).StoreNewRecord(sessionId, cursor.CurrentBuffer, position)) {
+    return false;
+  }
   position.SubPosition = 0;
   if (indexManager_ && indexManager_->IndexCount() > 0) {
     // Record and keys are all or nothing: when a key fails, the record goes again.
@@ -344,7 +452,7 @@ bool TABSMemoryTableData::InsertCursorRecord(TABSCursorState& cursor) {
   }
   cursor.Position = position;
   cursor.AtStart = cursor.AtEnd = false;
-  CommitTableSession(sessionId, CursorInTransaction(cursor));
+  TABSTableData::CommitTableSession(sessionId, session != nullptr && session->InTransaction());
   return true;
 }
 

@@ -88,18 +88,18 @@ inline constexpr std::int32_t kNoTemporaryTables = 10486;   // TEMP while it can
 inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start without a stop
 
 // --- engine/storage: table data ---
-inline constexpr std::int32_t kNoIndexManager = 10488;  // index work on a table without indexes
+inline constexpr std::int32_t kNoIndexManager = 10488;   // index work on a table without indexes
 inline constexpr std::int32_t kRenameNameTaken = 10489;  // renaming onto another table's name
 inline constexpr std::int32_t kBlobLengthOutOfRange = 10490;  // a BLOB too long for a block
+inline constexpr std::int32_t kViewNeedsIndex = 10491;  // a range or distinct view without an index
+inline constexpr std::int32_t kNoQueryEngine = 10492;   // an expression or key search to evaluate
 
 // --- engine/local: the local cursor ---
-inline constexpr std::int32_t kFilterTextUnsupported = 10491;        // a filter as expression text
-inline constexpr std::int32_t kSearchExpressionUnsupported = 10492;  // a search as expression text
-inline constexpr std::int32_t kCursorNoDatabase = 10493;  // a cursor whose session has no database
-inline constexpr std::int32_t kBlobFieldDataWrite = 10494;    // caller bytes for a BLOB field
-inline constexpr std::int32_t kCopyBlobKindMismatch = 10495;  // copying between BLOB and non-BLOB
-inline constexpr std::int32_t kLocateListLengths = 10496;     // field and value lists differ
-inline constexpr std::int32_t kLocateFieldNotFound = 10497;   // a search names no field
-inline constexpr std::int32_t kSequenceDetached = 10498;      // a sequence value while detached
+inline constexpr std::int32_t kFilterTextUnsupported = 10493;        // a filter as expression text
+inline constexpr std::int32_t kSearchExpressionUnsupported = 10494;  // a search as expression text
+inline constexpr std::int32_t kBlobFieldDataWrite = 10495;    // caller bytes for a BLOB field
+inline constexpr std::int32_t kCopyBlobKindMismatch = 10496;  // copying between BLOB and non-BLOB
+inline constexpr std::int32_t kLocateListLengths = 10497;     // field and value lists differ
+inline constexpr std::int32_t kLocateFieldNotFound = 10498;   // a search names no field
 
 }  // namespace native_code

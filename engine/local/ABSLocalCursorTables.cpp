@@ -59,7 +59,7 @@ TABSLocalCursor::~TABSLocalCursor() {
 TABSDatabaseData& TABSLocalCursor::RefreshDatabase() {
   DatabaseData = Session != nullptr ? Session->DatabaseData() : nullptr;
   if (DatabaseData == nullptr) {
-    throw EABSException(20151, "Pointer is nil");
+    throw EABSException(native_code::kCursorNoDatabase, "Cursor has no session database");
   }
   return *DatabaseData;
 }
@@ -271,7 +271,7 @@ void TABSLocalCursor::RenameFieldInTable(const std::string& oldName, const std::
 
 std::int64_t TABSLocalCursor::LastSequenceValue(std::int32_t physicalFieldNo) {
   if (TableData == nullptr) {
-    throw EABSException(10009, "Nil pointer occured");
+    throw EABSException(native_code::kSequenceDetached, "Cursor is not attached to a table");
   }
   return TableData->GetFieldLastValue(Session, physicalFieldNo);
 }

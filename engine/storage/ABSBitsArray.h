@@ -28,9 +28,11 @@
 // and the record bitmaps: the database lock).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "engine/storage/ABSMemBlock.h"
+#include "engine/types/ABSCoding.h"
 
 class TABSStream;
 
@@ -85,7 +87,15 @@ class TABSBitsArray {
   // The lowest clear bit, -1 when every bit is set (or there are none).
   std::int32_t FirstClearBit() const noexcept;
   // The lowest set bit at or after `from` (from < 0 counts as 0); -1 when none.
-  std::int32_t NextSetBit(std::int32_t from) const noexcept;
+  // Fast path: when bit `from` itself is set it is answered inline; otherwise
+  // the word-by-word search runs out of line.
+  std::int32_t NextSetBit(std::int32_t from) const noexcept {
+    if (static_cast<std::uint32_t>(from) < static_cast<std::uint32_t>(bitCount_) &&
+        ((Word(from / 64) >> (from % 64)) & 1u) != 0) {
+      return from;
+    }
+    return SearchNextSetBit(from);
+  }
   // The highest set bit at or before `from` (from >= BitCount() counts as the
   // last bit); -1 when none.
   std::int32_t PriorSetBit(std::int32_t from) const noexcept;
@@ -123,7 +133,11 @@ class TABSBitsArray {
   static std::int32_t WordsFor(std::int64_t bits) noexcept {
     return static_cast<std::int32_t>((bits + 63) / 64);
   }
-  std::uint64_t Word(std::int32_t i) const noexcept;
+  std::uint64_t Word(std::int32_t i) const noexcept {
+    return LoadLE<std::uint64_t>(words_.as<unsigned char>() + static_cast<std::size_t>(i) * 8);
+  }
+  // NextSetBit beyond its fast path: the word-by-word search.
+  std::int32_t SearchNextSetBit(std::int32_t from) const noexcept;
   void SetWord(std::int32_t i, std::uint64_t w) noexcept;
   [[noreturn]] void RaiseBitNo(std::int32_t code, std::int32_t n) const;
   // Clears the bits at and beyond bitCount_ in the last used word.

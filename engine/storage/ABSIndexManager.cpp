@@ -12,6 +12,7 @@
 #include "engine/types/ABSBTree.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNames.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "platform/Random.h"
 
 namespace {
@@ -79,12 +80,18 @@ TABSBaseIndexManager::~TABSBaseIndexManager() = default;
 
 // ---- Definitions ----
 
+namespace {
+[[noreturn]] void RaiseNoStreamForm() {
+  throw EABSException(native_code::kIndexDefsNoStreamForm, "Index definitions have no stream form");
+}
+}  // namespace
+
 void TABSBaseIndexManager::LoadIndexDefs(TABSStream& /*stream*/) {
-  throw EABSException(kIndexDefsNoStreamForm, "Index definitions have no stream form");
+  RaiseNoStreamForm();
 }
 
 void TABSBaseIndexManager::SaveIndexDefs(TABSStream& /*stream*/) {
-  throw EABSException(kIndexDefsNoStreamForm, "Index definitions have no stream form");
+  RaiseNoStreamForm();
 }
 
 void TABSBaseIndexManager::AssignIndexDefs(const TABSIndexDefs& defs) {
@@ -93,6 +100,7 @@ void TABSBaseIndexManager::AssignIndexDefs(const TABSIndexDefs& defs) {
   copy->CopyListFrom(defs);
   open_.clear();
   defs_ = std::move(copy);
+  defCount_ = defs_->DefCount();
 }
 
 TABSIndex* TABSBaseIndexManager::FindOpenIndex(std::int32_t objectId) const {
@@ -153,6 +161,7 @@ void TABSBaseIndexManager::BuildIndex(std::int32_t sessionId, TABSCursorState* c
     }
     const std::int32_t at = defs_->IndexOfObjectId(objectId);
     if (at >= 0) defs_->DeleteDefAt(at);
+    defCount_ = defs_->DefCount();
     throw;
   }
   SyncDef(listed, *index);
@@ -166,6 +175,7 @@ std::int32_t TABSBaseIndexManager::AddIndex(std::int32_t sessionId, TABSCursorSt
   added->RootPageNo = -1;
   const std::int32_t id = added->ObjectId;
   defs_->AppendDef(std::move(added));
+  defCount_ = defs_->DefCount();
   BuildIndex(sessionId, cursor, id);
   return id;
 }
@@ -198,6 +208,7 @@ void TABSBaseIndexManager::DropIndex(std::int32_t sessionId, std::int32_t object
   SyncDef(listed, index);
   CloseIndex(objectId);
   defs_->DeleteDefAt(defs_->IndexOfObjectId(objectId));
+  defCount_ = defs_->DefCount();
 }
 
 void TABSBaseIndexManager::EmptyIndex(std::int32_t sessionId, std::int32_t objectId) {

@@ -55,10 +55,6 @@ class TABSPageManager;
 class TABSStream;
 struct NavigationRequest;
 
-// Index definitions have no stream form in this system (tables live in
-// memory only): LoadIndexDefs and SaveIndexDefs raise it.
-inline constexpr std::int32_t kIndexDefsNoStreamForm = 20278;
-
 // The prefix of the name of every temporary index.
 inline constexpr std::string_view kTemporaryIndexPrefix = "TEMPORARY_INDEX_";
 
@@ -75,7 +71,8 @@ class TABSBaseIndexManager {
 
   // ---- Definitions (slots 0-2) ----
 
-  // 0, 1: raise kIndexDefsNoStreamForm; nothing changes.
+  // 0, 1: index definitions have no stream form in this system (tables live
+  // in memory only): both raise 20278 and change nothing.
   virtual void LoadIndexDefs(TABSStream& stream);
   virtual void SaveIndexDefs(TABSStream& stream);
   // 2: closes every open index and replaces the list by a deep copy of
@@ -131,7 +128,7 @@ class TABSBaseIndexManager {
   // Adds the key of the cursor's record (CurrentBuffer, Position) to every
   // index; each change stamp grows by 1. All or nothing.
   void InsertKeys(std::int32_t sessionId, TABSCursorState& cursor) {
-    if (defs_->DefCount() == 0) return;
+    if (defCount_ == 0) return;
     InsertKeysInAll(sessionId, cursor);
   }
   // Phase 1 removes the old keys (OriginalBuffer) where old and new keys
@@ -140,13 +137,13 @@ class TABSBaseIndexManager {
   // index with the old keys; a failed phase 0 puts the old keys back in
   // every index, so the caller only writes the original image back.
   void UpdateKeys(std::int32_t sessionId, TABSCursorState& cursor, int phase) {
-    if (defs_->DefCount() == 0) return;
+    if (defCount_ == 0) return;
     UpdateKeysInAll(sessionId, cursor, phase);
   }
   // After a successful phase 1 whose overwrite failed: puts the old keys
   // back in every index.
   void UndoUpdateKeys(std::int32_t sessionId, TABSCursorState& cursor) {
-    if (defs_->DefCount() == 0) return;
+    if (defCount_ == 0) return;
     RestoreOldKeys(sessionId, cursor, defs_->DefCount());
   }
   // Reads the stored record at the cursor's Position again; when it is not
@@ -154,7 +151,7 @@ class TABSBaseIndexManager {
   // index (the cursor's buffers are not changed) and each change stamp grows
   // by 1. All or nothing.
   void DeleteKeys(std::int32_t sessionId, TABSCursorState& cursor) {
-    if (defs_->DefCount() == 0) return;
+    if (defCount_ == 0) return;
     DeleteKeysInAll(sessionId, cursor);
   }
 
@@ -246,6 +243,10 @@ class TABSBaseIndexManager {
   // Guarded by the database lock.
   std::unique_ptr<TABSIndexDefs> defs_;
   std::vector<std::unique_ptr<TABSIndex>> open_;
+  // defs_->DefCount(), kept by every operation that adds or deletes a
+  // definition (the list is changed only here), so that the key maintenance
+  // of a table without indexes tests a plain integer.
+  std::int32_t defCount_ = 0;
   TABSMemBlock scratch_;  // a record image for DeleteKeys' reread
   bool refreshing_ = false;
 };

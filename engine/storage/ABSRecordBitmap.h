@@ -46,8 +46,10 @@ class TABSBitmapTable {
   virtual ~TABSBitmapTable() = default;
   // The record ID of the record at `position`, -1 when there is none.
   virtual std::int32_t BitmapRecordIdOf(const RecordPosition& position) const = 0;
-  // The position of the record with record ID `recordId`.
-  virtual RecordPosition BitmapPositionOf(std::int32_t recordId) const = 0;
+  // Writes the position of the record with record ID `recordId` into
+  // `position` (an out parameter: the packed position is written field by
+  // field rather than copied whole out of a register).
+  virtual void BitmapPositionOf(std::int32_t recordId, RecordPosition& position) const = 0;
   // Live records of the table.
   virtual std::int64_t BitmapRecordCount() const = 0;
   // The record manager's change counter.
@@ -119,8 +121,17 @@ class TABSRecordBitmap {
   // The first visible record from the first (forward) or last bit when
   // `fromStart`, else after (forward) or before the bit of `current`;
   // false, `position` unchanged, when there is none.
+  // Fast path: the forward step from `current` is inline (see the .cpp).
   bool FindVisible(bool fromStart, bool forward, RecordPosition& position,
-                   const RecordPosition& current) const;
+                   const RecordPosition& current) const {
+    if (fromStart || !forward) return FindVisibleSearch(fromStart, forward, position, current);
+    const std::int32_t id = table_->BitmapRecordIdOf(current);
+    if (id < 0 || id >= bits_.BitCount() - 1) return false;
+    const std::int32_t n = bits_.NextSetBit(id + 1);
+    if (n < 0) return false;
+    table_->BitmapPositionOf(n, position);
+    return true;
+  }
 
   // --- index order, by ordinal ---
   void MarkVisibleByOrdinal(std::int64_t ordinal) { MarkOrdinal(ordinal, true); }
@@ -158,6 +169,9 @@ class TABSRecordBitmap {
 
  private:
   void Mark(const RecordPosition& position, bool visible);
+  // FindVisible from the start, or backward.
+  bool FindVisibleSearch(bool fromStart, bool forward, RecordPosition& position,
+                         const RecordPosition& current) const;
   void MarkOrdinal(std::int64_t ordinal, bool visible);
 
   TABSBitsArray bits_;

@@ -236,9 +236,13 @@ FetchResult TABSMemoryRecordManager::SeekFrom(FetchMode direction, std::int32_t&
 // - NavigationRequest is not packed: a packed layout would make every
 //   reference to Position or IndexId a misaligned access. Its four one-byte
 //   members come first and side by side, so it has no inner padding.
-// - CopyImage: images of table rows are mostly 16 to 64 bytes; two
-//   overlapping fixed-size moves copy those without a library call, which is
-//   a large share of a store or a step of a walk.
+// - CopyImage: images of table rows are mostly 16 to 64 bytes; overlapping
+//   fixed-size moves copy those without a library call, which is a large
+//   share of a store or a step of a walk. An image of 33 to 48 bytes (the
+//   37-byte plan row) takes three 16-byte moves at 0, size - 32 and
+//   size - 16 rather than two 32-byte ones: one store fewer per step, and
+//   every field of a plan row still lies inside a single store, so a caller
+//   reading it back at once gets it forwarded from that store.
 NavigationRequest TABSMemoryRecordManager::Navigated(NavigationRequest request) const {
   if (recordCount_ == 0) {
     request.Result = FetchResult::Eof;

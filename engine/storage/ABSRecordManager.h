@@ -105,7 +105,8 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   // Raises 10019 when a found record cannot be copied (nil record buffer),
   // leaving the request as it was. Fast path: the plain forward step (Next
   // after Found, off both ends, next slot live) is served inline here;
-  // everything else by Navigated, with the same results.
+  // the record at the position (Current, off both ends, the slot live) is
+  // served inline too; everything else by Navigated, with the same results.
   void NavigateRecord(std::int32_t /*sessionId*/, NavigationRequest& request) override {
     const std::int32_t id = request.Position.RecordId;
     void* const destination = request.RecordBuffer;
@@ -120,6 +121,14 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
       // Result stays Found; the sub-position becomes 0.
       request.Position.RecordId = id + 1;
       if (request.Position.SubPosition != 0) request.Position.SubPosition = 0;
+      return;
+    }
+    if (IsPlainCurrent(request) && destination != nullptr && IsLive(id)) {
+      // Fast path: the record at the position (an index's record read).
+      CopyImage(destination, records() + static_cast<std::size_t>(id) * recordSize_,
+                static_cast<std::size_t>(recordSize_));
+      request.Result = FetchResult::Found;
+      request.Position.SubPosition = 0;
       return;
     }
     request = Navigated(request);
@@ -153,6 +162,10 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
     return request.Direction == FetchMode::Next && !(request.BeforeFirst | request.AfterLast) &&
            request.Result == FetchResult::Found;
   }
+  // Direction Current, neither end flag set.
+  static bool IsPlainCurrent(const NavigationRequest& request) {
+    return request.Direction == FetchMode::Current && !(request.BeforeFirst | request.AfterLast);
+  }
   bool IsDeleted(std::int32_t id) const { return (deletedBits()[id >> 3] >> (id & 7)) & 1u; }
   bool IsLive(std::int32_t id) const {
     return id >= firstId_ && id <= lastId_ && recordCount_ > 0 && !IsDeleted(id);
@@ -163,12 +176,16 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   static void CopyImage(void* destination, const void* source, std::size_t size) {
     auto* dst = static_cast<unsigned char*>(destination);
     const auto* src = static_cast<const unsigned char*>(source);
-    if (size >= 32 && size <= 64) {
-      std::memcpy(dst, src, 32);
-      std::memcpy(dst + size - 32, src + size - 32, 32);
-    } else if (size >= 16 && size < 32) {
+    if (size > 32 && size <= 48) {
+      std::memcpy(dst, src, 16);
+      std::memcpy(dst + size - 32, src + size - 32, 16);
+      std::memcpy(dst + size - 16, src + size - 16, 16);
+    } else if (size >= 16 && size <= 32) {
       std::memcpy(dst, src, 16);
       std::memcpy(dst + size - 16, src + size - 16, 16);
+    } else if (size > 48 && size <= 64) {
+      std::memcpy(dst, src, 32);
+      std::memcpy(dst + size - 32, src + size - 32, 32);
     } else {
       std::memcpy(dst, src, size);
     }

@@ -265,7 +265,7 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
 
   // ---- TABSBitmapTable ----
   std::int32_t BitmapRecordIdOf(const RecordPosition& position) const override;
-  RecordPosition BitmapPositionOf(std::int32_t recordId) const override;
+  void BitmapPositionOf(std::int32_t recordId, RecordPosition& position) const override;
   std::int64_t BitmapRecordCount() const override;
   std::int32_t BitmapChangeCounter() const override;
 

@@ -89,10 +89,9 @@ std::int32_t TABSTableData::BitmapRecordIdOf(const RecordPosition& position) con
   return position.RecordId;
 }
 
-RecordPosition TABSTableData::BitmapPositionOf(std::int32_t recordId) const {
-  RecordPosition position;
+void TABSTableData::BitmapPositionOf(std::int32_t recordId, RecordPosition& position) const {
   position.RecordId = recordId;
-  return position;
+  position.SubPosition = 0;
 }
 
 std::int64_t TABSTableData::BitmapRecordCount() const {

@@ -209,6 +209,9 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   void PrefetchForDelete(HeldPages& held, const TABSKeyPath& path);
   void CollectPages(std::int32_t sessionId, std::vector<std::int32_t>& pages);
   bool Navigate(std::int32_t sessionId, NavigationRequest& request, TABSKeyPath& path, bool found);
+  // ReadPathReference without its root check, for callers that checked the
+  // root already (20069 for a path at no leaf entry).
+  RecordPosition LeafReference(std::int32_t sessionId, const TABSKeyPath& path);
   void NavigateFrom(std::int32_t sessionId, NavigationRequest& request,
                     TABSIndexPositionCache* cache, std::int32_t stateValue, bool cached,
                     TABSKeyPath& path);

@@ -258,6 +258,11 @@ std::int64_t TABSBTreeRecordIndex::EntryCount(std::int32_t sessionId) {
 RecordPosition TABSBTreeRecordIndex::ReadPathReference(std::int32_t sessionId,
                                                        const TABSKeyPath& path) {
   CheckedRoot(20122);
+  return LeafReference(sessionId, path);
+}
+
+RecordPosition TABSBTreeRecordIndex::LeafReference(std::int32_t sessionId,
+                                                   const TABSKeyPath& path) {
   if (path.LevelCount == 0) throw EABSException(20068, "Index error: invalid position");
   const TABSKeyPath::Level& leaf = path.Leaf();
   TABSPageManager& pages = PageManager();

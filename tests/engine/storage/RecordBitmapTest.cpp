@@ -24,8 +24,9 @@ class BitmapTableOn : public TABSBitmapTable {
   std::int32_t BitmapRecordIdOf(const RecordPosition& position) const override {
     return position.RecordId >= 0 ? position.RecordId : -1;
   }
-  RecordPosition BitmapPositionOf(std::int32_t recordId) const override {
-    return RecordPosition{recordId, 0};
+  void BitmapPositionOf(std::int32_t recordId, RecordPosition& position) const override {
+    position.RecordId = recordId;
+    position.SubPosition = 0;
   }
   std::int64_t BitmapRecordCount() const override { return records_.RecordCount(); }
   std::int32_t BitmapChangeCounter() const override { return records_.ChangeCounter(); }

@@ -300,6 +300,81 @@ TEST_F(RecordManagerTest, ReusedRequestStepsForwardWithAFullAnswer) {
   EXPECT_EQ(TagOf(buffer_), 0);
 }
 
+// The record at a position (what an index reads after each of its steps):
+// found only for a live ID, the sub-position always becomes 0, the ends
+// flags and a miss leave the buffer untouched.
+TEST_F(RecordManagerTest, CurrentAnswersOnlyLiveRecords) {
+  TABSMemoryRecordManager m(kSize, 4);
+  Fill(m, 6);  // two growth steps
+  Remove(m, 2);
+  Remove(m, 0);
+  struct Case {
+    std::int32_t id;
+    std::uint16_t sub;
+    bool beforeFirst;
+    bool afterLast;
+    FetchResult result;
+  };
+  const Case cases[] = {
+      {1, 0, false, false, FetchResult::Found},    {5, 3, false, false, FetchResult::Found},
+      {4, 0, false, false, FetchResult::Found},    {0, 0, false, false, FetchResult::NotFound},
+      {2, 0, false, false, FetchResult::NotFound}, {6, 0, false, false, FetchResult::NotFound},
+      {7, 0, false, false, FetchResult::NotFound}, {-1, 0, false, false, FetchResult::NotFound},
+      {1, 0, true, false, FetchResult::NotFound},  {1, 0, false, true, FetchResult::NotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    std::memset(buffer_, 0x55, sizeof buffer_);
+    NavigationRequest req;
+    req.Direction = FetchMode::Current;
+    req.Position = RecordPosition{c.id, c.sub};
+    req.RecordBuffer = buffer_;
+    req.BeforeFirst = c.beforeFirst;
+    req.AfterLast = c.afterLast;
+    m.NavigateRecord(0, req);
+    EXPECT_EQ(req.Result, c.result);
+    EXPECT_EQ(req.Position.RecordId, c.id);
+    if (c.result == FetchResult::Found) {
+      EXPECT_EQ(req.Position.SubPosition, 0);
+      EXPECT_EQ(std::memcmp(buffer_, Image(c.id).data(), kSize), 0);
+    } else {
+      EXPECT_EQ(buffer_[0], 0x55);
+    }
+  }
+}
+
+// The copy of a record image takes a different path for each size class
+// (up to 16, 16 to 32, 33 to 48, 49 to 64, larger): every byte of every
+// size arrives, and nothing beyond the image is written.
+TEST_F(RecordManagerTest, EveryRecordSizeIsCopiedWhole) {
+  for (std::int32_t size = 1; size <= 80; ++size) {
+    SCOPED_TRACE(size);
+    TABSMemoryRecordManager m(size, 3);
+    std::vector<unsigned char> image(static_cast<std::size_t>(size));
+    RecordPosition pos;
+    for (int r = 0; r < 4; ++r) {
+      for (std::int32_t i = 0; i < size; ++i) image[i] = static_cast<unsigned char>(r * 101 + i);
+      ASSERT_TRUE(m.StoreNewRecord(0, image.data(), pos));
+    }
+    std::vector<unsigned char> out(static_cast<std::size_t>(size) + 8, 0xA5);
+    NavigationRequest req;
+    req.Direction = FetchMode::Next;
+    req.BeforeFirst = true;
+    req.RecordBuffer = out.data();
+    for (int r = 0; r < 4; ++r) {
+      m.NavigateRecord(0, req);
+      ASSERT_EQ(req.Result, FetchResult::Found);
+      for (std::int32_t i = 0; i < size; ++i) {
+        ASSERT_EQ(out[i], static_cast<unsigned char>(r * 101 + i))
+            << "record " << r << " byte " << i;
+      }
+      for (std::size_t i = static_cast<std::size_t>(size); i < out.size(); ++i) {
+        ASSERT_EQ(out[i], 0xA5) << "written beyond the image";
+      }
+    }
+  }
+}
+
 TEST_F(RecordManagerTest, ClearAllRecordsFreesAndRestarts) {
   TABSMemoryRecordManager m(kSize, 10);
   Fill(m, 25);

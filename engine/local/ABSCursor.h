@@ -151,6 +151,7 @@ class TABSCursor : public TABSCursorState {
   // to move plain values without a per-call lookup. Called whenever the
   // field lists are replaced (LoadFieldLayout, SetProjection); the lists
   // are never changed in place after that.
+  // Without both lists it only empties the table (and then never raises).
   void CacheFieldSlots();
   // Some field has a default value / is an auto-increment field.
   bool HasDefaultFields() const { return hasDefaults_; }

@@ -202,6 +202,9 @@ void TABSLocalCursor::FreeAttachedLists() noexcept {
   IndexDefs.reset();
   BlobStreams.reset();
   ConstraintDefs.reset();
+  // The field table goes with the lists, so a list allocated later at the
+  // same address is never read through it.
+  CacheFieldSlots();
 }
 
 void TABSLocalCursor::DetachTable() {

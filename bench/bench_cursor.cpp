@@ -4,6 +4,8 @@
 // emptied before every iteration; SQLite inserts the same rows with one
 // prepared statement inside one transaction. Scan: FetchRecord(next) and
 // reading the six values back; SQLite steps a SELECT of the six columns.
+// With a unique index on Jahr: indexed inserts against SQLite's indexed
+// inserts, and a scan in index order against record order on the same table.
 // Sizes: 1 189 rows (the largest plan), 10^5 and 10^6.
 //
 // Counters: heap_allocs_per_row counts calls of the global operator new and
@@ -31,6 +33,10 @@ namespace {
 std::atomic<std::int64_t> heapAllocations{0};
 }  // namespace
 
+// Counting replacements of the global allocation functions; the compiler
+// cannot see that they pair malloc with free.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   heapAllocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
@@ -42,6 +48,7 @@ void operator delete(void* p) noexcept {
 void operator delete(void* p, std::size_t) noexcept {
   std::free(p);
 }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -60,8 +67,9 @@ struct Row {
   double darlehen, tilgung, zins;
 };
 
-Row MakeRow(std::int64_t i) {
-  return {static_cast<std::int32_t>(2024 + i / 12),
+// `uniqueYears`: Jahr is the row number, so a unique index on it takes every row.
+Row MakeRow(std::int64_t i, bool uniqueYears = false) {
+  return {uniqueYears ? static_cast<std::int32_t>(i) : static_cast<std::int32_t>(2024 + i / 12),
           static_cast<std::int32_t>(1 + i % 12),
           15,
           100000.0 - static_cast<double>(i),
@@ -69,10 +77,11 @@ Row MakeRow(std::int64_t i) {
           125.0 - static_cast<double>(i % 5)};
 }
 
-// A table "Bench" in MEMORY with one attached cursor and its record buffer.
+// A table "Bench" in MEMORY with one attached cursor and its record buffer;
+// `indexed`: with a unique index on Jahr, and rows with unique years.
 class PlanTable {
  public:
-  PlanTable() {
+  explicit PlanTable(bool indexed = false) : indexed_(indexed) {
     session_.DatabaseName = "MEMORY";
     session_.SetAttached(true);
     TABSFieldDefs fields;
@@ -92,6 +101,13 @@ class PlanTable {
     cursor_.TableName = "Bench";
     cursor_.AttachTable(fields, indexes, constraints);
     cursor_.LoadFieldLayout();
+    if (indexed) {
+      TABSIndexDef def;
+      def.SetName("ByJahr");
+      def.Unique = true;
+      def.SetColumnsFromLists({"Jahr"}, {""}, {""});
+      cursor_.AddIndexToTable(def);
+    }
     buffer_ = TABSMemBlock::Adopt(cursor_.AllocRecordBuffer());
     cursor_.CurrentBuffer = buffer_.as<std::byte>();
   }
@@ -114,7 +130,7 @@ class PlanTable {
   void Insert(std::int64_t rows) {
     std::byte* buffer = buffer_.as<std::byte>();
     for (std::int64_t i = 0; i < rows; ++i) {
-      const Row row = MakeRow(i);
+      const Row row = MakeRow(i, indexed_);
       cursor_.InitRecordBuffer(buffer, true);
       cursor_.PrepareInsert();
       cursor_.WriteFieldData(0, &row.jahr, buffer);
@@ -127,6 +143,9 @@ class PlanTable {
       if (cursor_.LastResultCode != 0) throw std::runtime_error("insert refused");
     }
   }
+
+  // Walks in the order of the index (true) or in record order.
+  void UseIndex(bool on) { cursor_.SetCurrentIndex(on ? "ByJahr" : ""); }
 
   double Scan() {
     std::byte* buffer = buffer_.as<std::byte>();
@@ -149,11 +168,12 @@ class PlanTable {
   TABSLocalSession session_;
   TABSLocalCursor cursor_;
   TABSMemBlock buffer_;
+  bool indexed_;
 };
 
-void CursorInsert(benchmark::State& state) {
+void CursorInsertWith(benchmark::State& state, bool indexed) {
   const std::int64_t n = state.range(0);
-  PlanTable table;
+  PlanTable table(indexed);
   std::int64_t heap = 0, engine = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -173,10 +193,18 @@ void CursorInsert(benchmark::State& state) {
   state.counters["engine_allocs_per_row"] = static_cast<double>(engine) / rows;
 }
 
-void CursorScan(benchmark::State& state) {
+void CursorInsert(benchmark::State& state) {
+  CursorInsertWith(state, false);
+}
+void CursorIndexedInsert(benchmark::State& state) {
+  CursorInsertWith(state, true);
+}
+
+void CursorScanWith(benchmark::State& state, bool indexed) {
   const std::int64_t n = state.range(0);
-  PlanTable table;
+  PlanTable table(indexed);
   table.Insert(n);
+  table.UseIndex(indexed);
   std::int64_t heap = 0, engine = 0;
   for (auto _ : state) {
     const std::int64_t heapBefore = heapAllocations.load();
@@ -191,13 +219,30 @@ void CursorScan(benchmark::State& state) {
   state.counters["engine_allocs_per_row"] = static_cast<double>(engine) / rows;
 }
 
+// Record order on the indexed table (the same table as the index scan).
+void CursorScan(benchmark::State& state) {
+  CursorScanWith(state, false);
+}
+void CursorIndexedTableScan(benchmark::State& state) {
+  const std::int64_t n = state.range(0);
+  PlanTable table(true);
+  table.Insert(n);
+  for (auto _ : state) benchmark::DoNotOptimize(table.Scan());
+  state.SetItemsProcessed(state.iterations() * n);
+}
+void CursorIndexScan(benchmark::State& state) {
+  CursorScanWith(state, true);
+}
+
 struct Sqlite {
   sqlite3* db = nullptr;
-  Sqlite() {
+  bool indexed;
+  explicit Sqlite(bool withIndex = false) : indexed(withIndex) {
     sqlite3_open(":memory:", &db);
     Exec(
         "CREATE TABLE plan(jahr INTEGER, monat INTEGER, tag INTEGER, darlehen REAL, tilgung "
         "REAL, zins REAL)");
+    if (indexed) Exec("CREATE UNIQUE INDEX ix_jahr ON plan(jahr)");
   }
   ~Sqlite() { sqlite3_close(db); }
   void Exec(const char* sql) {
@@ -210,7 +255,7 @@ struct Sqlite {
     sqlite3_prepare_v2(db, "INSERT INTO plan VALUES(?,?,?,?,?,?)", -1, &stmt, nullptr);
     Exec("BEGIN");
     for (std::int64_t i = 0; i < n; ++i) {
-      const Row row = MakeRow(i);
+      const Row row = MakeRow(i, indexed);
       sqlite3_bind_int(stmt, 1, row.jahr);
       sqlite3_bind_int(stmt, 2, row.monat);
       sqlite3_bind_int(stmt, 3, row.tag);
@@ -238,11 +283,11 @@ struct Sqlite {
   }
 };
 
-void SqliteInsert(benchmark::State& state) {
+void SqliteInsertWith(benchmark::State& state, bool indexed) {
   const std::int64_t n = state.range(0);
   for (auto _ : state) {
     state.PauseTiming();
-    auto s = std::make_unique<Sqlite>();
+    auto s = std::make_unique<Sqlite>(indexed);
     state.ResumeTiming();
     s->Insert(n);
     state.PauseTiming();
@@ -250,6 +295,13 @@ void SqliteInsert(benchmark::State& state) {
     state.ResumeTiming();
   }
   state.SetItemsProcessed(state.iterations() * n);
+}
+
+void SqliteInsert(benchmark::State& state) {
+  SqliteInsertWith(state, false);
+}
+void SqliteIndexedInsert(benchmark::State& state) {
+  SqliteInsertWith(state, true);
 }
 
 void SqliteScan(benchmark::State& state) {
@@ -268,6 +320,10 @@ BENCHMARK(CursorInsert)->Apply(Sizes);
 BENCHMARK(SqliteInsert)->Apply(Sizes);
 BENCHMARK(CursorScan)->Apply(Sizes);
 BENCHMARK(SqliteScan)->Apply(Sizes);
+BENCHMARK(CursorIndexedInsert)->Apply(Sizes);
+BENCHMARK(SqliteIndexedInsert)->Apply(Sizes);
+BENCHMARK(CursorIndexedTableScan)->Apply(Sizes);
+BENCHMARK(CursorIndexScan)->Apply(Sizes);
 
 }  // namespace
 

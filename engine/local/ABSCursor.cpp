@@ -43,14 +43,47 @@ void TABSCursor::SetQueryExpression(TABSExpression* expression, void* arg1, void
   InvalidateView();
 }
 
-bool TABSCursor::ReadFieldData(std::int32_t fieldNo, void* destination,
-                               const std::byte* buffer) const {
+void TABSCursor::CacheFieldSlots() {
+  slots_.clear();
+  slotsLogical_ = slotsPhysical_ = nullptr;
+  hasDefaults_ = hasAutoincs_ = true;
+  if (!LogicalFieldDefs || !PhysicalFieldDefs) return;
+  const std::int32_t physicalCount = PhysicalFieldDefs->DefCount();
+  std::vector<FieldSlot> slots;
+  slots.reserve(static_cast<std::size_t>(LogicalFieldDefs->DefCount()));
+  for (std::int32_t i = 0; i < LogicalFieldDefs->DefCount(); ++i) {
+    const std::int32_t no = (*LogicalFieldDefs)[i]->PhysicalFieldNo;
+    if (no < 0 || no >= physicalCount) return;  // the slow path reports it
+    const TABSFieldDef& field = *(*PhysicalFieldDefs)[no];
+    const TABSDeclaredType type = field.DeclaredType;
+    const bool plain = type != dtShortint && type != dtCardinal && type != dtSingle &&
+                       type != dtExtended && !IsStringDeclaredType(type) &&
+                       !IsBlobDeclaredType(type) && !IsBlobStorageType(field.StorageType);
+    slots.push_back({no, field.MemoryOffset, field.ValueSize, plain});
+  }
+  bool defaults = false;
+  bool autoincs = false;
+  for (std::int32_t i = 0; i < physicalCount; ++i) {
+    const TABSFieldDef& field = *(*PhysicalFieldDefs)[i];
+    defaults = defaults || field.HasDefaultValue();
+    autoincs = autoincs || IsAutoIncDeclaredType(field.DeclaredType);
+  }
+  slots_ = std::move(slots);
+  slotsLogical_ = LogicalFieldDefs.get();
+  slotsPhysical_ = PhysicalFieldDefs.get();
+  hasDefaults_ = defaults;
+  hasAutoincs_ = autoincs;
+}
+
+bool TABSCursor::ReadFieldDataSlow(std::int32_t fieldNo, void* destination,
+                                   const std::byte* buffer) const {
   std::int32_t physicalNo = 0;
   FieldEntry(fieldNo, false, 10005, physicalNo);
   return FieldDataFromRecord(physicalNo, *PhysicalFieldDefs, destination, buffer);
 }
 
-void TABSCursor::WriteFieldData(std::int32_t fieldNo, const void* source, std::byte* buffer) const {
+void TABSCursor::WriteFieldDataSlow(std::int32_t fieldNo, const void* source,
+                                    std::byte* buffer) const {
   std::int32_t physicalNo = 0;
   FieldEntry(fieldNo, false, 10006, physicalNo);
   const TABSFieldDef& field = *(*PhysicalFieldDefs)[physicalNo];
@@ -95,4 +128,5 @@ void TABSCursor::SetProjection(const std::vector<std::string>& fieldNames,
     logical->AppendDef(std::move(copy));
   }
   LogicalFieldDefs = std::move(logical);
+  CacheFieldSlots();
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -105,12 +106,38 @@ class TABSCursor : public TABSCursorState {
   // Field `fieldNo` (logical) of `buffer`: false when NULL (destination
   // untouched); else true, the value copied into `destination` (may be nil)
   // in the dataset's exchange form. 10005 for a number out of range.
-  bool ReadFieldData(std::int32_t fieldNo, void* destination, const std::byte* buffer) const;
+  bool ReadFieldData(std::int32_t fieldNo, void* destination, const std::byte* buffer) const {
+    // Plain values (most fields) are copied here: the grid reads every
+    // field of every row it shows.
+    if (const FieldSlot* slot = Slot(fieldNo);
+        slot != nullptr && slot->Plain && buffer != nullptr) {
+      if ((static_cast<unsigned>(buffer[slot->PhysicalNo >> 3]) >> (slot->PhysicalNo & 7)) & 1u) {
+        return false;
+      }
+      if (destination != nullptr) CopyPlainValue(destination, buffer + slot->Offset, slot->Size);
+      return true;
+    }
+    return ReadFieldDataSlow(fieldNo, destination, buffer);
+  }
   // Sets field `fieldNo` (logical) of `buffer` from `source` in the exchange
   // form; nil or an empty text make it NULL. 10006 for a number out of
   // range. A BLOB field holds a block address, never caller bytes: a
   // source for one raises 10493 (BLOBs are written through a stream).
-  void WriteFieldData(std::int32_t fieldNo, const void* source, std::byte* buffer) const;
+  void WriteFieldData(std::int32_t fieldNo, const void* source, std::byte* buffer) const {
+    if (const FieldSlot* slot = Slot(fieldNo);
+        slot != nullptr && slot->Plain && buffer != nullptr) {
+      const auto mask = static_cast<unsigned char>(1u << (slot->PhysicalNo & 7));
+      auto& bits = reinterpret_cast<unsigned char&>(buffer[slot->PhysicalNo >> 3]);
+      if (source != nullptr) {
+        CopyPlainValue(buffer + slot->Offset, source, slot->Size);
+        bits = static_cast<unsigned char>(bits & ~mask);
+      } else {
+        bits = static_cast<unsigned char>(bits | mask);
+      }
+      return;
+    }
+    WriteFieldDataSlow(fieldNo, source, buffer);
+  }
   // Zeroes KeyBufferSize bytes, then InitRecordBuffer without defaults.
   void InitKeyBuffer(std::byte* keyBuffer);
   // LogicalFieldDefs := copies of the named physical fields, in order, named
@@ -120,7 +147,52 @@ class TABSCursor : public TABSCursorState {
   void SetProjection(const std::vector<std::string>& fieldNames,
                      const std::vector<std::string>& aliases);
 
+  // Rebuilds the per-field table that ReadFieldData and WriteFieldData use
+  // to move plain values without a per-call lookup. Called whenever the
+  // field lists are replaced (LoadFieldLayout, SetProjection); the lists
+  // are never changed in place after that.
+  // Without both lists it only empties the table (and then never raises).
+  void CacheFieldSlots();
+  // Some field has a default value / is an auto-increment field.
+  bool HasDefaultFields() const { return hasDefaults_; }
+  bool HasAutoincFields() const { return hasAutoincs_; }
+
   // Installs (or, with nil, removes) the query engine's condition and binds
   // it to this cursor with the two arguments, then invalidates the view.
   void SetQueryExpression(TABSExpression* expression, void* arg1, void* arg2);
+
+ private:
+  bool ReadFieldDataSlow(std::int32_t fieldNo, void* destination, const std::byte* buffer) const;
+  void WriteFieldDataSlow(std::int32_t fieldNo, const void* source, std::byte* buffer) const;
+  // Copies one plain value; the common sizes as one word.
+  static void CopyPlainValue(void* destination, const void* source, std::int32_t size) {
+    if (size == 8) {
+      std::memcpy(destination, source, 8);
+    } else if (size == 4) {
+      std::memcpy(destination, source, 4);
+    } else {
+      std::memcpy(destination, source, static_cast<std::size_t>(size));
+    }
+  }
+  // One logical field: where its value lies and whether the exchange form
+  // is its stored bytes (no widening, no text rule, no BLOB).
+  struct FieldSlot {
+    std::int32_t PhysicalNo;
+    std::int32_t Offset;
+    std::int32_t Size;
+    bool Plain;
+  };
+  // The slot of logical field `fieldNo` while the cached lists are current.
+  const FieldSlot* Slot(std::int32_t fieldNo) const {
+    if (LogicalFieldDefs.get() != slotsLogical_ || PhysicalFieldDefs.get() != slotsPhysical_ ||
+        fieldNo < 0 || static_cast<std::size_t>(fieldNo) >= slots_.size()) {
+      return nullptr;
+    }
+    return &slots_[static_cast<std::size_t>(fieldNo)];
+  }
+  std::vector<FieldSlot> slots_;
+  const TABSFieldDefs* slotsLogical_ = nullptr;  // the lists the slots were built from
+  const TABSFieldDefs* slotsPhysical_ = nullptr;
+  bool hasDefaults_ = true;
+  bool hasAutoincs_ = true;
 };

@@ -62,7 +62,8 @@ void TABSLocalCursor::InitRecordBuffer(std::byte* buffer, bool applyDefaults) {
   if (DataSize() > bitmap) {
     std::memset(buffer + bitmap, 0, static_cast<std::size_t>(DataSize() - bitmap));
   }
-  if (applyDefaults && !Temporary && TableData != nullptr && TableData->FieldManager()) {
+  if (applyDefaults && !Temporary && HasDefaultFields() && TableData != nullptr &&
+      TableData->FieldManager()) {
     TableLock hold(*TableData);
     TableData->FieldManager()->ApplyDefaults(Session, buffer);
   }
@@ -199,7 +200,7 @@ void TABSLocalCursor::WriteRecord(bool isInsert) {
   LastResultCode = crOk;
   LastResultText.clear();
   try {
-    if (isInsert && table.FieldManager()) {
+    if (isInsert && HasAutoincFields() && table.FieldManager()) {
       table.FieldManager()->ApplyAutoincs(Session, CurrentBuffer);
     }
     if (!Temporary && table.ConstraintManager()) {

@@ -157,6 +157,7 @@ void TABSLocalCursor::LoadFieldLayout() {
   }
   if (!ProjectionSet) LogicalFieldDefs = std::move(logical);
   ConstraintDefs = std::move(constraints);
+  CacheFieldSlots();
 }
 
 void TABSLocalCursor::AttachTable(TABSFieldDefs& fieldDefs, TABSIndexDefs& indexDefs,
@@ -201,6 +202,9 @@ void TABSLocalCursor::FreeAttachedLists() noexcept {
   IndexDefs.reset();
   BlobStreams.reset();
   ConstraintDefs.reset();
+  // The field table goes with the lists, so a list allocated later at the
+  // same address is never read through it.
+  CacheFieldSlots();
 }
 
 void TABSLocalCursor::DetachTable() {

@@ -150,7 +150,7 @@ class TABSLocalCursor : public TABSCursor {
   void SetDistinctFields(const std::vector<std::string>& fieldNames,
                          const std::vector<std::string>& directions,
                          const std::vector<std::string>& caseOptions) override;
-  // Expression text needs a query engine: raises 10490.
+  // Expression text needs a query engine: raises 10442.
   void ApplyFilterText(const std::string& filterText, bool caseInsensitive,
                        bool partialCompare) override;
   void DropFilter() override;
@@ -162,7 +162,7 @@ class TABSLocalCursor : public TABSCursor {
                       const std::vector<const TABSVariant*>& keyValues, bool caseInsensitive,
                       bool partialKey) override;
   bool SeekByKey(bool flag) override;
-  // Expression search needs a query engine: raises 10491.
+  // Expression search needs a query engine: raises 10443.
   bool LocateByExpression(const std::string& fieldName, const std::string& comparisonOperator,
                           const TABSVariant& value) override;
 

@@ -4,24 +4,12 @@
 #include <algorithm>
 
 #include "engine/local/ABSLocalCursor.h"
+#include "engine/local/ABSLocalCursorInternal.h"
 #include "engine/local/ABSNullBits.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSException.h"
 
-namespace {
-
-class TableLock {
- public:
-  explicit TableLock(TABSTableData& table) : table_(table) { table_.LockTable(); }
-  ~TableLock() { table_.UnlockTable(); }
-  TableLock(const TableLock&) = delete;
-  TableLock& operator=(const TableLock&) = delete;
-
- private:
-  TABSTableData& table_;
-};
-
-}  // namespace
+using namespace local_cursor_detail;
 
 TABSLocalBLOBStream::TABSLocalBLOBStream(std::int32_t mode, std::int32_t fieldNo,
                                          TABSCursor& cursor, std::unique_ptr<TABSMemoryStream> data,

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/local/ABSLocalCursor.h"
+#include "engine/local/ABSLocalCursorInternal.h"
 #include "engine/local/ABSNullBits.h"
 #include "engine/local/ABSSession.h"
 #include "engine/storage/ABSConstraintManager.h"
@@ -12,23 +13,9 @@
 #include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSVariant.h"
 
+using namespace local_cursor_detail;
+
 namespace {
-
-class TableLock {
- public:
-  explicit TableLock(TABSTableData& table) : table_(table) { table_.LockTable(); }
-  ~TableLock() { table_.UnlockTable(); }
-  TableLock(const TableLock&) = delete;
-  TableLock& operator=(const TableLock&) = delete;
-
- private:
-  TABSTableData& table_;
-};
-
-TABSTableData& TableOf(TABSTableData* table) {
-  if (table == nullptr) throw EABSException(10009, "Nil pointer occured");
-  return *table;
-}
 
 // Characters of a text value, for a prefix comparison.
 std::int32_t TextLength(const TABSVariant& value) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/local/ABSLocalCursor.h"
+#include "engine/local/ABSLocalCursorInternal.h"
 #include "engine/local/ABSNullBits.h"
 #include "engine/local/ABSSession.h"
 #include "engine/storage/ABSConstraintManager.h"
@@ -14,23 +15,9 @@
 #include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSVariant.h"
 
+using namespace local_cursor_detail;
+
 namespace {
-
-class TableLock {
- public:
-  explicit TableLock(TABSTableData& table) : table_(table) { table_.LockTable(); }
-  ~TableLock() { table_.UnlockTable(); }
-  TableLock(const TableLock&) = delete;
-  TableLock& operator=(const TableLock&) = delete;
-
- private:
-  TABSTableData& table_;
-};
-
-TABSTableData& TableOf(TABSTableData* table) {
-  if (table == nullptr) throw EABSException(10009, "Nil pointer occured");
-  return *table;
-}
 
 std::int32_t SessionIdOf(const TABSLocalSession* session) {
   return session != nullptr ? session->SessionId() : 0;

@@ -2,6 +2,7 @@
 // and renaming tables, attaching and detaching, the field layout, the table
 // locks, change batches and sequences.
 #include "engine/local/ABSLocalCursor.h"
+#include "engine/local/ABSLocalCursorInternal.h"
 #include "engine/local/ABSSession.h"
 #include "engine/storage/ABSConstraintManager.h"
 #include "engine/storage/ABSDatabaseData.h"
@@ -10,31 +11,9 @@
 #include "engine/types/ABSNames.h"
 #include "engine/types/ABSNativeCodes.h"
 
+using namespace local_cursor_detail;
+
 namespace {
-
-// Holds the database lock for a scope.
-class DatabaseLock {
- public:
-  explicit DatabaseLock(TABSDatabaseData& database) : database_(database) {
-    database_.LockDatabase();
-  }
-  ~DatabaseLock() { database_.UnlockDatabase(); }
-  DatabaseLock(const DatabaseLock&) = delete;
-  DatabaseLock& operator=(const DatabaseLock&) = delete;
-
- private:
-  TABSDatabaseData& database_;
-};
-
-// Compares two names with the letters a to z folded, nothing else.
-bool SameNameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
 
 // The table's field definitions; none before it was created.
 const TABSFieldDefs& TableFieldDefs(const TABSTableData& table) {
@@ -120,7 +99,7 @@ void TABSLocalCursor::RenameTableTo(const std::string& newTableName) {
   DetachTable();
   TABSTableData* table = database.FindTableData(TableName);
   if (table == nullptr) throw EABSException(20134, "Table '%s' not found", {TableName});
-  if (!SameNameIgnoringAsciiCase(newTableName, TableName) && database.TableExists(newTableName)) {
+  if (!EngineNamesEqual(newTableName, TableName) && database.TableExists(newTableName)) {
     throw EABSException(30451, "Table %s already exists", {newTableName});
   }
   if (newTableName == TableName) {

@@ -1,0 +1,42 @@
+// Helpers shared by the files of TABSLocalCursor; not part of its interface.
+#pragma once
+
+#include "engine/storage/ABSDatabaseData.h"
+#include "engine/storage/ABSTableData.h"
+#include "engine/types/ABSException.h"
+
+namespace local_cursor_detail {
+
+// Holds the table's lock (its database's lock) for a scope.
+class TableLock {
+ public:
+  explicit TableLock(TABSTableData& table) : table_(table) { table_.LockTable(); }
+  ~TableLock() { table_.UnlockTable(); }
+  TableLock(const TableLock&) = delete;
+  TableLock& operator=(const TableLock&) = delete;
+
+ private:
+  TABSTableData& table_;
+};
+
+// Holds a database's lock for a scope.
+class DatabaseLock {
+ public:
+  explicit DatabaseLock(TABSDatabaseData& database) : database_(database) {
+    database_.LockDatabase();
+  }
+  ~DatabaseLock() { database_.UnlockDatabase(); }
+  DatabaseLock(const DatabaseLock&) = delete;
+  DatabaseLock& operator=(const DatabaseLock&) = delete;
+
+ private:
+  TABSDatabaseData& database_;
+};
+
+// The attached table; 10009 when the cursor has none.
+inline TABSTableData& TableOf(TABSTableData* table) {
+  if (table == nullptr) throw EABSException(10009, "Nil pointer occured");
+  return *table;
+}
+
+}  // namespace local_cursor_detail

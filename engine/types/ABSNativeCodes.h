@@ -87,4 +87,9 @@ inline constexpr std::int32_t kTableNameTaken = 10485;      // a second table of
 inline constexpr std::int32_t kNoTemporaryTables = 10486;   // TEMP while it cannot make tables
 inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start without a stop
 
+// --- engine/temporary: temporary tables and their private files ---
+inline constexpr std::int32_t kTempFileSetSize = 20292;  // a temporary file that cannot be resized
+inline constexpr std::int32_t kTempStreamSpill = 20291;  // a stream's move from memory to file fell short
+inline constexpr std::int32_t kTempPageWrite = 20290;    // a page file write fell short
+
 }  // namespace native_code

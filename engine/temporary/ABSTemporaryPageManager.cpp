@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "engine/storage/ABSMemory.h"
 #include "engine/storage/ABSMemoryPageManager.h"
@@ -138,8 +139,48 @@ void TABSTemporaryPageManager::WritePage(TABSPage& page) {
     memoryPages_->WritePage(page);
     return;
   }
-  if (page.GetPageBuffer() == nullptr) return;
+  if (page.GetPageBuffer() == nullptr || filePagesWritten_) return;
+  TABSPage* const one = &page;
+  WriteFilePages(&one, 1);
+}
+
+void TABSTemporaryPageManager::WriteFilePages(TABSPage* const* pages, std::size_t count) {
   EnsureFile();
-  file_->Seek(PageOffset(pageNo), TABSSeekOrigin::Beginning);
-  WriteStreamBlock(*file_, page.GetPageBuffer(), PageSize, native_code::kTempPageWrite);
+  std::int32_t failedPage = -1;
+  for (std::size_t i = 0; i < count && failedPage < 0; ++i) {
+    const TABSPage& page = *pages[i];
+    file_->Seek(PageOffset(page.PageNo()), TABSSeekOrigin::Beginning);
+    if (file_->Write(page.GetPageBuffer(), PageSize) != PageSize) failedPage = page.PageNo();
+  }
+  if (failedPage < 0 && !file_->Flush()) failedPage = pages[count - 1]->PageNo();
+  if (failedPage >= 0) {
+    throw EABSException(native_code::kTempPageWrite,
+                        "Cannot write to stream. Position = %d, Stream size = %d, Block size = "
+                        "%d, Bytes Write = %d",
+                        {PageOffset(failedPage), file_->Size(), PageSize, 0});
+  }
+}
+
+void TABSTemporaryPageManager::CommitPendingPages(std::int32_t sessionId) {
+  // The base commit cannot stop half way, so the writes that can fail come
+  // first: every modified file page of the session goes to the file now.
+  if (const TABSSortedPageList* list = SessionModifiedList(sessionId)) {
+    std::vector<TABSPage*> pages;
+    for (std::int32_t i = 0; i < list->Count(); ++i) {
+      TABSPage* page = list->PageAt(i);
+      if (!IsMemoryPage(page->PageNo()) && IsAllocated(page->PageNo()) &&
+          page->GetPageBuffer() != nullptr) {
+        pages.push_back(page);
+      }
+    }
+    if (!pages.empty()) WriteFilePages(pages.data(), pages.size());
+  }
+  filePagesWritten_ = true;
+  try {
+    TABSPageManager::CommitPendingPages(sessionId);
+  } catch (...) {
+    filePagesWritten_ = false;
+    throw;
+  }
+  filePagesWritten_ = false;
 }

@@ -20,6 +20,11 @@
 //                  short read answers false (GetPage then raises 20299).
 //   WritePage      10397 "Page allocation not released"; 10104; 20290
 //                  "Cannot write to stream. ..." for a short write.
+//   CommitSessionPages  writes the session's file pages (and makes the file
+//                  take them) before the base commit changes anything: a
+//                  page file that refuses them raises 20290 and the
+//                  session's pages stay pending, as a failed check leaves
+//                  them.
 //
 // Ownership: owns the memory pages, the allocation bits and the page file.
 // Threads: as every page manager (the owning table's database lock).
@@ -65,6 +70,7 @@ class TABSTemporaryPageManager final : public TABSPageManager {
   void ReserveStore(std::int32_t count) override;
   void CheckReleasePageNo(std::int32_t pageNo) const override;
   void CheckWritePage(const TABSPage& page) const override;
+  void CommitPendingPages(std::int32_t sessionId) override;
 
  private:
   class MemoryPages;
@@ -74,6 +80,9 @@ class TABSTemporaryPageManager final : public TABSPageManager {
   void EnsureFile();
   // Grows the page file so that pages below `pageCount` fit in it.
   void EnsureFileSize(std::int32_t pageCount);
+  // Writes the images of `pages` (file pages) and flushes the file; raises
+  // 20290 when the file did not take all of them.
+  void WriteFilePages(TABSPage* const* pages, std::size_t count);
 
   const bool keepInMemory_;
   std::int32_t memoryPageLimit_ = 0;
@@ -81,4 +90,6 @@ class TABSTemporaryPageManager final : public TABSPageManager {
   TABSBitsArray bits_;
   std::unique_ptr<MemoryPages> memoryPages_;
   std::unique_ptr<TABSTemporaryFileStream> file_;
+  // True while the base commit runs after the file pages were written.
+  bool filePagesWritten_ = false;
 };

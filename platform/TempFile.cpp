@@ -144,18 +144,9 @@ bool TempFile::Flush() {
   return true;
 }
 
-std::int64_t TempFile::Write(std::int64_t offset, const void* buffer, std::int64_t count) {
+std::int64_t TempFile::WriteOutside(std::int64_t offset, const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
   const char* bytes = static_cast<const char*>(buffer);
-  const std::int64_t windowEnd = windowStart_ + windowLength_;
-  // Into the window: within it or continuing it, as long as it fits.
-  if (offset >= windowStart_ && offset <= windowEnd &&
-      offset - windowStart_ <= BufferSize - count) {
-    std::memcpy(buffer_.get() + (offset - windowStart_), bytes, static_cast<std::size_t>(count));
-    windowLength_ = std::max(windowLength_, offset + count - windowStart_);
-    dirty_ = true;
-    return count;
-  }
   if (!Flush()) return 0;
   DropWindow();
   if (count >= BufferSize) return RawWrite(offset, bytes, count);
@@ -166,13 +157,9 @@ std::int64_t TempFile::Write(std::int64_t offset, const void* buffer, std::int64
   return count;
 }
 
-std::int64_t TempFile::Read(std::int64_t offset, void* buffer, std::int64_t count) {
+std::int64_t TempFile::ReadOutside(std::int64_t offset, void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
   char* bytes = static_cast<char*>(buffer);
-  if (offset >= windowStart_ && offset + count <= windowStart_ + windowLength_) {
-    std::memcpy(bytes, buffer_.get() + (offset - windowStart_), static_cast<std::size_t>(count));
-    return count;
-  }
   if (!Flush()) return 0;
   if (count >= BufferSize) return RawRead(offset, bytes, count);
   // Read ahead one window. Bytes beyond the file's end are not in it.

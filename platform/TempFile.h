@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -58,11 +59,28 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   // REQUIRES offset >= 0, count >= 0. Returns the bytes read (short at the
-  // end of the file or on an error).
-  std::int64_t Read(std::int64_t offset, void* buffer, std::int64_t count);
+  // end of the file or on an error). Fast path: the bytes are in the window.
+  std::int64_t Read(std::int64_t offset, void* buffer, std::int64_t count) {
+    if (count > 0 && offset >= windowStart_ && offset + count <= windowStart_ + windowLength_) {
+      std::memcpy(buffer, buffer_.get() + (offset - windowStart_), static_cast<std::size_t>(count));
+      return count;
+    }
+    return ReadOutside(offset, buffer, count);
+  }
   // REQUIRES offset >= 0, count >= 0. Returns the bytes accepted; fewer than
-  // `count` only when writing pending data to the file failed.
-  std::int64_t Write(std::int64_t offset, const void* buffer, std::int64_t count);
+  // `count` only when writing pending data to the file failed. Fast path: the
+  // bytes continue or overwrite the window and fit in it.
+  std::int64_t Write(std::int64_t offset, const void* buffer, std::int64_t count) {
+    if (count > 0 && offset >= windowStart_ && offset <= windowStart_ + windowLength_ &&
+        offset - windowStart_ <= BufferSize - count) {
+      std::memcpy(buffer_.get() + (offset - windowStart_), buffer, static_cast<std::size_t>(count));
+      if (offset + count - windowStart_ > windowLength_)
+        windowLength_ = offset + count - windowStart_;
+      dirty_ = true;
+      return count;
+    }
+    return WriteOutside(offset, buffer, count);
+  }
   // The logical size: the file's size, or the end of buffered data beyond it.
   std::int64_t Size() const;
   // Writes buffered data and resizes the file; false (errno set) on failure.
@@ -75,6 +93,8 @@ class TempFile {
 
  private:
   explicit TempFile(int fd);
+  std::int64_t ReadOutside(std::int64_t offset, void* buffer, std::int64_t count);
+  std::int64_t WriteOutside(std::int64_t offset, const void* buffer, std::int64_t count);
   // pread/pwrite until done, an error or end of file; fault budgets apply.
   std::int64_t RawRead(std::int64_t offset, char* buffer, std::int64_t count);
   std::int64_t RawWrite(std::int64_t offset, const char* buffer, std::int64_t count);

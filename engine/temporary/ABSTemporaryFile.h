@@ -16,10 +16,7 @@
 #include <memory>
 
 #include "engine/types/ABSStream.h"
-
-namespace platform {
-class TempFile;
-}
+#include "platform/TempFile.h"
 
 class TABSTemporaryFileStream final : public TABSStream {
  public:
@@ -37,6 +34,15 @@ class TABSTemporaryFileStream final : public TABSStream {
   void SetSize(std::int64_t newSize) override;
   // Writes buffered data; false when the file refused it (data kept).
   bool Flush();
+  // Positioned transfers that leave Position() alone, for callers that
+  // address records by offset; same results as Seek followed by Read/Write.
+  // REQUIRES offset >= 0.
+  std::int32_t ReadAt(std::int64_t offset, void* buffer, std::int32_t count) {
+    return static_cast<std::int32_t>(file_->Read(offset, buffer, count));
+  }
+  std::int32_t WriteAt(std::int64_t offset, const void* buffer, std::int32_t count) {
+    return static_cast<std::int32_t>(file_->Write(offset, buffer, count));
+  }
   // The descriptor, for tests of the file's privacy.
   int Descriptor() const noexcept;
 

@@ -85,9 +85,12 @@ void TABSTemporaryRecordManager::FlushBlock() {
   }
   const std::int64_t offset =
       (recordCount_ - memoryLimit_ - blockCount_) * static_cast<std::int64_t>(recordSize_);
-  SetStreamPosition(*file_, offset, 10128);
+  if (offset < 0) {
+    throw EABSException(10128, "Cannot set stream position to %d. Position = %d, Size = %d",
+                        {offset, file_->Position(), file_->Size()});
+  }
   const std::int32_t bytes = blockCount_ * recordSize_;
-  if (file_->Write(writeBlock_.get(), bytes) != bytes) {
+  if (file_->WriteAt(offset, writeBlock_.get(), bytes) != bytes) {
     throw EABSException(10125, "Error writing to stream");
   }
   blockCount_ = 0;
@@ -144,8 +147,11 @@ void TABSTemporaryRecordManager::ReadRecord(std::int64_t number, void* buffer) {
     if (!keepInMemory_ && number >= memoryLimit_) {
       FlushBlock();
       const std::int64_t offset = (number - memoryLimit_) * static_cast<std::int64_t>(recordSize_);
-      SetStreamPosition(*file_, offset, 10129);
-      const std::int32_t got = file_->Read(buffer, recordSize_);
+      if (offset < 0) {
+        throw EABSException(10129, "Cannot set stream position to %d. Position = %d, Size = %d",
+                            {offset, file_->Position(), file_->Size()});
+      }
+      const std::int32_t got = file_->ReadAt(offset, buffer, recordSize_);
       if (got != recordSize_) RaiseStreamReadError(*file_, offset, recordSize_, got, 10130);
     } else {
       std::memcpy(buffer, slot(number), static_cast<std::size_t>(recordSize_));
@@ -157,8 +163,7 @@ void TABSTemporaryRecordManager::ReadRecord(std::int64_t number, void* buffer) {
   }
 }
 
-void TABSTemporaryRecordManager::NavigateRecord(std::int32_t /*sessionId*/,
-                                                NavigationRequest& request) {
+void TABSTemporaryRecordManager::Navigated(NavigationRequest& request) {
   std::uint64_t p = RecordNumber(request.Position);
   const auto count = static_cast<std::uint64_t>(recordCount_);
   FetchResult result = FetchResult::NotFound;

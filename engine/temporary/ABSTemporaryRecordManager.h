@@ -33,6 +33,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "engine/storage/ABSMemBlock.h"
@@ -69,7 +70,31 @@ class TABSTemporaryRecordManager final : public TABSBaseRecordManager {
   // request.RecordBuffer (when given), a read that fails answers NotFound.
   // Positions beyond the table (stale) are bounded: prior goes to the last
   // record, next answers Eof, current NotFound.
-  void NavigateRecord(std::int32_t sessionId, NavigationRequest& request) override;
+  // Fast path: the plain forward step (Next after Found, neither end flag,
+  // a next record that is in memory or in the file with nothing waiting in
+  // the write block) is served inline; everything else by Navigated, with
+  // the same results.
+  void NavigateRecord(std::int32_t /*sessionId*/, NavigationRequest& request) override {
+    void* const destination = request.RecordBuffer;
+    const std::uint64_t next = RecordNumber(request.Position) + 1;
+    if (request.Direction == FetchMode::Next && request.Result == FetchResult::Found &&
+        !(request.BeforeFirst | request.AfterLast) && destination != nullptr &&
+        next < static_cast<std::uint64_t>(recordCount_)) [[likely]] {
+      const auto n = static_cast<std::int64_t>(next);
+      if (n < memoryCount_) {
+        std::memcpy(destination, slot(n), static_cast<std::size_t>(recordSize_));
+        request.Position = PositionOf(next);
+        return;
+      }
+      if (blockCount_ == 0 && !keepInMemory_ &&
+          file_->ReadAt((n - memoryLimit_) * recordSize_, destination, recordSize_) ==
+              recordSize_) {
+        request.Position = PositionOf(next);
+        return;
+      }
+    }
+    Navigated(request);
+  }
   int CompareRecordPositions(const RecordPosition& a, const RecordPosition& b) const override;
   // The exact 1-based number; -1 beyond the table.
   std::int64_t EstimateRecordNumber(std::int32_t sessionId,
@@ -110,6 +135,8 @@ class TABSTemporaryRecordManager final : public TABSBaseRecordManager {
   // at what one block holds); the capacity changes only once the memory is
   // there. False when no slot can be added.
   bool GrowMemory();
+  // NavigateRecord beyond the fast path.
+  [[gnu::noinline]] void Navigated(NavigationRequest& request);
   // Writes the waiting records to the file (10126, 10128, 10125); they stay
   // waiting when that fails.
   void FlushBlock();

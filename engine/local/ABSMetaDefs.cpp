@@ -173,6 +173,7 @@ void TABSIndexDef::CopyFrom(const TABSMetaObjectDef& source) {
   IsTemporaryIndex = src->IsTemporaryIndex;
   CreatorSessionId = src->CreatorSessionId;
   ChangeStamp = src->ChangeStamp;
+  RootPageNo = src->RootPageNo;
 }
 
 void TABSConstraintDef::SetTableName(std::string_view name) {

@@ -119,6 +119,9 @@ class TABSIndexDef : public TABSMetaObjectDef {
   bool Unique = false;
   bool Primary = false;
   std::int32_t KeySize = -1;  // maintained by the index
+  // The index's root page in its page manager; -1 while it has no pages.
+  // The root keeps its number for the life of the index.
+  std::int32_t RootPageNo = -1;
   std::vector<TABSIndexColumn> Columns;
   // 255 for an index a cursor built for one session; such indexes are
   // private to CreatorSessionId.

@@ -80,6 +80,8 @@ bool TABSBaseSession::FindSequenceValue(std::int32_t objectId, std::int64_t& val
   return true;
 }
 
+TABSStorageSession* StorageSessionOf(TABSLocalSession* session) noexcept { return session; }
+
 TABSLocalSession::~TABSLocalSession() {
   if (registered_ && databaseData_ != nullptr) {
     try {

@@ -22,3 +22,9 @@ class TABSStorageSession : public TABSSequenceSession {
   // A transaction is open: table data defers committing page changes.
   virtual bool InTransaction() const = 0;
 };
+
+class TABSLocalSession;
+
+// The storage side of a cursor's session (the local session is one); nil
+// for nil. Defined with the local session, which storage cannot include.
+TABSStorageSession* StorageSessionOf(TABSLocalSession* session) noexcept;

@@ -92,4 +92,9 @@ inline constexpr std::int32_t kTempFileSetSize = 20292;  // a temporary file tha
 inline constexpr std::int32_t kTempStreamSpill = 20291;  // a stream's move from memory to file fell short
 inline constexpr std::int32_t kTempPageWrite = 20290;    // a page file write fell short
 
+// --- engine/storage: table data ---
+inline constexpr std::int32_t kNoIndexManager = 10488;  // index work on a table without indexes
+inline constexpr std::int32_t kRenameNameTaken = 10489;  // renaming onto another table's name
+inline constexpr std::int32_t kBlobLengthOutOfRange = 10490;  // a BLOB too long for a block
+
 }  // namespace native_code

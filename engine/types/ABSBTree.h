@@ -1,0 +1,201 @@
+// TABSBTreeRecordIndex: one index of a table as a B+-tree of index pages in
+// the table's page manager (page layout and key path in ABSBTreePage.h, key
+// layout in ABSBTreeKey.h).
+//
+// Leaf entries map the key of a record to its record position; node entries
+// map a separator key to a child page. Pages of one level are chained both
+// ways. The root page keeps its number (TABSIndexDef::RootPageNo) for the
+// life of the index: splitting and collapsing the root rewrite it in place.
+//
+// Order of entries: by key (ABSBTreeKey.h), equal stored keys by their whole
+// values when the layout has prefix parts (the records are read through the
+// record manager), then by record position (record ID signed, then the
+// sub-position). Node searches compare separator keys only; a search that
+// ties with a separator is settled against the first leaf entry below that
+// child, whose reference is a real record position. Duplicates and shared
+// prefixes therefore work across page boundaries.
+//
+// Failure atomicity: an insert fetches every page its split cascade touches
+// and reserves the new pages it needs (TABSPageManager::ReservePages) before
+// it changes a page; a delete fetches the siblings its merge cascade may
+// touch first. A failed insert or delete leaves the tree as it was. Every
+// page fetched is given back to the page manager, also on failure.
+//
+// "Invalid page number" codes when the index has no root: 20119 drop,
+// 20120 empty, 20121 navigate and seek, 20122 find path and read path
+// reference, 20123 record number and record at number, 20124 distinct and
+// scans, 20125 uniqueness and range estimates, 20126 insert, 20127 delete,
+// 20293 update.
+//
+// Ownership: the index owns its key layout and its scratch buffers (key,
+// full keys, one record, one split area), allocated when the index is
+// created or opened, so an operation allocates no engine memory beyond the
+// pages it adds. It borrows its table. Threads: none of its own; callers
+// hold the table's database lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/storage/ABSIndex.h"
+#include "engine/storage/ABSMemBlock.h"
+#include "engine/types/ABSBTreeKey.h"
+#include "engine/types/ABSBTreePage.h"
+
+class TABSPageManager;
+class TABSPage;
+
+class TABSScanState {
+ public:
+  bool Started = false;
+  bool Backward = false;
+  bool Done = false;
+  bool HasEnd = false;
+  TABSKeyPath Path;
+  TABSKeyPath EndPath;
+};
+
+class TABSBTreeRecordIndex final : public TABSIndex {
+ public:
+  TABSBTreeRecordIndex(TABSIndexTable& table, TABSBaseIndexManager* manager);
+  ~TABSBTreeRecordIndex() override;
+
+  // ---- TABSIndex slots ----
+  void CreateIndexPages(std::int32_t sessionId, TABSCursorState* cursor,
+                        const TABSIndexDef& def) override;
+  void DropIndexPages(std::int32_t sessionId) override;
+  void EmptyIndex(std::int32_t sessionId) override;
+  // Builds the key layout for an existing tree (the definition's root).
+  void OpenIndex(const TABSIndexDef& def) override;
+  void RebuildIndex(std::int32_t sessionId, TABSCursorState* cursor) override;
+  void NavigateIndex(std::int32_t sessionId, NavigationRequest& request,
+                     TABSIndexPositionCache* cache, std::int32_t stateValue) override;
+  void SeekKey(std::int32_t sessionId, NavigationRequest& request) override;
+  TABSKeyPath* NewKeyPath() override;
+  void FreeKeyPath(TABSKeyPath*& path) override;
+  bool FindRecordPath(std::int32_t sessionId, const RecordPosition& position, TABSKeyPath& path,
+                      const std::byte* recordBuffer) override;
+  int CompareKeyPaths(const TABSKeyPath* a, const TABSKeyPath* b) override;
+  std::int64_t RecordNumberOf(std::int32_t sessionId, const RecordPosition& position,
+                              const std::byte* recordBuffer) override;
+  // n below 1 leaves `position` as it was.
+  void RecordAtNumber(std::int32_t sessionId, std::int64_t n, RecordPosition& position) override;
+  void MarkDistinct(std::int32_t sessionId, TABSIndexMarks& marks, std::int32_t partCount) override;
+  TABSScanState* NewScanState() override;
+  void FreeScanState(TABSScanState*& state) override;
+  bool ScanStep(std::int32_t sessionId, TABSScanState* state, bool backward,
+                const TABSScanBound* start, const TABSScanBound* end,
+                RecordPosition& position) override;
+  int CompareRecordKeys(const std::byte* a, const std::byte* b, std::int32_t partCount) override;
+  int ConditionSide(std::int32_t condition) override;
+  std::int64_t EstimateRangeCount(std::int32_t sessionId, const TABSScanBound& lower,
+                                  const TABSScanBound& upper, std::int64_t totalRecords) override;
+  bool IsKeyUnique(std::int32_t sessionId, const std::byte* recordBuffer) override;
+  bool IsUpdateUnique(std::int32_t sessionId, const std::byte* newBuffer,
+                      const std::byte* oldBuffer) override;
+  void InsertRecordKey(std::int32_t sessionId, const TABSCursorState& cursor) override;
+  void DeleteRecordKey(std::int32_t sessionId, const TABSCursorState& cursor) override;
+  void UpdateRecordKey(std::int32_t sessionId, const TABSCursorState& cursor,
+                       bool removeOld) override;
+  void KeysPerPage(std::int32_t& keys, std::int32_t& remainder) override;
+  RecordPosition ReadPathReference(std::int32_t sessionId, const TABSKeyPath& path) override;
+
+  // ---- The same operations on plain buffers ----
+
+  // Inserts the entry (key of `recordBuffer`, `position`). REQUIRES the entry
+  // is not present.
+  void InsertKey(std::int32_t sessionId, const std::byte* recordBuffer,
+                 const RecordPosition& position);
+  // Removes that entry; `notFoundCode` (20027 or 20250) when it is absent.
+  void DeleteKey(std::int32_t sessionId, const std::byte* recordBuffer,
+                 const RecordPosition& position, std::int32_t notFoundCode = 20027);
+  // Positions `path` on the first (forward) or last (backward) entry that
+  // satisfies `bound` in index order; false (path unspecified) when none.
+  bool ConditionSearch(std::int32_t sessionId, const TABSScanBound& bound, bool backward,
+                       TABSKeyPath& path);
+  // Moves `path` one entry forward or backward along the levels; false at
+  // the end (path unchanged).
+  bool StepPath(std::int32_t sessionId, TABSKeyPath& path, bool backward);
+  // The path to the first or last entry; false on an empty index.
+  bool EdgePath(std::int32_t sessionId, TABSKeyPath& path, bool last);
+  // Entries in the index (walks the leaf chain).
+  std::int64_t EntryCount(std::int32_t sessionId);
+
+  const TABSRecordKeyRef& KeyRef() const { return keyRef_; }
+  std::int32_t RootPageNo() const;
+  TABSPageManager& PageManager() const;
+
+ private:
+  class HeldPages;
+  // What a search looks for: a stored key, optionally the whole values and
+  // a record position, compared on `partLimit` leading parts.
+  struct Target {
+    const std::byte* Key = nullptr;
+    const std::byte* FullKey = nullptr;  // nil: no whole-value settlement
+    const std::int32_t* Lengths = nullptr;
+    std::int32_t PartLimit = -1;
+    bool HasPosition = false;
+    RecordPosition Position;
+  };
+  enum class Child { Strict, NotStrict };
+
+  void PrepareLayout();
+  std::int32_t CheckedRoot(std::int32_t code) const;
+  void InitEmptyRoot(TABSPage& page) const;
+  TABSBTreePageView View(const TABSPage& page) const;
+
+  // Target from a record buffer (fills the search key buffers).
+  Target TargetOf(const std::byte* recordBuffer, const RecordPosition* position, bool wholeValues,
+                  std::int32_t partLimit = -1, const std::int32_t* lengths = nullptr);
+  // t against the entry (key, record position): -1, 0, 1.
+  int CompareEntry(std::int32_t sessionId, const Target& t, const std::byte* key,
+                   const RecordPosition& position);
+  std::int32_t ChooseChild(std::int32_t sessionId, HeldPages& held, const TABSBTreePageView& v,
+                           const Target& t, Child rule);
+  std::int32_t LeafBound(std::int32_t sessionId, const TABSBTreePageView& v, const Target& t,
+                         bool upper);
+  // Descends from the root for t; the leaf entry is the first >= t (or > t
+  // with `upper`), possibly one past the leaf's last entry.
+  void Descend(std::int32_t sessionId, HeldPages& held, const Target& t, Child rule, bool upper,
+               TABSKeyPath& path);
+  // Moves a leaf position one past the end of its leaf to the next leaf;
+  // false when there is none.
+  bool Normalize(std::int32_t sessionId, TABSKeyPath& path);
+  // Key and reference of the first leaf entry below `pageNo`.
+  void FirstLeafEntry(HeldPages& held, std::int32_t pageNo, const std::byte*& key,
+                      RecordPosition& position);
+  bool FindExact(std::int32_t sessionId, HeldPages& held, const Target& t, TABSKeyPath& path);
+  void ReadRecord(std::int32_t sessionId, const RecordPosition& position, void* buffer,
+                  std::int32_t errorCode);
+
+  // Structure changes (ABSBTree.cpp).
+  void SplitInto(HeldPages& held, TABSBTreePageView& x, TABSPage& xPage, std::int32_t at,
+                 const std::uint8_t* entry, std::byte* sepKey, std::int32_t& newPageNo);
+  void SplitRoot(HeldPages& held, TABSPage& rootPage, std::int32_t at, const std::uint8_t* entry);
+  void RemoveAt(HeldPages& held, TABSKeyPath& path, std::int32_t level, std::int32_t index,
+                std::vector<std::int32_t>& freed);
+  void SetSubtreeFirstKey(HeldPages& held, const TABSKeyPath& path, std::int32_t level,
+                          const std::byte* key);
+  const std::byte* SubtreeFirstKey(HeldPages& held, const TABSKeyPath& path, std::int32_t level);
+  void CollapseRoot(HeldPages& held, std::vector<std::int32_t>& freed);
+  void PrefetchForDelete(HeldPages& held, const TABSKeyPath& path);
+  void CollectPages(std::int32_t sessionId, std::vector<std::int32_t>& pages);
+  bool Navigate(std::int32_t sessionId, NavigationRequest& request, TABSKeyPath& path, bool found);
+  void NavigateFrom(std::int32_t sessionId, NavigationRequest& request,
+                    TABSIndexPositionCache* cache, std::int32_t stateValue, bool cached,
+                    TABSKeyPath& path);
+
+  TABSRecordKeyRef keyRef_;
+  std::int32_t dataSize_ = 0;
+  TABSPageManager* pageManager_ = nullptr;  // the table's, fixed when the layout is built
+  TABSMemBlock searchKey_;                  // KeySize
+  TABSMemBlock searchFull_;                 // FullKeySize
+  TABSMemBlock entryFull_;                  // FullKeySize
+  TABSMemBlock otherFull_;                  // FullKeySize
+  TABSMemBlock keyScratch_;                 // 3 x KeySize + 16: entries and separators in motion
+  TABSMemBlock record_;                     // one record image
+  TABSMemBlock splitArea_;                  // a page's entries plus one
+  TABSMemBlock lengths_;                    // PartCount compare lengths
+  TABSKeyPath path_;                        // the path of the running operation
+};

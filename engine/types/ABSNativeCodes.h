@@ -91,6 +91,7 @@ inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start wi
 inline constexpr std::int32_t kTempFileSetSize = 20292;  // a temporary file that cannot be resized
 inline constexpr std::int32_t kTempStreamSpill = 20291;  // a stream's move from memory to file fell short
 inline constexpr std::int32_t kTempPageWrite = 20290;    // a page file write fell short
+inline constexpr std::int32_t kTempBlobSourceRead = 20289;  // a BLOB value's stream read short
 
 // --- engine/storage: table data ---
 inline constexpr std::int32_t kNoIndexManager = 10488;  // index work on a table without indexes

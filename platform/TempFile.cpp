@@ -181,15 +181,18 @@ bool TempFile::SetSize(std::int64_t size) {
     lastError_ = EINVAL;
     return false;
   }
-  if (!Flush()) return false;
+  // Buffered bytes beyond the new end are dropped, those below it stay
+  // pending: the resize needs no write, so it works on a file that refuses
+  // writes too (cutting a half-written value off again).
+  if (windowStart_ + windowLength_ > size) {
+    windowLength_ = std::max<std::int64_t>(0, size - windowStart_);
+    if (windowLength_ == 0) DropWindow();
+  }
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
     lastError_ = errno;
     return false;
   }
   fileSize_ = size;
-  if (windowStart_ + windowLength_ > size) {
-    windowLength_ = std::max<std::int64_t>(0, size - windowStart_);
-  }
   return true;
 }
 

@@ -83,7 +83,8 @@ class TempFile {
   }
   // The logical size: the file's size, or the end of buffered data beyond it.
   std::int64_t Size() const;
-  // Writes buffered data and resizes the file; false (errno set) on failure.
+  // Resizes the file (buffered data beyond the new end are dropped, the
+  // rest stay pending); false on failure, see LastError().
   bool SetSize(std::int64_t size);
   // Writes buffered data to the file; false on failure (data kept).
   bool Flush();

@@ -100,6 +100,26 @@ class TABSCursor : public TABSCursorState {
   virtual void RollbackChangeBatch() = 0;                                                    // 45
   virtual bool CheckConstraints(bool isInsert) = 0;                                          // 46
 
+  // ---- Field exchange and layout helpers (no lock) ----
+
+  // Field `fieldNo` (logical) of `buffer`: false when NULL (destination
+  // untouched); else true, the value copied into `destination` (may be nil)
+  // in the dataset's exchange form. 10005 for a number out of range.
+  bool ReadFieldData(std::int32_t fieldNo, void* destination, const std::byte* buffer) const;
+  // Sets field `fieldNo` (logical) of `buffer` from `source` in the exchange
+  // form; nil or an empty text make it NULL. 10006 for a number out of
+  // range. A BLOB field holds a block address, never caller bytes: a
+  // source for one raises 10493 (BLOBs are written through a stream).
+  void WriteFieldData(std::int32_t fieldNo, const void* source, std::byte* buffer) const;
+  // Zeroes KeyBufferSize bytes, then InitRecordBuffer without defaults.
+  void InitKeyBuffer(std::byte* keyBuffer);
+  // LogicalFieldDefs := copies of the named physical fields, in order, named
+  // by the non-empty aliases (made unique with "_1", "_2", ...). 10321
+  // lists of different lengths, 10322 no names, 10323 unknown name; on
+  // error the list is as it was.
+  void SetProjection(const std::vector<std::string>& fieldNames,
+                     const std::vector<std::string>& aliases);
+
   // Installs (or, with nil, removes) the query engine's condition and binds
   // it to this cursor with the two arguments, then invalidates the view.
   void SetQueryExpression(TABSExpression* expression, void* arg1, void* arg2);

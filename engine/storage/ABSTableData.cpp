@@ -359,7 +359,19 @@ void TABSMemoryTableData::CreateTableFromDefs(TABSCursorState& cursor, const TAB
     Staged staged;
     staged.fields = BuildFieldManager(fields);
     staged.indexes = BuildIndexDefs(indexes);
-    staged.constraints = BuildConstraintManager(constraints);
+    // The constraints bind against the new fields and indexes, which the
+    // table shows for the length of the build.
+    fieldManager_.swap(staged.fields);
+    indexDefs_.swap(staged.indexes);
+    try {
+      staged.constraints = BuildConstraintManager(constraints);
+    } catch (...) {
+      fieldManager_.swap(staged.fields);
+      indexDefs_.swap(staged.indexes);
+      throw;
+    }
+    fieldManager_.swap(staged.fields);
+    indexDefs_.swap(staged.indexes);
     staged.records = std::make_unique<TABSMemoryRecordManager>(staged.fields->GetRecordSize(),
                                                                recordGrowthStep_);
     CommitTableSession(CursorSessionId(cursor), CursorInTransaction(cursor));

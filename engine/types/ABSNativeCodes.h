@@ -98,4 +98,14 @@ inline constexpr std::int32_t kNoIndexManager = 10488;  // index work on a table
 inline constexpr std::int32_t kRenameNameTaken = 10489;  // renaming onto another table's name
 inline constexpr std::int32_t kBlobLengthOutOfRange = 10490;  // a BLOB too long for a block
 
+// --- engine/local: the local cursor ---
+inline constexpr std::int32_t kFilterTextUnsupported = 10491;        // a filter as expression text
+inline constexpr std::int32_t kSearchExpressionUnsupported = 10492;  // a search as expression text
+inline constexpr std::int32_t kCursorNoDatabase = 10493;  // a cursor whose session has no database
+inline constexpr std::int32_t kBlobFieldDataWrite = 10494;    // caller bytes for a BLOB field
+inline constexpr std::int32_t kCopyBlobKindMismatch = 10495;  // copying between BLOB and non-BLOB
+inline constexpr std::int32_t kLocateListLengths = 10496;     // field and value lists differ
+inline constexpr std::int32_t kLocateFieldNotFound = 10497;   // a search names no field
+inline constexpr std::int32_t kSequenceDetached = 10498;      // a sequence value while detached
+
 }  // namespace native_code

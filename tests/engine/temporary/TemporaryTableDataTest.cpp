@@ -20,6 +20,7 @@
 #include "engine/types/ABSCoding.h"
 #include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSStream.h"
+#include "tests/engine/FaultInjection.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/temporary/TemporaryTestSupport.h"
 
@@ -356,6 +357,33 @@ TEST(TemporaryTableDataTest, StartUpInstallsTemp) {
     EXPECT_NE(dynamic_cast<TABSTemporaryTableData*>(&table), nullptr);
   }
   EngineStartUp();
+}
+
+}  // namespace
+
+namespace {
+
+// Every allocation of building a table, appending rows past the memory
+// limit and storing a BLOB fails in turn: each failure is an engine error
+// or a refused append, and nothing is left behind (memory or descriptors).
+TEST(TemporaryTableDataTest, AllocationFaultsLeaveNothingBehind) {
+  TTemporarySeams seams;
+  const int descriptors = OpenDescriptorCount();
+  const int allocations = InjectAllocationFailures(
+      [&] {
+        TTable t(false, 2);
+        for (int i = 0; i < 5; ++i) {
+          t.SetRow(i);
+          if (!t.table->InsertCursorRecord(t.cursor)) throw EABSException(1, "refused");
+        }
+        TABSMemoryStream value;
+        value.Write("blob", 4);
+        t.table->StoreBlobFromStream(t.image.data(), 2, value, {}, true);
+        if (!t.table->InsertCursorRecord(t.cursor)) throw EABSException(1, "refused");
+      },
+      {.AfterFailure = [&] { EXPECT_EQ(OpenDescriptorCount(), descriptors); }});
+  EXPECT_GT(allocations, 0);
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
 }
 
 }  // namespace

@@ -32,6 +32,7 @@ TABSTemporaryTableData::TABSTemporaryTableData(TABSDatabaseData& database,
 
 TABSTemporaryTableData::~TABSTemporaryTableData() {
   Guard hold(DatabaseData().Lock());
+  blobStream_.reset();  // so that emptying makes no new one
   try {
     EmptyTableData(nullptr);
   } catch (...) {
@@ -47,7 +48,6 @@ TABSTemporaryTableData::~TABSTemporaryTableData() {
                  cursors_.size());
   }
 #endif
-  blobStream_.reset();
   recordManager_.reset();
   pageManager_ = nullptr;
   ownPageManager_.reset();

@@ -119,7 +119,9 @@ TEST(TempFileTest, BufferedFileMatchesModel) {
     } else if (op < 9) {
       const std::int64_t expected = std::max<std::int64_t>(0, std::min(count, size - offset));
       ASSERT_EQ(file->Read(offset, data.data(), count), expected) << step;
-      ASSERT_EQ(std::memcmp(data.data(), model.data() + offset, expected), 0) << step;
+      if (expected > 0) {
+        ASSERT_EQ(std::memcmp(data.data(), model.data() + offset, expected), 0) << step;
+      }
     } else {
       const std::int64_t newSize = rng() % (size + 10000);
       ASSERT_TRUE(file->SetSize(newSize));

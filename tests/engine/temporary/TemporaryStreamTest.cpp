@@ -89,7 +89,9 @@ TEST(TemporaryStreamTest, MatchesModelAcrossTheSwitch) {
         const std::int64_t expected =
             std::max<std::int64_t>(0, std::min<std::int64_t>(n, size - position));
         ASSERT_EQ(s.Read(bytes.data(), n), expected);
-        ASSERT_EQ(std::memcmp(bytes.data(), model.data() + position, expected), 0);
+        if (expected > 0) {
+          ASSERT_EQ(std::memcmp(bytes.data(), model.data() + position, expected), 0);
+        }
         position += expected;
       } else {
         const std::int64_t newSize = rng() % (model.size() + 1000);

@@ -4,9 +4,15 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <optional>
 #include <ostream>
 
+#include "app/PlanReport.h"
+#include "app/PlanReportTexts.h"
+#include "app/PlanSheet.h"
 #include "app/PlanTexts.h"
+#include "app/UserText.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
 
@@ -67,6 +73,17 @@ std::string Number(double value) {
   return platform::FormatFloatInvariant(value);
 }
 
+// Every number the output shows is a finite double.
+bool ResultIsFinite(const TPlanResult& r, const std::vector<TPlanRow>& rows) {
+  for (double v : {r.firstInstalment, r.instalment, r.balance, r.interestSum, r.repaymentTotal,
+                   r.grandTotal}) {
+    if (!std::isfinite(v)) return false;
+  }
+  return std::all_of(rows.begin(), rows.end(), [](const TPlanRow& row) {
+    return std::isfinite(row.Darlehen) && std::isfinite(row.Tilgung) && std::isfinite(row.Zins);
+  });
+}
+
 // JSON has no literal for infinities or NaN.
 std::string JsonNumber(double value) {
   return std::isfinite(value) ? Number(value) : "null";
@@ -86,7 +103,8 @@ std::string UsageText() {
          "                           (Vorgabe \"monatlich\")\n"
          "  --zinsbindung TEXT       Zinsbindung, z. B. \"10 Jahre\" (Vorgabe \"10 Jahre\")\n"
          "  --beginn JJJJ-MM-TT      Beginn der Tilgung (Vorgabe: heute)\n"
-         "  --format table|csv|json  Ausgabeform (Vorgabe table)\n"
+         "  --format FORMAT          table, csv, json oder pdf (Vorgabe table)\n"
+         "  --output DATEI           in diese Datei schreiben (für pdf nötig)\n"
          "  --help                   diese Hilfe\n"
          "\n"
          "Die Texte werden wie im Fenster gelesen: Zahlen mit dem Dezimaltrennzeichen der\n"
@@ -104,19 +122,7 @@ bool WantsCommandLine(const std::vector<std::string>& args) {
 
 std::string InputErrorMessage(const TPlanInputs& inputs, const TPlanResult& result,
                               const std::string& beginText) {
-  auto quoted = [](const std::string& text) {
-    // Keep the message on one line whatever the input holds.
-    // A long text is cut at a character boundary so that the message stays
-    // valid UTF-8.
-    std::size_t cut = std::min<std::size_t>(text.size(), 200);
-    while (cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-    std::string q = "\"";
-    for (char c : text.substr(0, cut)) {
-      q += static_cast<unsigned char>(c) < ' ' ? '?' : c;
-    }
-    if (cut < text.size()) q += "...";
-    return q + "\"";
-  };
+  auto quoted = [](const std::string& text) { return QuoteUserText(text); };
   switch (result.failedStep) {
     case TPlanStep::Amount:
       return "Fehler: Darlehensbetrag (--betrag) " + quoted(inputs.amountText) +
@@ -228,6 +234,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   std::string beginText = IsoDate(inputs.startDate);
   TOutputFormat format = TOutputFormat::Table;
   bool print = false;
+  std::optional<std::string> outputFile;
 
   auto usageError = [&](const std::string& message) {
     err << "tilgungsplan: " << message << "\n\n" << UsageText();
@@ -255,10 +262,11 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
     const bool takesValue = name == "--betrag" || name == "--zins" || name == "--tilgung" ||
                             name == "--zahlweise" || name == "--zinsbindung" ||
-                            name == "--beginn" || name == "--format";
-    if (!takesValue) return usageError("Unbekannte Option: " + args[i]);
+                            name == "--beginn" || name == "--format" || name == "--output";
+    if (!takesValue) return usageError("Unbekannte Option: " + QuoteUserText(args[i]));
     if (!hasValue) {
-      if (i + 1 >= args.size()) return usageError("Der Option " + name + " fehlt ihr Wert.");
+      if (i + 1 >= args.size())
+        return usageError("Der Option " + QuoteUserText(name) + " fehlt ihr Wert.");
       value = args[++i];
     }
     if (name == "--betrag") {
@@ -268,26 +276,42 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     } else if (name == "--tilgung") {
       inputs.repaymentText = value;
     } else if (name == "--zahlweise") {
+      // The window's combo box takes any text; a call naming none of its items
+      // is a mistake, not a wish for a monthly plan.
       inputs.frequencyIndex = FrequencyIndex(value);
+      if (inputs.frequencyIndex < 0) {
+        return usageError(
+            "--zahlweise erwartet monatlich, vierteljährlich, halbjährlich, jährlich oder 0 bis "
+            "3: " +
+            QuoteUserText(value));
+      }
     } else if (name == "--zinsbindung") {
       inputs.termText = value;
     } else if (name == "--beginn") {
       if (!ParseIsoDate(value, inputs.startDate)) {
         return usageError("--beginn erwartet ein Datum JJJJ-MM-TT zwischen 1601 und 9999: " +
-                          value);
+                          QuoteUserText(value));
       }
       beginText = value;
+    } else if (name == "--output") {
+      outputFile = value;
     } else if (value == "table") {
       format = TOutputFormat::Table;
     } else if (value == "csv") {
       format = TOutputFormat::Csv;
     } else if (value == "json") {
       format = TOutputFormat::Json;
+    } else if (value == "pdf") {
+      format = TOutputFormat::Pdf;
     } else {
-      return usageError("--format erwartet table, csv oder json: " + value);
+      return usageError("--format erwartet table, csv, json oder pdf: " + QuoteUserText(value));
     }
   }
   if (!print) return usageError("Diese Optionen gelten nur zusammen mit --print.");
+  if (format == TOutputFormat::Pdf && !outputFile) {
+    return usageError("--format pdf braucht --output DATEI.");
+  }
+  if (outputFile && outputFile->empty()) return usageError("--output braucht einen Dateinamen.");
 
   TPlanRowVector rows;
   const TPlanResult result = RecalculatePlan(inputs, rows);
@@ -295,15 +319,46 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     err << InputErrorMessage(inputs, result, beginText) << '\n';
     return kExitBadInput;
   }
+  if (!ResultIsFinite(result, rows.rows)) {
+    // A sum beyond the range of doubles is as unusable as an amount beyond it.
+    TPlanResult overflow = result;
+    overflow.failedStep = TPlanStep::Arithmetic;
+    err << InputErrorMessage(inputs, overflow, beginText) << '\n';
+    return kExitBadInput;
+  }
+  if (format == TOutputFormat::Pdf) {
+    QString error;
+    if (!WritePlanPdf(QString::fromStdString(*outputFile), CommandLineReportTexts(inputs, result),
+                      PlanSheetFromRows(rows.rows), &error)) {
+      err << "Fehler: " << error.toStdString() << '\n';
+      return kExitBadInput;
+    }
+    return kExitOk;
+  }
+  std::ofstream file;
+  if (outputFile) {
+    file.open(*outputFile, std::ios::binary | std::ios::trunc);
+    if (!file) {
+      err << "Fehler: " << QuoteUserText(*outputFile) << " kann nicht geschrieben werden.\n";
+      return kExitBadInput;
+    }
+  }
+  return WriteTextFormat(format, result, rows.rows, outputFile ? file : out, err);
+}
+
+int WriteTextFormat(TOutputFormat format, const TPlanResult& result,
+                    const std::vector<TPlanRow>& rows, std::ostream& out, std::ostream& err) {
   switch (format) {
     case TOutputFormat::Table:
-      WritePlanTable(result, rows.rows, out);
+      WritePlanTable(result, rows, out);
       break;
     case TOutputFormat::Csv:
-      WritePlanCsv(rows.rows, out);
+      WritePlanCsv(rows, out);
       break;
     case TOutputFormat::Json:
-      WritePlanJson(result, rows.rows, out);
+      WritePlanJson(result, rows, out);
+      break;
+    case TOutputFormat::Pdf:
       break;
   }
   out.flush();

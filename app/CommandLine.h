@@ -11,7 +11,7 @@
 
 namespace tilgung {
 
-enum class TOutputFormat { Table, Csv, Json };
+enum class TOutputFormat { Table, Csv, Json, Pdf };
 
 // Exit statuses of the command line.
 inline constexpr int kExitOk = 0;
@@ -33,6 +33,10 @@ void WritePlanTable(const TPlanResult& result, const std::vector<TPlanRow>& rows
                     std::ostream& out);
 void WritePlanCsv(const std::vector<TPlanRow>& rows, std::ostream& out);
 void WritePlanJson(const TPlanResult& result, const std::vector<TPlanRow>& rows, std::ostream& out);
+
+// Writes one of the text formats (not Pdf) to `out`; the exit status.
+int WriteTextFormat(TOutputFormat format, const TPlanResult& result,
+                    const std::vector<TPlanRow>& rows, std::ostream& out, std::ostream& err);
 
 // The one-line German message for a run that took the error path.
 std::string InputErrorMessage(const TPlanInputs& inputs, const TPlanResult& result,

@@ -9,6 +9,7 @@
 #include "app/PlanTexts.h"
 #include "platform/DateTime.h"
 #include "platform/Locale.h"
+#include "platform/qt/TElidedLabel.h"
 
 namespace tilgung {
 
@@ -52,8 +53,9 @@ QLabel* CaptionLabel(QWidget* parent, const char* text, int left, int top, int w
 }
 
 // A value label of the result panel: fixed size, empty, the panel's colour.
+// A text too wide for it is shortened with "…" and shown whole as tooltip.
 QLabel* ValueLabelAt(QWidget* parent, int left, int top) {
-  auto* label = new QLabel(parent);
+  auto* label = new platform::TElidedLabel(parent);
   // Error texts repeat the user's input: never read them as markup.
   label->setTextFormat(Qt::PlainText);
   label->setGeometry(left, top, 73, kLabelHeight);

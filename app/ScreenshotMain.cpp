@@ -1,7 +1,8 @@
 // Screenshot helper: opens the window, types into the loan amount once as a
 // user would (one backspace and the digit back) so that the plan is computed,
-// and saves a picture of the window as PNG. Usage: tilgungsplan_screenshot FILE
-// (scripts/screenshot runs it on a virtual display).
+// and saves a picture of the window as PNG; with a second file also one of
+// the yearly summary of that plan. Usage: tilgungsplan_screenshot FILE
+// [SUMMARY_FILE] (scripts/screenshot runs it on a virtual display).
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPixmap>
@@ -11,6 +12,9 @@
 
 #include "app/AppStartup.h"
 #include "app/MainForm.h"
+#include "app/PlanReportTexts.h"
+#include "app/PlanSheet.h"
+#include "app/YearSummaryDialog.h"
 
 namespace {
 
@@ -30,6 +34,17 @@ bool SaveAfterTyping(tilgung::TForm1& form, const QString& file) {
   return form.grab().save(file, "PNG");
 }
 
+// The yearly summary of the plan the window shows, as its dialog draws it.
+bool SaveSummary(tilgung::TForm1& form, const QString& file) {
+  const tilgung::TPlanWindowTexts texts = tilgung::FormWindowTexts(form);
+  const tilgung::TPlanSheet sheet = tilgung::PlanSheetFromRows(form.PlanRows()->Rows());
+  tilgung::TYearSummaryDialog dialog(tilgung::SummarizeByYear(sheet), texts.rateKnown,
+                                     texts.nominalRate, texts.periodsPerYear, &form);
+  dialog.show();
+  QCoreApplication::processEvents();
+  return dialog.grab().save(file, "PNG");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,11 +54,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
-  if (argc != 2) {
-    std::cerr << "Aufruf: tilgungsplan_screenshot DATEI\n";
+  if (argc != 2 && argc != 3) {
+    std::cerr << "Aufruf: tilgungsplan_screenshot DATEI [DATEI_JAHRESÜBERSICHT]\n";
     return 2;
   }
   const QString file = QString::fromLocal8Bit(argv[1]);
+  const QString summaryFile = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QString();
   tilgung::InitApplication(app);
 
   tilgung::TForm1 form;
@@ -60,6 +76,10 @@ int main(int argc, char** argv) {
     poll.stop();
     if (!SaveAfterTyping(form, file)) {
       std::cerr << "tilgungsplan_screenshot: " << file.toStdString()
+                << " konnte nicht geschrieben werden.\n";
+      status = 1;
+    } else if (!summaryFile.isEmpty() && !SaveSummary(form, summaryFile)) {
+      std::cerr << "tilgungsplan_screenshot: " << summaryFile.toStdString()
                 << " konnte nicht geschrieben werden.\n";
       status = 1;
     }

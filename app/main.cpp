@@ -9,12 +9,14 @@
 #include "app/AppStartup.h"
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
-#include "engine/local/ABSEngine.h"
+#include "app/UserText.h"
+#include "engine/components/ABSEngineComponents.h"
 
 namespace {
 
 int UnknownArgument(const std::string& arg) {
-  std::cerr << "tilgungsplan: Unbekanntes Argument: " << arg << "\n\n" << tilgung::UsageText();
+  std::cerr << "tilgungsplan: Unbekanntes Argument: " << tilgung::QuoteUserText(arg) << "\n\n"
+            << tilgung::UsageText();
   return tilgung::kExitUsage;
 }
 
@@ -23,7 +25,7 @@ int UnknownArgument(const std::string& arg) {
 int main(int argc, char** argv) {
   // The engine starts before anything else and stops after the window and
   // every table component are gone.
-  TABSEngineScope engine;
+  TABSEngine engine;
   tilgung::InitLocale();
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (tilgung::WantsCommandLine(args)) {
@@ -39,6 +41,13 @@ int main(int argc, char** argv) {
     }
     std::cerr << "tilgungsplan: Kein Bildschirm gefunden, das Fenster kann nicht geöffnet "
                  "werden. Den Plan ohne Fenster zeigt: tilgungsplan --print\n";
+    return 1;
+  }
+
+  if (!tilgung::DisplayReachable()) {
+    // A display is named but nobody answers there: the toolkit would abort.
+    std::cerr << "tilgungsplan: Der Bildschirm ist nicht erreichbar, das Fenster kann nicht "
+                 "geöffnet werden. Den Plan ohne Fenster zeigt: tilgungsplan --print\n";
     return 1;
   }
 

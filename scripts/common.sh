@@ -12,9 +12,15 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 #   libbenchmark-dev libsqlite3-dev               benchmarks (SQLite is only the peer they compare with)
 #   xvfb xauth                                    a real window without a desktop (screenshots)
 #   clang-format                                  formatting
+#   qt6-charts-dev                                the plan's chart dialog
+#   qt6-translations-l10n                         German texts in the toolkit's own dialogs
+#   poppler-utils                                 tests read the PDF report back (pdftotext)
+#   desktop-file-utils appstream                  tests validate the desktop entry and metadata
+#   dpkg-dev file                                 cpack builds the Debian package
 ABS_PACKAGES=(build-essential cmake ninja-build pkg-config libicu-dev
   qt6-base-dev qt6-qpa-plugins fonts-liberation2 libgtest-dev libgmock-dev
-  libbenchmark-dev libsqlite3-dev xvfb xauth clang-format)
+  libbenchmark-dev libsqlite3-dev xvfb xauth clang-format
+  qt6-charts-dev qt6-translations-l10n poppler-utils desktop-file-utils appstream dpkg-dev file)
 
 ensure_packages() {
   local missing=()

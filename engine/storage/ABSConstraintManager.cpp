@@ -8,6 +8,7 @@
 #include "engine/storage/ABSConstraintTable.h"
 #include "engine/types/ABSException.h"
 #include "engine/types/ABSNames.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "platform/Random.h"
 
 namespace {
@@ -225,7 +226,7 @@ bool TABSBaseConstraintManager::CheckKeys(const TABSConstraintDefUnique& def,
   for (BoundField& field : bound.Fields) {
     const std::int32_t no = Resolve(field);
     if (no < 0) {
-      throw EABSException(primary ? 30329 : kErrUniqueFieldNotFound, kFieldNoText,
+      throw EABSException(primary ? 30329 : native_code::kUniqueFieldNotFound, kFieldNoText,
                           {field.ObjectId});
     }
     allNull = allNull && IsNullBitSet(image, no);

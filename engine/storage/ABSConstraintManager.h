@@ -39,10 +39,6 @@
 
 class TABSConstraintTable;
 
-// The native code for a unique constraint whose key field no longer exists
-// (the primary key has 30329 for the same case).
-inline constexpr std::int32_t kErrUniqueFieldNotFound = 30462;
-
 class TABSBaseConstraintManager {
  public:
   // `table` is borrowed.

@@ -88,7 +88,7 @@ std::int64_t TABSRecordBitmap::RecordNumberOf(const RecordPosition& position) co
 bool TABSRecordBitmap::RecordAtNumber(std::int64_t k, RecordPosition& position) const {
   const std::int64_t n = OrdinalAtNumber(k);
   if (n < 0) return false;
-  position = table_->BitmapPositionOf(static_cast<std::int32_t>(n));
+  table_->BitmapPositionOf(static_cast<std::int32_t>(n), position);
   return true;
 }
 
@@ -98,7 +98,7 @@ bool TABSRecordBitmap::FindVisible(bool fromStart, bool forward, RecordPosition&
   if (!fromStart && from < 0) return false;
   const std::int64_t n = FindVisibleOrdinal(fromStart, forward, from);
   if (n < 0) return false;
-  position = table_->BitmapPositionOf(static_cast<std::int32_t>(n));
+  table_->BitmapPositionOf(static_cast<std::int32_t>(n), position);
   return true;
 }
 

@@ -46,8 +46,10 @@ class TABSBitmapTable {
   virtual ~TABSBitmapTable() = default;
   // The record ID of the record at `position`, -1 when there is none.
   virtual std::int32_t BitmapRecordIdOf(const RecordPosition& position) const = 0;
-  // The position of the record with record ID `recordId`.
-  virtual RecordPosition BitmapPositionOf(std::int32_t recordId) const = 0;
+  // Writes the position of the record with record ID `recordId` into
+  // `position` (an out parameter: the packed position is written field by
+  // field rather than copied whole out of a register).
+  virtual void BitmapPositionOf(std::int32_t recordId, RecordPosition& position) const = 0;
   // Live records of the table.
   virtual std::int64_t BitmapRecordCount() const = 0;
   // The record manager's change counter.

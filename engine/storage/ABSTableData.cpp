@@ -12,6 +12,8 @@
 #include "engine/storage/ABSConstraintManager.h"
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/storage/ABSFieldManager.h"
+#include "engine/storage/ABSIndex.h"
+#include "engine/storage/ABSIndexManager.h"
 #include "engine/storage/ABSMemBlock.h"
 #include "engine/storage/ABSMemoryPageManager.h"
 #include "engine/storage/ABSRecordManager.h"
@@ -22,21 +24,15 @@
 #include "engine/types/ABSTypes.h"
 
 namespace {
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = TABSTableLockGuard;
 
-// The one place that refuses index work while the table has no index
-// manager, so that no index definition is accepted and then silently ignored.
-[[noreturn]] void RaiseNoIndexManager() {
-  throw EABSException(native_code::kNoIndexManager,
-                      "Indexes are not available for table data without an index manager");
+bool IsPermanent(const TABSIndexDef& def) {
+  return def.IsTemporaryIndex == 0;
 }
 }  // namespace
 
 TABSTableData::TABSTableData(TABSDatabaseData& database, std::string_view tableName)
-    : indexDefs_(std::make_unique<TABSIndexDefs>()),
-      database_(database),
-      tableName_(tableName),
-      tableNameKey_(EngineNameKey(tableName)) {}
+    : database_(database), tableName_(tableName), tableNameKey_(EngineNameKey(tableName)) {}
 
 TABSTableData::~TABSTableData() = default;
 
@@ -76,9 +72,33 @@ std::unique_ptr<TABSBaseFieldManager> TABSTableData::BuildFieldManager(const TAB
   return manager;
 }
 
-std::unique_ptr<TABSIndexDefs> TABSTableData::BuildIndexDefs(const TABSIndexDefs& defs) {
-  if (defs.DefCount() > 0) RaiseNoIndexManager();
-  return std::make_unique<TABSIndexDefs>();
+std::unique_ptr<TABSBaseIndexManager> TABSTableData::BuildIndexManager(const TABSIndexDefs& defs) {
+  if (pageManager_ == nullptr) throw EABSException(10074, "Nil pointer occured");
+  auto copies = std::make_unique<TABSIndexDefs>();
+  copies->CopyListFrom(defs);
+  AssignObjectIds(*copies);
+  auto manager = std::make_unique<TABSBaseIndexManager>(*this, *pageManager_, *pageManager_);
+  manager->AssignIndexDefs(*copies);
+  return manager;
+}
+
+TABSBaseIndexManager* TABSTableData::ActiveIndexManager() const {
+  return buildingIndexes_ != nullptr ? buildingIndexes_ : indexManager_.get();
+}
+
+TABSBaseIndexManager& TABSTableData::RequireIndexManager() const {
+  TABSBaseIndexManager* manager = ActiveIndexManager();
+  if (manager == nullptr) {
+    throw EABSException(native_code::kNoIndexManager,
+                        "Table '%s' has no index manager: it was never created", {tableName_});
+  }
+  return *manager;
+}
+
+const TABSIndexDefs& TABSTableData::IndexDefs() const {
+  static const TABSIndexDefs kNoIndexes;
+  const TABSBaseIndexManager* manager = ActiveIndexManager();
+  return manager != nullptr ? manager->IndexDefs() : kNoIndexes;
 }
 
 std::unique_ptr<TABSBaseConstraintManager> TABSTableData::BuildConstraintManager(
@@ -108,7 +128,7 @@ void TABSTableData::Install(Staged staged) noexcept {
     hasBlobFields_ = blobs;
     fieldManager_ = std::move(staged.fields);
   }
-  if (staged.indexes) indexDefs_ = std::move(staged.indexes);
+  if (staged.indexes) indexManager_ = std::move(staged.indexes);
   if (staged.constraints) constraintManager_ = std::move(staged.constraints);
   if (staged.records) recordManager_ = std::move(staged.records);
 }
@@ -123,7 +143,7 @@ void TABSTableData::SetFieldDefs(const TABSFieldDefs& defs) {
 void TABSTableData::SetIndexDefs(const TABSIndexDefs& defs) {
   Guard hold(database_.Lock());
   Staged staged;
-  staged.indexes = BuildIndexDefs(defs);
+  staged.indexes = BuildIndexManager(defs);
   Install(std::move(staged));
 }
 
@@ -153,6 +173,7 @@ void TABSTableData::GetRecordLayout(TABSCursorState& cursor) {
 
 const TABSFieldDefs& TABSTableData::ConstraintFieldDefs() const {
   static const TABSFieldDefs kNoFields;
+  if (buildingFields_ != nullptr) return buildingFields_->FieldDefs();
   return fieldManager_ ? fieldManager_->FieldDefs() : kNoFields;
 }
 
@@ -160,23 +181,23 @@ std::int64_t TABSTableData::ConstraintRecordCount() const {
   return recordManager_ ? recordManager_->RecordCount() : 0;
 }
 
-bool TABSTableData::IsKeyUnique(std::int32_t /*indexId*/, std::int32_t /*sessionId*/,
-                                const std::byte* /*image*/) {
-  RaiseNoIndexManager();
+bool TABSTableData::IsKeyUnique(std::int32_t indexId, std::int32_t sessionId,
+                                const std::byte* image) {
+  return RequireIndexManager().IsRecordKeyUnique(sessionId, indexId, image, nullptr);
 }
 
 bool TABSTableData::IsUpdateUnique(std::int32_t indexId, std::int32_t sessionId,
-                                   const std::byte* newImage, const std::byte* /*originalImage*/) {
-  return IsKeyUnique(indexId, sessionId, newImage);
+                                   const std::byte* newImage, const std::byte* originalImage) {
+  return RequireIndexManager().IsRecordKeyUnique(sessionId, indexId, newImage, originalImage);
 }
 
 TABSBaseRecordManager& TABSTableData::IndexRecordManager() {
+  if (buildingRecords_ != nullptr) return *buildingRecords_;
   return RequireRecordManager(10009);
 }
 
-TABSPageManager& TABSTableData::IndexPageManager(const TABSIndexDef& /*def*/) {
-  if (pageManager_ == nullptr) throw EABSException(10074, "Nil pointer occured");
-  return *pageManager_;
+TABSPageManager& TABSTableData::IndexPageManager(const TABSIndexDef& def) {
+  return RequireIndexManager().GetIndexPageManager(def);
 }
 
 TABSBaseRecordManager& TABSTableData::RequireRecordManager(std::int32_t code) const {
@@ -219,6 +240,7 @@ bool TABSTableData::DeleteTableData(TABSCursorState* cursor, bool keepIfOpen) {
 void TABSTableData::EmptyTableData(TABSCursorState* /*cursor*/) {
   Guard hold(database_.Lock());
   if (fieldManager_) fieldManager_->ResetAutoincCounters();
+  if (indexManager_) indexManager_->EmptyAllIndexes(kNoSessionId);
   // Every attached cursor's bitmap and position cache described the records
   // that are about to go.
   for (TABSCursorState* attached : cursors_) {
@@ -267,25 +289,64 @@ void TABSTableData::RenameTableField(std::string_view oldName, std::string_view 
     throw EABSException(30344, "Cannot rename field '%s'. Field '%s' already exists",
                         {std::string(oldName), std::string(newName)});
   }
+  if (indexManager_) indexManager_->RenameIndexedField(oldName, newName);
   field->SetName(newName);
 }
 
-void TABSTableData::AddTableIndex(const TABSIndexDef& /*def*/, TABSCursorState* /*cursor*/) {
+void TABSTableData::AddTableIndex(const TABSIndexDef& def, TABSCursorState* cursor) {
   Guard hold(database_.Lock());
-  RaiseNoIndexManager();
+  TABSBaseIndexManager& indexes = RequireIndexManager();
+  const std::int32_t sessionId = cursor != nullptr ? CursorSessionId(*cursor) : kNoSessionId;
+  std::unique_ptr<TABSPositionGuard> keepPosition;
+  if (cursor != nullptr) keepPosition = std::make_unique<TABSPositionGuard>(*cursor);
+  std::int32_t id = -1;
+  try {
+    id = indexes.AddIndex(sessionId, cursor, def);
+  } catch (...) {
+    // Pages the failed build gave back may still be pending for the session.
+    try {
+      CommitTableSession(sessionId, false);
+    } catch (...) {
+    }
+    throw;
+  }
+  const TABSIndexDef& added = *indexes.IndexDefs().FindByObjectId(id);
+  if (IsPermanent(added) && (cursor == nullptr || !cursor->Temporary) && constraintManager_) {
+    try {
+      constraintManager_->AddUniqueConstraintForIndex(added);
+    } catch (...) {
+      // The index and its constraint come together or not at all.
+      try {
+        indexes.DropIndex(sessionId, id);
+      } catch (...) {
+      }
+      throw;
+    }
+  }
+  CommitTableSession(sessionId, cursor != nullptr && CursorInTransaction(*cursor));
 }
 
-void TABSTableData::DropTableIndex(std::int32_t indexId, TABSCursorState* /*cursor*/) {
+void TABSTableData::DropTableIndex(std::int32_t indexId, TABSCursorState* cursor) {
   Guard hold(database_.Lock());
-  if (indexDefs_->FindByObjectId(indexId) == nullptr) {
-    throw EABSException(10324, "Cannot find index by ID = %d", {indexId});
+  TABSBaseIndexManager& indexes = RequireIndexManager();
+  const TABSIndexDef* def = indexes.IndexDefs().FindByObjectId(indexId);
+  if (def == nullptr) throw EABSException(10324, "Cannot find index by ID = %d", {indexId});
+  const std::int32_t sessionId = cursor != nullptr ? CursorSessionId(*cursor) : kNoSessionId;
+  if (IsPermanent(*def) && (cursor == nullptr || !cursor->Temporary) && constraintManager_) {
+    constraintManager_->RemoveConstraintsForIndex(indexId);
   }
-  RaiseNoIndexManager();
+  indexes.DropIndex(sessionId, indexId);
+  for (TABSCursorState* attached : cursors_) {
+    if (attached->PositionCache) attached->PositionCache->Clear();
+  }
+  CommitTableSession(sessionId, cursor != nullptr && CursorInTransaction(*cursor));
 }
 
 void TABSTableData::DropAllTableIndexes(TABSCursorState* cursor) {
   Guard hold(database_.Lock());
-  while (indexDefs_->DefCount() > 0) DropTableIndex((*indexDefs_)[0]->ObjectId, cursor);
+  while (indexManager_ && indexManager_->IndexCount() > 0) {
+    DropTableIndex(indexManager_->IndexDefs()[0]->ObjectId, cursor);
+  }
 }
 
 std::int64_t TABSTableData::GetFieldLastValue(TABSStorageSession* /*session*/,
@@ -293,9 +354,14 @@ std::int64_t TABSTableData::GetFieldLastValue(TABSStorageSession* /*session*/,
   return 0;
 }
 
-void TABSTableData::EndSessionBatch(std::int32_t /*sessionId*/) {
-  // Temporary indexes are kept by the index manager; without one there is
-  // nothing to bring up to date.
+void TABSTableData::EndSessionBatch(std::int32_t sessionId) {
+  Guard hold(database_.Lock());
+  if (!indexManager_) return;
+  for (TABSCursorState* attached : cursors_) {
+    if (CursorSessionId(*attached) != sessionId) continue;
+    bool rebuilt = false;
+    indexManager_->RefreshTemporaryIndexes(sessionId, attached, rebuilt);
+  }
 }
 
 // ---- The memory table ----
@@ -318,6 +384,12 @@ TABSMemoryTableData::~TABSMemoryTableData() {
     // below all the same.
   }
   FreeAllPending();
+  try {
+    DropAllTableIndexes(nullptr);
+  } catch (...) {
+    // The pages go with the page manager below.
+  }
+  indexManager_.reset();
   try {
     pageManager_->CommitSessionPages(kNoSessionId);
   } catch (...) {
@@ -355,26 +427,44 @@ void TABSMemoryTableData::CreateTableFromDefs(TABSCursorState& cursor, const TAB
   // steps succeeded, so a failure leaves it as it was.
   const std::string oldName = TableName();
   if (!cursor.TableName.empty()) SetTableName(cursor.TableName);
+  struct BuildingScope {
+    TABSMemoryTableData& table;
+    ~BuildingScope() {
+      table.buildingFields_ = nullptr;
+      table.buildingIndexes_ = nullptr;
+      table.buildingRecords_ = nullptr;
+    }
+  };
   try {
     Staged staged;
+    BuildingScope scope{*this};
     staged.fields = BuildFieldManager(fields);
-    staged.indexes = BuildIndexDefs(indexes);
-    // The constraints bind against the new fields and indexes, which the
-    // table shows for the length of the build.
-    fieldManager_.swap(staged.fields);
-    indexDefs_.swap(staged.indexes);
-    try {
-      staged.constraints = BuildConstraintManager(constraints);
-    } catch (...) {
-      fieldManager_.swap(staged.fields);
-      indexDefs_.swap(staged.indexes);
-      throw;
-    }
-    fieldManager_.swap(staged.fields);
-    indexDefs_.swap(staged.indexes);
+    buildingFields_ = staged.fields.get();
+    staged.indexes = BuildIndexManager(indexes);
+    buildingIndexes_ = staged.indexes.get();
+    staged.constraints = BuildConstraintManager(constraints);
     staged.records = std::make_unique<TABSMemoryRecordManager>(staged.fields->GetRecordSize(),
                                                                recordGrowthStep_);
-    CommitTableSession(CursorSessionId(cursor), CursorInTransaction(cursor));
+    buildingRecords_ = staged.records.get();
+    const std::int32_t sessionId = CursorSessionId(cursor);
+    try {
+      staged.indexes->BuildAllIndexes(sessionId, &cursor);
+    } catch (...) {
+      // The indexes built before the failing one give their pages back.
+      while (staged.indexes->IndexCount() > 0) {
+        try {
+          staged.indexes->DropIndex(sessionId, staged.indexes->IndexDefs()[0]->ObjectId);
+        } catch (...) {
+          break;
+        }
+      }
+      try {
+        pageManager_->CommitSessionPages(sessionId);
+      } catch (...) {
+      }
+      throw;
+    }
+    CommitTableSession(sessionId, CursorInTransaction(cursor));
     Install(std::move(staged));
   } catch (...) {
     SetTableName(oldName);
@@ -385,11 +475,14 @@ void TABSMemoryTableData::CreateTableFromDefs(TABSCursorState& cursor, const TAB
 
 void TABSMemoryTableData::EmptyTableData(TABSCursorState* cursor) {
   Guard hold(DatabaseData().Lock());
+  // The scratch record for the BLOB walk is taken before anything changes.
+  TABSMemBlock scratch;
+  const bool freeBlobs = recordManager_ && recordManager_->RecordCount() > 0 && hasBlobFields_;
+  if (freeBlobs) scratch = TABSMemBlock(recordManager_->RecordSize());
   TABSTableData::EmptyTableData(cursor);
   if (!recordManager_) return;
   TABSBaseRecordManager& records = *recordManager_;
-  if (records.RecordCount() > 0 && fieldManager_ && fieldManager_->HasBlobFields()) {
-    TABSMemBlock scratch(records.RecordSize());
+  if (freeBlobs) {
     NavigationRequest request;
     request.Direction = FetchMode::Next;
     request.BeforeFirst = true;

@@ -39,12 +39,15 @@
 #include "engine/storage/ABSConstraintTable.h"
 #include "engine/storage/ABSIndexTable.h"
 #include "engine/storage/ABSRecordBitmap.h"
+#include "platform/RankedMutex.h"
 
 class TABSCursorState;
 class TABSDatabaseData;
 class TABSBaseFieldManager;
 class TABSBaseRecordManager;
 class TABSBaseConstraintManager;
+class TABSBaseIndexManager;
+class TABSIndex;
 class TABSPageManager;
 class TABSStream;
 class TABSMemoryStream;
@@ -54,6 +57,28 @@ class TABSIndexDef;
 class TABSConstraintDefs;
 class TABSMetaObjectDefs;
 class TABSStorageSession;
+struct NavigationRequest;
+
+// Holds the database lock for one table data operation. When the calling
+// thread already holds it (a cursor that locked the table around several
+// calls), entering again would only raise the depth, so the guard skips the
+// call altogether: a cursor walking a locked table pays one inline test per
+// record.
+class TABSTableLockGuard {
+ public:
+  explicit TABSTableLockGuard(platform::RankedMutex& lock)
+      : lock_(lock.HeldByThisThread() ? nullptr : &lock) {
+    if (lock_ != nullptr) lock_->lock();
+  }
+  ~TABSTableLockGuard() {
+    if (lock_ != nullptr) lock_->unlock();
+  }
+  TABSTableLockGuard(const TABSTableLockGuard&) = delete;
+  TABSTableLockGuard& operator=(const TABSTableLockGuard&) = delete;
+
+ private:
+  platform::RankedMutex* lock_;
+};
 
 // The three 32-bit values the BLOB stream layer keeps in front of a BLOB's
 // bytes; the table stores them unchanged.
@@ -89,8 +114,9 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   TABSBaseFieldManager* FieldManager() const { return fieldManager_.get(); }
   TABSBaseRecordManager* RecordManager() const { return recordManager_.get(); }
   TABSBaseConstraintManager* ConstraintManager() const { return constraintManager_.get(); }
-  // The table's index definitions (empty until set).
-  const TABSIndexDefs& IndexDefs() const { return *indexDefs_; }
+  TABSBaseIndexManager* IndexManager() const { return indexManager_.get(); }
+  // The table's index definitions (empty without an index manager).
+  const TABSIndexDefs& IndexDefs() const;
   bool BlobStreamsInMemory() const { return blobStreamsInMemory_; }
   bool MaintenanceFlag() const { return maintenanceFlag_; }
 
@@ -101,8 +127,8 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // 1. A new field manager with copies of `defs`, each with a new object ID;
   // layout computed, auto-increment counters reset. On failure nothing changes.
   virtual void SetFieldDefs(const TABSFieldDefs& defs);
-  // 2. The index definitions, each with a new object ID. Raises kNoIndexManager for a
-  // non-empty list while the table has no index manager.
+  // 2. A new index manager with copies of `defs`, each with a new object ID
+  // (nothing is built: CreateTableFromDefs builds).
   virtual void SetIndexDefs(const TABSIndexDefs& defs);
   // 3. A new constraint manager with copies of `defs` (new object IDs, the
   // table's name), bound and named. Kinds other than 0, 2, 3, 4 raise 30040.
@@ -130,7 +156,10 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   virtual void DetachCursor(TABSCursorState& cursor);
   // 13. 30343 for an unknown old name, 30344 for a taken new name.
   virtual void RenameTableField(std::string_view oldName, std::string_view newName);
-  // 14, 15. Index additions and drops; kNoIndexManager while there is no index manager.
+  // 14, 15. Adds an index (built from the records; a permanent unique or
+  // primary index also gets its constraint), keeping the cursor's position;
+  // drops one with its constraint. All or nothing. Without an index manager
+  // (a table never created) both raise kNoIndexManager.
   virtual void AddTableIndex(const TABSIndexDef& def, TABSCursorState* cursor);
   virtual void DropTableIndex(std::int32_t indexId, TABSCursorState* cursor);
   // 16-18. Counts and ordinals.
@@ -199,8 +228,12 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   std::int64_t CountVisibleRecords(TABSCursorState& cursor);
   // Rebuilds the cursor's record bitmap when it is stale or missing.
   void RefreshCursorBitmap(TABSCursorState& cursor);
-  // Whether the record in the cursor's CurrentBuffer lies in its view.
+  // Whether the record in the cursor's CurrentBuffer lies in its view: in
+  // its range (through its index), accepted by the dataset's filter
+  // callback. Filter expressions and query conditions raise kNoQueryEngine;
+  // a range without a current index raises kViewNeedsIndex.
   bool RecordPassesView(const TABSCursorState& cursor) const;
+  bool PassesView(const TABSCursorState& cursor, const std::byte* buffer) const;
   // Grows by one on every stored, overwritten or removed record and on every
   // emptying; wraps around (readers test for equality).
   std::int32_t TableChangeCounter() const;
@@ -213,7 +246,9 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   static bool CursorInTransaction(const TABSCursorState& cursor);
 
   // ---- TABSIndexTable ----
-  const TABSBaseFieldManager* IndexFieldManager() const override { return fieldManager_.get(); }
+  const TABSBaseFieldManager* IndexFieldManager() const override {
+    return buildingFields_ != nullptr ? buildingFields_ : fieldManager_.get();
+  }
   TABSBaseRecordManager& IndexRecordManager() override;
   TABSPageManager& IndexPageManager(const TABSIndexDef& def) override;
   std::int32_t NextObjectId() override;
@@ -222,7 +257,7 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   const std::string& ConstraintTableName() const override { return tableName_; }
   std::int32_t ConstraintTableId() const override { return -1; }
   const TABSFieldDefs& ConstraintFieldDefs() const override;
-  const TABSIndexDefs& ConstraintIndexDefs() const override { return *indexDefs_; }
+  const TABSIndexDefs& ConstraintIndexDefs() const override { return IndexDefs(); }
   std::int64_t ConstraintRecordCount() const override;
   bool IsKeyUnique(std::int32_t indexId, std::int32_t sessionId, const std::byte* image) override;
   bool IsUpdateUnique(std::int32_t indexId, std::int32_t sessionId, const std::byte* newImage,
@@ -230,7 +265,7 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
 
   // ---- TABSBitmapTable ----
   std::int32_t BitmapRecordIdOf(const RecordPosition& position) const override;
-  RecordPosition BitmapPositionOf(std::int32_t recordId) const override;
+  void BitmapPositionOf(std::int32_t recordId, RecordPosition& position) const override;
   std::int64_t BitmapRecordCount() const override;
   std::int32_t BitmapChangeCounter() const override;
 
@@ -239,20 +274,29 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // over only when every step succeeded.
   struct Staged {
     std::unique_ptr<TABSBaseFieldManager> fields;
-    std::unique_ptr<TABSIndexDefs> indexes;
+    std::unique_ptr<TABSBaseIndexManager> indexes;
     std::unique_ptr<TABSBaseConstraintManager> constraints;
     std::unique_ptr<TABSBaseRecordManager> records;
   };
   std::unique_ptr<TABSBaseFieldManager> BuildFieldManager(const TABSFieldDefs& defs);
-  std::unique_ptr<TABSIndexDefs> BuildIndexDefs(const TABSIndexDefs& defs);
+  std::unique_ptr<TABSBaseIndexManager> BuildIndexManager(const TABSIndexDefs& defs);
+  // The index manager in use (the one being built during a create).
+  TABSBaseIndexManager* ActiveIndexManager() const;
+  TABSBaseIndexManager& RequireIndexManager() const;
+  // One navigation step of the cursor's request, through its index when the
+  // request names one and is not for the current record.
+  void Navigate(TABSCursorState& cursor, NavigationRequest& request);
   std::unique_ptr<TABSBaseConstraintManager> BuildConstraintManager(const TABSConstraintDefs& defs);
   void Install(Staged staged) noexcept;
 
-  // The view scan in record order from `from` (or from an end when
-  // `fromEnd`), one step forward or backward; fills CurrentBuffer and the
-  // position of the first visible record found. False when there is none
-  // (the cursor's position and buffer unchanged).
+  // The view scan: from the cursor's place (or from an end when `fromEnd`)
+  // one step forward or backward in the cursor's order (its index, else
+  // record order) to the next record that passes the view; fills
+  // CurrentBuffer and the cursor's place. False when there is none (the
+  // position is then unchanged; CurrentBuffer holds the last record read).
   bool ViewStep(TABSCursorState& cursor, bool forward, bool fromEnd);
+  // The cursor's current index, for its range or distinct view.
+  TABSIndex& ViewIndex(const TABSCursorState& cursor) const;
   // Whether the record manager is set; `code` is raised when not.
   TABSBaseRecordManager& RequireRecordManager(std::int32_t code) const;
   // The record of the cursor read again into `buffer` (FetchMode::Current).
@@ -261,13 +305,18 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // Guarded by the database lock.
   std::vector<TABSCursorState*> cursors_;
   std::unique_ptr<TABSBaseFieldManager> fieldManager_;
-  std::unique_ptr<TABSIndexDefs> indexDefs_;  // never nil
+  std::unique_ptr<TABSBaseIndexManager> indexManager_;
   std::unique_ptr<TABSBaseConstraintManager> constraintManager_;
   std::unique_ptr<TABSBaseRecordManager> recordManager_;
   // Owned by the derived table that sets it (the memory table's own).
   TABSPageManager* pageManager_ = nullptr;
   bool maintenanceFlag_ = false;
   bool blobStreamsInMemory_ = false;
+  // While a create builds its managers aside: the definitions being built,
+  // which the new managers see as the table's own. Nil otherwise.
+  const TABSBaseFieldManager* buildingFields_ = nullptr;
+  TABSBaseIndexManager* buildingIndexes_ = nullptr;
+  TABSBaseRecordManager* buildingRecords_ = nullptr;
   // The table has a field of a BLOB storage type (set with the fields).
   bool hasBlobFields_ = false;
   // Times the table was emptied; part of TableChangeCounter.
@@ -319,6 +368,9 @@ class TABSMemoryTableData : public TABSTableData {
                       const TABSBlobHeader& header, std::byte* image) override;
   void FreeBlobBuffer(void*& buffer) override;
 
+  // The step to the next record in record order without a view goes
+  // straight to the memory record store; everything else as in the base.
+  FetchResult FetchCursorRecord(TABSCursorState& cursor, FetchMode mode) override;
   bool InsertCursorRecord(TABSCursorState& cursor) override;
   bool DeleteCursorRecord(TABSCursorState& cursor) override;
   bool UpdateCursorRecord(TABSCursorState& cursor) override;

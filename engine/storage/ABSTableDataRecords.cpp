@@ -5,18 +5,23 @@
 // (filter callback) is tested record by record in record order; a record
 // bitmap of the cursor caches the result between changes.
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "engine/local/ABSCursorState.h"
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/storage/ABSFieldManager.h"
+#include "engine/storage/ABSIndex.h"
+#include "engine/storage/ABSIndexManager.h"
 #include "engine/storage/ABSMemBlock.h"
 #include "engine/storage/ABSRecordManager.h"
+#include "engine/storage/ABSStorageSession.h"
 #include "engine/storage/ABSTableData.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 
 namespace {
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = TABSTableLockGuard;
 
 TABSMemoryRecordManager& MemoryRecords(TABSBaseRecordManager& records) {
   // The memory table creates nothing else.
@@ -55,6 +60,21 @@ class CursorPlaceGuard {
   std::byte* buffer_;
   bool dismissed_ = false;
 };
+// Filter expressions, query conditions and key searches are compiled and
+// evaluated by the query engine; a view that needs one is refused rather
+// than shown unfiltered.
+[[noreturn]] void RaiseNoQueryEngine(const char* what) {
+  throw EABSException(native_code::kNoQueryEngine,
+                      "%s needs the query engine, which is not available", {what});
+}
+
+// !cursor.HasRestrictedView(), written out inline for the per-record step
+// (the two must name the same members).
+inline bool HasNoViewRestriction(const TABSCursorState& cursor) {
+  return cursor.FilterCallback == nullptr && cursor.QueryExpression == nullptr &&
+         cursor.FilterExpression == nullptr && cursor.RangeStartKey == nullptr &&
+         cursor.RangeEndKey == nullptr && cursor.DistinctFieldCount <= 0;
+}
 }  // namespace
 
 std::int32_t TABSTableData::TableChangeCounter() const {
@@ -69,10 +89,9 @@ std::int32_t TABSTableData::BitmapRecordIdOf(const RecordPosition& position) con
   return position.RecordId;
 }
 
-RecordPosition TABSTableData::BitmapPositionOf(std::int32_t recordId) const {
-  RecordPosition position;
+void TABSTableData::BitmapPositionOf(std::int32_t recordId, RecordPosition& position) const {
   position.RecordId = recordId;
-  return position;
+  position.SubPosition = 0;
 }
 
 std::int64_t TABSTableData::BitmapRecordCount() const {
@@ -85,12 +104,54 @@ std::int32_t TABSTableData::BitmapChangeCounter() const {
 
 // ---- The view ----
 
-bool TABSTableData::RecordPassesView(const TABSCursorState& cursor) const {
+TABSIndex& TABSTableData::ViewIndex(const TABSCursorState& cursor) const {
+  if (!cursor.HasCurrentIndex() || !indexManager_) {
+    throw EABSException(native_code::kViewNeedsIndex,
+                        "A range or distinct view of table '%s' needs a current index",
+                        {tableName_});
+  }
+  return indexManager_->GetIndex(cursor.IndexId);
+}
+
+bool TABSTableData::PassesView(const TABSCursorState& cursor, const std::byte* buffer) const {
+  if (cursor.FilterExpression != nullptr) RaiseNoQueryEngine("A filter expression");
+  if (cursor.QueryExpression != nullptr) RaiseNoQueryEngine("A query condition");
+  if (cursor.RangeStartKey != nullptr || cursor.RangeEndKey != nullptr) {
+    // Start: at or above the key (above it with the exclusive flag); end
+    // likewise below.
+    TABSIndex& index = ViewIndex(cursor);
+    if (cursor.RangeStartKey != nullptr) {
+      const int c = index.CompareRecordKeys(
+          buffer, cursor.RangeStartKey,
+          cursor.RangeStartFieldCount > 0 ? cursor.RangeStartFieldCount : -1);
+      if (c < 0 || (c == 0 && cursor.RangeStartFlag != 0)) return false;
+    }
+    if (cursor.RangeEndKey != nullptr) {
+      const int c =
+          index.CompareRecordKeys(buffer, cursor.RangeEndKey,
+                                  cursor.RangeEndFieldCount > 0 ? cursor.RangeEndFieldCount : -1);
+      if (c > 0 || (c == 0 && cursor.RangeEndFlag != 0)) return false;
+    }
+  }
   if (cursor.FilterCallback != nullptr &&
-      !cursor.FilterCallback(cursor.FilterCallbackOwner, cursor.CurrentBuffer)) {
+      !cursor.FilterCallback(cursor.FilterCallbackOwner, buffer)) {
     return false;
   }
   return true;
+}
+
+bool TABSTableData::RecordPassesView(const TABSCursorState& cursor) const {
+  return PassesView(cursor, cursor.CurrentBuffer);
+}
+
+void TABSTableData::Navigate(TABSCursorState& cursor, NavigationRequest& request) {
+  if (request.IndexId != -1 && request.Direction != FetchMode::Current) {
+    RequireIndexManager().NavigateByIndex(CursorSessionId(cursor), request, TableChangeCounter(),
+                                          cursor.PositionCache.get());
+  } else {
+    // Record order reads no pages: the record store needs no session.
+    recordManager_->NavigateRecord(kNoSessionId, request);
+  }
 }
 
 bool TABSTableData::ReadRecordAt(const RecordPosition& position, std::byte* buffer) {
@@ -103,18 +164,51 @@ bool TABSTableData::ReadRecordAt(const RecordPosition& position, std::byte* buff
 }
 
 bool TABSTableData::ViewStep(TABSCursorState& cursor, bool forward, bool fromEnd) {
+  // A distinct view shows the first record of every run of records equal on
+  // its leading index fields: a step passes over the equals of the record
+  // it starts from, and a step back lands on the first of its run.
+  const std::int32_t distinct = cursor.DistinctFieldCount;
+  TABSIndex* index = distinct > 0 ? &ViewIndex(cursor) : nullptr;
+  const std::int64_t imageSize = std::max(cursor.RecordBufferSize, recordManager_->RecordSize());
+  TABSMemBlock previous;
+  if (index != nullptr && !fromEnd && !cursor.AtStart && !cursor.AtEnd) {
+    previous = TABSMemBlock(imageSize);
+    if (!ReadRecordAt(cursor.Position, previous.as<std::byte>())) previous.Reset();
+  }
   NavigationRequest request;
   request.Direction = forward ? FetchMode::Next : FetchMode::Prior;
   request.Position = cursor.Position;
   request.BeforeFirst = fromEnd ? forward : cursor.AtStart;
   request.AfterLast = fromEnd ? !forward : cursor.AtEnd;
   request.RecordBuffer = cursor.CurrentBuffer;
-  const std::int32_t sessionId = CursorSessionId(cursor);
+  request.IndexId = cursor.IndexId;
   for (;;) {
-    recordManager_->NavigateRecord(sessionId, request);
+    Navigate(cursor, request);
     if (request.Result != FetchResult::Found) return false;
     request.BeforeFirst = request.AfterLast = false;
-    if (RecordPassesView(cursor)) break;
+    if (!RecordPassesView(cursor)) continue;
+    if (previous &&
+        index->CompareRecordKeys(cursor.CurrentBuffer, previous.as<std::byte>(), distinct) == 0) {
+      continue;
+    }
+    break;
+  }
+  if (index != nullptr && !forward) {
+    TABSMemBlock probe(imageSize);
+    NavigationRequest back = request;
+    back.RecordBuffer = probe.get();
+    for (;;) {
+      Navigate(cursor, back);
+      if (back.Result != FetchResult::Found) break;
+      if (index->CompareRecordKeys(probe.as<std::byte>(), cursor.CurrentBuffer, distinct) != 0) {
+        break;
+      }
+      if (PassesView(cursor, probe.as<std::byte>())) {
+        std::memcpy(cursor.CurrentBuffer, probe.get(),
+                    static_cast<std::size_t>(recordManager_->RecordSize()));
+        request.Position = back.Position;
+      }
+    }
   }
   cursor.Position = request.Position;
   cursor.AtStart = cursor.AtEnd = false;
@@ -179,8 +273,11 @@ FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode 
   request.Position = cursor.Position;
   request.BeforeFirst = cursor.AtStart;
   request.AfterLast = cursor.AtEnd;
+  // A cursor off both ends stands on a record it found: the record store's
+  // plain forward step applies.
+  if (!cursor.AtStart && !cursor.AtEnd) request.Result = FetchResult::Found;
   request.RecordBuffer = cursor.CurrentBuffer;
-  records.NavigateRecord(CursorSessionId(cursor), request);
+  Navigate(cursor, request);
   FetchResult result = request.Result;
   cursor.Position = request.Position;
   if (result == FetchResult::Found) {
@@ -197,6 +294,26 @@ FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode 
     cursor.AtEnd = request.AfterLast;
   }
   return result;
+}
+
+FetchResult TABSMemoryTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode mode) {
+  Guard hold(DatabaseData().Lock());
+  if (mode == FetchMode::Next && cursor.IndexId == -1 && !cursor.AtStart && !cursor.AtEnd &&
+      recordManager_ && cursor.CurrentBuffer != nullptr && HasNoViewRestriction(cursor)) {
+    NavigationRequest request;
+    request.Direction = FetchMode::Next;
+    request.Result = FetchResult::Found;
+    request.Position = cursor.Position;
+    request.RecordBuffer = cursor.CurrentBuffer;
+    // The memory record store is final: this call is the inline forward step.
+    MemoryRecords(*recordManager_).NavigateRecord(kNoSessionId, request);
+    if (request.Result == FetchResult::Found) [[likely]] {
+      cursor.Position = request.Position;
+      return FetchResult::Found;
+    }
+    // At the end: the general path sets the end flag from the unchanged cursor.
+  }
+  return TABSTableData::FetchCursorRecord(cursor, mode);
 }
 
 bool TABSTableData::LocateRecordImage(TABSCursorState& cursor,
@@ -222,7 +339,7 @@ bool TABSTableData::SeekByCondition(TABSCursorState& cursor, int /*kind*/) {
                         "No active index is set for Key search. Set Table.IndexName to the index "
                         "on search fields.");
   }
-  throw EABSException(10324, "Cannot find index by ID = %d", {cursor.IndexId});
+  RaiseNoQueryEngine("A key search");
 }
 
 // ---- Record numbers ----
@@ -235,7 +352,22 @@ void TABSTableData::SeekCursorRecordNumber(TABSCursorState& cursor, std::int64_t
   if (number > count) number = count;
   if (number < 1) number = 1;
   cursor.AtStart = cursor.AtEnd = false;
-  if (cursor.HasRestrictedView()) {
+  if (cursor.HasRestrictedView() && cursor.HasCurrentIndex()) {
+    // The view in index order: walk it (the bitmap is in record order).
+    TABSMemBlock scratch(std::max(cursor.RecordBufferSize, recordManager_->RecordSize()));
+    CursorPlaceGuard place(cursor);
+    cursor.CurrentBuffer = scratch.as<std::byte>();
+    bool found = ViewStep(cursor, true, true);
+    for (std::int64_t k = 1; found && k < number; ++k) found = ViewStep(cursor, true, false);
+    const RecordPosition at = cursor.Position;
+    place.Restore();
+    place.Dismiss();
+    if (found) cursor.Position = at;
+  } else if (cursor.HasCurrentIndex()) {
+    RequireIndexManager()
+        .GetIndex(cursor.IndexId)
+        .RecordAtNumber(CursorSessionId(cursor), number, cursor.Position);
+  } else if (cursor.HasRestrictedView()) {
     cursor.RecordBitmap->RecordAtNumber(number, cursor.Position);
   } else {
     RecordNumberToPosition(cursor, number);
@@ -246,6 +378,24 @@ std::int64_t TABSTableData::GetCursorRecordNumber(TABSCursorState& cursor) {
   Guard hold(database_.Lock());
   if (cursor.AtStart || cursor.AtEnd) return -1;
   if (CountVisibleRecords(cursor) == 0) return -1;
+  if (cursor.HasCurrentIndex()) {
+    TABSMemBlock scratch(std::max(cursor.RecordBufferSize, recordManager_->RecordSize()));
+    if (!ReadRecordAt(cursor.Position, scratch.as<std::byte>())) return -1;
+    if (!cursor.HasRestrictedView()) {
+      return RequireIndexManager()
+          .GetIndex(cursor.IndexId)
+          .RecordNumberOf(CursorSessionId(cursor), cursor.Position, scratch.as<std::byte>());
+    }
+    const RecordPosition target = cursor.Position;
+    CursorPlaceGuard place(cursor);
+    cursor.CurrentBuffer = scratch.as<std::byte>();
+    std::int64_t number = 1;
+    for (bool found = ViewStep(cursor, true, true); found; found = ViewStep(cursor, true, false)) {
+      if (cursor.Position == target) return number;
+      ++number;
+    }
+    return -1;
+  }
   if (cursor.HasRestrictedView()) return cursor.RecordBitmap->RecordNumberOf(cursor.Position);
   return PositionToRecordNumber(cursor);
 }
@@ -274,19 +424,34 @@ bool TABSMemoryTableData::InsertCursorRecord(TABSCursorState& cursor) {
   Guard hold(DatabaseData().Lock());
   TABSBaseRecordManager& records = RequireRecordManager(10010);
   if (cursor.CurrentBuffer == nullptr) throw EABSException(10018, "Nil pointer occured");
-  const std::int32_t sessionId = CursorSessionId(cursor);
+  const TABSStorageSession* session = StorageSessionOf(cursor.Session);
+  const std::int32_t sessionId = session != nullptr ? session->SessionId() : kNoSessionId;
   RecordPosition position = cursor.Position;
-  if (!records.StoreNewRecord(sessionId, cursor.CurrentBuffer, position)) return false;
+  // The memory record store is final: a direct call.
+  if (!MemoryRecords(records).StoreNewRecord(sessionId, cursor.CurrentBuffer, position)) {
+    return false;
+  }
   position.SubPosition = 0;
-  // Keys would be inserted here; a failure there removes the record again
-  // (see the index manager) so that record and keys stay all or nothing.
+  if (indexManager_ && indexManager_->IndexCount() > 0) {
+    // Record and keys are all or nothing: when a key fails, the record goes again.
+    const RecordPosition before = cursor.Position;
+    cursor.Position = position;
+    try {
+      indexManager_->InsertKeys(sessionId, cursor);
+    } catch (...) {
+      RecordPosition stored = position;
+      records.RemoveRecord(sessionId, stored);
+      cursor.Position = before;
+      throw;
+    }
+  }
   if (!pendingBlobs_.empty()) AdoptBlobs(cursor.CurrentBuffer);
   if (cursor.RecordBitmap && cursor.RecordBitmap->Active()) {
     cursor.RecordBitmap->AfterRecordWritten(position, RecordPassesView(cursor));
   }
   cursor.Position = position;
   cursor.AtStart = cursor.AtEnd = false;
-  CommitTableSession(sessionId, CursorInTransaction(cursor));
+  TABSTableData::CommitTableSession(sessionId, session != nullptr && session->InTransaction());
   return true;
 }
 
@@ -295,14 +460,40 @@ bool TABSMemoryTableData::UpdateCursorRecord(TABSCursorState& cursor) {
   TABSBaseRecordManager& records = RequireRecordManager(10014);
   if (cursor.CurrentBuffer == nullptr) throw EABSException(10017, "Nil pointer occured");
   const std::int32_t sessionId = CursorSessionId(cursor);
-  // The stored record as it is, for the BLOB blocks the new image replaces.
+  const bool indexed = indexManager_ && indexManager_->IndexCount() > 0;
+  // The stored record as it is: the old keys, and the BLOB blocks the new
+  // image replaces.
   TABSMemBlock old;
-  if (hasBlobFields_) {
-    old = TABSMemBlock(records.RecordSize());
+  if (hasBlobFields_ || indexed) {
+    old = TABSMemBlock(std::max(cursor.RecordBufferSize, records.RecordSize()));
     if (!ReadRecordAt(cursor.Position, old.as<std::byte>())) return false;
   }
-  if (!records.OverwriteRecord(sessionId, cursor.CurrentBuffer, cursor.Position)) return false;
-  if (old) {
+  if (indexed) {
+    // The keys leave from the stored image, whatever the caller kept as the
+    // original.
+    std::byte* const original = cursor.OriginalBuffer;
+    struct RestoreOriginal {
+      TABSCursorState& c;
+      std::byte* keep;
+      ~RestoreOriginal() { c.OriginalBuffer = keep; }
+    } restore{cursor, original};
+    cursor.OriginalBuffer = old.as<std::byte>();
+    indexManager_->UpdateKeys(sessionId, cursor, 1);
+    if (!records.OverwriteRecord(sessionId, cursor.CurrentBuffer, cursor.Position)) {
+      indexManager_->UndoUpdateKeys(sessionId, cursor);
+      return false;
+    }
+    try {
+      indexManager_->UpdateKeys(sessionId, cursor, 0);
+    } catch (...) {
+      // The old keys are back in every index: the old image goes back too.
+      records.OverwriteRecord(sessionId, old.get(), cursor.Position);
+      throw;
+    }
+  } else if (!records.OverwriteRecord(sessionId, cursor.CurrentBuffer, cursor.Position)) {
+    return false;
+  }
+  if (hasBlobFields_) {
     FreeReplacedBlobs(old.as<std::byte>(), cursor.CurrentBuffer);
     AdoptBlobs(cursor.CurrentBuffer);
   }
@@ -320,7 +511,7 @@ bool TABSMemoryTableData::DeleteCursorRecord(TABSCursorState& cursor) {
   const RecordPosition doomed = cursor.Position;
   // The stored record, whose BLOB blocks go once the removal succeeded.
   TABSMemBlock old;
-  if (hasBlobFields_) {
+  if (hasBlobFields_ || (indexManager_ && indexManager_->IndexCount() > 0)) {
     old = TABSMemBlock(records.RecordSize());
     if (!ReadRecordAt(doomed, old.as<std::byte>())) return false;
   }
@@ -343,10 +534,20 @@ bool TABSMemoryTableData::DeleteCursorRecord(TABSCursorState& cursor) {
     }
     neighbour = cursor.Position;
   }
+  if (old && indexManager_ && indexManager_->IndexCount() > 0) {
+    const RecordPosition at = cursor.Position;
+    cursor.Position = doomed;
+    struct RestorePosition {
+      TABSCursorState& c;
+      RecordPosition keep;
+      ~RestorePosition() { c.Position = keep; }
+    } restore{cursor, at};
+    indexManager_->DeleteKeys(sessionId, cursor);
+  }
   const std::int32_t counterBefore = TableChangeCounter();
   RecordPosition removed = doomed;
   if (!records.RemoveRecord(sessionId, removed)) return false;
-  if (old) FreeReplacedBlobs(old.as<std::byte>(), nullptr);
+  if (old && hasBlobFields_) FreeReplacedBlobs(old.as<std::byte>(), nullptr);
   if (cursor.RecordBitmap && cursor.RecordBitmap->Active()) {
     cursor.RecordBitmap->AfterRecordRemoved(doomed, counterBefore, cursor.DistinctFieldCount > 0);
   }

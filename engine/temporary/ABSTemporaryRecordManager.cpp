@@ -139,6 +139,18 @@ bool TABSTemporaryRecordManager::RemoveRecord(std::int32_t /*sessionId*/,
   return false;
 }
 
+void TABSTemporaryRecordManager::TakeBackLastRecord() noexcept {
+  if (recordCount_ == 0) return;
+  if (recordCount_ <= memoryCount_) {
+    --memoryCount_;
+  } else if (blockCount_ > 0) {
+    --blockCount_;
+  } else {
+    return;  // already in the file: appended earlier than the last store
+  }
+  --recordCount_;
+}
+
 void TABSTemporaryRecordManager::ReadRecord(std::int64_t number, void* buffer) {
   if (number < 0 || number >= recordCount_ || buffer == nullptr) {
     throw EABSException(10127, "Error retrieving record");

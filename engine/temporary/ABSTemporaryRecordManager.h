@@ -66,6 +66,11 @@ class TABSTemporaryRecordManager final : public TABSBaseRecordManager {
   bool OverwriteRecord(std::int32_t sessionId, const void* image,
                        const RecordPosition& position) override;
   bool RemoveRecord(std::int32_t sessionId, RecordPosition& position) override;
+  // Takes back the record the last successful StoreNewRecord appended, for a
+  // table whose keys for it could not be stored. REQUIRES: nothing else
+  // changed the store since that append (it is still in memory or waiting in
+  // the write block); otherwise nothing happens.
+  void TakeBackLastRecord() noexcept;
   // Moves request.Position by number; a record found is copied into
   // request.RecordBuffer (when given), a read that fails answers NotFound.
   // Positions beyond the table (stale) are bounded: prior goes to the last

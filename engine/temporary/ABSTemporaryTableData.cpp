@@ -11,6 +11,7 @@
 #include "engine/storage/ABSConstraintManager.h"
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/storage/ABSFieldManager.h"
+#include "engine/storage/ABSIndexManager.h"
 #include "engine/temporary/ABSTemporaryPageManager.h"
 #include "engine/temporary/ABSTemporaryRecordManager.h"
 #include "engine/temporary/ABSTemporaryStream.h"
@@ -38,6 +39,13 @@ TABSTemporaryTableData::~TABSTemporaryTableData() {
   } catch (...) {
     // The stores are freed below all the same.
   }
+  try {
+    DropAllTableIndexes(nullptr);
+  } catch (...) {
+    // The pages go with the page manager below.
+  }
+  // The index objects borrow the page manager: they go before it.
+  indexManager_.reset();
   try {
     pageManager_->CommitSessionPages(kNoSessionId);
   } catch (...) {
@@ -87,22 +95,44 @@ void TABSTemporaryTableData::CreateTableFromDefs(TABSCursorState& cursor,
   if (!cursor.TableName.empty()) SetTableName(cursor.TableName);
   const bool keep = cursor.KeepTempInMemory;
   const bool oldKeep = keepInMemory_;
+  TABSPageManager* const oldPages = pageManager_;
+  // While the managers are built aside, the table answers with them (the
+  // new index manager builds its indexes over the new, empty record store
+  // and in the new page manager); the scope puts the table's own back.
+  struct BuildingScope {
+    TABSTemporaryTableData& table;
+    TABSPageManager* pages;
+    ~BuildingScope() {
+      table.buildingFields_ = nullptr;
+      table.buildingIndexes_ = nullptr;
+      table.buildingRecords_ = nullptr;
+      table.pageManager_ = pages;
+    }
+  };
   try {
-    Staged staged;
+    auto pages = std::make_unique<TABSTemporaryPageManager>(keep);
+    Staged staged;  // destroyed before `pages`, whose pages its indexes use
+    BuildingScope scope{*this, oldPages};
+    pageManager_ = pages.get();
     staged.fields = BuildFieldManager(fields);
-    staged.indexes = BuildIndexDefs(indexes);
+    buildingFields_ = staged.fields.get();
+    staged.indexes = BuildIndexManager(indexes);
+    buildingIndexes_ = staged.indexes.get();
     staged.constraints = BuildConstraintManager(constraints);
     staged.records = std::make_unique<TABSTemporaryRecordManager>(staged.fields->GetRecordSize(),
                                                                   keep, growthStep_, blockSize_);
-    auto pages = std::make_unique<TABSTemporaryPageManager>(keep);
+    buildingRecords_ = staged.records.get();
     keepInMemory_ = keep;  // NewBlobStream reads it
     std::unique_ptr<TABSStream> blobs;
     if (staged.fields->HasBlobFields()) blobs = NewBlobStream();
+    const std::int32_t sessionId = CursorSessionId(cursor);
+    staged.indexes->BuildAllIndexes(sessionId, &cursor);
+    pages->CommitSessionPages(sessionId);
     // Pages of the old page manager are dropped with it; commit them first.
-    pageManager_->CommitSessionPages(kNoSessionId);
+    oldPages->CommitSessionPages(kNoSessionId);
     Install(std::move(staged));
     ownPageManager_ = std::move(pages);
-    pageManager_ = ownPageManager_.get();
+    scope.pages = ownPageManager_.get();
     blobStream_ = std::move(blobs);
   } catch (...) {
     keepInMemory_ = oldKeep;
@@ -165,6 +195,19 @@ bool TABSTemporaryTableData::InsertCursorRecord(TABSCursorState& cursor) {
   const std::int32_t sessionId = CursorSessionId(cursor);
   RecordPosition position = cursor.Position;
   if (!records.StoreNewRecord(sessionId, cursor.CurrentBuffer, position)) return false;
+  if (indexManager_ && indexManager_->IndexCount() > 0) {
+    // Record and keys are all or nothing: when a key fails, the appended
+    // record is taken back.
+    const RecordPosition before = cursor.Position;
+    cursor.Position = position;
+    try {
+      indexManager_->InsertKeys(sessionId, cursor);
+    } catch (...) {
+      TemporaryRecords()->TakeBackLastRecord();
+      cursor.Position = before;
+      throw;
+    }
+  }
   if (cursor.RecordBitmap && cursor.RecordBitmap->Active()) {
     cursor.RecordBitmap->AfterRecordWritten(position, RecordPassesView(cursor));
   }

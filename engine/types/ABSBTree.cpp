@@ -12,10 +12,11 @@
 #include "engine/storage/ABSRecordManager.h"
 #include "engine/types/ABSBTreeHeld.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 
 void TABSKeyPath::Push(std::int32_t pageNo, std::int32_t entryNo, std::int32_t entryCount) {
   if (LevelCount >= kMaxLevels) {
-    throw EABSException(kErrKeyPathTooDeep, "Index error: key path deeper than %d levels",
+    throw EABSException(native_code::kKeyPathTooDeep, "Index error: key path deeper than %d levels",
                         {kMaxLevels});
   }
   Levels[LevelCount++] = Level{pageNo, entryNo, entryCount};
@@ -411,7 +412,13 @@ void TABSBTreeRecordIndex::RemoveAt(HeldPages& held, TABSKeyPath& path, std::int
     TABSBTreePageView p = View(pPage);
     if (fits(p)) {
       // Entry 0 of a node gets the real first key of its child.
-      if (!x.IsLeaf() && x.Count() > 0) x.SetKey(0, SubtreeFirstKey(held, path, level));
+      // (A page with a previous page is never the leftmost below every
+      // ancestor, so the key exists.)
+      if (!x.IsLeaf() && x.Count() > 0) {
+        const std::byte* first = SubtreeFirstKey(held, path, level);
+        if (first == nullptr) throw EABSException(20024, "Internal index error");
+        x.SetKey(0, first);
+      }
       std::memcpy(p.Entry(p.Count()), x.Entry(0), static_cast<std::size_t>(x.Count()) * e);
       p.SetCount(p.Count() + x.Count());
       p.SetNext(nextNo);

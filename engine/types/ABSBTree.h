@@ -61,29 +61,49 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   TABSBTreeRecordIndex(TABSIndexTable& table, TABSBaseIndexManager* manager);
   ~TABSBTreeRecordIndex() override;
 
-  // ---- TABSIndex slots ----
+  // ---- TABSIndex slots (contracts in ABSIndex.h; specifics here) ----
+
+  // Builds the key layout (its errors: ABSBTreeKey.h), adds an empty root
+  // leaf and, with a cursor, inserts the key of every record of the table in
+  // record order. The held definition gets the root page and the key size.
   void CreateIndexPages(std::int32_t sessionId, TABSCursorState* cursor,
                         const TABSIndexDef& def) override;
+  // Frees every page (root included); the root page number becomes -1.
   void DropIndexPages(std::int32_t sessionId) override;
+  // Frees every page below the root and makes the root an empty leaf.
   void EmptyIndex(std::int32_t sessionId) override;
   // Builds the key layout for an existing tree (the definition's root).
   void OpenIndex(const TABSIndexDef& def) override;
   void RebuildIndex(std::int32_t sessionId, TABSCursorState* cursor) override;
+  // Result 0 (both end flags cleared, the record read into the request's
+  // buffer, the cache refilled), 1 / 2 when the step runs off the start /
+  // end (that flag set, the other cleared), 3 when the request's entry is
+  // absent or the index is empty. A before-first request is answered with
+  // the first entry, an after-last one with the last, whatever the
+  // direction. 20053 for FetchMode::Current.
   void NavigateIndex(std::int32_t sessionId, NavigationRequest& request,
                      TABSIndexPositionCache* cache, std::int32_t stateValue) override;
+  // The entry after (next) or before (prior) the request's key and record
+  // position, so equal keys at later positions are not skipped; results as
+  // NavigateIndex.
   void SeekKey(std::int32_t sessionId, NavigationRequest& request) override;
   TABSKeyPath* NewKeyPath() override;
   void FreeKeyPath(TABSKeyPath*& path) override;
   bool FindRecordPath(std::int32_t sessionId, const RecordPosition& position, TABSKeyPath& path,
                       const std::byte* recordBuffer) override;
+  // 10384 / 10385 for a nil path, 20051 for different depths, 20052 when the
+  // paths diverge in page.
   int CompareKeyPaths(const TABSKeyPath* a, const TABSKeyPath* b) override;
   std::int64_t RecordNumberOf(std::int32_t sessionId, const RecordPosition& position,
                               const std::byte* recordBuffer) override;
-  // n below 1 leaves `position` as it was.
+  // 20074 on an empty index, 20075 beyond the last entry; n below 1 leaves
+  // `position` as it was.
   void RecordAtNumber(std::int32_t sessionId, std::int64_t n, RecordPosition& position) override;
+  // Compares whole values (the records are read), not stored prefixes.
   void MarkDistinct(std::int32_t sessionId, TABSIndexMarks& marks, std::int32_t partCount) override;
   TABSScanState* NewScanState() override;
   void FreeScanState(TABSScanState*& state) override;
+  // 20077 without a state, 20078 for a start bound on a started scan.
   bool ScanStep(std::int32_t sessionId, TABSScanState* state, bool backward,
                 const TABSScanBound* start, const TABSScanBound* end,
                 RecordPosition& position) override;
@@ -92,10 +112,17 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   std::int64_t EstimateRangeCount(std::int32_t sessionId, const TABSScanBound& lower,
                                   const TABSScanBound& upper, std::int64_t totalRecords) override;
   bool IsKeyUnique(std::int32_t sessionId, const std::byte* recordBuffer) override;
+  // Unchanged whole values are unique; otherwise IsKeyUnique of the new
+  // buffer's whole values.
   bool IsUpdateUnique(std::int32_t sessionId, const std::byte* newBuffer,
                       const std::byte* oldBuffer) override;
+  // REQUIRES the record is stored (ties on prefixes read it). A failure
+  // leaves the tree as it was.
   void InsertRecordKey(std::int32_t sessionId, const TABSCursorState& cursor) override;
+  // REQUIRES the record is still stored. 20027 when the entry is absent.
   void DeleteRecordKey(std::int32_t sessionId, const TABSCursorState& cursor) override;
+  // Acts only when the full keys of OriginalBuffer and CurrentBuffer differ
+  // byte for byte; 20250 when the old entry is absent.
   void UpdateRecordKey(std::int32_t sessionId, const TABSCursorState& cursor,
                        bool removeOld) override;
   void KeysPerPage(std::int32_t& keys, std::int32_t& remainder) override;

@@ -9,6 +9,7 @@
 #include "engine/types/ABSCoding.h"
 #include "engine/types/ABSConvert.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNativeCodes.h"
 #include "platform/Locale.h"
 #include "platform/TextCodec.h"
 
@@ -121,7 +122,7 @@ void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
                           {column.Name});
     }
     if (column.IndexedLength < 1) {
-      throw EABSException(kErrIndexedLengthTooSmall,
+      throw EABSException(native_code::kIndexedLengthTooSmall,
                           "Invalid indexed length %d of index field '%s'",
                           {column.IndexedLength, column.Name});
     }
@@ -136,14 +137,19 @@ void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
     part.CaseInsensitive = column.CaseInsensitive;
     if (column.IndexedLength < field.ValueSize) {
       if (!CanBePrefix(field.StorageType)) {
-        throw EABSException(kErrPrefixOfNonText,
+        throw EABSException(native_code::kPrefixOfNonText,
                             "Index field '%s' of a fixed-size type cannot be indexed by a prefix "
                             "of %d bytes",
                             {column.Name, column.IndexedLength});
       }
       part.PrefixMode = 2;
       part.PartSize = column.IndexedLength + 3;
-      hasPrefix = true;
+      // The longest value (the value size less its terminator) against the
+      // bytes the prefix keeps (an even count for wide text).
+      const bool wide = IsWideStringStorageType(field.StorageType);
+      const std::int32_t longest = field.ValueSize - (wide ? 2 : 1);
+      part.Truncates = longest > (wide ? column.IndexedLength & ~1 : column.IndexedLength);
+      hasPrefix = hasPrefix || part.Truncates;
     } else {
       part.PartSize = part.FullPartSize;
     }
@@ -154,7 +160,8 @@ void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
   const std::int64_t entries = (pageDataSize - kPageHeaderSize) / (keySize + kLeafReferenceSize);
   if (keySize > 65535 || entries < kMinEntriesPerPage) {
     throw EABSException(
-        kErrIndexKeyTooLarge, "Index key too large: %d bytes, %d bytes of index page data",
+        native_code::kIndexKeyTooLarge,
+        "Index key too large: %d bytes, %d bytes of index page data",
         {static_cast<std::int32_t>(std::min<std::int64_t>(keySize, INT32_MAX)), pageDataSize});
   }
   parts_ = std::move(parts);
@@ -289,7 +296,7 @@ int TABSRecordKeyRef::CompareKeysFrom(const std::byte* a, const std::byte* b, st
     const int r =
         ComparePart(part, a + part.KeyOffset, b + part.KeyOffset, part.PartSize - 1, length);
     if (r != 0) return r;
-    if (stopAtPrefixTie && part.PrefixMode == 2 && a[part.KeyOffset] == std::byte{0}) {
+    if (stopAtPrefixTie && part.Truncates && a[part.KeyOffset] == std::byte{0}) {
       tiedPart = static_cast<std::int32_t>(i);
       return 0;
     }

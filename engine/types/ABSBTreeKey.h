@@ -34,7 +34,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "engine/local/ABSMetaDefs.h"
@@ -42,11 +41,6 @@
 #include "engine/types/ABSTypes.h"
 
 class TABSBaseFieldManager;
-
-// Native codes for key layouts that cannot work.
-inline constexpr std::int32_t kErrIndexedLengthTooSmall = 20284;  // IndexedLength below 1
-inline constexpr std::int32_t kErrPrefixOfNonText = 20285;        // prefix of a fixed-size type
-inline constexpr std::int32_t kErrIndexKeyTooLarge = 20286;       // fewer than 4 entries per page
 
 // The smallest number of entries a leaf and a node page must hold.
 inline constexpr std::int32_t kMinEntriesPerPage = 4;
@@ -59,6 +53,10 @@ struct TABSKeyPart {
   std::int32_t PartSize = 0;       // bytes in a stored key, null byte included
   std::int32_t FullPartSize = 0;   // value size + 1
   std::uint8_t PrefixMode = 0;     // 0 whole value, 2 prefix
+  // A prefix part whose field can hold a longer value than the prefix keeps
+  // (a text of at most IndexedLength bytes is stored whole even in a prefix
+  // part); only such parts need the whole values to settle a tie.
+  bool Truncates = false;
   TABSStorageType StorageType = stNone;
   bool Descending = false;
   bool CaseInsensitive = false;
@@ -85,10 +83,10 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
  public:
   // Fills the part table from the index columns and the table's fields.
   // `pageDataSize` is the data size of an index page; fewer than
-  // kMinEntriesPerPage leaf entries per page raise kErrIndexKeyTooLarge.
+  // kMinEntriesPerPage leaf entries per page raise kIndexKeyTooLarge.
   // Errors: 20044 nil field manager, 20045 no field definitions, 20043 a
-  // column naming no field, 20295 a BLOB field, kErrIndexedLengthTooSmall,
-  // kErrPrefixOfNonText. On failure the layout is left as it was.
+  // column naming no field, 20295 a BLOB field, kIndexedLengthTooSmall,
+  // kPrefixOfNonText. On failure the layout is left as it was.
   void PrepareKeyLayout(const TABSIndexDef& def, const TABSBaseFieldManager* fieldManager,
                         std::int32_t pageDataSize);
 
@@ -102,8 +100,8 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
   // characters. Only the first `partLimit` parts count (-1: all).
   int CompareKeys(const std::byte* a, const std::byte* b,
                   const std::int32_t* compareLengths = nullptr, std::int32_t partLimit = -1) const;
-  // CompareKeys from part `from` on. With `stopAtPrefixTie`, a prefix part
-  // whose stored prefixes are equal ends the comparison with 0 and its
+  // CompareKeys from part `from` on. With `stopAtPrefixTie`, a truncating
+  // prefix part whose stored prefixes are equal ends the comparison with 0 and its
   // number in `tiedPart` (the whole values must decide it); otherwise
   // `tiedPart` is -1 on return.
   int CompareKeysFrom(const std::byte* a, const std::byte* b, std::int32_t from,
@@ -125,8 +123,8 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
   // for every other part, -1. `lengths` receives PartCount entries.
   void SetCompareLengths(const std::byte* recordBuffer, bool on, std::int32_t* lengths) const;
 
-  // Whether some part stores only a prefix, so that equal stored keys may
-  // still differ in their whole values.
+  // Whether some part may store only a prefix of its value, so that equal
+  // stored keys may still differ in their whole values.
   bool HasPrefixParts() const { return hasPrefixParts_; }
   // Fast path of the common one-column integer key (part 0, whole value):
   // the same result as CompareKeys without compare lengths.
@@ -138,12 +136,8 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
     if (nullA || nullB) {
       r = nullA == nullB ? 0 : (nullA ? -1 : 1);
     } else {
-      std::int32_t x;
-      std::int32_t y;
-      std::memcpy(&x, a + 1, 4);
-      std::memcpy(&y, b + 1, 4);
-      x = LoadLE<std::int32_t>(&x);
-      y = LoadLE<std::int32_t>(&y);
+      const auto x = LoadLE<std::int32_t>(a + 1);
+      const auto y = LoadLE<std::int32_t>(b + 1);
       r = (x > y) - (x < y);
     }
     return singleDescending_ ? -r : r;

@@ -153,5 +153,3 @@ class TABSKeyPath {
   // scale. 0 for an empty path.
   double RelativePosition() const;
 };
-
-inline constexpr std::int32_t kErrKeyPathTooDeep = 20287;

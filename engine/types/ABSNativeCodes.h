@@ -9,11 +9,11 @@
 //     name the constant, never the number;
 //   - no two constants share a code, and none equals a documented code;
 //   - no code line outside this header writes a number of the assigned bands
-//     (30454..30506, 20278..20292, 10482..10498) as a literal.
+//     (30454..30506, 20278..20292, 10482..10498, 10440..10481) as a literal.
 //
 // Adding a code: take the lowest free number from a gap that neither the
 // documented codes nor this header use — today 30454..30462, then
-// 20278..20292, then 10482..10498 (check the test's list of documented codes
+// 20278..20292, then 10482..10498, then 10440..10481 (check the test's list of documented codes
 // first) — add one constant below in the group of its folder with a one-line
 // reason, and use the constant at the raise site. Widening the band checked
 // for stray literals belongs in the same change.
@@ -79,6 +79,18 @@ inline constexpr std::int32_t kNotABlobField = 30503;           // a BLOB addres
 inline constexpr std::int32_t kGetBlobAddressNil = 30504;       // GetBlobBlockAddress of no image
 inline constexpr std::int32_t kSetBlobAddressNil = 30505;       // SetBlobBlockAddress into no image
 
+// --- engine/storage: the index manager ---
+inline constexpr std::int32_t kIndexDefsNoStreamForm = 20278;  // index definitions to a stream
+
+// --- engine/storage: constraints ---
+inline constexpr std::int32_t kUniqueFieldNotFound = 30462;  // a unique key field that is gone
+
+// --- engine/types: the B-tree index ---
+inline constexpr std::int32_t kIndexedLengthTooSmall = 20284;  // an IndexedLength below 1
+inline constexpr std::int32_t kPrefixOfNonText = 20285;        // a prefix of a fixed-size type
+inline constexpr std::int32_t kIndexKeyTooLarge = 20286;       // fewer than 4 entries per page
+inline constexpr std::int32_t kKeyPathTooDeep = 20287;         // a path deeper than 32 levels
+
 // --- engine/storage and engine/local: databases and sessions ---
 inline constexpr std::int32_t kNoDiskDatabases = 10482;     // a database other than MEMORY or TEMP
 inline constexpr std::int32_t kEngineNotStarted = 10483;    // the database list used outside a run
@@ -87,25 +99,35 @@ inline constexpr std::int32_t kTableNameTaken = 10485;      // a second table of
 inline constexpr std::int32_t kNoTemporaryTables = 10486;   // TEMP while it cannot make tables
 inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start without a stop
 
+// --- engine/components: session and database components ---
+inline constexpr std::int32_t kSessionsStartedTwice = 10440;  // a second session list
+inline constexpr std::int32_t kSessionsNotStarted = 10441;    // the session list used outside a run
+
 // --- engine/temporary: temporary tables and their private files ---
 inline constexpr std::int32_t kTempFileSetSize = 20292;  // a temporary file that cannot be resized
-inline constexpr std::int32_t kTempStreamSpill = 20291;  // a stream's move from memory to file fell short
+inline constexpr std::int32_t kTempStreamSpill = 20291;  // a stream's spill to file fell short
 inline constexpr std::int32_t kTempPageWrite = 20290;    // a page file write fell short
 inline constexpr std::int32_t kTempBlobSourceRead = 20289;  // a BLOB value's stream read short
 
 // --- engine/storage: table data ---
-inline constexpr std::int32_t kNoIndexManager = 10488;  // index work on a table without indexes
+inline constexpr std::int32_t kNoIndexManager = 10488;   // index work on a table without indexes
 inline constexpr std::int32_t kRenameNameTaken = 10489;  // renaming onto another table's name
 inline constexpr std::int32_t kBlobLengthOutOfRange = 10490;  // a BLOB too long for a block
+inline constexpr std::int32_t kViewNeedsIndex = 10491;  // a range or distinct view without an index
+inline constexpr std::int32_t kNoQueryEngine = 10492;   // an expression or key search to evaluate
 
 // --- engine/local: the local cursor ---
-inline constexpr std::int32_t kFilterTextUnsupported = 10491;        // a filter as expression text
-inline constexpr std::int32_t kSearchExpressionUnsupported = 10492;  // a search as expression text
+inline constexpr std::int32_t kFilterTextUnsupported = 10442;        // a filter as expression text
+inline constexpr std::int32_t kSearchExpressionUnsupported = 10443;  // a search as expression text
 inline constexpr std::int32_t kCursorNoDatabase = 10493;  // a cursor whose session has no database
 inline constexpr std::int32_t kBlobFieldDataWrite = 10494;    // caller bytes for a BLOB field
 inline constexpr std::int32_t kCopyBlobKindMismatch = 10495;  // copying between BLOB and non-BLOB
 inline constexpr std::int32_t kLocateListLengths = 10496;     // field and value lists differ
 inline constexpr std::int32_t kLocateFieldNotFound = 10497;   // a search names no field
 inline constexpr std::int32_t kSequenceDetached = 10498;      // a sequence value while detached
+
+// --- engine/components: table component and dataset ---
+inline constexpr std::int32_t kAdvIndexNotFound = 30454;  // deleting an index entry of no such name
+inline constexpr std::int32_t kInsertWithoutCursor = 30455;  // BeginRecordInsert with no cursor
 
 }  // namespace native_code

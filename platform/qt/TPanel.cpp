@@ -1,7 +1,10 @@
 #include "platform/qt/TPanel.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace platform {
 
@@ -55,6 +58,36 @@ void TPanel::paintEvent(QPaintEvent*) {
     p.setPen(pal.color(QPalette::WindowText));
     p.drawText(r, Qt::AlignCenter, caption_);
   }
+}
+
+TClickLabel::TClickLabel(QWidget* parent) : QLabel(parent) {
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+TClickLabel::TClickLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+void TClickLabel::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+      !event->isAutoRepeat()) {
+    event->accept();
+    emit clicked();
+    return;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void TClickLabel::paintEvent(QPaintEvent* event) {
+  QLabel::paintEvent(event);
+  if (!hasFocus()) return;
+  QPainter p(this);
+  QStyleOptionFocusRect option;
+  option.initFrom(this);
+  option.rect = contentsRect().adjusted(1, 1, -1, -1);
+  option.backgroundColor = palette().color(QPalette::Window);
+  style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &p, this);
 }
 
 void TClickLabel::mouseReleaseEvent(QMouseEvent* event) {

@@ -3,7 +3,9 @@
 // TPanel is a framed area with an outer and an inner bevel and a centred
 // caption, as the window's panels are drawn; children laid over it hide the
 // caption. Its client rectangle (inside the bevels) is where docked children
-// go. TClickLabel is a label that reports a left-button click.
+// go. TClickLabel is a label that reports a left-button click; it takes the
+// keyboard focus (Tab or a click), shows it with a focus frame, and reports
+// Enter, Return or Space as a click, so a link works without a mouse.
 #pragma once
 
 #include <QLabel>
@@ -42,13 +44,16 @@ class TClickLabel : public QLabel {
   Q_OBJECT
 
  public:
-  using QLabel::QLabel;
+  explicit TClickLabel(QWidget* parent = nullptr);
+  explicit TClickLabel(const QString& text, QWidget* parent = nullptr);
 
  signals:
   void clicked();
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace platform

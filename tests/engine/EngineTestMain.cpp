@@ -2,7 +2,7 @@
 // test that leaves engine memory allocated fails.
 #include <gtest/gtest.h>
 
-#include "engine/local/ABSEngine.h"
+#include "engine/components/ABSEngineComponents.h"
 #include "tests/engine/LeakGuard.h"
 
 int main(int argc, char** argv) {
@@ -13,6 +13,6 @@ int main(int argc, char** argv) {
   // The engine runs for the whole test program, as it does for the
   // application; tests that create tables in "MEMORY" remove them again
   // (tests/engine/MemoryTables.h).
-  TABSEngineScope engine;
+  TABSEngine engine;
   return RUN_ALL_TESTS();
 }

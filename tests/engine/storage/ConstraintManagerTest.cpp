@@ -1,4 +1,5 @@
 #include "engine/storage/ABSConstraintManager.h"
+#include "engine/types/ABSNativeCodes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "engine/types/ABSVariant.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/storage/ConstraintTestTable.h"
+#include "tests/engine/types/BTreeTestSupport.h"
 
 namespace {
 
@@ -267,7 +269,7 @@ TEST(ConstraintManagerTest, FieldGoneAfterBinding) {
       {"primary key", [](auto& d) { AddKeyed(d.AddPrimaryConstraint(), "PK", "PK_Id", {"Id"}); },
        "Id", 30329, 101},
       {"unique", [](auto& d) { AddKeyed(d.AddUniqueConstraint(), "U", "U_Code", {"Code"}); },
-       "Code", kErrUniqueFieldNotFound, 102},
+       "Code", native_code::kUniqueFieldNotFound, 102},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -425,4 +427,84 @@ TEST(ConstraintManagerTest, LongIndexConstraintNamesAreCut) {
   const TABSConstraintDef* c = manager.AddUniqueConstraintForIndex(*table.Indexes()[2]);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->Name(), ("C_Unique$" + longName + "$" + longName).substr(0, 255));
+}
+
+// The uniqueness tests answered by a real B-tree on a primary index over K.
+class TreeConstraintTable : public TABSConstraintTable {
+ public:
+  TreeConstraintTable()
+      : table_({{"K", dtInteger}, {"V", dtInteger}}, 256), index_(table_, nullptr) {
+    auto def = MakeIndexDef({{"K"}}, true);
+    def->SetName("PK_K");
+    def->Primary = true;
+    index_.CreateIndexPages(TFakeIndexTable::kSession, nullptr, *def);
+    indexes_.AppendDef(std::move(def));
+  }
+  ~TreeConstraintTable() override {
+    index_.DropIndexPages(TFakeIndexTable::kSession);
+    table_.Pages().CommitSessionPages(TFakeIndexTable::kSession);
+  }
+  Image Row(std::int32_t k, std::int32_t v) const {
+    auto image = table_.NewImage();
+    table_.SetInt(image, 0, k);
+    table_.SetInt(image, 1, v);
+    return image;
+  }
+  void Add(const Image& image) {
+    const RecordPosition p = table_.Store(image);
+    index_.InsertKey(TFakeIndexTable::kSession, image.data(), p);
+    table_.Pages().CommitSessionPages(TFakeIndexTable::kSession);
+  }
+
+  const std::string& ConstraintTableName() const override { return name_; }
+  std::int32_t ConstraintTableId() const override { return 1; }
+  const TABSFieldDefs& ConstraintFieldDefs() const override { return table_.Fields(); }
+  const TABSIndexDefs& ConstraintIndexDefs() const override { return indexes_; }
+  std::int64_t ConstraintRecordCount() const override {
+    return const_cast<TFakeIndexTable&>(table_).Records().RecordCount();
+  }
+  std::int32_t NextObjectId() override { return table_.NextObjectId(); }
+  bool IsKeyUnique(std::int32_t, std::int32_t sessionId, const std::byte* image) override {
+    return index_.IsKeyUnique(sessionId, image);
+  }
+  bool IsUpdateUnique(std::int32_t, std::int32_t sessionId, const std::byte* newImage,
+                      const std::byte* originalImage) override {
+    return index_.IsUpdateUnique(sessionId, newImage, originalImage);
+  }
+
+ private:
+  std::string name_ = "T";
+  TFakeIndexTable table_;
+  TABSBTreeRecordIndex index_;
+  TABSIndexDefs indexes_;
+};
+
+TEST(ConstraintManagerTest, PrimaryKeyOnARealTree) {
+  TreeConstraintTable table;
+  for (std::int32_t k = 0; k < 50; ++k) table.Add(table.Row(k * 2, k));
+  TABSBaseConstraintManager manager(table);
+  ASSERT_NE(manager.AddUniqueConstraintForIndex(*table.ConstraintIndexDefs()[0]), nullptr);
+  EXPECT_EQ(manager.ConstraintDefs()[0]->Name(), "C_PK$K");
+  const RecordPosition at;
+  const Image fresh = table.Row(7, 0);
+  const Image taken = table.Row(8, 0);
+  EXPECT_TRUE(manager.CheckRecordConstraints(1, fresh.data(), true, false, at, true, nullptr));
+  EXPECT_EQ(NativeErrorOf([&] {
+              manager.CheckRecordConstraints(1, taken.data(), true, true, at, true, nullptr);
+            }),
+            30319);
+  // Updating record K=10: keeping its key, moving it to a free key, and
+  // moving it onto the key of another record.
+  const Image original = table.Row(10, 5);
+  struct Case {
+    std::int32_t newKey;
+    bool passes;
+  } cases[] = {{10, true}, {11, true}, {12, false}, {98, false}, {99, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.newKey);
+    const Image changed = table.Row(c.newKey, 6);
+    EXPECT_EQ(
+        manager.CheckRecordConstraints(1, changed.data(), true, false, at, false, original.data()),
+        c.passes);
+  }
 }

@@ -75,6 +75,29 @@ TEST(BTreeFaults, FailedInsertsAndDeletesLeaveTheTreeAsItWas) {
   EXPECT_GE(path.LevelCount, 4);
   EXPECT_GT(failedInserts, 0) << "no insert met a failing allocation";
 
+  // A session that never touched the pages needs room on its lists first:
+  // its first delete and its first insert meet failing allocations there.
+  {
+    const std::int32_t victim = 7;
+    const std::vector<RecordPosition> before = t.Order();
+    const int deleteAllocations = InjectAllocationFailures(
+        [&] {
+          t.index.DeleteKey(2, t.images[victim].data(), RecordPosition{victim, 0});
+        },
+        {.AfterFailure = [&] { t.ExpectUnchanged(before); }});
+    EXPECT_GT(deleteAllocations, 0);
+    t.table.Pages().CommitSessionPages(2);
+    const std::vector<RecordPosition> after = t.Order();
+    const int insertAllocations = InjectAllocationFailures(
+        [&] {
+          t.index.InsertKey(3, t.images[victim].data(), RecordPosition{victim, 0});
+        },
+        {.AfterFailure = [&] { t.ExpectUnchanged(after); }, .MemoryUnchanged = false});
+    EXPECT_GT(insertAllocations, 0);
+    t.table.Pages().CommitSessionPages(3);
+    ASSERT_EQ(t.Order(), before);
+  }
+
   // Deletes with merges down to an empty tree.
   std::vector<std::int32_t> ids(t.images.size());
   for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<std::int32_t>(i);

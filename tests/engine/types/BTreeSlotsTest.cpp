@@ -347,3 +347,27 @@ TEST(BTreeLifecycle, EmptyRebuildOpenAndMissingRoot) {
   };
   for (const auto& [code, call] : cases) EXPECT_EQ(NativeErrorOf(call), code);
 }
+
+TEST(BTreeKeys, CompareRecordKeysLooksAtTheLeadingParts) {
+  TFakeIndexTable table({{"A", dtInteger}, {"B", dtString, 40}});
+  TABSBTreeRecordIndex index(table, nullptr);
+  auto def = MakeIndexDef({{"A"}, {"B", true}});
+  index.CreateIndexPages(S, nullptr, *def);
+  table.Pages().CommitSessionPages(S);
+  auto a = table.NewImage();
+  auto b = table.NewImage();
+  table.SetInt(a, 0, 1);
+  table.SetInt(b, 0, 1);
+  const std::string shared = "Twenty-one characters";
+  table.SetText(a, 1, shared + "x");
+  table.SetText(b, 1, shared + "y");
+  struct Case {
+    std::int32_t Parts;
+    int Expected;
+  };
+  for (const Case c : {Case{1, 0}, Case{2, 1}, Case{-1, 1}}) {
+    EXPECT_EQ(index.CompareRecordKeys(a.data(), b.data(), c.Parts), c.Expected) << c.Parts;
+  }
+  table.SetNull(b, 0);
+  EXPECT_EQ(index.CompareRecordKeys(a.data(), b.data(), 1), 1) << "NULL sorts first";
+}

@@ -1,6 +1,7 @@
 // B-tree record index: layout, splits, merges, navigation and the mended
 // behaviours, on a fake table with real record and page managers.
 #include <gtest/gtest.h>
+#include "engine/types/ABSNativeCodes.h"
 
 #include <algorithm>
 #include <string>
@@ -108,9 +109,9 @@ TEST(BTreeLayout, RefusesKeyLayoutsThatCannotWork) {
   const Case cases[] = {
       {{"F", dtInteger}, {"Missing"}, 20043},
       {{"F", dtBlob}, {"F"}, 20295},
-      {{"F", dtString, 40}, {"F", false, false, 0}, kErrIndexedLengthTooSmall},
-      {{"F", dtLargeint}, {"F", false, false, 4}, kErrPrefixOfNonText},
-      {{"F", dtString, 2000}, {"F", false, false, 2000}, kErrIndexKeyTooLarge},
+      {{"F", dtString, 40}, {"F", false, false, 0}, native_code::kIndexedLengthTooSmall},
+      {{"F", dtLargeint}, {"F", false, false, 4}, native_code::kPrefixOfNonText},
+      {{"F", dtString, 2000}, {"F", false, false, 2000}, native_code::kIndexKeyTooLarge},
   };
   for (const Case& c : cases) {
     TFakeIndexTable table({c.Field});

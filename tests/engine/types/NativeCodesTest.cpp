@@ -61,7 +61,8 @@ constexpr std::int32_t kDocumentedCodes[] = {
 struct TCodeBand {
   std::int32_t low, high;
 };
-constexpr TCodeBand kAssignedBands[] = {{30454, 30506}, {20278, 20292}, {10482, 10498}};
+constexpr TCodeBand kAssignedBands[] = {
+    {30454, 30506}, {20278, 20292}, {10482, 10498}, {10440, 10481}};
 
 bool InAssignedBand(std::int32_t value) {
   for (const TCodeBand& band : kAssignedBands) {

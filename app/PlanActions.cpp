@@ -1,0 +1,127 @@
+#include "app/PlanActions.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QWidget>
+
+#include "app/PlanChartDialog.h"
+#include "app/PlanExport.h"
+#include "app/YearSummaryDialog.h"
+#include "platform/DataSet.h"
+#include "platform/Locale.h"
+
+namespace tilgung {
+
+TPlanActions::TPlanActions(QWidget* grid, platform::TDataSet& plan, TTextsProvider texts)
+    : QObject(grid), grid_(grid), plan_(plan), texts_(std::move(texts)) {
+  copy_ = Add("Kopieren", QKeySequence::Copy, &TPlanActions::CopyToClipboard);
+  print_ = Add("Drucken…", QKeySequence::Print, &TPlanActions::PrintPreview);
+  csv_ = Add("Als CSV speichern…", QKeySequence::Save, &TPlanActions::AskAndSaveCsv);
+  summary_ =
+      Add("Jahresübersicht…", QKeySequence(Qt::CTRL | Qt::Key_J), &TPlanActions::ShowYearSummary);
+  chart_ = Add("Diagramm…", QKeySequence(Qt::CTRL | Qt::Key_D), &TPlanActions::ShowChart);
+  grid_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(grid_, &QWidget::customContextMenuRequested, this, &TPlanActions::ShowContextMenu);
+}
+
+QAction* TPlanActions::Add(const char* text, const QKeySequence& keys,
+                           void (TPlanActions::*slot)()) {
+  auto* action = new QAction(QString::fromUtf8(text), grid_);
+  action->setShortcut(keys);
+  // The shortcuts work while the grid has the focus, not in the inputs.
+  action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  action->setShortcutVisibleInContextMenu(true);
+  grid_->addAction(action);
+  // No exception of the dataset may leave a Qt slot: it goes to the
+  // dataset's own handler, as the grid's errors do.
+  connect(action, &QAction::triggered, this, [this, slot] {
+    try {
+      (this->*slot)();
+    } catch (const std::exception& e) {
+      plan_.ReportException(e);
+    }
+  });
+  return action;
+}
+
+TPlanSheet TPlanActions::Sheet() {
+  return ReadPlanSheet(plan_);
+}
+
+void TPlanActions::ShowContextMenu(const QPoint& pos) {
+  QMenu menu(grid_);
+  menu.addActions(grid_->actions());
+  menu.exec(grid_->mapToGlobal(pos));
+}
+
+void TPlanActions::CopyToClipboard() {
+  QApplication::clipboard()->setMimeData(PlanSheetMimeData(Sheet()).release());
+}
+
+bool TPlanActions::SaveCsv(const QString& file, QString* error) {
+  const std::string csv = PlanSheetCsv(Sheet(), platform::FormatSettings::User());
+  // Written to a temporary file and renamed: a failed save leaves an older
+  // file as it was.
+  QSaveFile out(file);
+  if (!out.open(QIODevice::WriteOnly) ||
+      out.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
+      !out.commit()) {
+    if (error) {
+      *error =
+          QStringLiteral("%1 konnte nicht gespeichert werden: %2").arg(file, out.errorString());
+    }
+    return false;
+  }
+  return true;
+}
+
+void TPlanActions::AskAndSaveCsv() {
+  const QString file = QFileDialog::getSaveFileName(
+      grid_->window(), QStringLiteral("Als CSV speichern"), QStringLiteral("Tilgungsplan.csv"),
+      QStringLiteral("CSV-Dateien (*.csv);;Alle Dateien (*)"));
+  if (file.isEmpty()) return;
+  QString error;
+  if (!SaveCsv(file, &error)) {
+    QMessageBox::warning(grid_->window(), QStringLiteral("Als CSV speichern"), error);
+  }
+}
+
+void TPlanActions::PrintPreview() {
+  const TPlanSheet sheet = Sheet();
+  const TPlanReportTexts texts = texts_().report;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setDocName(QString::fromStdString(texts.title));
+  QPrintPreviewDialog preview(&printer, grid_->window());
+  preview.setWindowTitle(QStringLiteral("Druckvorschau"));
+  connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+          [&](QPrinter* target) { RenderPlanReport(*target, texts, sheet); });
+  preview.exec();
+}
+
+void TPlanActions::ShowYearSummary() {
+  const TPlanWindowTexts texts = texts_();
+  TYearSummaryDialog dialog(SummarizeByYear(Sheet()), texts.rateKnown, texts.nominalRate,
+                            texts.periodsPerYear, grid_->window());
+  dialog.exec();
+}
+
+void TPlanActions::ShowChart() {
+  TPlanChartDialog dialog(Sheet(), grid_->window());
+  dialog.exec();
+}
+
+TPlanActions* InstallPlanActions(QWidget* grid, platform::TDataSet& plan,
+                                 TPlanActions::TTextsProvider texts) {
+  return new TPlanActions(grid, plan, std::move(texts));
+}
+
+}  // namespace tilgung

@@ -1,0 +1,109 @@
+#include "app/PlanChartDialog.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QDialogButtonBox>
+#include <QLineSeries>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+
+#include "platform/Locale.h"
+
+namespace tilgung {
+
+namespace {
+
+// The user's conventions for the charts' numbers and dates: the toolkit's
+// locale of the same name as the one the program formats with.
+QLocale UserLocale() {
+  return QLocale(QString::fromStdString(platform::FormatSettings::User().LocaleName()));
+}
+
+// The row's due date; a day the month lacks is drawn on the month's last day.
+QDateTime DueDate(const TPlanRow& row) {
+  QDate date(row.Jahr, row.Monat, 1);
+  date = date.addDays(std::min(row.Tag, date.daysInMonth()) - 1);
+  return QDateTime(date, QTime(0, 0));
+}
+
+QChartView* View(QChart* chart, QWidget* parent) {
+  auto* view = new QChartView(chart, parent);
+  view->setRenderHint(QPainter::Antialiasing);
+  view->setMinimumSize(480, 240);
+  return view;
+}
+
+}  // namespace
+
+TPlanChartDialog::TPlanChartDialog(const TPlanSheet& sheet, QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Diagramm"));
+  const QLocale locale = UserLocale();
+  auto* layout = new QVBoxLayout(this);
+
+  debt_ = new QChart();
+  debt_->setLocale(locale);
+  debt_->setLocalizeNumbers(true);
+  debt_->setTitle(QStringLiteral("Restschuld"));
+  debt_->legend()->hide();
+  auto* debt = new QLineSeries(debt_);
+  double maxDebt = 0;
+  for (const TPlanRow& row : sheet.values) {
+    debt->append(static_cast<qreal>(DueDate(row).toMSecsSinceEpoch()), row.Darlehen);
+    maxDebt = std::max(maxDebt, row.Darlehen);
+  }
+  debt_->addSeries(debt);
+  auto* dates = new QDateTimeAxis(debt_);
+  dates->setFormat(locale.dateFormat(QLocale::ShortFormat));
+  dates->setTickCount(6);
+  auto* amounts = new QValueAxis(debt_);
+  amounts->setLabelFormat(QStringLiteral("%.0f"));
+  amounts->setRange(0, maxDebt > 0 ? maxDebt : 1);
+  debt_->addAxis(dates, Qt::AlignBottom);
+  debt_->addAxis(amounts, Qt::AlignLeft);
+  debt->attachAxis(dates);
+  debt->attachAxis(amounts);
+  layout->addWidget(View(debt_, this));
+
+  years_ = new QChart();
+  years_->setLocale(locale);
+  years_->setLocalizeNumbers(true);
+  years_->setTitle(QStringLiteral("Zinsen und Tilgung je Jahr"));
+  const TYearSummary summary = SummarizeByYear(sheet);
+  auto* interest = new QBarSet(QStringLiteral("Zinsen"));
+  auto* repayment = new QBarSet(QStringLiteral("Tilgung"));
+  QStringList categories;
+  double maxBar = 0;
+  for (const TYearSummaryRow& year : summary.years) {
+    categories << locale.toString(year.year).remove(locale.groupSeparator());
+    *interest << year.interest;
+    *repayment << year.repayment;
+    maxBar = std::max({maxBar, year.interest, year.repayment});
+  }
+  auto* bars = new QBarSeries(years_);
+  bars->append(interest);
+  bars->append(repayment);
+  years_->addSeries(bars);
+  auto* yearAxis = new QBarCategoryAxis(years_);
+  yearAxis->append(categories);
+  auto* barAxis = new QValueAxis(years_);
+  barAxis->setLabelFormat(QStringLiteral("%.0f"));
+  barAxis->setRange(0, maxBar > 0 ? maxBar : 1);
+  years_->addAxis(yearAxis, Qt::AlignBottom);
+  years_->addAxis(barAxis, Qt::AlignLeft);
+  bars->attachAxis(yearAxis);
+  bars->attachAxis(barAxis);
+  layout->addWidget(View(years_, this));
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  resize(640, 620);
+}
+
+}  // namespace tilgung

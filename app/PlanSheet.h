@@ -1,0 +1,44 @@
+// The plan as the grid shows it, read in one pass from the dataset behind the
+// grid: the column titles, every row's cell texts and the row's values. Copy,
+// print, CSV, the yearly summary and the chart all start from a sheet read at
+// the moment the user asks, so they show the table's rows as they are then.
+//
+// The command line has no dataset yet; it builds the same sheet from its
+// computed rows with the texts the grid would show (PlanCellText), so the
+// report writer sees one interface whichever way the rows came.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "app/PlanCalculation.h"
+#include "app/PlanTexts.h"
+
+namespace platform {
+class TDataSet;
+}
+
+namespace tilgung {
+
+using TPlanCells = std::array<std::string, kPlanColumnCount>;
+
+struct TPlanSheet {
+  TPlanCells titles;              // column titles as the grid heads them
+  std::vector<TPlanCells> cells;  // per row: the cells' display texts
+  std::vector<TPlanRow> values;   // per row: the same cells as values
+  int RowCount() const { return static_cast<int>(values.size()); }
+};
+
+// Reads every record of `plan` from the first to the last. The dataset's
+// position is restored afterwards and its controls see no scrolling (the
+// walk runs between DisableControls and EnableControls). An inactive dataset
+// gives a sheet with titles and no rows.
+// REQUIRES: `plan` has the fields Jahr, Monat, Tag, Darlehen, Tilgung, Zins.
+// Errors of the dataset propagate after the position is restored.
+TPlanSheet ReadPlanSheet(platform::TDataSet& plan);
+
+// The sheet of rows computed outside a dataset (the command line).
+TPlanSheet PlanSheetFromRows(const std::vector<TPlanRow>& rows);
+
+}  // namespace tilgung

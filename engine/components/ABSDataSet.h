@@ -1,0 +1,229 @@
+// TABSDataSet: the engine's dataset. It implements the record hooks of the
+// dataset framework (platform/DataSet.h) on one engine cursor (TABSCursor)
+// and binds the dataset to its database component through the session
+// components (database-use bits). TABSTable (ABSTable.h) derives from it and
+// makes the cursor.
+//
+// Record buffer (every buffer of the framework's window, the calculation
+// buffer and the old-record copy; all allocated by the cursor):
+//   [0, D)          the record image (D = the cursor's DataSize)
+//   [D, D + 6)      RecordPosition of the record (the bookmark)
+//   [D + 6]         RecordFlag, used as the framework's bookmark flag
+//   [D + 7, ...)    the calculated area, CalcFieldsSize() bytes: per
+//                   calculated field one flag byte (1 = has a value) and its
+//                   value in the native form; a wide string is kept as a
+//                   pointer-sized reference to a string the dataset owns.
+// Bookmarks are 7 bytes: the 6 position bytes and one zero byte.
+//
+// Ownership: the dataset owns its cursor while open, the old-record buffer
+// during an edit, the six key buffers while open, its engine definitions,
+// its AdvFieldDefs/AdvIndexDefs and the strings of wide calculated fields
+// (freed when their buffer is cleared or disposed, and at close). It borrows
+// its database component (attached while a database-use bit is set) and the
+// session that component is registered with.
+// Threads: none; a dataset is used by one thread. Attaching and detaching
+// take the session lock.
+//
+// Errors: a hook that needs a cursor or a buffer and gets none raises
+// EABSException "Nil pointer occured" with its own code; state errors of
+// posting, inserting and deleting carry their own codes; a refused cursor
+// record operation raises EABSEngineError with the cursor's result code.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/components/ABSAdvDefs.h"
+#include "engine/components/ABSSessionComponent.h"
+#include "engine/local/ABSCursor.h"
+#include "engine/local/ABSMetaDefs.h"
+#include "engine/storage/ABSMemBlock.h"
+#include "platform/DataSet.h"
+
+class TABSDatabase;
+
+// Database-use bits (SetDatabaseUse).
+enum TABSDatabaseUse : int {
+  duOpen = 0,       // while the dataset is open
+  duTableOp = 3,    // during CreateTable, ClearTable, DeleteTable, RenameTable
+  duFieldDefs = 4,  // while field definitions are read from a closed table
+  duIndexDefs = 5,  // while index definitions are read
+};
+
+class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
+ public:
+  static constexpr int kBookmarkSize = 7;
+  static constexpr int kKeyBufferCount = 6;
+  static constexpr const char* kCurrentVersion = "6.07 ";
+
+  explicit TABSDataSet(platform::TComponent* owner = nullptr);
+  // Closes the dataset and frees what it holds. Never raises.
+  ~TABSDataSet() override;
+
+  // --- published properties ---
+  std::string CurrentVersion() const { return kCurrentVersion; }
+  void SetCurrentVersion(const std::string&) {}  // stored by forms, read by nothing
+  const std::string& DatabaseName() const { return databaseName_; }
+  // REQUIRES (unless loading): closed and no database attached. Sets
+  // InMemory to whether the name is "MEMORY" in any letter case.
+  void SetDatabaseName(const std::string& name);
+  const std::string& SessionName() const override { return sessionName_; }
+  void SetSessionName(const std::string& name) override { sessionName_ = name; }
+  bool InMemory() const { return inMemory_; }
+  // REQUIRES: closed. True also sets DatabaseName to "MEMORY".
+  void SetInMemory(bool on);
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool on) { readOnly_ = on; }
+
+  // --- state ---
+  TABSCursor* Cursor() const { return cursor_.get(); }
+  TABSDatabase* Database() const { return database_; }
+  std::uint32_t DatabaseUseBits() const { return useBits_; }
+  platform::TIndexDefs& IndexDefs() { return indexDefs_; }
+  TABSAdvFieldDefs& AdvFieldDefs() { return advFieldDefs_; }
+  TABSAdvIndexDefs& AdvIndexDefs() { return advIndexDefs_; }
+  TABSFieldDefs& EngineFieldDefs() { return engineFieldDefs_; }
+  TABSIndexDefs& EngineIndexDefs() { return engineIndexDefs_; }
+  TABSConstraintDefs& EngineConstraintDefs() { return engineConstraintDefs_; }
+  // Strings of wide calculated fields the dataset holds now.
+  std::size_t WideCalcStringCount() const { return wideStrings_.size(); }
+
+  // --- the operations added to the framework's ---
+  // Closes the dataset; the database component calls it when it closes.
+  virtual void CloseForDatabase();
+  // On: the first bit set attaches the database (the session named by
+  // SessionName acquires DatabaseName for this dataset). Off: the last bit
+  // cleared detaches it again through the session it came from. Setting a
+  // set bit or clearing a clear one does nothing.
+  virtual void SetDatabaseUse(int bit, bool on);
+  // A new cursor for opening; nil here.
+  virtual std::unique_ptr<TABSCursor> CreateCursor();
+  // Frees the cursor (which detaches it from its table).
+  virtual void FreeCursor();
+  // The last step of opening; nothing here.
+  virtual void AfterCursorOpen();
+
+ protected:
+  // ===== record hooks =====
+  void ZeroCalculatedArea(platform::TRecordBuffer buffer) override;
+  void CloseFieldBlob(platform::TField* field) override;
+  void CloseTableCursor() override;
+  void ConvertFieldData(platform::TFieldType type, const void* source, void* dest,
+                        bool toNative) override;
+  bool CanModifyRecords() override;
+  bool IsFieldInCurrentIndex(platform::TField* field) override;
+  int TotalRecords() override;
+  int ActiveRecordNumber() override;
+  void PrepareNewRecord(platform::TRecordBuffer buffer) override;
+  void CancelRecordChange() override;
+  void BeginRecordEdit() override;
+  void BeginRecordInsert() override;
+  void RefreshCursor() override;
+  void OpenTableCursor() override;
+  void ChangeActive(bool value) override;
+  void GoToRecordNumber(int n) override;
+  platform::TRecordBuffer NewRecordBuffer() override;
+  void DisposeRecordBuffer(platform::TRecordBuffer buffer) override;
+  void ReadBookmarkData(platform::TRecordBuffer buffer, void* data) override;
+  platform::TBookmarkFlag ReadBookmarkFlag(platform::TRecordBuffer buffer) override;
+  int RecordDataSize() override;
+  void AddRecordFromBuffer(platform::TRecordBuffer buffer, bool append) override;
+  void DeleteActiveRecord() override;
+  void GoBeforeFirst() override;
+  void GoToBookmark(const void* bookmark) override;
+  void BlankRecordBuffer(platform::TRecordBuffer buffer) override;
+  void GoAfterLast() override;
+  void StoreRecord() override;
+  void GoToBufferRecord(platform::TRecordBuffer buffer) override;
+  void WriteBookmarkFlag(platform::TRecordBuffer buffer, platform::TBookmarkFlag flag) override;
+  void WriteBookmarkData(platform::TRecordBuffer buffer, const void* data) override;
+  void StoreFieldData(platform::TField* field, const void* buffer) override;
+  platform::TGetResult LoadRecord(platform::TRecordBuffer buffer, platform::TGetMode mode,
+                                  bool check) override;
+  void ShutDownCursor() override;
+  void LoadFieldDefs() override;
+  void StartCursor() override;
+  bool HasCursor() override { return cursor_ != nullptr; }
+  bool IsBookmarkValid(const void* bookmark) override;
+  int CompareBookmarkOrder(const void* a, const void* b) override;
+  bool CopyCurrentRecord(platform::TRecordBuffer buffer) override;
+  bool LoadFieldData(platform::TField* field, void* buffer) override;
+
+  // ===== services for TABSTable =====
+  // The record buffer of the dataset's state (see the state table), or nil.
+  platform::TRecordBuffer StateBuffer() const;
+  // FieldDefs and AdvFieldDefs from the engine field definitions.
+  void FieldDefsFromEngine();
+  // Sets the cursor being opened (CreateCursor's result).
+  void AdoptCursor(std::unique_ptr<TABSCursor> cursor) { cursor_ = std::move(cursor); }
+  // Whether a wide calculated field exists (its slots hold references).
+  bool IsWideCalcField(const platform::TField& field) const;
+
+  TABSAdvFieldDefs advFieldDefs_;
+  TABSAdvFieldDefs advFieldDefsRead_;  // as last read from the table
+  TABSAdvIndexDefs advIndexDefs_;
+  TABSAdvIndexDefs advIndexDefsRead_;
+  TABSFieldDefs engineFieldDefs_;
+  TABSIndexDefs engineIndexDefs_;
+  TABSConstraintDefs engineConstraintDefs_;
+
+ private:
+  std::byte* Raw(platform::TRecordBuffer buffer) const {
+    return reinterpret_cast<std::byte*>(buffer);
+  }
+  TABSCursor& RequireCursor(std::int32_t code) const;
+  std::int32_t PositionOffset() const { return cursor_->PositionOffset; }
+  std::int32_t CalcOffset() const { return cursor_->CalcAreaOffset; }
+  void FreeOldRecord() noexcept { oldRecord_.Reset(); }
+  void FreeKeyBuffers() noexcept;
+  void AllocKeyBuffers();
+  void BuildIndexFieldMap();
+  // Frees the strings referenced by the wide calculated slots of `buffer`.
+  void ReleaseWideStrings(platform::TRecordBuffer buffer) noexcept;
+  // The string a wide calculated slot refers to, nil for none.
+  std::u16string* WideStringOf(const std::uint8_t* slot) const;
+  void StoreCalcValue(platform::TField* field, std::uint8_t* slot, const void* value);
+  bool LoadCalcValue(platform::TField* field, const std::uint8_t* slot, void* value) const;
+
+  // Where a field whose exchange form is its stored form sits in the record
+  // image (the fields of the plan row); other fields go through the cursor.
+  struct TDirectSlot {
+    std::int32_t Offset = -1;  // -1: exchange through the cursor
+    std::int32_t Size = 0;
+    std::int32_t NullByte = 0;
+    std::uint8_t NullMask = 0;
+  };
+  // One slot per logical field, from the cursor's layout (LoadFieldDefs).
+  void BuildDirectSlots();
+  const TDirectSlot* DirectSlot(const platform::TField& field) const {
+    const auto at = static_cast<std::size_t>(field.FieldNo() - 1);
+    return at < directSlots_.size() && directSlots_[at].Offset >= 0 ? &directSlots_[at] : nullptr;
+  }
+
+  std::vector<TDirectSlot> directSlots_;
+  // No field of the table has a default value: new records need none applied.
+  bool noDefaults_ = false;
+
+  std::string databaseName_;
+  std::string sessionName_;
+  bool inMemory_ = false;
+  bool readOnly_ = false;
+
+  std::unique_ptr<TABSCursor> cursor_;
+  TABSDatabase* database_ = nullptr;        // borrowed while a use bit is set
+  TABSSession* databaseSession_ = nullptr;  // the session database_ came from
+  std::uint32_t useBits_ = 0;
+
+  TABSMemBlock oldRecord_;  // a full record buffer during an edit
+  std::array<TABSMemBlock, kKeyBufferCount> keyBuffers_;
+  std::vector<std::int32_t> indexFieldMap_;  // 1-based field numbers
+  std::int32_t keySize_ = 0;
+
+  platform::TIndexDefs indexDefs_{this};
+  // Strings of wide calculated fields, by the address a slot refers to.
+  std::unordered_map<const std::u16string*, std::unique_ptr<std::u16string>> wideStrings_;
+};

@@ -1,0 +1,79 @@
+// The data grid's column list, what one paint shows, and the painter that
+// draws it. The painter knows nothing of datasets: it draws the texts it is
+// given at the geometry it is given, so the grid decides alone what is read.
+//
+// Layout in viewport pixels: the title row on top (titleHeight, its line
+// included), the data rows below it (rowHeight each, line included); the
+// indicator column (kIndicatorWidth plus a line) stays at the left while the
+// columns scroll horizontally by `offset` pixels. Each cell is followed by a
+// one-pixel line to its right and below it.
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <vector>
+
+class QPainter;
+class QRect;
+class QWidget;
+
+namespace platform {
+
+// One column of the grid's column list.
+struct TGridColumn {
+  QString fieldName;
+  int width = 64;
+  // The title row's text; empty means the field's display label.
+  QString title;
+};
+
+// What one paint reads from the data link: the titles, each visible row's
+// cell texts and each column's alignment, and where the current record is.
+struct TGridCells {
+  enum class TIndicator { None, Browse, Edit, Insert };
+
+  std::vector<QString> titles;
+  std::vector<Qt::Alignment> alignments;
+  std::vector<std::vector<QString>> rows;
+  int activeRow = -1;  // row of the current record, -1 without one
+  TIndicator indicator = TIndicator::None;
+};
+
+// Width of the indicator column and of the row and column lines, pixels.
+inline constexpr int kGridIndicatorWidth = 11;
+inline constexpr int kGridLineWidth = 1;
+
+// Left edge of `column` in content pixels (before the horizontal offset);
+// column == columns.size() gives the content width.
+int GridColumnLeft(const std::vector<TGridColumn>& columns, int column);
+
+class TGridPainter {
+ public:
+  struct TGeometry {
+    int titleHeight = 0;
+    int rowHeight = 0;
+    int offset = 0;  // horizontal scroll, pixels
+    int selectedColumn = 0;
+    bool focused = false;  // the current cell is highlighted only with focus
+  };
+
+  // Borrows all three for the painter's lifetime; `widget` gives palette,
+  // style and size (the viewport's owner, whose viewport `p` paints).
+  // REQUIRES: cells' titles, alignments and each row have one entry per column.
+  TGridPainter(QPainter& p, const QWidget& widget, const std::vector<TGridColumn>& columns,
+               int viewportWidth);
+
+  void Paint(const TGridCells& cells, const TGeometry& geometry, const QFont& titleFont);
+
+ private:
+  void PaintTitle(const TGridCells& cells, const TGeometry& g, const QFont& titleFont);
+  void PaintRows(const TGridCells& cells, const TGeometry& g);
+  void PaintIndicator(const QRect& cell, TGridCells::TIndicator kind);
+
+  QPainter& p_;
+  const QWidget& widget_;
+  const std::vector<TGridColumn>& columns_;
+  int width_;
+};
+
+}  // namespace platform

@@ -1,0 +1,185 @@
+// The command line's PDF report and the mended wrong calls, run as the built
+// executable.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace {
+
+struct TRun {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+TRun Exec(const QString& program, const QStringList& args, const QStringList& env = {}) {
+  QProcess p;
+  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+  for (const QString& entry : env) {
+    if (entry.startsWith('-')) {
+      e.remove(entry.mid(1));
+    } else {
+      const qsizetype eq = entry.indexOf('=');
+      e.insert(entry.left(eq), entry.mid(eq + 1));
+    }
+  }
+  p.setProcessEnvironment(e);
+  p.start(program, args);
+  p.closeWriteChannel();
+  TRun r;
+  if (!p.waitForFinished(60000)) return r;
+  r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+  r.out = QString::fromUtf8(p.readAllStandardOutput());
+  r.err = QString::fromUtf8(p.readAllStandardError());
+  return r;
+}
+
+TRun Tilgungsplan(const QStringList& args, const QStringList& env = {}) {
+  return Exec(QStringLiteral(TILGUNGSPLAN_EXE), args, env);
+}
+
+const QStringList kHeadless = {"-DISPLAY", "-WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"};
+
+int PdfPages(const QString& file) {
+  const TRun info = Exec(QStringLiteral("pdfinfo"), {file});
+  const QRegularExpressionMatch m =
+      QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info.out);
+  return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+}  // namespace
+
+// pdftotext finds the inputs, the first and the last row, the totals and the
+// page numbers; a longer plan takes more pages. No display is needed.
+TEST(CommandLinePdf, TheReportHoldsThePlanOnNumberedPages) {
+  QTemporaryDir dir;
+  const struct {
+    const char* term;
+    const char* firstRow;
+    const char* lastRow;
+  } cases[] = {
+      {"10 Jahre", "2027 2 15 9.958,33 € 41,67 € 33,33 €", "2037 2 15 "},
+      {"30 Jahre", "2027 2 15 9.958,33 € 41,67 € 33,33 €", "2041 10 15 0,00 €"},
+  };
+  int previousPages = 0;
+  for (const auto& c : cases) {
+    const QString file = dir.filePath(QString::fromLatin1(c.term) + QStringLiteral(".pdf"));
+    const TRun r = Tilgungsplan({"--print", "--beginn", "2027-01-15", "--zinsbindung", c.term,
+                                 "--format", "pdf", "--output", file},
+                                kHeadless);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    const TRun text = Exec(QStringLiteral("pdftotext"), {file, QStringLiteral("-")});
+    ASSERT_EQ(text.status, 0) << text.err.toStdString();
+    // pdftotext puts the cells of a row on one line, or each on its own:
+    // compare with all white space folded.
+    const QString flat = text.out.simplified();
+    EXPECT_TRUE(flat.contains(QStringLiteral("Darlehens Tilgungsplan")));
+    EXPECT_TRUE(flat.contains(QStringLiteral("Seite 1 von "))) << c.term;
+    EXPECT_TRUE(flat.contains(QStringLiteral("Summe Tilgung+Zinsen+Restschuld")));
+    const TRun table =
+        Tilgungsplan({"--print", "--beginn", "2027-01-15", "--zinsbindung", c.term}, kHeadless);
+    ASSERT_EQ(table.status, 0);
+    // The table output's first and last rows and the totals are in the PDF.
+    QStringList rows = table.out.split('\n');
+    const int blank = static_cast<int>(rows.indexOf(QString()));
+    ASSERT_GT(blank, 2);
+    const QString first = rows[1].simplified();
+    const QString last = rows[blank - 1].simplified();
+    EXPECT_EQ(first, QString::fromUtf8(c.firstRow));
+    EXPECT_TRUE(last.startsWith(QString::fromUtf8(c.lastRow))) << last.toStdString();
+    const QString layout =
+        Exec(QStringLiteral("pdftotext"), {"-layout", file, QStringLiteral("-")}).out;
+    QStringList layoutLines;
+    for (const QString& line : layout.split('\n')) layoutLines << line.simplified();
+    EXPECT_TRUE(layoutLines.contains(first)) << first.toStdString();
+    EXPECT_TRUE(layoutLines.contains(last)) << last.toStdString();
+    for (const QString& total : rows.mid(blank + 1)) {
+      if (total.isEmpty()) continue;
+      EXPECT_TRUE(layoutLines.contains(total.simplified())) << total.toStdString();
+    }
+    const int pages = PdfPages(file);
+    EXPECT_TRUE(flat.contains(QStringLiteral("Seite %1 von %1").arg(pages))) << pages;
+    EXPECT_GT(pages, previousPages) << c.term;
+    previousPages = pages;
+  }
+}
+
+TEST(CommandLinePdf, WithoutAWritableFileItIsAWrongCallOrAnError) {
+  QTemporaryDir dir;
+  const TRun noFile = Tilgungsplan({"--print", "--format", "pdf"}, kHeadless);
+  EXPECT_EQ(noFile.status, 2);
+  EXPECT_TRUE(noFile.err.contains(QStringLiteral("--output"))) << noFile.err.toStdString();
+  const TRun missingDir = Tilgungsplan(
+      {"--print", "--format", "pdf", "--output", dir.filePath(QStringLiteral("fehlt/x.pdf"))},
+      kHeadless);
+  EXPECT_EQ(missingDir.status, 1);
+  EXPECT_TRUE(missingDir.err.startsWith(QStringLiteral("Fehler: ")))
+      << missingDir.err.toStdString();
+  // --output works for the text formats as well.
+  const QString csv = dir.filePath(QStringLiteral("plan.csv"));
+  const TRun toFile =
+      Tilgungsplan({"--print", "--beginn", "2027-01-15", "--format", "csv", "--output", csv});
+  ASSERT_EQ(toFile.status, 0) << toFile.err.toStdString();
+  EXPECT_TRUE(toFile.out.isEmpty());
+  QFile in(csv);
+  ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(in.readAll().startsWith("Jahr,Monat,Tag,Darlehen,Tilgung,Zins\n2027,2,15,"));
+}
+
+// Each mended case: its exit status and what its message must (and must not)
+// hold.
+TEST(CommandLineMended, WrongInputsAndCallsSayWhatIsWrongSafely) {
+  const QString longText = QString(500, QLatin1Char('7'));
+  const struct {
+    QStringList args;
+    QStringList env;
+    int status;
+    QString says;
+    QString neverSays;
+  } cases[] = {
+      // A total beyond the range of doubles is no plan.
+      {{"--print", "--betrag", "1,7e308"}, {}, 1, "außerhalb des Zahlenbereichs", "INF"},
+      {{"--print", "--betrag", "1,7e308", "--format", "json"}, {}, 1, "Zahlenbereichs", "null"},
+      // Control characters are shown escaped, never passed to the terminal.
+      {{"--print", "--betrag", "1\x1b[2J"}, {}, 1, "\"1\\x1B[2J\"", "\x1b"},
+      {{"--print", "--zins", "4\t5"}, {}, 1, "\"4\\t5\"", "\t"},
+      {{"--print", "--bogus\x07"}, {}, 2, "--bogus\\x07", "\x07"},
+      {{"--print", "--format", "x\x1b"}, {}, 2, "\"x\\x1B\"", "\x1b"},
+      {{"wort\x1b"}, {"QT_QPA_PLATFORM=offscreen"}, 2, "\"wort\\x1B\"", "\x1b"},
+      // A long text is cut.
+      {{"--print", "--betrag", longText}, {}, 1, "7777\"…", longText},
+      {{"--print", "--beginn", longText}, {}, 2, "7777\"…", longText},
+      // A payment frequency the program does not know is a wrong call.
+      {{"--print", "--zahlweise", "wöchentlich"}, {}, 2, "monatlich, vierteljährlich", ""},
+      {{"--print", "--zahlweise", "4"}, {}, 2, "0 bis 3: \"4\"", ""},
+      {{"--print", "--zahlweise", "-1"}, {}, 2, "0 bis 3", ""},
+      {{"--print", "--zahlweise", ""}, {}, 2, "0 bis 3: \"\"", ""},
+      // A display that is named but does not answer: the program's message.
+      {{}, {"DISPLAY=:93", "-WAYLAND_DISPLAY", "-QT_QPA_PLATFORM"}, 1, "nicht erreichbar", ""},
+      {{},
+       {"-DISPLAY", "WAYLAND_DISPLAY=nowhere-0", "QT_QPA_PLATFORM=wayland"},
+       1,
+       "nicht erreichbar",
+       ""},
+  };
+  for (const auto& c : cases) {
+    const TRun r = Tilgungsplan(c.args, c.env);
+    const std::string name = c.args.join(' ').left(60).toStdString();
+    EXPECT_EQ(r.status, c.status) << name << "\n" << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty()) << name;
+    EXPECT_TRUE(r.err.contains(c.says)) << name << "\n" << r.err.toStdString();
+    if (!c.neverSays.isEmpty()) {
+      EXPECT_FALSE(r.err.contains(c.neverSays)) << name;
+    }
+    EXPECT_FALSE(r.err.contains(QChar::ReplacementCharacter)) << name;
+  }
+  // The payment frequency's valid values still work, by text and by number.
+  for (const char* value : {"monatlich", "vierteljährlich", "halbjährlich", "jährlich", "0", "3"}) {
+    EXPECT_EQ(Tilgungsplan({"--print", "--zahlweise", value}).status, 0) << value;
+  }
+}

@@ -13,6 +13,8 @@
 #include "engine/local/ABSNullBits.h"
 #include "engine/storage/ABSDatabaseDataList.h"
 #include "engine/storage/ABSFieldManager.h"
+#include "engine/storage/ABSIndex.h"
+#include "engine/storage/ABSIndexManager.h"
 #include "engine/storage/ABSMemory.h"
 #include "engine/temporary/ABSTemporaryDatabaseData.h"
 #include "engine/temporary/ABSTemporaryPageManager.h"
@@ -38,12 +40,19 @@ int OpenDescriptorCount() {
 // A table "ROWS" (N integer, NAME string, DATA blob) in its own TEMP
 // database, with a cursor state standing for the creating cursor.
 struct TTable {
-  explicit TTable(bool keep, std::int64_t recordLimit = 3, bool withBlob = true) {
+  // `indexOnN`: the table has a unique index on N.
+  explicit TTable(bool keep, std::int64_t recordLimit = 3, bool withBlob = true,
+                  bool indexOnN = false) {
     TemporaryLimitsForTesting().RecordLimit = recordLimit;
     TemporaryLimitsForTesting().PageLimit = 0;
     fields.AddFieldDef("N", dtInteger);
     fields.AddFieldDef("NAME", dtString, 20);
     if (withBlob) fields.AddFieldDef("DATA", dtBlob);
+    if (indexOnN) {
+      TABSIndexDef* byN = indexes.AddIndexDef("ByN");
+      byN->Unique = true;
+      byN->SetColumnsFromLists({"N"}, {""}, {""});
+    }
     cursor.TableName = "Rows";
     cursor.KeepTempInMemory = keep;
     table = static_cast<TABSTemporaryTableData*>(&database.CreateTableData("rows"));
@@ -356,7 +365,7 @@ TEST(TemporaryTableDataTest, StartUpInstallsTemp) {
     TABSTableData& table = temp->CreateTableData("X");
     EXPECT_NE(dynamic_cast<TABSTemporaryTableData*>(&table), nullptr);
   }
-  EngineStartUp();
+  EngineStartUp({.MakeTemporaryDatabase = MakeTemporaryDatabaseData});
 }
 
 }  // namespace
@@ -384,6 +393,59 @@ TEST(TemporaryTableDataTest, AllocationFaultsLeaveNothingBehind) {
       {.AfterFailure = [&] { EXPECT_EQ(OpenDescriptorCount(), descriptors); }});
   EXPECT_GT(allocations, 0);
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+// An append whose key cannot be stored takes its record back. Every row is
+// appended with the next allocation armed to fail; where that allocation
+// came (growing the record array, the write block, the file, an index page),
+// the table keeps the rows it had and the index has no key of the new row,
+// and the row then goes in on the second try. Rows end up in memory, in the
+// write block and in the record file; the index grows past one page.
+TEST(TemporaryTableDataTest, AnAppendThatFailsLeavesNeitherRecordNorKey) {
+  TTemporarySeams seams;
+  struct Disarm {
+    ~Disarm() { EngineMemoryManager.FailAllocationForTesting(0); }
+  } disarm;
+  for (const bool keep : {false, true}) {
+    for (const std::int64_t limit : {0, 1, 3, 1000}) {
+      SCOPED_TRACE(testing::Message() << "keep " << keep << " limit " << limit);
+      TTable t(keep, limit, false, true);
+      const auto hasKey = [&](std::int32_t n) {
+        t.SetRow(n);
+        TABSIndex& index = t.table->IndexManager()->GetIndex(t.table->IndexDefs()[0]->ObjectId);
+        return !index.IsKeyUnique(TABSTableData::kNoSessionId, t.image.data());
+      };
+      const std::int32_t n = 1500;
+      int failures = 0;
+      for (std::int32_t row = 0; row < n; ++row) {
+        t.SetRow(row);
+        EngineMemoryManager.FailAllocationForTesting(1);
+        bool stored = false;
+        try {
+          stored = t.table->InsertCursorRecord(t.cursor);
+        } catch (const EABSException&) {
+        }
+        const bool failed = EngineMemoryManager.PendingFailureForTesting() == 0;
+        EngineMemoryManager.FailAllocationForTesting(0);
+        if (failed && !stored) {
+          ++failures;
+          ASSERT_EQ(t.table->CountAllRecords(t.cursor), row) << row;
+          ASSERT_FALSE(hasKey(row)) << row;
+          t.Append(row);
+        } else {
+          ASSERT_TRUE(stored) << row;
+        }
+      }
+      EXPECT_GT(failures, 0);
+      ASSERT_EQ(t.table->CountAllRecords(t.cursor), n);
+      for (std::int32_t row = 0; row < n; ++row) {
+        t.table->RecordNumberToPosition(t.cursor, row + 1);
+        ASSERT_EQ(t.table->FetchCursorRecord(t.cursor, FetchMode::Current), FetchResult::Found);
+        ASSERT_EQ(t.RowN(), row);
+        ASSERT_TRUE(hasKey(row)) << row;
+      }
+    }
+  }
 }
 
 }  // namespace

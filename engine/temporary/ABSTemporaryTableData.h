@@ -62,8 +62,8 @@ class TABSTemporaryTableData final : public TABSTableData {
   // A new record manager for GetRecordSize() and the keep-in-memory flag.
   void CreateRecordManager() override;
   // No fields raise 10132. Takes the name and the keep-in-memory flag from
-  // the cursor; everything is built aside and installed when all steps
-  // succeeded.
+  // the cursor; everything (the indexes of `indexes` included, in a new
+  // page manager) is built aside and installed when all steps succeeded.
   void CreateTableFromDefs(TABSCursorState& cursor, const TABSFieldDefs& fields,
                            const TABSIndexDefs& indexes,
                            const TABSConstraintDefs& constraints) override;
@@ -95,7 +95,9 @@ class TABSTemporaryTableData final : public TABSTableData {
   void FreeBlobBuffer(void*& buffer) override;
 
   // No record manager: 10134; no current buffer: 10135. False when the
-  // record manager refuses the record (nothing stored then).
+  // record manager refuses the record (nothing stored then). The record and
+  // its keys go in together: when a key fails, the record is taken back and
+  // the error passes on.
   bool InsertCursorRecord(TABSCursorState& cursor) override;
   // Temporary records cannot be changed or removed: false.
   bool DeleteCursorRecord(TABSCursorState& cursor) override;

@@ -12,6 +12,8 @@
 
 class TABSEngine {
  public:
+  // "TEMP" is the temporary database (MakeTemporaryDatabaseData) unless
+  // `options` names another factory.
   explicit TABSEngine(const TABSEngineOptions& options = {});
   ~TABSEngine();
   TABSEngine(const TABSEngine&) = delete;

@@ -103,6 +103,12 @@ inline constexpr std::int32_t kEngineStartedTwice = 10487;  // a second start wi
 inline constexpr std::int32_t kSessionsStartedTwice = 10440;  // a second session list
 inline constexpr std::int32_t kSessionsNotStarted = 10441;    // the session list used outside a run
 
+// --- engine/temporary: temporary tables and their private files ---
+inline constexpr std::int32_t kTempFileSetSize = 20292;  // a temporary file that cannot be resized
+inline constexpr std::int32_t kTempStreamSpill = 20291;  // a stream's spill to file fell short
+inline constexpr std::int32_t kTempPageWrite = 20290;    // a page file write fell short
+inline constexpr std::int32_t kTempBlobSourceRead = 20289;  // a BLOB value's stream read short
+
 // --- engine/storage: table data ---
 inline constexpr std::int32_t kNoIndexManager = 10488;   // index work on a table without indexes
 inline constexpr std::int32_t kRenameNameTaken = 10489;  // renaming onto another table's name

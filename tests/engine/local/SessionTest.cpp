@@ -5,6 +5,7 @@
 #include "engine/local/ABSEngine.h"
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/storage/ABSDatabaseDataList.h"
+#include "engine/temporary/ABSTemporaryDatabaseData.h"
 #include "tests/engine/MemoryTables.h"
 #include "tests/engine/RaisedError.h"
 
@@ -137,16 +138,26 @@ TEST(SessionNamedObjects, OneObjectPerIdentifierAndNamesIgnoreCase) {
 TEST(EngineLifetime, StartsOnceAndRestarts) {
   ASSERT_TRUE(EngineStarted());
   EXPECT_EQ(NativeErrorOf([] { EngineStartUp(); }), 10487);
-  // Temporary tables are not available yet: a clear error, not a memory table.
-  TABSDatabaseData* temp = DatabaseDataList().FindByName("TEMP");
-  ASSERT_NE(temp, nullptr);
-  EXPECT_EQ(NativeErrorOf([&] { temp->CreateTableData("T"); }), 10486);
-  EXPECT_EQ(temp->NextObjectId(), 0);
+  // The test main holds a TABSEngine: "TEMP" is the temporary database.
+  EXPECT_NE(dynamic_cast<TABSTemporaryDatabaseData*>(DatabaseDataList().FindByName("TEMP")),
+            nullptr);
   EngineShutDown();
   EXPECT_FALSE(EngineStarted());
   EXPECT_EQ(NativeErrorOf([] { DatabaseDataList(); }), 10483);
   EngineShutDown();  // twice is harmless
+
+  // Started without a factory for "TEMP", the engine registers a stand-in
+  // whose tables cannot be created: a clear error, not a memory table.
   EngineStartUp();
+  TABSDatabaseData* temp = DatabaseDataList().FindByName("TEMP");
+  ASSERT_NE(temp, nullptr);
+  EXPECT_EQ(dynamic_cast<TABSTemporaryDatabaseData*>(temp), nullptr);
+  EXPECT_EQ(NativeErrorOf([&] { temp->CreateTableData("T"); }), 10486);
+  EXPECT_EQ(temp->NextObjectId(), 0);
+  EngineShutDown();
+
+  // The rest of the run gets the engine back as the test main started it.
+  EngineStartUp({.MakeTemporaryDatabase = MakeTemporaryDatabaseData});
   EXPECT_TRUE(EngineStarted());
   EXPECT_EQ(MemoryDatabase().TableCount(), 0u);
 }

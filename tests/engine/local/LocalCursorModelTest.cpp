@@ -313,10 +313,10 @@ class LocalCursorModel : public CursorTest, public ::testing::WithParamInterface
     c.CurrentBuffer = side.Buffer->get();
     c.MoveToStart();
     while (c.FetchRecord(FetchMode::Next) == FetchResult::Found)
-      forward.push_back(c.Position.RecordId);
+      forward.push_back(std::int32_t{c.Position.RecordId});
     c.MoveToEnd();
     while (c.FetchRecord(FetchMode::Prior) == FetchResult::Found)
-      backward.push_back(c.Position.RecordId);
+      backward.push_back(std::int32_t{c.Position.RecordId});
     std::reverse(backward.begin(), backward.end());
     const std::int64_t count = c.CountRecords();
     c.ClearKeyRange();

@@ -74,7 +74,7 @@ class IndexManagerTest : public ::testing::Test {
     std::vector<RecordPosition> order;
     EXPECT_EQ(CheckBTree(Tree(id), S, &order), "") << "index " << id;
     std::vector<std::int32_t> ids;
-    for (const RecordPosition& p : order) ids.push_back(p.RecordId);
+    for (const RecordPosition& p : order) ids.push_back(std::int32_t{p.RecordId});
     return ids;
   }
   // The listed root, the open object's root and a cursor's copy agree.
@@ -491,7 +491,7 @@ TEST_F(IndexManagerTest, NavigateByIndexWalksIndexOrderAndSeeksPastAGoneRecord) 
   for (;;) {
     manager_.NavigateByIndex(S, request, table_.Records().ChangeCounter(), nullptr);
     if (request.Result != FetchResult::Found) break;
-    walked.push_back(request.Position.RecordId);
+    walked.push_back(std::int32_t{request.Position.RecordId});
     request.BeforeFirst = false;
   }
   EXPECT_EQ(walked, Entries(group_));

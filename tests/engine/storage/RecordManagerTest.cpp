@@ -71,7 +71,7 @@ class RecordManagerTest : public ::testing::Test {
     req.BeforeFirst = true;
     for (m.NavigateRecord(0, req); req.Result == FetchResult::Found; m.NavigateRecord(0, req)) {
       EXPECT_FALSE(req.BeforeFirst);
-      ids.push_back(req.Position.RecordId);
+      ids.push_back(std::int32_t{req.Position.RecordId});
     }
     EXPECT_EQ(req.Result, FetchResult::Eof);
     return ids;

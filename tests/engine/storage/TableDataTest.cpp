@@ -327,7 +327,7 @@ TEST_F(TableDataTest, RangeAndDistinctViewsFollowTheIndex) {
   view.state.AtStart = false;
   view.state.AtEnd = true;
   while (table.FetchCursorRecord(view.state, FetchMode::Prior) == FetchResult::Found) {
-    backIds.push_back(view.state.Position.RecordId);
+    backIds.push_back(std::int32_t{view.state.Position.RecordId});
   }
   EXPECT_EQ(backIds, (std::vector<std::int32_t>{0, 2, 1}));
 

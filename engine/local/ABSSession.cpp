@@ -80,7 +80,9 @@ bool TABSBaseSession::FindSequenceValue(std::int32_t objectId, std::int64_t& val
   return true;
 }
 
-TABSStorageSession* StorageSessionOf(TABSLocalSession* session) noexcept { return session; }
+TABSStorageSession* StorageSessionOf(TABSLocalSession* session) noexcept {
+  return session;
+}
 
 TABSLocalSession::~TABSLocalSession() {
   if (registered_ && databaseData_ != nullptr) {

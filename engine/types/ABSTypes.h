@@ -2,7 +2,8 @@
 // storage type of a value, the table that ties both to SQL names and to the
 // dataset framework's field types, the facts of each storage type (kind,
 // sizes, signedness), the byte size of a stored value, type predicates, and
-// the routine that copies one value into a fresh engine buffer. The date and time encodings live in ABSDateTime.h (included here).
+// the routine that copies one value into a fresh engine buffer. The date and time encodings live in
+// ABSDateTime.h (included here).
 //
 // Everything here is a pure function of its arguments or reads constant
 // data; any thread may call it without a lock.

@@ -227,23 +227,26 @@ void TABSBaseIndexManager::EmptyAllIndexes(std::int32_t sessionId) {
 
 // ---- Key maintenance ----
 
-void TABSBaseIndexManager::InsertKeysInAll(std::int32_t sessionId, TABSCursorState& cursor) {
+template <class Apply, class Undo>
+void TABSBaseIndexManager::ForEachIndexAllOrNothing(Apply apply, Undo undo) {
   const std::int32_t count = defs_->DefCount();
   std::int32_t done = 0;
   try {
     for (; done < count; ++done) {
       TABSIndexDef& def = *(*defs_)[done];
       TABSIndex& index = GetIndex(def.ObjectId);
-      index.InsertRecordKey(sessionId, cursor);
+      apply(index);
       AddToStamp(def, 1);
       SyncDef(def, index);
     }
   } catch (...) {
+    // Undo what the earlier indexes took, newest first, before the error
+    // passes on; an undo that fails itself cannot be reported better.
     for (std::int32_t j = done - 1; j >= 0; --j) {
       TABSIndexDef& def = *(*defs_)[j];
       try {
         TABSIndex& index = GetIndex(def.ObjectId);
-        index.DeleteRecordKey(sessionId, cursor);
+        undo(index);
         AddToStamp(def, -1);
         SyncDef(def, index);
       } catch (...) {
@@ -251,6 +254,11 @@ void TABSBaseIndexManager::InsertKeysInAll(std::int32_t sessionId, TABSCursorSta
     }
     throw;
   }
+}
+
+void TABSBaseIndexManager::InsertKeysInAll(std::int32_t sessionId, TABSCursorState& cursor) {
+  ForEachIndexAllOrNothing([&](TABSIndex& index) { index.InsertRecordKey(sessionId, cursor); },
+                           [&](TABSIndex& index) { index.DeleteRecordKey(sessionId, cursor); });
 }
 
 void TABSBaseIndexManager::RestoreOldKeys(std::int32_t sessionId, TABSCursorState& cursor,
@@ -326,29 +334,8 @@ void TABSBaseIndexManager::DeleteKeysInAll(std::int32_t sessionId, TABSCursorSta
   if (request.Result != FetchResult::Found) return;
 
   BorrowedCurrentBuffer stored(cursor, scratch_.as<std::byte>());
-  const std::int32_t count = defs_->DefCount();
-  std::int32_t done = 0;
-  try {
-    for (; done < count; ++done) {
-      TABSIndexDef& def = *(*defs_)[done];
-      TABSIndex& index = GetIndex(def.ObjectId);
-      index.DeleteRecordKey(sessionId, cursor);
-      AddToStamp(def, 1);
-      SyncDef(def, index);
-    }
-  } catch (...) {
-    for (std::int32_t j = done - 1; j >= 0; --j) {
-      TABSIndexDef& def = *(*defs_)[j];
-      try {
-        TABSIndex& index = GetIndex(def.ObjectId);
-        index.InsertRecordKey(sessionId, cursor);
-        AddToStamp(def, -1);
-        SyncDef(def, index);
-      } catch (...) {
-      }
-    }
-    throw;
-  }
+  ForEachIndexAllOrNothing([&](TABSIndex& index) { index.DeleteRecordKey(sessionId, cursor); },
+                           [&](TABSIndex& index) { index.InsertRecordKey(sessionId, cursor); });
 }
 
 bool TABSBaseIndexManager::IsRecordKeyUnique(std::int32_t sessionId, std::int32_t objectId,

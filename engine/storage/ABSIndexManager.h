@@ -222,6 +222,11 @@ class TABSBaseIndexManager {
   virtual std::string DrawGuidText();
 
  private:
+  // Runs `apply` on every index in list order, advancing each stamp; when
+  // one fails, `undo` runs on those already done (newest first) and the
+  // error passes on.
+  template <class Apply, class Undo>
+  void ForEachIndexAllOrNothing(Apply apply, Undo undo);
   void InsertKeysInAll(std::int32_t sessionId, TABSCursorState& cursor);
   void UpdateKeysInAll(std::int32_t sessionId, TABSCursorState& cursor, int phase);
   void DeleteKeysInAll(std::int32_t sessionId, TABSCursorState& cursor);

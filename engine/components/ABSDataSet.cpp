@@ -127,6 +127,19 @@ void TABSDataSet::SetDatabaseUse(int bit, bool on) {
   if (on) {
     if ((useBits_ & mask) != 0) return;
     if (useBits_ == 0) {
+      // A database component made for a named session may have registered
+      // with the default session while that session did not exist yet; it
+      // moves to its session now rather than a second, temporary component
+      // being made there.
+      if (!sessionName_.empty() && !databaseName_.empty()) {
+        TABSSession* named = Sessions().LookupSession(sessionName_);
+        TABSSession* fallback = Sessions().DefaultSession();
+        if (named != nullptr && fallback != nullptr && named != fallback &&
+            named->LookupDatabaseForOwner(databaseName_, Owner()) == nullptr) {
+          TABSDatabase* waiting = fallback->LookupDatabaseForOwner(databaseName_, Owner());
+          if (waiting != nullptr) waiting->AttachToSession(true);
+        }
+      }
       TABSSession& session = Sessions().RequireSession(sessionName_);
       TABSDatabase& database = session.AcquireDatabase(databaseName_, Owner());
       TABSSession* from = database.Session() != nullptr ? database.Session() : &session;

@@ -1,5 +1,6 @@
 // Indexes, views and searches of the local cursor: the index definitions,
 // distinct fields, filters and the searches by field values and by key.
+#include <atomic>
 #include <cstring>
 
 #include "engine/local/ABSLocalCursor.h"
@@ -8,8 +9,12 @@
 #include "engine/local/ABSSession.h"
 #include "engine/storage/ABSConstraintManager.h"
 #include "engine/storage/ABSFieldManager.h"
+#include "engine/storage/ABSIndexManager.h"
+#include "engine/types/ABSBTree.h"
+#include "engine/types/ABSBTreePage.h"
 #include "engine/types/ABSConvert.h"
 #include "engine/types/ABSException.h"
+#include "engine/types/ABSNames.h"
 #include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSVariant.h"
 
@@ -215,7 +220,100 @@ bool MatchesKeys(void* context, const std::byte* image) {
   return true;
 }
 
+std::atomic<std::int64_t> indexedLocates{0};
+
+// The B-tree of the cursor's current index when its first keys.size()
+// columns are exactly the searched fields (as a set, names by the engine
+// name rule) and every value can be laid into a record image bit for bit:
+// same fixed-size storage type as its field (or NULL), no text (the scan's
+// typed text comparison and prefix options stay with the scan). Nil: scan.
+TABSBTreeRecordIndex* CoveringIndex(const TABSCursorState& cursor, TABSTableData& table,
+                                    const Search& search, bool partialKey) {
+  if (partialKey || !cursor.HasCurrentIndex() || cursor.HasRestrictedView()) return nullptr;
+  if (cursor.IndexDefs == nullptr || table.IndexManager() == nullptr) return nullptr;
+  const TABSIndexDef* def = cursor.IndexDefs->FindByObjectId(cursor.IndexId);
+  if (def == nullptr || def->Columns.size() < search.Keys.size()) return nullptr;
+  std::vector<std::string> leading;
+  for (std::size_t i = 0; i < search.Keys.size(); ++i) {
+    leading.push_back(EngineNameKey(def->Columns[i].Name));
+  }
+  for (const SearchKey& key : search.Keys) {
+    if (IsTextType(key.Field->StorageType)) return nullptr;
+    const TABSVariant& value = *key.Value;
+    if (!value.IsNull() &&
+        (value.DataType() != key.Field->StorageType || value.DataSize() != key.Field->ValueSize)) {
+      return nullptr;
+    }
+    bool covered = false;
+    for (std::string& name : leading) {
+      if (!name.empty() && name == EngineNameKey(key.Field->Name())) {
+        name.clear();  // each column covers one searched field
+        covered = true;
+        break;
+      }
+    }
+    if (!covered) return nullptr;
+  }
+  return dynamic_cast<TABSBTreeRecordIndex*>(table.IndexManager()->FindOpenIndex(cursor.IndexId));
+}
+
+// The search through `index` (see CoveringIndex). Found: the cursor stands
+// on the record, which `scratch` holds; else its place is as it was.
+bool LocateThroughIndex(TABSCursorState& cursor, TABSTableData& table, TABSBTreeRecordIndex& index,
+                        Search& search, std::byte* scratch) {
+  // The probe: a record image holding the searched values in their fields.
+  TABSMemBlock probe = TABSMemBlock::Zeroed(cursor.RecordBufferSize);
+  std::byte* const image = probe.as<std::byte>();
+  for (const SearchKey& key : search.Keys) {
+    const bool isNull = key.Value->IsNull();
+    SetNullBit(image, key.FieldNo, isNull);
+    if (!isNull) {
+      std::memcpy(image + key.Field->MemoryOffset, key.Value->Data(),
+                  static_cast<std::size_t>(key.Field->ValueSize));
+    }
+  }
+  const auto parts = static_cast<std::int32_t>(search.Keys.size());
+  const std::int32_t sessionId = TABSTableData::CursorSessionId(cursor);
+  TABSKeyPath path;
+  TABSScanBound bound;
+  bound.Condition = 1;  // equal
+  bound.RecordBuffer = image;
+  bound.PartCount = parts;
+  bool more = index.ConditionSearch(sessionId, bound, false, path);
+  // Entries with equal key parts follow one another in index order, the
+  // cursor's order; the first whose record matches by typed comparison wins.
+  const RecordPosition oldPosition = cursor.Position;
+  const bool oldStart = cursor.AtStart;
+  const bool oldEnd = cursor.AtEnd;
+  const auto restore = [&] {
+    cursor.Position = oldPosition;
+    cursor.AtStart = oldStart;
+    cursor.AtEnd = oldEnd;
+  };
+  cursor.CurrentBuffer = scratch;
+  try {
+    while (more) {
+      cursor.Position = index.ReadPathReference(sessionId, path);
+      cursor.AtStart = cursor.AtEnd = false;
+      if (table.FetchCursorRecord(cursor, FetchMode::Current) == FetchResult::Found) {
+        if (MatchesKeys(&search, scratch)) return true;
+        if (index.CompareRecordKeys(image, scratch, parts) != 0) break;
+      }
+      more = index.StepPath(sessionId, path, false);
+    }
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+  return false;
+}
+
 }  // namespace
+
+std::int64_t local_cursor_detail::IndexedLocateCount() {
+  return indexedLocates.load();
+}
 
 bool TABSLocalCursor::LocateByFields(const std::vector<std::string>& keyFieldNames,
                                      const std::vector<const TABSVariant*>& keyValues,
@@ -249,7 +347,14 @@ bool TABSLocalCursor::LocateByFields(const std::vector<std::string>& keyFieldNam
   CurrentBuffer = scratch.as<std::byte>();
   bool found = false;
   try {
-    found = table.LocateRecordImage(*this, &MatchesKeys, &search);
+    TABSTableLockGuard database(table.DatabaseData().Lock());
+    TABSBTreeRecordIndex* index = CoveringIndex(*this, table, search, partialKey);
+    if (index != nullptr) {
+      ++indexedLocates;
+      found = LocateThroughIndex(*this, table, *index, search, scratch.as<std::byte>());
+    } else {
+      found = table.LocateRecordImage(*this, &MatchesKeys, &search);
+    }
   } catch (...) {
     CurrentBuffer = buffer;
     throw;

@@ -1,6 +1,8 @@
 // Helpers shared by the files of TABSLocalCursor; not part of its interface.
 #pragma once
 
+#include <cstdint>
+
 #include "engine/storage/ABSDatabaseData.h"
 #include "engine/storage/ABSTableData.h"
 #include "engine/types/ABSException.h"
@@ -38,5 +40,9 @@ inline TABSTableData& TableOf(TABSTableData* table) {
   if (table == nullptr) throw EABSException(10009, "Nil pointer occured");
   return *table;
 }
+
+// Searches by field values answered through the current index since the
+// process started (the others scan); lets tests see which way was taken.
+std::int64_t IndexedLocateCount();
 
 }  // namespace local_cursor_detail

@@ -41,7 +41,9 @@ TABSBaseConstraintManager::~TABSBaseConstraintManager() = default;
 void TABSBaseConstraintManager::AssignConstraintDefs(const TABSConstraintDefs& source) {
   bound_ = false;
   boundState_.clear();
+  defCount_ = kCountUnknown;
   defs_->CopyListFrom(source);
+  defCount_ = defs_->DefCount();
 }
 
 std::int64_t TABSBaseConstraintManager::DrawNameNumber() {
@@ -188,6 +190,7 @@ TABSConstraintDef* TABSBaseConstraintManager::AddUniqueConstraintForIndex(const 
   TABSConstraintDef* added = constraint.get();
   if (bound_) boundState_.reserve(boundState_.size() + 1);
   defs_->AppendDef(std::move(constraint));
+  defCount_ = defs_->DefCount();
   if (bound_) boundState_.push_back(std::move(bound));
   return added;
 }
@@ -198,6 +201,7 @@ void TABSBaseConstraintManager::RemoveConstraintsForIndex(std::int32_t indexId) 
     if ((def.ConstraintKind == ckPrimary || def.ConstraintKind == ckUnique) &&
         def.TargetId == indexId) {
       defs_->DeleteDefAt(i);
+      defCount_ = defs_->DefCount();
       if (bound_) boundState_.erase(boundState_.begin() + i);
       return;
     }
@@ -294,6 +298,8 @@ bool TABSBaseConstraintManager::CheckAll(std::int32_t sessionId, const std::byte
                                          bool checkKeys, bool raiseErrors,
                                          const RecordPosition& /*position*/, bool isInsert,
                                          const std::byte* originalImage) {
+  defCount_ = defs_->DefCount();
+  if (defCount_ == 0) return true;
   if (!bound_) BindAllConstraints();
   for (std::int32_t i = 0; i < defs_->DefCount(); ++i) {
     const TABSConstraintDef& def = *(*defs_)[i];

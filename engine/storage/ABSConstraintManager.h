@@ -56,6 +56,7 @@ class TABSBaseConstraintManager {
   TABSConstraintDefs& MutableConstraintDefs() {
     bound_ = false;
     boundState_.clear();
+    defCount_ = kCountUnknown;
     return *defs_;
   }
   bool IsBound() const { return bound_; }
@@ -102,8 +103,10 @@ class TABSBaseConstraintManager {
   bool CheckRecordConstraints(std::int32_t sessionId, const std::byte* image, bool checkKeys,
                               bool raiseErrors, const RecordPosition& position, bool isInsert,
                               const std::byte* originalImage) {
-    // A table without constraints (the common case) pays one branch.
-    if (defs_->DefCount() == 0) return true;
+    // A table without constraints (the common case) pays one branch: the
+    // plain count, not the list's virtual DefCount. kCountUnknown (after
+    // MutableConstraintDefs) falls through, and CheckAll counts again.
+    if (defCount_ == 0) return true;
     return CheckAll(sessionId, image, checkKeys, raiseErrors, position, isInsert, originalImage);
   }
 
@@ -139,8 +142,14 @@ class TABSBaseConstraintManager {
   bool CheckValue(const TABSConstraintDef& def, BoundConstraint& bound, const std::byte* image,
                   bool raiseErrors);
 
+  // defCount_ when callers may have changed the list directly.
+  static constexpr std::int32_t kCountUnknown = -1;
+
   TABSConstraintTable& table_;
   std::unique_ptr<TABSConstraintDefs> defs_;
+  // The number of definitions, or kCountUnknown; kept by every member that
+  // changes the list so that the check of an empty list reads no virtual.
+  std::int32_t defCount_ = 0;
   std::vector<BoundConstraint> boundState_;
   bool bound_ = false;
 };

@@ -2,6 +2,7 @@
 // opening and closing, and how it uses the session and database components.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -449,6 +450,57 @@ TEST_F(TableTest, SessionsOnFourThreadsEachUseTheirOwnTable) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(failures.load(), 0);
+}
+
+// A database component named for a session that did not exist yet stays
+// with the default session; a dataset of that session moves it there
+// instead of getting a second, temporary component.
+TEST_F(TableTest, ADatabaseWaitingInTheDefaultSessionMovesToTheNamedSession) {
+  struct Case {
+    const char* what;
+    bool namedHasOwnComponent;  // the named session has a "MEMORY" component already
+    bool moves;
+  };
+  const std::vector<Case> cases = {
+      {"waiting component moves", false, true},
+      {"the named session's own component is used", true, false},
+  };
+  CreatePlanTable("Tilgungsplan");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform::TComponent form(nullptr);
+    auto* waiting = new TABSDatabase(&form);
+    waiting->SetName("PlanDb");
+    waiting->SetDatabaseFileName(::testing::TempDir());
+    waiting->SetSessionName("Zweite");  // no such session yet
+    waiting->SetDatabaseName("MEMORY");
+    ASSERT_EQ(waiting->Session(), &Default());
+    auto* second = new TABSSession(&form);
+    second->SetSessionName("Zweite");
+    TABSDatabase* own = nullptr;
+    if (c.namedHasOwnComponent) own = &second->AcquireDatabase("MEMORY", nullptr);
+    {
+      TABSTable table(&form);
+      table.SetSessionName("Zweite");
+      table.SetDatabaseName("MEMORY");
+      table.SetTableName("Tilgungsplan");
+      table.Open();
+      EXPECT_EQ(table.Database(), c.moves ? waiting : own);
+      EXPECT_EQ(waiting->Session(), c.moves ? second : &Default());
+      const auto& list = second->DatabaseList();
+      EXPECT_EQ(std::find(list.begin(), list.end(), waiting) != list.end(), c.moves);
+      const auto& fallback = Default().DatabaseList();
+      EXPECT_EQ(std::find(fallback.begin(), fallback.end(), waiting) != fallback.end(), !c.moves);
+      EXPECT_EQ(list.size(), 1u) << "no temporary component besides";
+      const std::int64_t rows = table.RecordCount();
+      AppendPlanRow(table, 2024, 1, 30, 100.0, 1.0, 0.5);
+      EXPECT_EQ(table.RecordCount(), rows + 1);
+      table.Close();
+    }
+    if (own != nullptr) second->ReleaseDatabase(*own);
+    waiting->SetConnected(false);
+    second->SetActive(false);
+  }
 }
 
 }  // namespace

@@ -508,3 +508,70 @@ TEST(ConstraintManagerTest, PrimaryKeyOnARealTree) {
         c.passes);
   }
 }
+
+// The empty-list shortcut of the check must follow every way the list
+// changes: a stale count of 0 would let a violating record through, a stale
+// count above 0 after removal would still check a removed constraint.
+TEST(ConstraintManagerTest, EmptyListShortcutFollowsEveryChangeOfTheList) {
+  struct Case {
+    const char* what;
+    std::function<void(TestConstraintTable&, TABSBaseConstraintManager&)> change;
+    bool nullNamePasses;
+  };
+  const std::vector<Case> cases = {
+      {"added directly after a passing check",
+       [](auto&, auto& m) { AddNotNull(m.MutableConstraintDefs(), "NN", "Name"); }, false},
+      {"kept reference of the direct list",
+       [](auto&, auto& m) {
+         TABSConstraintDefs& defs = m.MutableConstraintDefs();
+         AddNotNull(defs, "NN", "Name");
+       },
+       false},
+      {"assigned",
+       [](auto&, auto& m) {
+         TABSConstraintDefs source;
+         AddNotNull(source, "NN", "Name");
+         m.AssignConstraintDefs(source);
+       },
+       false},
+      {"assigned and then cleared by an empty assignment",
+       [](auto&, auto& m) {
+         TABSConstraintDefs source;
+         AddNotNull(source, "NN", "Name");
+         m.AssignConstraintDefs(source);
+         m.AssignConstraintDefs(TABSConstraintDefs());
+       },
+       true},
+      {"cleared directly",
+       [](auto&, auto& m) {
+         AddNotNull(m.MutableConstraintDefs(), "NN", "Name");
+         m.MutableConstraintDefs().ClearDefs();
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestConstraintTable table;
+    TABSBaseConstraintManager manager(table);
+    const Image noName = table.Image(5, 50);
+    ASSERT_TRUE(manager.CheckRecordConstraints(0, noName.data(), true, false, {}, true, nullptr));
+    c.change(table, manager);
+    EXPECT_EQ(manager.CheckRecordConstraints(0, noName.data(), true, false, {}, true, nullptr),
+              c.nullNamePasses);
+    // A second check (count now known) gives the same answer.
+    EXPECT_EQ(manager.CheckRecordConstraints(0, noName.data(), true, false, {}, true, nullptr),
+              c.nullNamePasses);
+  }
+
+  // Constraints added and removed for an index.
+  TestConstraintTable table;
+  TABSBaseConstraintManager manager(table);
+  table.Store(table.Image(1, 10));
+  const Image sameCode = table.Image(2, 10);
+  ASSERT_TRUE(manager.CheckRecordConstraints(0, sameCode.data(), true, false, {}, true, nullptr));
+  ASSERT_NE(manager.AddUniqueConstraintForIndex(*table.Indexes()[1]), nullptr);
+  EXPECT_FALSE(manager.CheckRecordConstraints(0, sameCode.data(), true, false, {}, true, nullptr));
+  manager.RemoveConstraintsForIndex(202);
+  EXPECT_EQ(manager.ConstraintDefs().DefCount(), 0);
+  EXPECT_TRUE(manager.CheckRecordConstraints(0, sameCode.data(), true, false, {}, true, nullptr));
+}

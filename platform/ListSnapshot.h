@@ -13,16 +13,12 @@
 
 namespace platform {
 
-// REQUIRES: `visit` takes a T*; `items` outlives the call.
+namespace listsnapshot_detail {
+
+// The general case of VisitStillListed: two or more entries.
 template <typename T, typename Visit>
-void VisitStillListed(const std::vector<T*>& items, Visit&& visit) {
+void VisitSnapshot(const std::vector<T*>& items, Visit& visit) {
   const std::size_t n = items.size();
-  if (n == 0) return;
-  if (n == 1) {
-    // The only entry cannot have left before it is visited.
-    visit(items[0]);
-    return;
-  }
   constexpr std::size_t kInline = 8;
   T* inlineCopy[kInline];
   std::vector<T*> heapCopy;
@@ -42,6 +38,23 @@ void VisitStillListed(const std::vector<T*>& items, Visit&& visit) {
     }
     visit(item);
   }
+}
+
+}  // namespace listsnapshot_detail
+
+// The empty and one-entry lists (most datasets and sources) are handled
+// here, small enough to be inlined at every notification.
+// REQUIRES: `visit` takes a T*; `items` outlives the call.
+template <typename T, typename Visit>
+inline void VisitStillListed(const std::vector<T*>& items, Visit&& visit) {
+  const std::size_t n = items.size();
+  if (n == 0) return;
+  if (n == 1) {
+    // The only entry cannot have left before it is visited.
+    visit(items[0]);
+    return;
+  }
+  listsnapshot_detail::VisitSnapshot(items, visit);
 }
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 
 #include "platform/DataSource.h"
 #include "platform/DatabaseError.h"
+#include "platform/ListSnapshot.h"
 #include "platform/Locale.h"
 
 namespace platform {
@@ -550,12 +551,8 @@ void TDataSet::DataEvent(TDataEvent event, std::intptr_t info) {
     pendingChange_ = true;
     return;
   }
-  // A copy: a handler may detach a data source; those that left are skipped.
-  std::vector<TDataSource*> sources = dataSources_;
-  for (TDataSource* s : sources) {
-    if (std::find(dataSources_.begin(), dataSources_.end(), s) == dataSources_.end()) continue;
-    s->DataEvent(event, info);
-  }
+  // A handler may detach a data source; those that left are skipped.
+  VisitStillListed(dataSources_, [&](TDataSource* s) { s->DataEvent(event, info); });
 }
 
 void TDataSet::NotifyScroll(int shift) {

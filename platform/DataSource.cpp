@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/ListSnapshot.h"
+
 namespace platform {
 
 // ---------------------------------------------------------------------------
@@ -94,12 +96,8 @@ void TDataSource::DataEvent(TDataEvent event, std::intptr_t info) {
 }
 
 void TDataSource::NotifyLinks(TDataEvent event, std::intptr_t info) {
-  // A copy: a handler may detach links; those that left are skipped.
-  std::vector<TDataLink*> links = links_;
-  for (TDataLink* link : links) {
-    if (std::find(links_.begin(), links_.end(), link) == links_.end()) continue;
-    link->DataEvent(event, info);
-  }
+  // A handler may detach links; those that left are skipped.
+  VisitStillListed(links_, [&](TDataLink* link) { link->DataEvent(event, info); });
 }
 
 void TDataSource::AddLink(TDataLink* link) {

@@ -103,10 +103,11 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
   // Moves request.Position as request.Direction says and copies the record
   // found into request.RecordBuffer; request.Result tells what was found.
   // Raises 10019 when a found record cannot be copied (nil record buffer),
-  // leaving the request as it was. Fast path: the plain forward step (Next
-  // after Found, off both ends, next slot live) is served inline here;
-  // the record at the position (Current, off both ends, the slot live) is
-  // served inline too; everything else by Navigated, with the same results.
+  // leaving the request as it was. Fast paths, inline here: the plain
+  // forward step (Next after Found, off both ends, next slot live), the
+  // plain backward step (Prior off both ends, previous slot live) and the
+  // record at the position (Current, off both ends, the slot live);
+  // everything else by Navigated, with the same results.
   void NavigateRecord(std::int32_t /*sessionId*/, NavigationRequest& request) override {
     const std::int32_t id = request.Position.RecordId;
     void* const destination = request.RecordBuffer;
@@ -121,6 +122,17 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
       // Result stays Found; the sub-position becomes 0.
       request.Position.RecordId = id + 1;
       if (request.Position.SubPosition != 0) request.Position.SubPosition = 0;
+      return;
+    }
+    if (request.Direction == FetchMode::Prior && !(request.BeforeFirst | request.AfterLast) &&
+        id > 0 && destination != nullptr && IsLive(id - 1)) {
+      // Fast path: the plain backward step onto the live slot just before
+      // (a window filled upwards takes one per row).
+      CopyImage(destination, records() + static_cast<std::size_t>(id - 1) * recordSize_,
+                static_cast<std::size_t>(recordSize_));
+      request.Position.RecordId = id - 1;
+      request.Result = FetchResult::Found;
+      request.Position.SubPosition = 0;
       return;
     }
     if (IsPlainCurrent(request) && destination != nullptr && IsLive(id)) {

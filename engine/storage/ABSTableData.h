@@ -270,6 +270,10 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   std::int32_t BitmapChangeCounter() const override;
 
  protected:
+  // The step of FetchCursorRecord without taking the lock, for an override
+  // that already holds it (the lock is recursive, but each level costs).
+  // REQUIRES: the caller holds the database lock.
+  FetchResult FetchCursorRecordLocked(TABSCursorState& cursor, FetchMode mode);
   // Builds the managers of a new definition set aside; Install takes them
   // over only when every step succeeded.
   struct Staged {

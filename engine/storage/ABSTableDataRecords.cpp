@@ -253,6 +253,10 @@ std::int64_t TABSTableData::CountVisibleRecords(TABSCursorState& cursor) {
 
 FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode mode) {
   Guard hold(database_.Lock());
+  return FetchCursorRecordLocked(cursor, mode);
+}
+
+FetchResult TABSTableData::FetchCursorRecordLocked(TABSCursorState& cursor, FetchMode mode) {
   TABSBaseRecordManager& records = RequireRecordManager(10015);
   if (cursor.CurrentBuffer == nullptr) throw EABSException(10016, "Nil pointer occured");
   if (records.RecordCount() == 0) {
@@ -298,22 +302,28 @@ FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode 
 
 FetchResult TABSMemoryTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode mode) {
   Guard hold(DatabaseData().Lock());
-  if (mode == FetchMode::Next && cursor.IndexId == -1 && !cursor.AtStart && !cursor.AtEnd &&
-      recordManager_ && cursor.CurrentBuffer != nullptr && HasNoViewRestriction(cursor)) {
+  if (cursor.IndexId == -1 && recordManager_ && cursor.CurrentBuffer != nullptr &&
+      HasNoViewRestriction(cursor)) {
+    // Record order without a view: the step the general path would take,
+    // with the memory record store called directly (its forward and current
+    // steps are inline) and every record passing.
     NavigationRequest request;
-    request.Direction = FetchMode::Next;
-    request.Result = FetchResult::Found;
+    request.Direction = mode;
     request.Position = cursor.Position;
+    request.BeforeFirst = cursor.AtStart;
+    request.AfterLast = cursor.AtEnd;
+    if (!cursor.AtStart && !cursor.AtEnd) request.Result = FetchResult::Found;
     request.RecordBuffer = cursor.CurrentBuffer;
-    // The memory record store is final: this call is the inline forward step.
     MemoryRecords(*recordManager_).NavigateRecord(kNoSessionId, request);
     if (request.Result == FetchResult::Found) [[likely]] {
       cursor.Position = request.Position;
+      cursor.AtStart = cursor.AtEnd = false;
       return FetchResult::Found;
     }
-    // At the end: the general path sets the end flag from the unchanged cursor.
+    // Nothing found: the general path sets the end flags from the unchanged
+    // cursor.
   }
-  return TABSTableData::FetchCursorRecord(cursor, mode);
+  return FetchCursorRecordLocked(cursor, mode);
 }
 
 bool TABSTableData::LocateRecordImage(TABSCursorState& cursor,

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "engine/storage/ABSMemory.h"
@@ -437,3 +439,50 @@ TEST_F(RecordManagerTest, EstimateRecordNumberRoundsHalfToEven) {
 }
 
 }  // namespace
+
+// A backward step from any position lands on the nearest live record below
+// it (never above the last one), with sub-position 0 and that record's
+// image, or reports the start: with and without removed records in the way.
+TEST_F(RecordManagerTest, BackwardStepsFindTheNearestLiveRecordBelow) {
+  struct Case {
+    const char* name;
+    std::vector<std::int32_t> removed;
+  };
+  const std::vector<Case> cases = {
+      {"no removals", {}},
+      {"gap in the middle", {3, 4}},
+      {"first and last removed", {0, 9}},
+      {"all but one removed", {0, 1, 2, 3, 4, 6, 7, 8, 9}},
+  };
+  for (const Case& c : cases) {
+    TABSMemoryRecordManager m(kSize, 1000);
+    Fill(m, 10);
+    for (std::int32_t id : c.removed) Remove(m, id);
+    auto live = [&](std::int32_t id) {
+      return id >= 0 && id < 10 &&
+             std::find(c.removed.begin(), c.removed.end(), id) == c.removed.end();
+    };
+    for (std::int32_t from = -1; from <= 13; ++from) {
+      for (std::uint16_t sub : {std::uint16_t{0}, std::uint16_t{5}}) {
+        std::int32_t expected = std::min(from - 1, 9);
+        while (expected >= 0 && !live(expected)) --expected;
+        NavigationRequest req;
+        req.Direction = FetchMode::Prior;
+        req.Result = FetchResult::Found;
+        req.Position = RecordPosition{from, sub};
+        req.RecordBuffer = buffer_;
+        std::memset(buffer_, 0, sizeof buffer_);
+        m.NavigateRecord(0, req);
+        SCOPED_TRACE(std::string(c.name) + " from " + std::to_string(from));
+        if (expected < 0) {
+          EXPECT_EQ(req.Result, FetchResult::Bof);
+          continue;
+        }
+        ASSERT_EQ(req.Result, FetchResult::Found);
+        EXPECT_EQ(req.Position.RecordId, expected);
+        EXPECT_EQ(req.Position.SubPosition, 0);
+        EXPECT_EQ(TagOf(buffer_), expected);
+      }
+    }
+  }
+}

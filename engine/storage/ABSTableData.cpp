@@ -375,15 +375,7 @@ TABSMemoryTableData::TABSMemoryTableData(TABSDatabaseData& database, std::string
   blobStreamsInMemory_ = true;
 }
 
-TABSMemoryTableData::~TABSMemoryTableData() {
-  Guard hold(DatabaseData().Lock());
-  try {
-    EmptyTableData(nullptr);
-  } catch (...) {
-    // Emptying fails only on a damaged record store; the stores are freed
-    // below all the same.
-  }
-  FreeAllPending();
+void TABSTableData::ReleaseIndexesAndRecords() noexcept {
   try {
     DropAllTableIndexes(nullptr);
   } catch (...) {
@@ -402,6 +394,18 @@ TABSMemoryTableData::~TABSMemoryTableData() {
 #endif
   recordManager_.reset();
   pageManager_ = nullptr;
+}
+
+TABSMemoryTableData::~TABSMemoryTableData() {
+  Guard hold(DatabaseData().Lock());
+  try {
+    EmptyTableData(nullptr);
+  } catch (...) {
+    // Emptying fails only on a damaged record store; the stores are freed
+    // below all the same.
+  }
+  FreeAllPending();
+  ReleaseIndexesAndRecords();
   ownPageManager_.reset();
 }
 

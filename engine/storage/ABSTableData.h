@@ -292,6 +292,11 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   void Navigate(TABSCursorState& cursor, NavigationRequest& request);
   std::unique_ptr<TABSBaseConstraintManager> BuildConstraintManager(const TABSConstraintDefs& defs);
   void Install(Staged staged) noexcept;
+  // The common end of a table's destruction, after the derived class has
+  // emptied it: drops the indexes, frees the index manager before the page
+  // manager its index objects borrow, commits what is pending for no session
+  // and frees the record manager. Never raises. REQUIRES: the database lock.
+  void ReleaseIndexesAndRecords() noexcept;
 
   // The view scan: from the cursor's place (or from an end when `fromEnd`)
   // one step forward or backward in the cursor's order (its index, else

@@ -3,7 +3,6 @@
 #include "engine/temporary/ABSTemporaryTableData.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <mutex>
 
 #include "engine/local/ABSCursorState.h"
@@ -39,25 +38,7 @@ TABSTemporaryTableData::~TABSTemporaryTableData() {
   } catch (...) {
     // The stores are freed below all the same.
   }
-  try {
-    DropAllTableIndexes(nullptr);
-  } catch (...) {
-    // The pages go with the page manager below.
-  }
-  // The index objects borrow the page manager: they go before it.
-  indexManager_.reset();
-  try {
-    pageManager_->CommitSessionPages(kNoSessionId);
-  } catch (...) {
-  }
-#ifndef NDEBUG
-  if (!cursors_.empty()) {
-    std::fprintf(stderr, "table '%s' destroyed with %zu attached cursors\n", TableName().c_str(),
-                 cursors_.size());
-  }
-#endif
-  recordManager_.reset();
-  pageManager_ = nullptr;
+  ReleaseIndexesAndRecords();
   ownPageManager_.reset();
 }
 

@@ -54,8 +54,8 @@ void TABSSessionList::RemoveSessionFromList(TABSSession& session) {
 }
 
 TABSSession* TABSSessionList::LookupSession(std::string_view name) {
-  if (name.empty()) return default_;
   Guard hold(listLock_);
+  if (name.empty()) return default_;
   for (TABSSession* session : sessions_) {
     if (EngineNamesEqual(session->SessionName(), name)) return session;
   }
@@ -63,10 +63,20 @@ TABSSession* TABSSessionList::LookupSession(std::string_view name) {
 }
 
 TABSSession& TABSSessionList::RequireSession(std::string_view name) {
-  if (name.empty() && default_ != nullptr) return *default_;
   TABSSession* session = LookupSession(name);
   if (session == nullptr) throw EABSException(20002, "Invalid session name '%s'", {name});
   return *session;
+}
+
+bool TABSSessionList::NameSession(TABSSession& session, const std::string& name) {
+  Guard hold(listLock_);
+  if (!name.empty()) {
+    for (TABSSession* other : sessions_) {
+      if (other != &session && EngineNamesEqual(other->SessionName(), name)) return false;
+    }
+  }
+  session.sessionName_ = name;
+  return true;
 }
 
 void TABSSessionList::FreeAllSessions() noexcept {
@@ -206,13 +216,15 @@ void TABSSession::SetSessionName(const std::string& name) {
     platform::DatabaseError("Cannot modify SessionName while AutoSessionName is enabled", this);
   }
   CheckSessionInactive();
-  if (!name.empty()) {
-    TABSSession* other = SessionsStarted() ? Sessions().LookupSession(name) : nullptr;
-    if (other != nullptr && other != this) {
-      platform::DatabaseError(Formatted("Duplicate session name '%s'", name), this);
-    }
+  // The check and the change are one step under the list lock: sessions on
+  // other threads look names up while this one is renamed.
+  if (!SessionsStarted()) {
+    sessionName_ = name;
+    return;
   }
-  sessionName_ = name;
+  if (!Sessions().NameSession(*this, name)) {
+    platform::DatabaseError(Formatted("Duplicate session name '%s'", name), this);
+  }
 }
 
 void TABSSession::CheckSiblingSessions(bool automatic) const {

@@ -12,7 +12,8 @@
 // Session, the outermost of the engine): it serialises the session and
 // database components; lookups, acquiring and releasing, activation and the
 // automatic-name numbers run under it. The session list has its own lock
-// (rank SessionList) for adding, looking up and removing sessions.
+// (rank SessionList) for adding, looking up, naming and removing sessions:
+// a listed session's name is written only under it.
 //
 // Ownership. The session list owns the sessions it creates (the default
 // session); a session placed on a form belongs to its owner component. Every
@@ -28,6 +29,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,11 +67,18 @@ class TABSSessionList {
   // "" gives the default session; otherwise the first session whose
   // SessionName is `name` ignoring case, or nil.
   TABSSession* LookupSession(std::string_view name);
+  // Gives `session` the name `name` unless another session has it already
+  // (ignoring case; then false and nothing changes). The one place a listed
+  // session's name is written, so lookups on other threads read it safely.
+  bool NameSession(TABSSession& session, const std::string& name);
   // As LookupSession, raising 20002 "Invalid session name '%s'" for none.
   TABSSession& RequireSession(std::string_view name);
   // Frees every session, from the last to the first.
   void FreeAllSessions() noexcept;
-  TABSSession* DefaultSession() const { return default_; }
+  TABSSession* DefaultSession() {
+    std::lock_guard<platform::RankedMutex> hold(listLock_);
+    return default_;
+  }
   std::size_t Count();
 
   // The lowest automatic-name number not yet taken, now taken (under the

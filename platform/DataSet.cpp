@@ -408,14 +408,20 @@ void TDataSet::Post() {
   if (!IsEditState(state_)) return;
   UpdateRecord();
   if (BeforePost) BeforePost(*this);
-  RunWithErrorEvent(OnPostError, [this] {
+  const bool appended = state_ == TDataSetState::dsInsert && insertAppends_ && windowIsTail_ &&
+                        activeRecord_ == windowCount_ - 1;
+  std::int64_t before = -1;
+  RunWithErrorEvent(OnPostError, [this, appended, &before] {
     CheckRequiredFields();
+    before = appended ? RecordsVersion() : -1;
     StoreRecord();
   });
   CursorPosChanged();
   SetState(TDataSetState::dsBrowse);
-  if (windowCount_ > 0) GoToBufferRecord(ActiveBuffer());
-  ResyncFromCursor(activeRecord_);
+  if (!appended || !KeepTailAfterPost(before)) {
+    if (windowCount_ > 0) GoToBufferRecord(ActiveBuffer());
+    ResyncFromCursor(activeRecord_);
+  }
   FinishResync();
   if (AfterPost) AfterPost(*this);
 }

@@ -54,6 +54,17 @@
 //   Post     deUpdateRecord -> BeforePost -> required-field check ->
 //            StoreRecord -> state browse -> resync -> deDataSetChange ->
 //            AfterPost. On failure the state stays (OnPostError decides).
+// Keeping the tail. Appending row after row at the end would read the W - 1
+// rows above the new one again for every Append and every Post, though they
+// are the rows the window already holds. A dataset whose RecordsVersion()
+// tells when its records change skips those reads when nothing but its own
+// append changed them and the window has no calculated fields (W > 2 only):
+//   Append   ... BeginRecordInsert -> GoAfterLast -> (the first window row
+//            leaves when the window is full) -> PrepareNewRecord ...
+//   Post     ... StoreRecord -> state browse -> GoToBufferRecord(active) ->
+//            LoadRecord(Current) -> LoadRecord(Next) == EOF -> ...
+// The rows shown are the same as after the full reads; when any check
+// fails, the operation reads as above.
 // Error events (OnPostError, OnEditError, OnDeleteError) receive the failure
 // of the operation's hooks; daFail rethrows it, daRetry runs the hooks again,
 // daAbort ends the operation with the silent EAbort.
@@ -289,6 +300,10 @@ class TDataSet : public TComponent {
   // ===== Record hooks: the derived dataset implements these. =====
   // Clear the calculated area of `buffer`.
   virtual void ZeroCalculatedArea(TRecordBuffer buffer) = 0;
+  // A number that changes whenever the records the dataset shows change, by
+  // anyone; -1 when the dataset cannot tell. Base: -1. While it stays the
+  // same, the window keeps the records it holds (see "Keeping the tail").
+  virtual std::int64_t RecordsVersion() { return -1; }
   // Close the BLOB of `field`. Base: nothing.
   virtual void CloseFieldBlob(TField* field);
   // Close the cursor. Base: the framework's shut-down (dispose the buffers,
@@ -430,6 +445,16 @@ class TDataSet : public TComponent {
   void FinishResync();
   void CheckRequiredFields();
   void BeginInsertAt(bool append);
+  // Appending: the window may stay as it is (see "Keeping the tail").
+  bool CanKeepTail();
+  // After an append's fill that started at version `before`: the window is
+  // the tail when nothing changed meanwhile. `holdsStart`: no record lies
+  // above the window.
+  void NoteTail(std::int64_t before, bool holdsStart);
+  // After the appended record was stored: true when the window could stay
+  // (the active buffer re-read, nothing else changed); false leaves the
+  // resync to the caller.
+  bool KeepTailAfterPost(std::int64_t before);
   void DropInsertedBuffer();
   void RunWithErrorEvent(const TErrorEvent& event, const std::function<void()>& operation);
   void CheckEditable();
@@ -458,7 +483,15 @@ class TDataSet : public TComponent {
   bool bof_ = true;
   bool eof_ = true;
   bool insertAppends_ = false;  // the pending insert came from Append
-  TBookmark insertReturn_;      // the record active before Insert
+  // The window holds the last records of the dataset's order (followed by
+  // the inserted buffer while appending), at least W - 1 of them or all when
+  // tailHoldsStart_, as of RecordsVersion() == windowVersion_. Set only by
+  // an append and the post of an append; anything else that changes the
+  // window clears it.
+  bool windowIsTail_ = false;
+  bool tailHoldsStart_ = false;
+  std::int64_t windowVersion_ = -1;
+  TBookmark insertReturn_;  // the record active before Insert
 
   int bookmarkSize_ = 4;
   int calcFieldsSize_ = 0;

@@ -53,6 +53,8 @@ void TDataSet::FreeBuffers() noexcept {
 }
 
 void TDataSet::ClearWindow() {
+  windowIsTail_ = false;
+  tailHoldsStart_ = false;
   windowCount_ = 0;
   activeRecord_ = 0;
   cursorRecord_ = -1;
@@ -80,6 +82,7 @@ bool TDataSet::FetchNext() {
   bool full = windowCount_ == bufferCount_;
   TRecordBuffer target = buffers_[static_cast<std::size_t>(windowCount_)];
   if (!Fetch(target, TGetMode::gmNext)) return false;
+  windowIsTail_ = false;
   if (full) {
     // The first record leaves; its buffer becomes the spare.
     std::rotate(buffers_.begin(), buffers_.begin() + 1, buffers_.begin() + bufferCount_ + 1);
@@ -102,6 +105,7 @@ bool TDataSet::FetchPrior() {
   bool full = windowCount_ == bufferCount_;
   int target = windowCount_;
   if (!Fetch(buffers_[static_cast<std::size_t>(target)], TGetMode::gmPrior)) return false;
+  windowIsTail_ = false;
   // The new record goes to the front; with a full window the last record's
   // buffer moves to the spare place.
   std::rotate(buffers_.begin(), buffers_.begin() + target, buffers_.begin() + target + 1);
@@ -265,15 +269,29 @@ void TDataSet::BeginInsertAt(bool append) {
   CursorPosChanged();
   int index;
   try {
-    if (append) {
+    if (append && CanKeepTail()) {
+      GoAfterLast();
+      if (windowCount_ == bufferCount_) {
+        // The first record leaves; its buffer takes the new record.
+        std::rotate(buffers_.begin(), buffers_.begin() + 1, buffers_.begin() + bufferCount_);
+        index = bufferCount_ - 1;
+        tailHoldsStart_ = false;
+      } else {
+        index = windowCount_;
+        ++windowCount_;
+      }
+    } else if (append) {
+      const std::int64_t before = bufferCount_ > 2 ? RecordsVersion() : -1;
       ClearWindow();
       GoAfterLast();
       // The last W - 1 records stay visible above the new one.
-      for (int i = 0; i < bufferCount_ - 1 && FetchPrior(); ++i) {
-      }
+      int above = 0;
+      while (above < bufferCount_ - 1 && FetchPrior()) ++above;
       index = windowCount_;
       ++windowCount_;
+      NoteTail(before, above < bufferCount_ - 1);
     } else {
+      windowIsTail_ = false;
       index = windowCount_ == 0 ? 0 : activeRecord_;
       int target = windowCount_;  // the spare when the window is full
       std::rotate(buffers_.begin() + index, buffers_.begin() + target,
@@ -314,6 +332,38 @@ void TDataSet::BeginInsertAt(bool append) {
   if (AfterInsert) AfterInsert(*this);
 }
 
+bool TDataSet::CanKeepTail() {
+  if (!windowIsTail_ || bufferCount_ <= 2 || calcFieldsSize_ > 0) return false;
+  if (windowCount_ < bufferCount_ - 1 && !tailHoldsStart_) return false;
+  return windowVersion_ >= 0 && RecordsVersion() == windowVersion_;
+}
+
+void TDataSet::NoteTail(std::int64_t before, bool holdsStart) {
+  if (before < 0 || RecordsVersion() != before) return;
+  windowIsTail_ = true;
+  tailHoldsStart_ = holdsStart;
+  windowVersion_ = before;
+}
+
+bool TDataSet::KeepTailAfterPost(std::int64_t before) {
+  if (before < 0 || before != windowVersion_) return false;
+  // Exactly one change since the window was read: the stored record.
+  const std::int64_t after = RecordsVersion();
+  if (after != static_cast<std::uint32_t>(before + 1)) return false;
+  TRecordBuffer active = ActiveBuffer();
+  GoToBufferRecord(active);
+  if (LoadRecord(active, TGetMode::gmCurrent, false) != TGetResult::grOK) return false;
+  cursorRecord_ = activeRecord_;
+  // The new record must be the last one: then the rows above it are the
+  // window's, unchanged.
+  const TGetResult next =
+      LoadRecord(buffers_[static_cast<std::size_t>(bufferCount_)], TGetMode::gmNext, false);
+  cursorRecord_ = -1;
+  if (next != TGetResult::grEOF) return false;
+  windowVersion_ = after;
+  return true;
+}
+
 void TDataSet::DropInsertedBuffer() {
   int index = activeRecord_;
   if (windowCount_ > 0) {
@@ -345,6 +395,7 @@ void TDataSet::DropInsertedBuffer() {
 void TDataSet::SetBufferCount(int count) {
   if (count < 1) count = 1;
   if (count == bufferCount_) return;
+  windowIsTail_ = false;
   if (buffers_.empty()) {
     bufferCount_ = count;
     return;

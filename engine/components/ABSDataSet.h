@@ -110,6 +110,9 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
  protected:
   // ===== record hooks =====
   void ZeroCalculatedArea(platform::TRecordBuffer buffer) override;
+  std::int64_t RecordsVersion() override {
+    return cursor_ != nullptr ? cursor_->RecordsVersion() : -1;
+  }
   void CloseFieldBlob(platform::TField* field) override;
   void CloseTableCursor() override;
   void ConvertFieldData(platform::TFieldType type, const void* source, void* dest,

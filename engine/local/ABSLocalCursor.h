@@ -172,6 +172,7 @@ class TABSLocalCursor : public TABSCursor {
   void InitRecordBuffer(std::byte* buffer, bool applyDefaults) override;
   void ReleaseRecordBuffer(std::byte*& buffer) override;
   std::int64_t CountRecords() override;
+  std::int64_t RecordsVersion() override;
   FetchResult FetchRecord(FetchMode mode) override;
   void SeekRecordNumber(std::int64_t recordNumber) override;
   std::int64_t CurrentRecordNumber() override;

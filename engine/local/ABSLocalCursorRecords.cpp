@@ -65,6 +65,10 @@ std::int64_t TABSLocalCursor::CountRecords() {
   return TableOf(TableData).CountVisibleRecords(*this);
 }
 
+std::int64_t TABSLocalCursor::RecordsVersion() {
+  return TableData != nullptr ? TableData->CursorRecordsVersion(*this) : -1;
+}
+
 FetchResult TABSLocalCursor::FetchRecord(FetchMode mode) {
   return TableOf(TableData).FetchCursorRecord(*this, mode);
 }

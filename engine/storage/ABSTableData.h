@@ -237,6 +237,10 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // Grows by one on every stored, overwritten or removed record and on every
   // emptying; wraps around (readers test for equality).
   std::int32_t TableChangeCounter() const;
+  // TableChangeCounter as a non-negative number, read under the database
+  // lock, for a cursor whose view the table's changes decide alone; -1 for
+  // a restricted view (range, distinct, filter).
+  std::int64_t CursorRecordsVersion(const TABSCursorState& cursor) const;
   // The page manager of the table (the memory table's own); may be nil.
   TABSPageManager* TablePageManager() const { return pageManager_; }
 

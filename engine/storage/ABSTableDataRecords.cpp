@@ -83,6 +83,12 @@ std::int32_t TABSTableData::TableChangeCounter() const {
                                    static_cast<std::uint32_t>(emptyCount_));
 }
 
+std::int64_t TABSTableData::CursorRecordsVersion(const TABSCursorState& cursor) const {
+  Guard hold(database_.Lock());
+  if (cursor.HasRestrictedView()) return -1;
+  return static_cast<std::uint32_t>(TableChangeCounter());
+}
+
 // ---- TABSBitmapTable ----
 
 std::int32_t TABSTableData::BitmapRecordIdOf(const RecordPosition& position) const {

@@ -34,8 +34,9 @@ struct Reference {
 
 class WindowModel {
  public:
-  WindowModel(int window, int initialRows, unsigned seed)
+  WindowModel(int window, int initialRows, unsigned seed, bool versioned = false)
       : ds_(KeySchema()), link_(window), window_(window), rng_(seed) {
+    ds_.versioned = versioned;
     source_.SetDataSet(&ds_);
     link_.SetDataSource(&source_);
     extra_.SetDataSource(&source_);
@@ -55,7 +56,7 @@ class WindowModel {
 
   std::string Step() {
     int n = ref_.n();
-    switch (Rand(0, 14)) {
+    switch (Rand(0, 15)) {
       case 0:
         ds_.First();
         ref_.cur = n > 0 ? 0 : -1;
@@ -182,6 +183,21 @@ class WindowModel {
         extra_.SetBufferCount(rows);
         return "second link rows=" + std::to_string(rows);
       }
+      case 15: {
+        // Another writer changes a stored row; the next append shows it.
+        if (n > 0) {
+          const int at = Rand(std::max(0, n - window_), n - 1);
+          ds_.ChangeStoredRow(at, nextKey_);
+          ref_.keys[static_cast<std::size_t>(at)] = nextKey_++;
+        }
+        ds_.Append();
+        ds_.FieldByName("Key").SetAsInteger(nextKey_);
+        ds_.Post();
+        ref_.keys.push_back(nextKey_++);
+        ref_.cur = ref_.n() - 1;
+        ref_.bof = ref_.eof = false;
+        return "external change+Append+Post";
+      }
       default: {
         if (n == 0) return "skip";
         TBookmark mark = ds_.GetBookmark();
@@ -251,18 +267,21 @@ class WindowModel {
 };
 
 TEST(DataSetWindow, RandomOperationsMatchTheReference) {
-  for (int window : {1, 2, 7}) {
-    for (int initial : {0, 3, 40}) {
-      for (unsigned seed = 1; seed <= 3; ++seed) {
-        SCOPED_TRACE("W=" + std::to_string(window) + " rows=" + std::to_string(initial) +
-                     " seed=" + std::to_string(seed));
-        WindowModel model(window, initial, seed * 7919u + static_cast<unsigned>(window));
-        model.Check("open");
-        for (int i = 0; i < 400 && !::testing::Test::HasFatalFailure(); ++i) {
-          std::string step = model.Step();
-          model.Check(std::to_string(i) + ": " + step);
+  for (bool versioned : {false, true}) {
+    for (int window : {1, 2, 3, 7}) {
+      for (int initial : {0, 3, 40}) {
+        for (unsigned seed = 1; seed <= 3; ++seed) {
+          SCOPED_TRACE(std::string(versioned ? "versioned " : "") + "W=" + std::to_string(window) +
+                       " rows=" + std::to_string(initial) + " seed=" + std::to_string(seed));
+          WindowModel model(window, initial, seed * 7919u + static_cast<unsigned>(window),
+                            versioned);
+          model.Check("open");
+          for (int i = 0; i < 400 && !::testing::Test::HasFatalFailure(); ++i) {
+            std::string step = model.Step();
+            model.Check(std::to_string(i) + ": " + step);
+          }
+          if (::testing::Test::HasFailure()) return;
         }
-        if (::testing::Test::HasFailure()) return;
       }
     }
   }
@@ -341,6 +360,104 @@ std::vector<std::string> Counted(const std::vector<std::string>& log) {
     i = j;
   }
   return out;
+}
+
+// A dataset that tells when its rows change keeps the rows above an
+// appended one instead of reading them again, unless someone else changed
+// the rows, the window computes fields, or the new record is not the last.
+TEST(DataSetWindow, AppendingKeepsTheRowsTheWindowHolds) {
+  constexpr int kWindow = 7;
+  TVectorDataSet ds({{"Key", ftInteger, 0}, {"Amount", ftCurrency, 0}});
+  ds.versioned = true;
+  TDataSource source;
+  source.SetDataSet(&ds);
+  TCountingLink link(kWindow);
+  link.SetDataSource(&source);
+  ds.Open();
+  auto shown = [&] {
+    std::vector<int> keys;
+    for (int row = 0; row < link.RecordCount(); ++row) {
+      TActiveRecordScope scope(link, row);
+      keys.push_back(ds.FieldByName("Key").AsInteger());
+    }
+    return keys;
+  };
+  auto storedKeys = [&](int from, int to) {
+    std::vector<int> keys;
+    for (int i = from; i < to; ++i) {
+      std::int32_t key;
+      std::memcpy(&key, &ds.Rows()[static_cast<std::size_t>(i)].image[1], 4);
+      keys.push_back(key);
+    }
+    return keys;
+  };
+  auto lastKeys = [&] { return storedKeys(std::max(0, ds.Count() - kWindow), ds.Count()); };
+  auto append = [&](int key) {
+    ds.Append();
+    ds.FieldByName("Key").SetAsInteger(key);
+    ds.Post();
+  };
+  const int n = 300;
+  ds.fetches = 0;
+  for (int i = 0; i < n; ++i) {
+    append(i);
+    ASSERT_EQ(shown(), lastKeys()) << "after row " << i;
+    ASSERT_EQ(link.ActiveRecord(), link.RecordCount() - 1);
+  }
+  // The first append reads; then each post reads the new record and finds
+  // nothing after it.
+  EXPECT_LE(ds.fetches, 2 * n + 2 * kWindow);
+
+  // The hooks of a kept append and post.
+  ds.log.clear();
+  ds.logging = true;
+  append(1000);
+  ds.logging = false;
+  EXPECT_EQ(Counted(ds.log), (std::vector<std::string>{
+                                 "BeginRecordInsert", "GoAfterLast", "PrepareNewRecord",
+                                 "BlankRecordBuffer", "WriteBookmarkFlag", "StoreRecord",
+                                 "GoToBufferRecord", "LoadRecord(Current)", "LoadRecord(Next)"}));
+
+  // A row changed behind the dataset's back is read again by the next
+  // append, and by the post when it changed while appending.
+  ds.ChangeStoredRow(ds.Count() - 3, 5555);
+  ds.fetches = 0;
+  ds.Append();
+  EXPECT_GE(ds.fetches, kWindow - 1);
+  std::vector<int> above = shown();
+  above.pop_back();  // the new record
+  EXPECT_EQ(above, storedKeys(ds.Count() - (kWindow - 1), ds.Count()));
+  ds.FieldByName("Key").SetAsInteger(1001);
+  ds.ChangeStoredRow(ds.Count() - 1, 4444);
+  ds.Post();
+  EXPECT_EQ(shown(), lastKeys());
+  EXPECT_EQ(shown()[static_cast<std::size_t>(kWindow - 2)], 4444);
+  ds.Append();
+  ds.FieldByName("Key").SetAsInteger(1004);
+  ds.changeOnStore = ds.Count() - 1;
+  ds.Post();
+  ds.changeOnStore = -1;
+  EXPECT_EQ(shown(), lastKeys());
+  EXPECT_EQ(shown()[static_cast<std::size_t>(kWindow - 2)], 3333);
+
+  // A row added after the new one makes the post read the window again.
+  ds.Append();
+  ds.FieldByName("Key").SetAsInteger(1002);
+  ds.AddStoredRow({7777});
+  ds.Post();
+  EXPECT_EQ(ds.FieldByName("Key").AsInteger(), 1002);
+  ds.Last();
+  EXPECT_EQ(shown(), lastKeys());
+  EXPECT_EQ(shown().back(), 7777);
+
+  // A record stored elsewhere than at the end (as in an index order) makes
+  // the post read the window again around it.
+  ds.storeInsertAt = 2;
+  append(1003);
+  ds.storeInsertAt = -1;
+  EXPECT_EQ(ds.FieldByName("Key").AsInteger(), 1003);
+  EXPECT_EQ(shown(), storedKeys(0, kWindow));
+  EXPECT_EQ(link.ActiveRecord(), 2);
 }
 
 TEST(DataSetWindow, HookOrderOfTheFrameworkOperations) {

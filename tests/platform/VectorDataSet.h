@@ -70,6 +70,10 @@ class TVectorDataSet : public TDataSet {
   int lastRecordNumber = 0;  // argument of the last GoToRecordNumber
   bool logging = false;
   std::vector<std::string> log;  // hook names in call order while logging
+  bool versioned = false;        // RecordsVersion tells `version`, else -1
+  std::int64_t version = 0;      // grows with every change of the stored rows
+  int storeInsertAt = -1;        // >= 0: a new record is stored at this index
+  int changeOnStore = -1;        // >= 0: StoreRecord also changes this row (another writer)
 
   std::vector<Row>& Rows() { return rows_; }
   int Count() const { return static_cast<int>(rows_.size()); }
@@ -82,6 +86,12 @@ class TVectorDataSet : public TDataSet {
       StoreInt(row, static_cast<int>(i), values[i]);
     }
     rows_.push_back(std::move(row));
+    ++version;
+  }
+  // Changes the first value of stored row `index` behind the framework's back.
+  void ChangeStoredRow(int index, std::int32_t value) {
+    StoreInt(rows_[static_cast<std::size_t>(index)], 0, value);
+    ++version;
   }
   void StoreInt(Row& row, int fieldIndex, std::int32_t value) {
     std::size_t at = static_cast<std::size_t>(offsets_[static_cast<std::size_t>(fieldIndex)]);
@@ -298,6 +308,7 @@ class TVectorDataSet : public TDataSet {
   }
 
   bool CanModifyRecords() override { return !readOnly; }
+  std::int64_t RecordsVersion() override { return versioned ? version : -1; }
   void BeginRecordInsert() override {
     Log("BeginRecordInsert");
     inserting_ = true;
@@ -311,13 +322,15 @@ class TVectorDataSet : public TDataSet {
   void StoreRecord() override {
     Log("StoreRecord");
     if (failPost) DatabaseError("Post failed", this);
+    ++version;
+    if (changeOnStore >= 0) ChangeStoredRow(changeOnStore, 3333);
     TRecordBuffer b = ActiveBuffer();
     std::vector<std::uint8_t> image(b, b + dataSize_);
     if (State() == TDataSetState::dsInsert) {
       Row row{nextId_++, std::move(image)};
       std::memcpy(b + dataSize_, &row.id, 4);
       b[dataSize_ + 4] = bfInserted;
-      int at = std::clamp(insertAt_, 0, Count());
+      int at = std::clamp(storeInsertAt >= 0 ? storeInsertAt : insertAt_, 0, Count());
       rows_.insert(rows_.begin() + at, std::move(row));
       cursor_ = at;
       inserting_ = false;
@@ -334,6 +347,7 @@ class TVectorDataSet : public TDataSet {
     int i = IndexOfId(IdOf(ActiveBuffer()));
     if (i < 0) DatabaseError("Record not found", this);
     rows_.erase(rows_.begin() + i);
+    ++version;
     cursor_ = i < Count() ? i : Count() - 1;
   }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/components/ABSTable.h"
+#include "platform/DataSource.h"
 #include "platform/Exception.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/components/TableFixture.h"
@@ -504,3 +505,75 @@ TEST_F(TableTest, ADatabaseWaitingInTheDefaultSessionMovesToTheNamedSession) {
 }
 
 }  // namespace
+
+namespace {
+
+class RowsLink : public platform::TDataLink {
+ public:
+  explicit RowsLink(int rows) { SetBufferCount(rows); }
+  // The "Jahr" values of the rows the link shows.
+  std::vector<int> Shown(platform::TDataSet& table) {
+    std::vector<int> years;
+    for (int row = 0; row < RecordCount(); ++row) {
+      platform::TActiveRecordScope scope(*this, row);
+      years.push_back(table.FieldByName("Jahr").AsInteger());
+    }
+    return years;
+  }
+};
+
+// The "Jahr" values of the last `count` records, read by a fresh component.
+std::vector<int> LastYears(const std::string& tableName, int count) {
+  TABSTable reader(nullptr);
+  reader.SetDatabaseName("MEMORY");
+  reader.SetTableName(tableName);
+  reader.Open();
+  reader.Last();
+  std::vector<int> years;
+  for (int i = 0; i < count && !reader.Bof(); ++i) {
+    years.insert(years.begin(), reader.FieldByName("Jahr").AsInteger());
+    reader.Prior();
+  }
+  return years;
+}
+
+}  // namespace
+
+// A shown table keeps the rows above each appended one while nobody else
+// changes the table; what another component changes shows at the next append.
+TEST_F(TableTest, AppendingShowsWhatAnotherComponentChanged) {
+  constexpr int kRows = 7;
+  CreatePlanTable("Tilgungsplan");
+  TABSTable& shown = NewTable("ABSTable1", "Tilgungsplan");
+  TABSTable& other = NewTable("ABSTable2", "Tilgungsplan");
+  platform::TDataSource source(nullptr);
+  source.SetDataSet(&shown);
+  RowsLink link(kRows);
+  link.SetDataSource(&source);
+  shown.Open();
+  other.Open();
+  for (int i = 1; i <= 30; ++i) {
+    AppendPlanRow(shown, i, 1, 1, 1.0, 2.0, 3.0);
+    ASSERT_EQ(link.Shown(shown), LastYears("Tilgungsplan", kRows)) << "row " << i;
+  }
+  other.Last();
+  other.Prior();
+  other.Edit();
+  other.FieldByName("Jahr").SetAsInteger(9999);
+  other.Post();
+  AppendPlanRow(shown, 31, 1, 1, 1.0, 2.0, 3.0);
+  EXPECT_EQ(link.Shown(shown), LastYears("Tilgungsplan", kRows));
+  EXPECT_EQ(link.Shown(shown)[kRows - 3], 9999);
+
+  other.Last();
+  other.Prior();
+  other.Delete();
+  shown.Append();
+  std::vector<int> above = link.Shown(shown);
+  above.pop_back();
+  EXPECT_EQ(above, LastYears("Tilgungsplan", kRows - 1));
+  shown.FieldByName("Jahr").SetAsInteger(32);
+  shown.Post();
+  EXPECT_EQ(link.Shown(shown), LastYears("Tilgungsplan", kRows));
+  EXPECT_EQ(shown.RecordCount(), 31);
+}

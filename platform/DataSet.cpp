@@ -408,17 +408,18 @@ void TDataSet::Post() {
   if (!IsEditState(state_)) return;
   UpdateRecord();
   if (BeforePost) BeforePost(*this);
-  const bool appended = state_ == TDataSetState::dsInsert && insertAppends_ && windowIsTail_ &&
-                        activeRecord_ == windowCount_ - 1;
-  std::int64_t before = -1;
-  RunWithErrorEvent(OnPostError, [this, appended, &before] {
+  // The version the kept window of an append was read at, else -1.
+  const std::int64_t kept = state_ == TDataSetState::dsInsert && insertAppends_ && windowIsTail_ &&
+                                    activeRecord_ == windowCount_ - 1
+                                ? windowVersion_
+                                : -1;
+  RunWithErrorEvent(OnPostError, [this] {
     CheckRequiredFields();
-    before = appended ? RecordsVersion() : -1;
     StoreRecord();
   });
   CursorPosChanged();
   SetState(TDataSetState::dsBrowse);
-  if (!appended || !KeepTailAfterPost(before)) {
+  if (kept < 0 || !KeepTailAfterPost(kept)) {
     if (windowCount_ > 0) GoToBufferRecord(ActiveBuffer());
     ResyncFromCursor(activeRecord_);
   }

@@ -451,10 +451,10 @@ class TDataSet : public TComponent {
   // the tail when nothing changed meanwhile. `holdsStart`: no record lies
   // above the window.
   void NoteTail(std::int64_t before, bool holdsStart);
-  // After the appended record was stored: true when the window could stay
-  // (the active buffer re-read, nothing else changed); false leaves the
-  // resync to the caller.
-  bool KeepTailAfterPost(std::int64_t before);
+  // After the appended record was stored, `kept` the version the window was
+  // read at: true when the window could stay (the active buffer re-read,
+  // nothing else changed); false leaves the resync to the caller.
+  bool KeepTailAfterPost(std::int64_t kept);
   void DropInsertedBuffer();
   void RunWithErrorEvent(const TErrorEvent& event, const std::function<void()>& operation);
   void CheckEditable();

@@ -345,11 +345,11 @@ void TDataSet::NoteTail(std::int64_t before, bool holdsStart) {
   windowVersion_ = before;
 }
 
-bool TDataSet::KeepTailAfterPost(std::int64_t before) {
-  if (before < 0 || before != windowVersion_) return false;
-  // Exactly one change since the window was read: the stored record.
+bool TDataSet::KeepTailAfterPost(std::int64_t kept) {
+  // Exactly one change since the window was read (checked again by the
+  // append): the stored record.
   const std::int64_t after = RecordsVersion();
-  if (after != static_cast<std::uint32_t>(before + 1)) return false;
+  if (kept < 0 || after != static_cast<std::uint32_t>(kept + 1)) return false;
   TRecordBuffer active = ActiveBuffer();
   GoToBufferRecord(active);
   if (LoadRecord(active, TGetMode::gmCurrent, false) != TGetResult::grOK) return false;

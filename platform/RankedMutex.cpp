@@ -56,39 +56,36 @@ void RankedMutex::CheckOrder() const {
 }
 
 void RankedMutex::NoteAcquired() {
-  if (depth_++ == 0) {
-    owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  depth_ = 1;
+  owner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
 #ifndef NDEBUG
-    heldLocks.push_back(this);
+  heldLocks.push_back(this);
 #endif
-  }
 }
 
-void RankedMutex::NoteReleased() {
-  if (--depth_ == 0) {
-    owner_.store(std::thread::id(), std::memory_order_relaxed);
-#ifndef NDEBUG
-    auto it = std::find(heldLocks.begin(), heldLocks.end(), this);
-    if (it != heldLocks.end()) heldLocks.erase(it);
-#endif
-  }
-}
-
-void RankedMutex::lock() {
+void RankedMutex::LockOuter() {
   CheckOrder();
   mutex_.lock();
   NoteAcquired();
 }
 
 bool RankedMutex::try_lock() {
+  if (HeldByThisThread()) {
+    ++depth_;
+    return true;
+  }
   CheckOrder();
   if (!mutex_.try_lock()) return false;
   NoteAcquired();
   return true;
 }
 
-void RankedMutex::unlock() {
-  NoteReleased();
+void RankedMutex::ReleaseOuter() {
+  owner_.store(std::thread::id(), std::memory_order_relaxed);
+#ifndef NDEBUG
+  auto it = std::find(heldLocks.begin(), heldLocks.end(), this);
+  if (it != heldLocks.end()) heldLocks.erase(it);
+#endif
   mutex_.unlock();
 }
 

@@ -48,10 +48,19 @@ class RankedMutex {
 
   // REQUIRES (checked in debug builds): every lock the thread holds ranks
   // before this one, or the thread holds this lock already.
-  void lock();
+  // Re-entry costs no atomic operation: the holder only counts.
+  void lock() {
+    if (HeldByThisThread()) {
+      ++depth_;
+      return;
+    }
+    LockOuter();
+  }
   bool try_lock();
   // REQUIRES: the calling thread holds the lock.
-  void unlock();
+  void unlock() {
+    if (--depth_ == 0) ReleaseOuter();
+  }
 
   // True when the calling thread holds the lock (at any depth).
   bool HeldByThisThread() const noexcept {
@@ -66,14 +75,17 @@ class RankedMutex {
 
  private:
   void CheckOrder() const;
+  // The first lock and the last unlock of the holding thread.
+  void LockOuter();
   void NoteAcquired();
-  void NoteReleased();
+  void ReleaseOuter();
 
-  std::recursive_mutex mutex_;
+  // Taken once by the holding thread, whatever its depth.
+  std::mutex mutex_;
   const LockRank rank_;
   // The holding thread; written only by the holder, read by anyone.
   std::atomic<std::thread::id> owner_{};
-  // Re-entry depth; guarded by mutex_.
+  // Re-entry depth; read and written only by the holding thread.
   int depth_ = 0;
 };
 

@@ -300,9 +300,10 @@ class TDataSet : public TComponent {
   // ===== Record hooks: the derived dataset implements these. =====
   // Clear the calculated area of `buffer`.
   virtual void ZeroCalculatedArea(TRecordBuffer buffer) = 0;
-  // A number that changes whenever the records the dataset shows change, by
-  // anyone; -1 when the dataset cannot tell. Base: -1. While it stays the
-  // same, the window keeps the records it holds (see "Keeping the tail").
+  // A number in 0 .. 2^32 - 1 that grows by one (wrapping to 0) with every
+  // change of the records the dataset shows, by anyone; -1 when the dataset
+  // cannot tell. Base: -1. While it stays the same, the window keeps the
+  // records it holds (see "Keeping the tail").
   virtual std::int64_t RecordsVersion() { return -1; }
   // Close the BLOB of `field`. Base: nothing.
   virtual void CloseFieldBlob(TField* field);

@@ -101,11 +101,12 @@ class TABSCursor : public TABSCursorState {
   virtual void RollbackChangeBatch() = 0;                                                    // 45
   virtual bool CheckConstraints(bool isInsert) = 0;                                          // 46
 
-  // A number that changes whenever the records this cursor shows change (a
-  // record of its table stored, overwritten, removed, or the table emptied),
-  // by any cursor; -1 when the cursor cannot tell (no table, or a view the
-  // table's changes alone do not decide, such as a filter callback). Lets a
-  // reader keep records it holds instead of fetching them again.
+  // A number in 0 .. 2^32 - 1 that grows by one (wrapping to 0) whenever the
+  // records this cursor shows change (a record of its table stored,
+  // overwritten, removed, or the table emptied), by any cursor; -1 when the
+  // cursor cannot tell (no table, or a view the table's changes alone do not
+  // decide, such as a filter callback). Lets a reader keep records it holds
+  // instead of fetching them again.
   virtual std::int64_t RecordsVersion() { return -1; }
 
   // ---- Field exchange and layout helpers (no lock) ----

@@ -123,6 +123,9 @@ bool TABSTemporaryRecordManager::StoreNewRecord(std::int32_t /*sessionId*/, cons
     }
     position = PositionOf(static_cast<std::uint64_t>(recordCount_));
     ++recordCount_;
+    // Views and windows of other cursors compare the counter to see the
+    // new record.
+    BumpChangeCounter();
     return true;
   } catch (...) {
     return false;

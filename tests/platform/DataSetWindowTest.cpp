@@ -52,6 +52,16 @@ class WindowModel {
     ref_.keys.push_back(nextKey_++);
   }
 
+  // Appends a record with the next key and posts it.
+  void AppendAndPost() {
+    ds_.Append();
+    ds_.FieldByName("Key").SetAsInteger(nextKey_);
+    ds_.Post();
+    ref_.keys.push_back(nextKey_++);
+    ref_.cur = ref_.n() - 1;
+    ref_.bof = ref_.eof = false;
+  }
+
   int Rand(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
 
   std::string Step() {
@@ -104,12 +114,7 @@ class WindowModel {
         return "RecNo:=" + std::to_string(r);
       }
       case 5: {
-        ds_.Append();
-        ds_.FieldByName("Key").SetAsInteger(nextKey_);
-        ds_.Post();
-        ref_.keys.push_back(nextKey_++);
-        ref_.cur = ref_.n() - 1;
-        ref_.bof = ref_.eof = false;
+        AppendAndPost();
         return "Append+Post";
       }
       case 6: {
@@ -190,12 +195,7 @@ class WindowModel {
           ds_.ChangeStoredRow(at, nextKey_);
           ref_.keys[static_cast<std::size_t>(at)] = nextKey_++;
         }
-        ds_.Append();
-        ds_.FieldByName("Key").SetAsInteger(nextKey_);
-        ds_.Post();
-        ref_.keys.push_back(nextKey_++);
-        ref_.cur = ref_.n() - 1;
-        ref_.bof = ref_.eof = false;
+        AppendAndPost();
         return "external change+Append+Post";
       }
       default: {

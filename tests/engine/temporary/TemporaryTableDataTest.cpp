@@ -129,6 +129,29 @@ TEST(TemporaryTableDataTest, AppendsAndReadsBackInOrder) {
   }
 }
 
+// Every append is a change of the table: a filtered view counted before an
+// append counts the new record too.
+TEST(TemporaryTableDataTest, AppendsAreChangesThatFilteredViewsSee) {
+  TTemporarySeams seams;
+  TTable t(true);
+  std::vector<std::byte> viewBuffer(t.image.size());
+  TABSCursorState viewer;
+  viewer.TableName = "Rows";
+  viewer.CurrentBuffer = viewBuffer.data();
+  viewer.FilterCallbackOwner = &t;
+  viewer.FilterCallback = [](void* owner, const std::byte* buffer) {
+    const TTable& table = *static_cast<const TTable*>(owner);
+    const auto at = static_cast<std::size_t>(table.Field(0).MemoryOffset);
+    return LoadLE<std::int32_t>(buffer, at) % 2 == 0;
+  };
+  for (int i = 0; i < 10; ++i) {
+    const std::int32_t before = t.table->TableChangeCounter();
+    t.Append(i);
+    EXPECT_EQ(t.table->TableChangeCounter(), before + 1);
+    EXPECT_EQ(t.table->CountVisibleRecords(viewer), i / 2 + 1) << "after row " << i;
+  }
+}
+
 TEST(TemporaryTableDataTest, ChangesAndDeletionsAreRefused) {
   TTemporarySeams seams;
   TTable t(false);

@@ -144,6 +144,7 @@ void TABSPageManager::DestroyPage(TABSPage* page) noexcept {
 }
 
 void TABSPageManager::DropAllPages() noexcept {
+  ++revertCount_;
   for (TABSPage*& page : livePages_) {
     delete page;
     page = nullptr;
@@ -394,6 +395,7 @@ void TABSPageManager::CommitPendingPages(std::int32_t sessionId) {
 }
 
 void TABSPageManager::DiscardSessionPages(std::int32_t sessionId) {
+  ++revertCount_;
   Session* session = FindSession(sessionId);
   if (session == nullptr) return;
   TABSSortedPageList& modified = session->Modified;

@@ -149,6 +149,10 @@ class TABSPageManager {
   // allocated numbers released. Pages read from a memory store and changed
   // in place keep their changes.
   void DiscardSessionPages(std::int32_t sessionId);
+  // Grows with every discard and every load: pages may then hold other
+  // contents than their users last saw. Users that remember what they found
+  // on pages compare it.
+  std::uint64_t RevertCount() const noexcept { return revertCount_; }
   // 20097 when some session has uncommitted pages.
   void CheckAllCommitted() const;
 
@@ -250,5 +254,6 @@ class TABSPageManager {
   // modified page from the cache to the list (PutPage) needs no memory.
   std::int32_t cachePagesInUse_ = 0;
   std::int32_t pendingSessions_ = 0;         // sessions whose HasWork() is true
+  std::uint64_t revertCount_ = 0;            // discards and drops of all pages
   std::uint32_t headerStamp_ = 0x2545F491u;  // state of the header stamps' generator
 };

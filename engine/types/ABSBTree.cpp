@@ -78,6 +78,8 @@ void TABSBTreeRecordIndex::PrepareLayout() {
   TABSMemBlock split(dataSize + entryMax);
   TABSMemBlock lengths(static_cast<std::int64_t>(sizeof(std::int32_t)) *
                        std::max(layout.PartCount(), 1));
+  TABSMemBlock probeKey(layout.KeySize());
+  probe_.Valid = false;
   keyRef_ = layout;
   dataSize_ = dataSize;
   searchKey_ = std::move(searchKey);
@@ -88,6 +90,7 @@ void TABSBTreeRecordIndex::PrepareLayout() {
   record_ = std::move(record);
   splitArea_ = std::move(split);
   lengths_ = std::move(lengths);
+  probeKey_ = std::move(probeKey);
   pageManager_ = &pages;
 }
 
@@ -140,6 +143,7 @@ void TABSBTreeRecordIndex::CollectPages(std::int32_t sessionId, std::vector<std:
 
 void TABSBTreeRecordIndex::DropIndexPages(std::int32_t sessionId) {
   CheckedRoot(20119);
+  probe_.Valid = false;
   std::vector<std::int32_t> pages;
   CollectPages(sessionId, pages);
   for (std::int32_t no : pages) PageManager().FreePage(sessionId, no);
@@ -148,6 +152,7 @@ void TABSBTreeRecordIndex::DropIndexPages(std::int32_t sessionId) {
 
 void TABSBTreeRecordIndex::EmptyIndex(std::int32_t sessionId) {
   const std::int32_t root = CheckedRoot(20120);
+  probe_.Valid = false;
   std::vector<std::int32_t> pages;
   CollectPages(sessionId, pages);
   {
@@ -183,7 +188,12 @@ void TABSBTreeRecordIndex::InsertKey(std::int32_t sessionId, const std::byte* re
   const Target t = TargetOf(recordBuffer, &position, true);
   HeldPages held(PageManager(), sessionId);
   TABSKeyPath& path = path_;
-  Descend(sessionId, held, t, Child::Strict, false, path);
+  if (const TABSKeyPath* probed = ProbedPath(sessionId, t.Key)) {
+    path.CopyFrom(*probed);
+  } else {
+    Descend(sessionId, held, t, Child::Strict, false, path);
+  }
+  probe_.Valid = false;
 
   // Which levels split: the leaf when it is full, then every full parent
   // above a split. Fetch their next pages and reserve the new pages before
@@ -316,6 +326,7 @@ void TABSBTreeRecordIndex::DeleteRecordKey(std::int32_t sessionId, const TABSCur
 void TABSBTreeRecordIndex::DeleteKey(std::int32_t sessionId, const std::byte* recordBuffer,
                                      const RecordPosition& position, std::int32_t notFoundCode) {
   CheckedRoot(20127);
+  probe_.Valid = false;
   const Target t = TargetOf(recordBuffer, &position, true);
   HeldPages held(PageManager(), sessionId);
   TABSKeyPath& path = path_;

@@ -228,4 +228,25 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   TABSMemBlock splitArea_;                  // a page's entries plus one
   TABSMemBlock lengths_;                    // PartCount compare lengths
   TABSKeyPath path_;                        // the path of the running operation
+
+  // What the last uniqueness check found for a key the tree does not hold:
+  // the descent to the place where that key's entry goes, whatever its
+  // record position (no entry compares equal, so every comparison on the
+  // way is decided by the key alone). The insert of that key, which usually
+  // follows the check, starts there instead of descending again. Valid only
+  // while nothing changed the tree (every changing operation clears it) or
+  // its pages (the page manager's RevertCount), for the same session and
+  // root, and only for keys without prefix parts (equal key bytes, equal
+  // comparisons).
+  struct UniqueProbe {
+    bool Valid = false;
+    std::int32_t SessionId = 0;
+    std::int32_t RootPageNo = -1;
+    std::uint64_t RevertCount = 0;
+    TABSKeyPath Path;
+  };
+  // The probe's path when it was made for this session and key, else nil.
+  const TABSKeyPath* ProbedPath(std::int32_t sessionId, const std::byte* key) const;
+  UniqueProbe probe_;
+  TABSMemBlock probeKey_;  // KeySize: the probed key
 };

@@ -227,13 +227,43 @@ void TABSBTreeRecordIndex::MarkDistinct(std::int32_t sessionId, TABSIndexMarks& 
 }
 
 bool TABSBTreeRecordIndex::IsKeyUnique(std::int32_t sessionId, const std::byte* recordBuffer) {
-  CheckedRoot(20125);
+  const std::int32_t root = CheckedRoot(20125);
   if (!def_->Unique && !def_->Primary) return true;
-  TABSScanBound equal;
-  equal.Condition = 1;
-  equal.RecordBuffer = recordBuffer;
-  TABSKeyPath path;
-  return !ConditionSearch(sessionId, equal, false, path);
+  probe_.Valid = false;
+  // The equal search (the first entry >= the key, compared on the whole
+  // values), with the descent kept for the insert that usually follows.
+  const Target t = TargetOf(recordBuffer, nullptr, true);
+  HeldPages held(PageManager(), sessionId);
+  Descend(sessionId, held, t, Child::Strict, false, probe_.Path);
+  TABSKeyPath at;
+  at.CopyFrom(probe_.Path);
+  if (Normalize(sessionId, at)) {
+    const TABSBTreePageView v = View(held.Get(at.Leaf().PageNo));
+    if (CompareEntry(sessionId, t, v.Key(at.Leaf().EntryNo),
+                     RecordPosition::Load(v.Ref(at.Leaf().EntryNo))) == 0) {
+      return false;
+    }
+  }
+  if (!keyRef_.HasPrefixParts()) {
+    std::memcpy(probeKey_.get(), t.Key, static_cast<std::size_t>(keyRef_.KeySize()));
+    probe_.SessionId = sessionId;
+    probe_.RootPageNo = root;
+    probe_.RevertCount = PageManager().RevertCount();
+    probe_.Valid = true;
+  }
+  return true;
+}
+
+const TABSKeyPath* TABSBTreeRecordIndex::ProbedPath(std::int32_t sessionId,
+                                                    const std::byte* key) const {
+  if (!probe_.Valid || probe_.SessionId != sessionId || probe_.RootPageNo != RootPageNo() ||
+      probe_.RevertCount != PageManager().RevertCount()) {
+    return nullptr;
+  }
+  if (std::memcmp(probeKey_.get(), key, static_cast<std::size_t>(keyRef_.KeySize())) != 0) {
+    return nullptr;
+  }
+  return &probe_.Path;
 }
 
 bool TABSBTreeRecordIndex::IsUpdateUnique(std::int32_t sessionId, const std::byte* newBuffer,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <random>
 #include <set>
 #include <string>
@@ -192,6 +193,15 @@ class Harness {
   void Insert(std::mt19937& rng) {
     Row row = Draw(rng);
     const auto image = ImageOf(row);
+    if (rng() % 2 == 0) {
+      // The uniqueness check a key constraint runs before the insert; the
+      // insert then starts from the place the check found.
+      Row lowest = row;
+      lowest.Position.RecordId = std::numeric_limits<std::int32_t>::min();
+      const auto next = model_.lower_bound(lowest);
+      const bool unique = next == model_.end() || CompareKeys(mix_, *next, row) != 0;
+      ASSERT_EQ(index_.IsKeyUnique(S, image.data()), unique);
+    }
     row.Position = table_.Store(image);
     TTestCursor cursor;
     cursor.Point(image, row.Position);

@@ -189,6 +189,38 @@ TEST(BTreeUniqueness, WholeValuesDecideBeyondTheStoredPrefix) {
   EXPECT_TRUE(plain.index.IsKeyUnique(S, plain.Image(1).data())) << "not a unique index";
 }
 
+// The insert after a uniqueness check starts where the check found the
+// key's place: only for that key and while the tree is unchanged.
+TEST(BTreeUniqueness, AnInsertStartsAtTheCheckedPlaceOnlyForTheCheckedKey) {
+  Tree t(kInt, kIntColumn);
+  std::vector<RecordPosition> byKey(1200);
+  for (std::int32_t k = 0; k < 600; k += 2) byKey[static_cast<std::size_t>(k)] = t.AddInt(k);
+  std::int32_t pages = 0;
+  ASSERT_EQ(CheckBTree(t.index, S, nullptr, &pages), "");
+  ASSERT_GT(pages, 20) << "several levels";
+
+  // The checked key itself.
+  ASSERT_TRUE(t.index.IsKeyUnique(S, t.Image(301).data()));
+  t.AddInt(301);
+  ASSERT_EQ(CheckBTree(t.index, S), "");
+  // Another key after the check.
+  ASSERT_TRUE(t.index.IsKeyUnique(S, t.Image(101).data()));
+  t.AddInt(999);
+  ASSERT_EQ(CheckBTree(t.index, S), "");
+  // A change of the tree between the check and the insert: the entry below
+  // the checked place leaves, so the place moves.
+  ASSERT_TRUE(t.index.IsKeyUnique(S, t.Image(303).data()));
+  t.Remove(byKey[302]);
+  t.AddInt(303);
+  ASSERT_EQ(CheckBTree(t.index, S), "");
+  // A failed check keeps nothing.
+  ASSERT_FALSE(t.index.IsKeyUnique(S, t.Image(304).data()));
+  t.AddInt(305);
+  std::vector<RecordPosition> order;
+  ASSERT_EQ(CheckBTree(t.index, S, &order), "");
+  EXPECT_EQ(order.size(), 300u + 3u);
+}
+
 TEST(BTreeUpdate, ChangedKeysMoveAndUnchangedKeysStay) {
   Tree t(kInt, kIntColumn, 128, false);
   for (int i = 0; i < 40; ++i) t.AddInt(i);

@@ -23,22 +23,22 @@ thread_local long newCount = 0;
 
 #if !defined(__SANITIZE_ADDRESS__)
 #define ABS_COUNT_NEWS 1
-void* operator new(std::size_t n) {
+[[gnu::noinline]] void* operator new(std::size_t n) {
   if (countNews) ++newCount;
   if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
   throw std::bad_alloc();
 }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+[[gnu::noinline]] void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
   if (countNews) ++newCount;
   return std::malloc(n == 0 ? 1 : n);
 }
-void operator delete(void* p) noexcept {
+[[gnu::noinline]] void operator delete(void* p) noexcept {
   std::free(p);
 }
-void operator delete(void* p, std::size_t) noexcept {
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
   std::free(p);
 }
-void operator delete(void* p, const std::nothrow_t&) noexcept {
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept {
   std::free(p);
 }
 #endif

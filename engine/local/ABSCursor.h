@@ -173,9 +173,11 @@ class TABSCursor : public TABSCursorState {
   bool ReadFieldDataSlow(std::int32_t fieldNo, void* destination, const std::byte* buffer) const;
   void WriteFieldDataSlow(std::int32_t fieldNo, const void* source, std::byte* buffer) const;
   // Copies one plain value; the common sizes as one word. (GCC sees a
-  // caller's 4-byte value reach the 8-byte branch it never takes.)
+  // caller's 4-byte value reach the 8-byte branch it never takes, and warns.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Warray-bounds"
+#pragma GCC diagnostic ignored "-Wstringop-overflow"
+#pragma GCC diagnostic ignored "-Wstringop-overread"
   static void CopyPlainValue(void* destination, const void* source, std::int32_t size) {
     if (size == 8) {
       std::memcpy(destination, source, 8);

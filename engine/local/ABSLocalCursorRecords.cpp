@@ -42,6 +42,28 @@ class TCurrentBufferRestore {
   std::int32_t size_;
 };
 
+namespace {
+
+// Before a change of the record at the position CurrentBuffer holds:
+// re-reads the stored record into CurrentBuffer and puts the caller's
+// bytes back however this ends. `gone` when the record no longer exists,
+// `changed` when `unchanged(stored, callersCopy)` says another cursor
+// changed it, else crOk.
+template <typename Unchanged>
+std::int32_t CheckStoredRecord(TABSLocalCursor& cursor, std::int32_t gone, std::int32_t changed,
+                               Unchanged unchanged) {
+  cursor.Position = RecordPosition::Load(cursor.CurrentBuffer + cursor.PositionOffset);
+  TABSMemBlock copy(cursor.RecordBufferSize);
+  std::memcpy(copy.get(), cursor.CurrentBuffer, static_cast<std::size_t>(cursor.RecordBufferSize));
+  TCurrentBufferRestore restore(cursor.CurrentBuffer, copy, cursor.RecordBufferSize);
+  cursor.AtStart = cursor.AtEnd = false;
+  if (cursor.FetchRecord(FetchMode::Current) != FetchResult::Found) return gone;
+  if (!unchanged(cursor.CurrentBuffer, copy.as<std::byte>())) return changed;
+  return crOk;
+}
+
+}  // namespace
+
 void TABSLocalCursor::InitRecordBuffer(std::byte* buffer, bool applyDefaults) {
   const std::int32_t fields = PhysicalFieldDefs ? PhysicalFieldDefs->DefCount() : 0;
   const std::int32_t bitmap = (fields + 7) / 8;
@@ -217,19 +239,11 @@ void TABSLocalCursor::WriteRecord(bool isInsert) {
 
 void TABSLocalCursor::WriteUpdate() {
   TABSTableData& table = *TableData;
-  Position = RecordPosition::Load(CurrentBuffer + PositionOffset);
-  std::int32_t code = crOk;
-  {
-    TABSMemBlock copy(RecordBufferSize);
-    std::memcpy(copy.get(), CurrentBuffer, static_cast<std::size_t>(RecordBufferSize));
-    TCurrentBufferRestore restore(CurrentBuffer, copy, RecordBufferSize);
-    AtStart = AtEnd = false;
-    if (FetchRecord(FetchMode::Current) != FetchResult::Found) {
-      code = crUpdateDeletedByOther;
-    } else if (!table.FieldManager()->CompareRecordImages(CurrentBuffer, OriginalBuffer)) {
-      code = crUpdateModifiedByOther;
-    }
-  }
+  const std::int32_t code =
+      CheckStoredRecord(*this, crUpdateDeletedByOther, crUpdateModifiedByOther,
+                        [&](const std::byte* stored, const std::byte*) {
+                          return table.FieldManager()->CompareRecordImages(stored, OriginalBuffer);
+                        });
   if (code != crOk) {
     LastResultCode = code;
     return;
@@ -247,19 +261,11 @@ void TABSLocalCursor::EraseRecord() {
     LastResultCode = crCannotDeleteTemporary;
     return;
   }
-  Position = RecordPosition::Load(CurrentBuffer + PositionOffset);
-  std::int32_t code = crOk;
-  {
-    TABSMemBlock copy(RecordBufferSize);
-    std::memcpy(copy.get(), CurrentBuffer, static_cast<std::size_t>(RecordBufferSize));
-    TCurrentBufferRestore restore(CurrentBuffer, copy, RecordBufferSize);
-    AtStart = AtEnd = false;
-    if (FetchRecord(FetchMode::Current) != FetchResult::Found) {
-      code = crDeleteDeletedByOther;
-    } else if (!CompareBytes(copy.get(), CurrentBuffer, BaseBufferSize)) {
-      code = crDeleteModifiedByOther;
-    }
-  }
+  const std::int32_t code =
+      CheckStoredRecord(*this, crDeleteDeletedByOther, crDeleteModifiedByOther,
+                        [&](const std::byte* stored, const std::byte* copy) {
+                          return CompareBytes(copy, stored, BaseBufferSize);
+                        });
   if (code != crOk) {
     LastResultCode = code;
     return;

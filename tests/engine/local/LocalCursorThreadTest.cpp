@@ -7,43 +7,15 @@
 #include <atomic>
 #include <barrier>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "tests/engine/Watchdog.h"
 #include "tests/engine/local/CursorTestSupport.h"
 
 namespace {
-
-class Watchdog {
- public:
-  explicit Watchdog(std::chrono::seconds limit)
-      : thread_([this, limit] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!cv_.wait_for(lock, limit, [this] { return stopped_; })) {
-            std::fprintf(stderr, "watchdog: cursor threads still running (deadlock?)\n");
-            std::abort();
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopped_ = true;
-    }
-    cv_.notify_one();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool stopped_ = false;
-  std::thread thread_;
-};
 
 constexpr int kThreads = 4;
 constexpr int kRows = 400;

@@ -8,47 +8,17 @@
 #include <atomic>
 #include <barrier>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/engine/MemoryTables.h"
+#include "tests/engine/Watchdog.h"
 #include "tests/engine/storage/TableDataTestSupport.h"
 
 namespace {
-
-// Aborts the process when it is not stopped within `limit`: a deadlocked
-// test would otherwise never report.
-class Watchdog {
- public:
-  explicit Watchdog(std::chrono::seconds limit)
-      : thread_([this, limit] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!cv_.wait_for(lock, limit, [this] { return stopped_; })) {
-            std::fprintf(stderr, "watchdog: threads still running after %lld s (deadlock?)\n",
-                         static_cast<long long>(limit.count()));
-            std::abort();
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopped_ = true;
-    }
-    cv_.notify_one();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool stopped_ = false;
-  std::thread thread_;
-};
 
 constexpr int kThreads = 4;
 constexpr int kRounds = 12;

@@ -15,7 +15,7 @@
 #include <unistd.h>
 
 #include "app/MainForm.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
 
 namespace tilgung {
 

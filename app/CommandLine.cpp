@@ -15,8 +15,8 @@
 #include "app/PlanTexts.h"
 #include "app/UserText.h"
 #include "engine/components/ABSTable.h"
-#include "platform/DateTime.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
+#include "platform/os/DateTime.h"
 
 namespace tilgung {
 

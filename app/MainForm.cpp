@@ -8,8 +8,8 @@
 #include "app/PlanActions.h"
 #include "app/PlanReportTexts.h"
 #include "app/PlanTexts.h"
-#include "platform/DateTime.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
+#include "platform/os/DateTime.h"
 #include "platform/qt/TElidedLabel.h"
 
 namespace tilgung {

@@ -26,8 +26,8 @@
 #include "app/PlanCalculation.h"
 #include "app/PlanTable.h"
 #include "engine/components/ABSTable.h"
-#include "platform/Component.h"
-#include "platform/DataSource.h"
+#include "platform/data/Component.h"
+#include "platform/data/DataSource.h"
 #include "platform/qt/TDBGrid.h"
 #include "platform/qt/TPanel.h"
 

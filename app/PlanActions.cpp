@@ -16,8 +16,8 @@
 #include "app/PlanChartDialog.h"
 #include "app/PlanExport.h"
 #include "app/YearSummaryDialog.h"
-#include "platform/DataSet.h"
-#include "platform/Locale.h"
+#include "platform/data/DataSet.h"
+#include "platform/locale/Locale.h"
 
 namespace tilgung {
 

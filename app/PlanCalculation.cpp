@@ -3,8 +3,8 @@
 #include <cmath>
 #include <exception>
 
-#include "platform/Exception.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
+#include "platform/os/Exception.h"
 
 namespace tilgung {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DateTime.h"
+#include "platform/os/DateTime.h"
 
 namespace tilgung {
 

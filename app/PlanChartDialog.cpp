@@ -13,7 +13,7 @@
 #include <QValueAxis>
 #include <algorithm>
 
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
 
 namespace tilgung {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
 
 namespace tilgung {
 

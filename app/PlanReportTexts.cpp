@@ -2,7 +2,7 @@
 
 #include "app/MainForm.h"
 #include "app/PlanTexts.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
 
 namespace tilgung {
 

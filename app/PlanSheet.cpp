@@ -1,7 +1,7 @@
 #include "app/PlanSheet.h"
 
-#include "platform/DataSet.h"
-#include "platform/Field.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/Field.h"
 
 namespace tilgung {
 

@@ -4,7 +4,7 @@
 
 #include "app/PlanTexts.h"
 #include "engine/components/ABSTable.h"
-#include "platform/Field.h"
+#include "platform/data/Field.h"
 
 namespace tilgung {
 

@@ -1,6 +1,6 @@
 #include "app/PlanTexts.h"
 
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
 
 namespace tilgung {
 

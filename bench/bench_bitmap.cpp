@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/storage/ABSRecordBitmap.h"
+#include "engine/index/ABSRecordBitmap.h"
 
 namespace {
 

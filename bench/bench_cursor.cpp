@@ -26,8 +26,8 @@
 #include "engine/local/ABSEngine.h"
 #include "engine/local/ABSLocalCursor.h"
 #include "engine/local/ABSSession.h"
-#include "engine/storage/ABSMemBlock.h"
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemBlock.h"
+#include "engine/memory/ABSMemory.h"
 
 namespace {
 std::atomic<std::int64_t> heapAllocations{0};

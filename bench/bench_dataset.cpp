@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/DataSource.h"
-#include "tests/platform/VectorDataSet.h"
+#include "platform/data/DataSource.h"
+#include "tests/platform/data/VectorDataSet.h"
 
 namespace {
 

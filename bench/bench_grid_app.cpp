@@ -12,10 +12,10 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/DataSource.h"
-#include "platform/Locale.h"
+#include "platform/data/DataSource.h"
+#include "platform/locale/Locale.h"
 #include "platform/qt/TDBGrid.h"
-#include "tests/platform/VectorDataSet.h"
+#include "tests/platform/data/VectorDataSet.h"
 
 namespace {
 

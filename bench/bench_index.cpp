@@ -31,14 +31,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/local/ABSCursorState.h"
+#include "engine/index/ABSBTree.h"
+#include "engine/index/ABSIndexTable.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/schema/ABSCursorState.h"
 #include "engine/storage/ABSFieldManager.h"
-#include "engine/storage/ABSIndexTable.h"
-#include "engine/storage/ABSMemory.h"
 #include "engine/storage/ABSMemoryPageManager.h"
 #include "engine/storage/ABSRecordManager.h"
-#include "engine/types/ABSBTree.h"
-#include "engine/types/ABSCoding.h"
 
 namespace {
 

@@ -20,16 +20,16 @@
 #include <memory>
 #include <string>
 
-#include "engine/local/ABSCursorState.h"
-#include "engine/local/ABSMetaDefs.h"
-#include "engine/storage/ABSConstraintManager.h"
-#include "engine/storage/ABSConstraintTable.h"
+#include "engine/index/ABSConstraintManager.h"
+#include "engine/index/ABSConstraintTable.h"
+#include "engine/index/ABSIndexManager.h"
+#include "engine/index/ABSIndexTable.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/schema/ABSCursorState.h"
+#include "engine/schema/ABSMetaDefs.h"
 #include "engine/storage/ABSFieldManager.h"
-#include "engine/storage/ABSIndexManager.h"
-#include "engine/storage/ABSIndexTable.h"
 #include "engine/storage/ABSMemoryPageManager.h"
 #include "engine/storage/ABSRecordManager.h"
-#include "engine/types/ABSCoding.h"
 
 namespace {
 

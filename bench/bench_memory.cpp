@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemory.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include "app/PlanTexts.h"
 #include "engine/components/ABSEngineComponents.h"
 #include "engine/components/ABSTable.h"
-#include "platform/DateTime.h"
-#include "platform/Field.h"
+#include "platform/data/Field.h"
+#include "platform/os/DateTime.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemory.h"
 #include "engine/storage/ABSRecordManager.h"
 
 namespace {

@@ -19,15 +19,15 @@
 #include <cstring>
 #include <new>
 
-#include "engine/local/ABSCursorState.h"
 #include "engine/local/ABSEngine.h"
-#include "engine/local/ABSMetaDefs.h"
-#include "engine/storage/ABSDatabaseData.h"
-#include "engine/storage/ABSDatabaseDataList.h"
-#include "engine/storage/ABSMemBlock.h"
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemBlock.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/schema/ABSCursorState.h"
+#include "engine/schema/ABSMetaDefs.h"
 #include "engine/storage/ABSRecordManager.h"
-#include "engine/storage/ABSTableData.h"
+#include "engine/tables/ABSDatabaseData.h"
+#include "engine/tables/ABSDatabaseDataList.h"
+#include "engine/tables/ABSTableData.h"
 
 namespace {
 std::atomic<std::int64_t> heapAllocations{0};

@@ -2,9 +2,9 @@
 
 #include <sstream>
 
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
 #include "engine/types/ABSNames.h"
-#include "engine/types/ABSNativeCodes.h"
 
 TABSAdvFieldDef::TABSAdvFieldDef()
     : DefaultValue(std::make_unique<TABSVariant>()),

@@ -19,7 +19,7 @@
 
 #include "engine/types/ABSTypes.h"
 #include "engine/types/ABSVariant.h"
-#include "platform/FieldDefs.h"
+#include "platform/data/FieldDefs.h"
 
 // The names of a field list "a;b;c" (blanks around names dropped, empty
 // names skipped).

@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "engine/components/ABSDatabaseComponent.h"
-#include "engine/local/ABSDesignMode.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
-#include "platform/DatabaseError.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "engine/schema/ABSDesignMode.h"
+#include "platform/data/DatabaseError.h"
 
 using platform::TBookmarkFlag;
 using platform::TDataSetState;

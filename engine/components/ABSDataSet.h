@@ -1,5 +1,5 @@
 // TABSDataSet: the engine's dataset. It implements the record hooks of the
-// dataset framework (platform/DataSet.h) on one engine cursor (TABSCursor)
+// dataset framework (platform/data/DataSet.h) on one engine cursor (TABSCursor)
 // and binds the dataset to its database component through the session
 // components (database-use bits). TABSTable (ABSTable.h) derives from it and
 // makes the cursor.
@@ -40,9 +40,9 @@
 #include "engine/components/ABSAdvDefs.h"
 #include "engine/components/ABSSessionComponent.h"
 #include "engine/local/ABSCursor.h"
-#include "engine/local/ABSMetaDefs.h"
-#include "engine/storage/ABSMemBlock.h"
-#include "platform/DataSet.h"
+#include "engine/memory/ABSMemBlock.h"
+#include "engine/schema/ABSMetaDefs.h"
+#include "platform/data/DataSet.h"
 
 class TABSDatabase;
 

@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "engine/components/ABSDataSet.h"
-#include "engine/local/ABSDesignMode.h"
-#include "engine/types/ABSCoding.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSException.h"
+#include "engine/schema/ABSDesignMode.h"
 #include "engine/types/ABSDateTime.h"
-#include "engine/types/ABSException.h"
 #include "engine/types/ABSNames.h"
 #include "engine/types/ABSTypes.h"
 

@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <mutex>
 
-#include "engine/local/ABSDesignMode.h"
 #include "engine/local/ABSSession.h"
+#include "engine/schema/ABSDesignMode.h"
 #include "engine/types/ABSNames.h"
-#include "platform/DataSet.h"
-#include "platform/DatabaseError.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/DatabaseError.h"
 
 namespace {
 

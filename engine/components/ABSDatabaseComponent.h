@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "engine/components/ABSSessionComponent.h"
-#include "platform/Component.h"
+#include "platform/data/Component.h"
 
 class TABSLocalSession;
 namespace platform {

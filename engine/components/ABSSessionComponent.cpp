@@ -6,11 +6,11 @@
 
 #include "engine/components/ABSDatabaseComponent.h"
 #include "engine/local/ABSSession.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
 #include "engine/types/ABSNames.h"
-#include "engine/types/ABSNativeCodes.h"
-#include "platform/DataSet.h"
-#include "platform/DatabaseError.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/DatabaseError.h"
 
 namespace {
 

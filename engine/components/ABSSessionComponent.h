@@ -34,8 +34,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Component.h"
-#include "platform/RankedMutex.h"
+#include "platform/data/Component.h"
+#include "platform/os/RankedMutex.h"
 
 class TABSDatabase;
 class TABSSession;

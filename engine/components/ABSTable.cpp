@@ -5,11 +5,11 @@
 
 #include "engine/components/ABSCursorMaker.h"
 #include "engine/components/ABSDatabaseComponent.h"
-#include "engine/local/ABSDesignMode.h"
 #include "engine/local/ABSSession.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/schema/ABSDesignMode.h"
 #include "engine/types/ABSNames.h"
-#include "platform/DatabaseError.h"
+#include "platform/data/DatabaseError.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "engine/components/ABSTable.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
 #include "engine/types/ABSNames.h"
 #include "engine/types/ABSTypes.h"
 

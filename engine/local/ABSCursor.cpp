@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "engine/local/ABSNullBits.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "engine/schema/ABSNullBits.h"
 #include "engine/storage/ABSFieldManager.h"
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
 
 TABSQueryExpressionBinder QueryExpressionBinder = nullptr;
 

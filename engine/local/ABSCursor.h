@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/local/ABSCursorState.h"
+#include "engine/schema/ABSCursorState.h"
 
 // Binds a query expression to a cursor; installed by a query engine. This
 // system has none, so the hook stays nil. It takes the whole cursor, so

@@ -2,11 +2,11 @@
 
 #include <mutex>
 
-#include "engine/local/ABSDesignMode.h"
-#include "engine/storage/ABSDatabaseData.h"
-#include "engine/storage/ABSDatabaseDataList.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "engine/schema/ABSDesignMode.h"
+#include "engine/tables/ABSDatabaseData.h"
+#include "engine/tables/ABSDatabaseDataList.h"
 
 namespace {
 

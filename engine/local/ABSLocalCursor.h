@@ -2,7 +2,7 @@
 // database), and the BLOB streams it opens on the current record.
 //
 // TABSLocalCursor implements every operation of TABSCursor by calls on the
-// shared table data (engine/storage/ABSTableData.h) under the database lock.
+// shared table data (engine/tables/ABSTableData.h) under the database lock.
 // A cursor is prepared by its creator (Session, TableName and the flags),
 // then either performs one table-level operation (MakeTable, RemoveTable,
 // WipeTable, RenameTableTo) and is destroyed, or is attached (AttachTable,
@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "engine/local/ABSCursor.h"
-#include "engine/storage/ABSTableData.h"
+#include "engine/tables/ABSTableData.h"
 #include "engine/types/ABSStream.h"
 
 class TABSDatabaseData;

@@ -5,9 +5,9 @@
 
 #include "engine/local/ABSLocalCursor.h"
 #include "engine/local/ABSLocalCursorInternal.h"
-#include "engine/local/ABSNullBits.h"
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/schema/ABSNullBits.h"
 
 using namespace local_cursor_detail;
 

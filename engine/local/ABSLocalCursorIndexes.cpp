@@ -3,19 +3,19 @@
 #include <atomic>
 #include <cstring>
 
+#include "engine/index/ABSBTree.h"
+#include "engine/index/ABSBTreePage.h"
+#include "engine/index/ABSConstraintManager.h"
+#include "engine/index/ABSIndexManager.h"
 #include "engine/local/ABSLocalCursor.h"
 #include "engine/local/ABSLocalCursorInternal.h"
-#include "engine/local/ABSNullBits.h"
 #include "engine/local/ABSSession.h"
-#include "engine/storage/ABSConstraintManager.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "engine/schema/ABSNullBits.h"
 #include "engine/storage/ABSFieldManager.h"
-#include "engine/storage/ABSIndexManager.h"
-#include "engine/types/ABSBTree.h"
-#include "engine/types/ABSBTreePage.h"
 #include "engine/types/ABSConvert.h"
-#include "engine/types/ABSException.h"
 #include "engine/types/ABSNames.h"
-#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSVariant.h"
 
 using namespace local_cursor_detail;

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "engine/storage/ABSDatabaseData.h"
-#include "engine/storage/ABSTableData.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/tables/ABSDatabaseData.h"
+#include "engine/tables/ABSTableData.h"
 
 namespace local_cursor_detail {
 

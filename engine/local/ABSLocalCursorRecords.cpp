@@ -3,16 +3,16 @@
 // (insert, update, delete, abandon) with its result codes.
 #include <cstring>
 
+#include "engine/index/ABSConstraintManager.h"
 #include "engine/local/ABSLocalCursor.h"
 #include "engine/local/ABSLocalCursorInternal.h"
-#include "engine/local/ABSNullBits.h"
 #include "engine/local/ABSSession.h"
-#include "engine/storage/ABSConstraintManager.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "engine/schema/ABSNullBits.h"
 #include "engine/storage/ABSFieldManager.h"
-#include "engine/storage/ABSMemory.h"
 #include "engine/types/ABSConvert.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSVariant.h"
 
 using namespace local_cursor_detail;

@@ -1,15 +1,15 @@
 // Table-level operations of the local cursor: creating, removing, emptying
 // and renaming tables, attaching and detaching, the field layout, the table
 // locks, change batches and sequences.
+#include "engine/index/ABSConstraintManager.h"
 #include "engine/local/ABSLocalCursor.h"
 #include "engine/local/ABSLocalCursorInternal.h"
 #include "engine/local/ABSSession.h"
-#include "engine/storage/ABSConstraintManager.h"
-#include "engine/storage/ABSDatabaseData.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
 #include "engine/storage/ABSFieldManager.h"
-#include "engine/types/ABSException.h"
+#include "engine/tables/ABSDatabaseData.h"
 #include "engine/types/ABSNames.h"
-#include "engine/types/ABSNativeCodes.h"
 
 using namespace local_cursor_detail;
 

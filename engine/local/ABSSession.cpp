@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <mutex>
 
-#include "engine/storage/ABSDatabaseData.h"
-#include "engine/storage/ABSDatabaseDataList.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "engine/tables/ABSDatabaseData.h"
+#include "engine/tables/ABSDatabaseDataList.h"
 #include "engine/types/ABSNames.h"
-#include "engine/types/ABSNativeCodes.h"
 
 namespace {
 

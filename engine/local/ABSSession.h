@@ -1,7 +1,7 @@
 // Engine sessions: the connection of one database component to one database.
 //
 // A session finds its database data object in the process-wide list
-// (engine/storage/ABSDatabaseDataList.h), registers itself with it, and
+// (engine/tables/ABSDatabaseDataList.h), registers itself with it, and
 // carries the per-connection state that cursors and the field manager need:
 // the session ID, the transaction flag, the read-only and multi-user flags,
 // and its named objects, where the last generated value of each
@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/storage/ABSStorageSession.h"
+#include "engine/tables/ABSStorageSession.h"
 
 class TABSDatabaseData;
 

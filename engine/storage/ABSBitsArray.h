@@ -31,8 +31,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/storage/ABSMemBlock.h"
-#include "engine/types/ABSCoding.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSMemBlock.h"
 
 class TABSStream;
 

@@ -3,12 +3,12 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/local/ABSDesignMode.h"
-#include "engine/local/ABSNullBits.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "engine/schema/ABSDesignMode.h"
+#include "engine/schema/ABSNullBits.h"
 #include "engine/storage/ABSSequenceSession.h"
-#include "engine/types/ABSCoding.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSTextTerminator.h"
 #include "engine/types/ABSVariant.h"
 

@@ -25,7 +25,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/local/ABSMetaDefs.h"
+#include "engine/schema/ABSMetaDefs.h"
 
 class TABSSequenceSession;
 class TABSTableData;

@@ -4,8 +4,8 @@
 #include <cassert>
 #include <cstring>
 
-#include "engine/types/ABSCoding.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSException.h"
 #include "engine/types/ABSStream.h"
 
 namespace {

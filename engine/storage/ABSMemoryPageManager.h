@@ -48,8 +48,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/memory/ABSMemBlock.h"
 #include "engine/storage/ABSBitsArray.h"
-#include "engine/storage/ABSMemBlock.h"
 #include "engine/storage/ABSPageManager.h"
 
 class TABSMemoryPageManager : public TABSPageManager {

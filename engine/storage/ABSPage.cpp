@@ -4,9 +4,9 @@
 #include <cassert>
 #include <cstring>
 
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSException.h"
 #include "engine/storage/ABSPageManager.h"
-#include "engine/types/ABSCoding.h"
-#include "engine/types/ABSException.h"
 
 // ---------------------------------------------------------------------------
 // TABSPage

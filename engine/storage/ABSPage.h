@@ -28,7 +28,7 @@
 
 #include <cstdint>
 
-#include "engine/storage/ABSMemBlock.h"
+#include "engine/memory/ABSMemBlock.h"
 
 class TABSPageManager;
 class TABSSortedPageList;

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cassert>
 
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSCoding.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
 
 TABSPageManager::TABSPageManager(const TABSPageGeometry& geometry) : geometry_(geometry) {
   const std::int64_t available = EngineMemoryManager.GetAvailableMemory();

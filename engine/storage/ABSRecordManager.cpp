@@ -7,8 +7,8 @@
 #include <limits>
 #include <utility>
 
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/local/ABSRecordTypes.h"
-#include "engine/storage/ABSMemBlock.h"
+#include "engine/memory/ABSMemBlock.h"
+#include "engine/schema/ABSRecordTypes.h"
 
 // The argument of NavigateRecord: the caller fills it and reads it back.
 // It lives only for a call and is never stored or written to a record, so

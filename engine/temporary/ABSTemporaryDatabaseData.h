@@ -13,7 +13,7 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/storage/ABSDatabaseData.h"
+#include "engine/tables/ABSDatabaseData.h"
 
 class TABSTemporaryDatabaseData final : public TABSDatabaseData {
  public:

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
-#include "platform/TempFile.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "platform/os/TempFile.h"
 
 TABSTemporaryFileStream::TABSTemporaryFileStream() {
   std::string directory;

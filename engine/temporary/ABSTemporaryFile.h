@@ -1,4 +1,4 @@
-// The engine stream over a private temporary file (platform/TempFile.h):
+// The engine stream over a private temporary file (platform/os/TempFile.h):
 // the record file, the page file and the file half of a temporary stream.
 //
 // The file has no name anyone can open, is close-on-exec, mode 0600, and is
@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "engine/types/ABSStream.h"
-#include "platform/TempFile.h"
+#include "platform/os/TempFile.h"
 
 class TABSTemporaryFileStream final : public TABSStream {
  public:

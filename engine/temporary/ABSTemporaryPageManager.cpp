@@ -4,11 +4,11 @@
 #include <limits>
 #include <vector>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/memory/ABSNativeCodes.h"
 #include "engine/storage/ABSMemoryPageManager.h"
 #include "engine/temporary/ABSTemporaryRecordManager.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
 
 // The store of the memory range, with its reservation opened to the owner.
 class TABSTemporaryPageManager::MemoryPages final : public TABSMemoryPageManager {

@@ -5,8 +5,8 @@
 #include <exception>
 #include <limits>
 
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
 
 TABSTemporaryLimits& TemporaryLimitsForTesting() {
   static TABSTemporaryLimits limits;

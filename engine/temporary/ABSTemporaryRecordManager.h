@@ -36,7 +36,7 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/storage/ABSMemBlock.h"
+#include "engine/memory/ABSMemBlock.h"
 #include "engine/storage/ABSRecordManager.h"
 #include "engine/temporary/ABSTemporaryFile.h"
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
 
 TABSTemporaryStream::TABSTemporaryStream(bool keepInMemory, std::int64_t memoryThreshold)
     : keepInMemory_(keepInMemory),

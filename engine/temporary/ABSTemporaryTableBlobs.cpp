@@ -13,15 +13,15 @@
 #include <limits>
 #include <mutex>
 
-#include "engine/local/ABSMetaDefs.h"
-#include "engine/local/ABSNullBits.h"
-#include "engine/storage/ABSDatabaseData.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemBlock.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "engine/schema/ABSMetaDefs.h"
+#include "engine/schema/ABSNullBits.h"
 #include "engine/storage/ABSFieldManager.h"
-#include "engine/storage/ABSMemBlock.h"
+#include "engine/tables/ABSDatabaseData.h"
 #include "engine/temporary/ABSTemporaryTableData.h"
-#include "engine/types/ABSCoding.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSStream.h"
 #include "engine/types/ABSTypes.h"
 

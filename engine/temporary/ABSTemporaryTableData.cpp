@@ -5,16 +5,16 @@
 #include <algorithm>
 #include <mutex>
 
-#include "engine/local/ABSCursorState.h"
-#include "engine/local/ABSMetaDefs.h"
-#include "engine/storage/ABSConstraintManager.h"
-#include "engine/storage/ABSDatabaseData.h"
+#include "engine/index/ABSConstraintManager.h"
+#include "engine/index/ABSIndexManager.h"
+#include "engine/memory/ABSException.h"
+#include "engine/schema/ABSCursorState.h"
+#include "engine/schema/ABSMetaDefs.h"
 #include "engine/storage/ABSFieldManager.h"
-#include "engine/storage/ABSIndexManager.h"
+#include "engine/tables/ABSDatabaseData.h"
 #include "engine/temporary/ABSTemporaryPageManager.h"
 #include "engine/temporary/ABSTemporaryRecordManager.h"
 #include "engine/temporary/ABSTemporaryStream.h"
-#include "engine/types/ABSException.h"
 
 namespace {
 using Guard = std::lock_guard<platform::RankedMutex>;

@@ -30,7 +30,7 @@
 #include <memory>
 #include <string_view>
 
-#include "engine/storage/ABSTableData.h"
+#include "engine/tables/ABSTableData.h"
 
 class TABSTemporaryPageManager;
 class TABSTemporaryRecordManager;

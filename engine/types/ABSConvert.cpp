@@ -7,13 +7,13 @@
 #include <new>
 #include <string_view>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/memory/ABSNativeCodes.h"
 #include "engine/types/ABSConvertInternal.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
 #include "engine/types/ABSTextTerminator.h"
-#include "platform/Locale.h"
-#include "platform/TextCodec.h"
+#include "platform/locale/Locale.h"
+#include "platform/locale/TextCodec.h"
 
 using namespace convert_detail;
 

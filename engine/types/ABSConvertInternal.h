@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/types/ABSCoding.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSException.h"
 #include "engine/types/ABSTextTerminator.h"
 #include "engine/types/ABSTypes.h"
 

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
-#include "platform/DateTime.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "platform/os/DateTime.h"
 
 TABSFrameworkDateTime DateToDateTime(std::int32_t dayNumber) {
   return static_cast<double>(dayNumber) - DaysOffset;

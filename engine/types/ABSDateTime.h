@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/DateTime.h"
+#include "platform/os/DateTime.h"
 
 // The framework's date-time value.
 using TABSFrameworkDateTime = platform::TDateTime;

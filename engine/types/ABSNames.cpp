@@ -1,7 +1,7 @@
 #include "engine/types/ABSNames.h"
 
-#include "platform/Locale.h"
-#include "platform/TextCodec.h"
+#include "platform/locale/Locale.h"
+#include "platform/locale/TextCodec.h"
 
 std::string EngineNameKey(std::string_view ansiName) {
   return platform::FormatSettings::User().UpperCase(platform::AnsiToUtf8(ansiName));

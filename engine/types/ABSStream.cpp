@@ -8,9 +8,9 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/memory/ABSNativeCodes.h"
 
 namespace {
 

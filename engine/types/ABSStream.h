@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/storage/ABSMemBlock.h"
+#include "engine/memory/ABSMemBlock.h"
 
 enum class TABSSeekOrigin { Beginning, Current, End };
 

@@ -5,9 +5,9 @@
 #include <limits>
 #include <string>
 
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/memory/ABSNativeCodes.h"
 #include "engine/types/ABSTextTerminator.h"
 
 static_assert(LDBL_MANT_DIG == 64 && sizeof(long double) >= 10,

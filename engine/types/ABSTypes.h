@@ -14,7 +14,7 @@
 #include <string>
 
 #include "engine/types/ABSDateTime.h"
-#include "platform/FieldType.h"
+#include "platform/data/FieldType.h"
 
 // What a field definition declares. 0 means no type yet.
 enum TABSDeclaredType : std::uint8_t {

@@ -16,10 +16,10 @@
 #include <string>
 #include <string_view>
 
-#include "engine/storage/ABSMemBlock.h"
+#include "engine/memory/ABSMemBlock.h"
 #include "engine/types/ABSConvert.h"
 #include "engine/types/ABSTypes.h"
-#include "platform/PlatformVariant.h"
+#include "platform/data/PlatformVariant.h"
 
 class TABSStream;
 

@@ -5,8 +5,8 @@
 #include <limits>
 #include <type_traits>
 
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
 #include "engine/types/ABSVariantInternal.h"
 
 using namespace variant_detail;

@@ -3,12 +3,12 @@
 #include <string>
 #include <utility>
 
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/memory/ABSNativeCodes.h"
 #include "engine/types/ABSStream.h"
 #include "engine/types/ABSVariantInternal.h"
-#include "platform/TextCodec.h"
+#include "platform/locale/TextCodec.h"
 
 using namespace variant_detail;
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/types/ABSCoding.h"
-#include "engine/types/ABSException.h"
-#include "engine/types/ABSNativeCodes.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSNativeCodes.h"
 #include "engine/types/ABSTypes.h"
 
 namespace variant_detail {

@@ -14,10 +14,10 @@
 #include <algorithm>
 #include <exception>
 
-#include "platform/DataSet.h"
-#include "platform/DataSource.h"
-#include "platform/DatabaseError.h"
-#include "platform/Field.h"
+#include "platform/data/DataSet.h"
+#include "platform/data/DataSource.h"
+#include "platform/data/DatabaseError.h"
+#include "platform/data/Field.h"
 #include "platform/qt/TDBGridAccessible.h"
 
 namespace platform {

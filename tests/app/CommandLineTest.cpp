@@ -12,8 +12,8 @@
 #include "app/PlanSheet.h"
 #include "app/PlanTable.h"
 #include "engine/components/ABSTable.h"
-#include "platform/DateTime.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
+#include "platform/os/DateTime.h"
 
 using namespace tilgung;
 

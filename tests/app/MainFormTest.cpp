@@ -9,8 +9,8 @@
 #include <QUrl>
 
 #include "app/PlanSheet.h"
-#include "platform/DateTime.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
+#include "platform/os/DateTime.h"
 
 using namespace tilgung;
 

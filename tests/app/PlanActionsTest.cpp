@@ -23,7 +23,7 @@
 #include "app/PlanChartDialog.h"
 #include "app/PlanReport.h"
 #include "app/PlanReportTexts.h"
-#include "platform/DataSource.h"
+#include "platform/data/DataSource.h"
 #include "platform/qt/TDBGrid.h"
 #include "platform/qt/TElidedLabel.h"
 #include "tests/app/PlanDataSet.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/DateTime.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
+#include "platform/os/DateTime.h"
 
 using namespace tilgung;
 

@@ -7,8 +7,8 @@
 
 #include "app/PlanCalculation.h"
 #include "app/PlanTexts.h"
-#include "platform/DataSource.h"
-#include "tests/platform/VectorDataSet.h"
+#include "platform/data/DataSource.h"
+#include "tests/platform/data/VectorDataSet.h"
 
 namespace tilgung::test {
 

@@ -8,7 +8,7 @@
 
 #include "app/PlanExport.h"
 #include "app/PlanSheet.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
 #include "tests/app/PlanDataSet.h"
 
 using namespace tilgung;

@@ -15,9 +15,9 @@
 #include "app/PlanSheet.h"
 #include "app/PlanTable.h"
 #include "engine/components/ABSTable.h"
-#include "engine/storage/ABSMemory.h"
-#include "platform/DateTime.h"
-#include "platform/Field.h"
+#include "engine/memory/ABSMemory.h"
+#include "platform/data/Field.h"
+#include "platform/os/DateTime.h"
 
 using namespace tilgung;
 

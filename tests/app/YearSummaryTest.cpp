@@ -9,7 +9,7 @@
 #include "app/MainForm.h"
 #include "app/YearSummary.h"
 #include "app/YearSummaryDialog.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
 #include "tests/app/PlanDataSet.h"
 
 using namespace tilgung;

@@ -40,8 +40,8 @@
 #include <functional>
 #include <type_traits>
 
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
 
 struct TFaultInjectionOptions {
   // Runs after every failed run; checks the object is as it was and usable.

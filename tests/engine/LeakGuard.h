@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemory.h"
 
 class TABSLeakGuard : public ::testing::EmptyTestEventListener {
  public:

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/ABSDatabaseData.h"
-#include "engine/storage/ABSDatabaseDataList.h"
+#include "engine/tables/ABSDatabaseData.h"
+#include "engine/tables/ABSDatabaseDataList.h"
 
 // Frees every table of "MEMORY" that was not there when the fixture was built.
 class MemoryTablesTest : public ::testing::Test {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <exception>
 
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
 
 // Runs `f` and returns the engine error it raised; fails the test when it
 // raised nothing or something else.

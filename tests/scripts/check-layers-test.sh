@@ -7,52 +7,58 @@ CHECK="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/check-layers"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 
-# file | include line | expected: ok, or the floor named in the complaint
+# file | include line | expected: ok, or the folder named in the complaint.
+# Each floor includes itself and the floor below it; each floor but the top
+# is refused the floor above it.
 CASES=$(
   cat <<'EOF'
-platform/Locale.cpp|#include <unicode/locid.h>|ok
-platform/Locale.cpp|#include "platform/DateTime.h"|ok
-platform/Locale.cpp|#include "engine/types/ABSTypes.h"|platform
-platform/Locale.cpp|#include "platform/qt/TPanel.h"|platform
-platform/Locale.cpp|#include <QString>|platform
+platform/os/Random.cpp|#include <random>|ok
+platform/os/Random.cpp|#include "platform/os/Random.h"|ok
+platform/os/Random.cpp|#include "platform/locale/Locale.h"|platform/os
+platform/os/Random.cpp|#include <QString>|platform/os
+platform/locale/Locale.cpp|#include "platform/os/DateTime.h"|ok
+platform/locale/Locale.cpp|#include "platform/data/Field.h"|platform/locale
+platform/data/Field.cpp|#include "platform/locale/Locale.h"|ok
+platform/data/Field.cpp|#include "platform/qt/TPanel.h"|platform/data
 platform/qt/TPanel.h|#include <QWidget>|ok
-platform/qt/TPanel.h|#include "platform/Locale.h"|ok
-platform/qt/TPanel.h|#include "engine/types/ABSTypes.h"|platform/qt
-platform/qt/TPanel.h|#include "app/MainForm.h"|platform/qt
-engine/types/ABSVariant.cpp|#include "engine/storage/ABSMemory.h"|ok
-engine/types/ABSVariant.cpp|#include "engine/storage/ABSMemBlock.h"|ok
-engine/types/ABSVariant.cpp|#include "platform/TextCodec.h"|ok
-engine/types/ABSVariant.cpp|#include "engine/storage/ABSRecordManager.h"|engine/types
-engine/types/ABSVariant.cpp|#include "engine/local/ABSMetaDefs.h"|engine/types
-engine/types/ABSVariant.cpp|#include "engine/types/ABSBTree.h"|engine/types
+platform/qt/TPanel.h|#include "platform/data/DataSet.h"|ok
+platform/qt/TPanel.h|#include "engine/memory/ABSMemory.h"|platform/qt
+engine/memory/ABSMemory.cpp|#include "platform/os/SystemMemory.h"|ok
+engine/memory/ABSMemory.cpp|#include "platform/data/FieldType.h"|ok
+engine/memory/ABSMemory.cpp|#include "platform/qt/TPanel.h"|engine/memory
+engine/memory/ABSMemory.cpp|#include "engine/types/ABSTypes.h"|engine/memory
+engine/types/ABSVariant.cpp|#include "engine/memory/ABSMemory.h"|ok
+engine/types/ABSVariant.cpp|#include "engine/schema/ABSMetaDefs.h"|engine/types
 engine/types/ABSVariant.cpp|#include <QString>|engine/types
-engine/types/ABSBTree.cpp|#include "engine/storage/ABSRecordManager.h"|ok
-engine/types/ABSBTree.cpp|#include "engine/storage/ABSPageManager.h"|ok
-engine/types/ABSBTree.cpp|#include "engine/storage/ABSIndex.h"|ok
-engine/types/ABSBTree.cpp|#include "engine/local/ABSCursorState.h"|ok
-engine/types/ABSBTree.cpp|#include "engine/local/ABSCursor.h"|engine/types (B-tree)
-engine/types/ABSBTree.cpp|#include "engine/storage/ABSTableData.h"|engine/types (B-tree)
-engine/local/ABSMetaDefs.cpp|#include "engine/local/ABSLateOwned.h"|ok
-engine/local/ABSMetaDefs.cpp|#include "engine/storage/ABSMemory.h"|ok
-engine/local/ABSMetaDefs.cpp|#include "engine/storage/ABSFieldManager.h"|engine/local (definitions and cursor state)
-engine/local/ABSCursorStateFields.cpp|#include "engine/local/ABSCursor.h"|engine/local (definitions and cursor state)
-engine/storage/ABSFieldManager.h|#include "engine/local/ABSCursorState.h"|ok
-engine/storage/ABSFieldManager.h|#include "engine/types/ABSBTree.h"|ok
-engine/storage/ABSFieldManager.h|#include "engine/local/ABSCursor.h"|engine/storage
-engine/storage/ABSFieldManager.h|#include "../local/ABSCursor.h"|engine/storage
-engine/storage/ABSFieldManager.h|#include "engine/temporary/ABSTempData.h"|engine/storage
-engine/storage/ABSFieldManager.h|#include "engine/components/ABSTable.h"|engine/storage
-engine/local/ABSCursor.h|#include "engine/storage/ABSTableData.h"|ok
-engine/local/ABSCursor.h|#include "engine/components/ABSTable.h"|engine/local (sessions and cursors)
-engine/temporary/ABSTempData.h|#include "engine/local/ABSCursor.h"|ok
-engine/temporary/ABSTempData.h|#include "engine/components/ABSTable.h"|engine/temporary
+engine/schema/ABSMetaDefs.cpp|#include "engine/types/ABSVariant.h"|ok
+engine/schema/ABSMetaDefs.cpp|#include "engine/storage/ABSFieldManager.h"|engine/schema
+engine/storage/ABSFieldManager.h|#include "engine/schema/ABSCursorState.h"|ok
+engine/storage/ABSFieldManager.h|#include "../schema/ABSCursorState.h"|ok
+engine/storage/ABSFieldManager.h|#include "engine/index/ABSBTree.h"|engine/storage
+engine/storage/ABSFieldManager.h|#include "../index/ABSBTree.h"|engine/storage
+engine/index/ABSBTree.cpp|#include "engine/storage/ABSPageManager.h"|ok
+engine/index/ABSBTree.cpp|#include "engine/tables/ABSTableData.h"|engine/index
+engine/tables/ABSTableData.cpp|#include "engine/index/ABSIndexManager.h"|ok
+engine/tables/ABSTableData.cpp|#include "engine/local/ABSCursor.h"|engine/tables
+engine/tables/ABSTableData.cpp|#include "engine/temporary/ABSTemporaryTableData.h"|engine/tables
+engine/local/ABSCursor.h|#include "engine/tables/ABSTableData.h"|ok
+engine/local/ABSCursor.h|#include "engine/temporary/ABSTemporaryTableData.h"|engine/local
+engine/local/ABSCursor.h|#include "engine/components/ABSTable.h"|engine/local
+engine/temporary/ABSTemporaryTableData.h|#include "engine/tables/ABSTableData.h"|ok
+engine/temporary/ABSTemporaryTableData.h|#include "engine/local/ABSCursor.h"|engine/temporary
+engine/temporary/ABSTemporaryTableData.h|#include "engine/components/ABSTable.h"|engine/temporary
 engine/components/ABSTable.h|#include "engine/local/ABSCursor.h"|ok
-engine/components/ABSTable.h|#include "platform/FieldType.h"|ok
+engine/components/ABSTable.h|#include "engine/temporary/ABSTemporaryDatabaseData.h"|ok
+engine/components/ABSTable.h|#include "platform/data/DataSet.h"|ok
 engine/components/ABSTable.h|#include "platform/qt/TPanel.h"|engine/components
 engine/components/ABSTable.h|#include <QObject>|engine/components
 engine/components/ABSTable.h|#include "app/MainForm.h"|engine/components
+engine/components/ABSTable.h|#include "engine/disk/ABSDiskData.h"|engine/components
 app/MainForm.h|#include "engine/components/ABSTable.h"|ok
+app/MainForm.h|#include "platform/qt/TPanel.h"|ok
+app/MainForm.h|#include <QWidget>|ok
 engine/disk/ABSDiskData.h|#include <cstdint>|folder
+platform/Locale.cpp|#include <cstdint>|folder
 EOF
 )
 
@@ -74,13 +80,13 @@ while IFS='|' read -r file include expected; do
 done <<<"$CASES"
 
 # Several offences in one tree are all reported, in file order.
-rm -rf "$WORK/tree" && mkdir -p "$WORK/tree/engine/storage" "$WORK/tree/platform"
+rm -rf "$WORK/tree" && mkdir -p "$WORK/tree/engine/storage" "$WORK/tree/platform/os"
 printf '#include "engine/local/ABSCursor.h"\n#include <QString>\n' >"$WORK/tree/engine/storage/A.h"
-printf '#include "app/X.h"\n' >"$WORK/tree/platform/B.h"
+printf '#include "app/X.h"\n' >"$WORK/tree/platform/os/B.h"
 output=$(bash "$CHECK" "$WORK/tree")
 want='engine/storage/A.h:1: include "engine/local/ABSCursor.h" not allowed in engine/storage
 engine/storage/A.h:2: include <QString> not allowed in engine/storage
-platform/B.h:1: include "app/X.h" not allowed in platform'
+platform/os/B.h:1: include "app/X.h" not allowed in platform/os'
 if [[ $output != "$want" ]]; then
   echo "FAIL several offences: said '$output'"
   failures=$((failures + 1))

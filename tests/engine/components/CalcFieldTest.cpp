@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "engine/storage/ABSMemory.h"
-#include "platform/DataSource.h"
+#include "engine/memory/ABSMemory.h"
+#include "platform/data/DataSource.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/components/TableFixture.h"
 

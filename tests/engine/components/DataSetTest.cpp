@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/components/ABSDataSet.h"
-#include "engine/storage/ABSMemory.h"
-#include "platform/DataSource.h"
+#include "engine/memory/ABSMemory.h"
+#include "platform/data/DataSource.h"
 #include "tests/engine/FaultInjection.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/components/TableFixture.h"

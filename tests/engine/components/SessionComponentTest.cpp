@@ -9,10 +9,10 @@
 
 #include "engine/components/ABSDatabaseComponent.h"
 #include "engine/local/ABSSession.h"
-#include "engine/storage/ABSDatabaseData.h"
-#include "engine/storage/ABSDatabaseDataList.h"
-#include "platform/Exception.h"
-#include "platform/RankedMutex.h"
+#include "engine/tables/ABSDatabaseData.h"
+#include "engine/tables/ABSDatabaseDataList.h"
+#include "platform/os/Exception.h"
+#include "platform/os/RankedMutex.h"
 #include "tests/engine/MemoryTables.h"
 #include "tests/engine/RaisedError.h"
 

@@ -13,7 +13,7 @@
 #include "engine/components/ABSDatabaseComponent.h"
 #include "engine/components/ABSSessionComponent.h"
 #include "engine/components/ABSTable.h"
-#include "platform/Component.h"
+#include "platform/data/Component.h"
 #include "tests/engine/MemoryTables.h"
 #include "tests/engine/components/TestCursor.h"
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine/components/ABSTable.h"
-#include "platform/DataSource.h"
-#include "platform/Exception.h"
+#include "platform/data/DataSource.h"
+#include "platform/os/Exception.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/components/TableFixture.h"
 

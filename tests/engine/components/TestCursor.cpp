@@ -6,10 +6,10 @@
 
 #include "engine/components/ABSCursorMaker.h"
 #include "engine/local/ABSSession.h"
-#include "engine/storage/ABSDatabaseData.h"
+#include "engine/memory/ABSException.h"
 #include "engine/storage/ABSFieldManager.h"
-#include "engine/storage/ABSTableData.h"
-#include "engine/types/ABSException.h"
+#include "engine/tables/ABSDatabaseData.h"
+#include "engine/tables/ABSTableData.h"
 #include "engine/types/ABSNames.h"
 
 namespace components_test {

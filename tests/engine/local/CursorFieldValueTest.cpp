@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "engine/local/ABSNullBits.h"
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
+#include "engine/schema/ABSNullBits.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/local/TestCursor.h"
 

@@ -10,8 +10,8 @@
 
 #include "engine/local/ABSLocalCursor.h"
 #include "engine/local/ABSSession.h"
-#include "engine/storage/ABSDatabaseData.h"
-#include "engine/storage/ABSMemBlock.h"
+#include "engine/memory/ABSMemBlock.h"
+#include "engine/tables/ABSDatabaseData.h"
 #include "tests/engine/MemoryTables.h"
 
 // Jahr, Monat, Tag (32-bit integers) and Darlehen, Tilgung, Zins (currency).

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/local/ABSNullBits.h"
+#include "engine/schema/ABSNullBits.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/local/CursorTestSupport.h"
 

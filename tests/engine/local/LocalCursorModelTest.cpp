@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
 #include "engine/types/ABSVariant.h"
 #include "tests/engine/local/CursorTestSupport.h"
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/local/ABSNullBits.h"
-#include "engine/types/ABSNativeCodes.h"
+#include "engine/memory/ABSNativeCodes.h"
+#include "engine/schema/ABSNullBits.h"
 #include "engine/types/ABSVariant.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/local/CursorTestSupport.h"

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/local/ABSEngine.h"
-#include "engine/storage/ABSDatabaseData.h"
-#include "engine/storage/ABSDatabaseDataList.h"
+#include "engine/tables/ABSDatabaseData.h"
+#include "engine/tables/ABSDatabaseDataList.h"
 #include "engine/temporary/ABSTemporaryDatabaseData.h"
 #include "tests/engine/MemoryTables.h"
 #include "tests/engine/RaisedError.h"

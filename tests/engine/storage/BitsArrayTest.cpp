@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemory.h"
 #include "engine/types/ABSStream.h"
 #include "tests/engine/RaisedError.h"
 

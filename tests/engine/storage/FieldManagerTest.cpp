@@ -7,10 +7,10 @@
 #include <map>
 #include <vector>
 
-#include "engine/local/ABSDesignMode.h"
-#include "engine/local/ABSNullBits.h"
+#include "engine/memory/ABSException.h"
+#include "engine/schema/ABSDesignMode.h"
+#include "engine/schema/ABSNullBits.h"
 #include "engine/storage/ABSSequenceSession.h"
-#include "engine/types/ABSException.h"
 #include "engine/types/ABSVariant.h"
 #include "tests/engine/RaisedError.h"
 

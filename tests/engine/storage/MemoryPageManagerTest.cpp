@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "engine/types/ABSCoding.h"
+#include "engine/memory/ABSCoding.h"
 #include "engine/types/ABSStream.h"
 #include "tests/engine/RaisedError.h"
 

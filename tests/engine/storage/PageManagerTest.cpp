@@ -7,9 +7,9 @@
 #include <map>
 #include <vector>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSCoding.h"
+#include "engine/memory/ABSMemory.h"
 #include "engine/storage/ABSMemoryPageManager.h"
-#include "engine/types/ABSCoding.h"
 #include "tests/engine/RaisedError.h"
 
 namespace {

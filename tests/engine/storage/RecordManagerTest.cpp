@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/storage/RecordManagerTestPeer.h"
 

@@ -9,9 +9,9 @@
 #include <random>
 #include <vector>
 
+#include "engine/memory/ABSNativeCodes.h"
 #include "engine/temporary/ABSTemporaryFile.h"
-#include "engine/types/ABSNativeCodes.h"
-#include "platform/TempFile.h"
+#include "platform/os/TempFile.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/temporary/TemporaryTestSupport.h"
 

@@ -8,7 +8,7 @@
 #include "engine/local/ABSEngine.h"
 #include "engine/local/ABSLocalCursor.h"
 #include "engine/local/ABSSession.h"
-#include "engine/storage/ABSDatabaseDataList.h"
+#include "engine/tables/ABSDatabaseDataList.h"
 #include "engine/temporary/ABSTemporaryDatabaseData.h"
 #include "engine/temporary/ABSTemporaryRecordManager.h"
 #include "engine/temporary/ABSTemporaryTableData.h"

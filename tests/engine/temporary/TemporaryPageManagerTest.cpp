@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/types/ABSNativeCodes.h"
+#include "engine/memory/ABSNativeCodes.h"
 #include "tests/engine/FaultInjection.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/temporary/TemporaryTestSupport.h"

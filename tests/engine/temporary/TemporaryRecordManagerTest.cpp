@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemory.h"
 #include "tests/engine/FaultInjection.h"
 #include "tests/engine/RaisedError.h"
 #include "tests/engine/temporary/TemporaryTestSupport.h"

@@ -8,7 +8,7 @@
 #include "engine/components/ABSEngineComponents.h"
 #include "engine/components/ABSSessionComponent.h"
 #include "engine/local/ABSEngine.h"
-#include "engine/storage/ABSDatabaseDataList.h"
+#include "engine/tables/ABSDatabaseDataList.h"
 #include "engine/temporary/ABSTemporaryDatabaseData.h"
 #include "engine/temporary/ABSTemporaryRecordManager.h"
 #include "engine/temporary/ABSTemporaryTableData.h"

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "engine/temporary/ABSTemporaryRecordManager.h"
-#include "platform/TempFile.h"
+#include "platform/os/TempFile.h"
 
 // Points TMPDIR at `path` (or unsets it) for the guard's life.
 class TTmpDirGuard {

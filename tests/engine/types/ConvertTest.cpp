@@ -9,7 +9,7 @@
 #include <set>
 #include <thread>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemory.h"
 #include "engine/types/ABSConvert.h"
 #include "tests/engine/types/ValueTestSupport.h"
 

@@ -6,9 +6,9 @@
 #include <limits>
 #include <string>
 
-#include "engine/types/ABSException.h"
-#include "platform/DateTime.h"
-#include "platform/Exception.h"
+#include "engine/memory/ABSException.h"
+#include "platform/os/DateTime.h"
+#include "platform/os/Exception.h"
 
 namespace {
 

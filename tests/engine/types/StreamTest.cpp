@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemory.h"
 #include "engine/types/ABSStream.h"
 #include "engine/types/ABSVariant.h"
 #include "tests/engine/types/ValueTestSupport.h"

@@ -8,8 +8,8 @@
 #include <set>
 #include <string>
 
-#include "engine/storage/ABSMemory.h"
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
+#include "engine/memory/ABSMemory.h"
 #include "tests/engine/RaisedError.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemory.h"
 #include "engine/types/ABSConvert.h"
 #include "engine/types/ABSStream.h"
 #include "engine/types/ABSVariant.h"

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "engine/types/ABSException.h"
+#include "engine/memory/ABSException.h"
 #include "engine/types/ABSTypes.h"
-#include "platform/Locale.h"
+#include "platform/locale/Locale.h"
 #include "tests/engine/RaisedError.h"
 
 #define EXPECT_ENGINE_ERROR(statement, code, text)              \

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/storage/ABSMemory.h"
+#include "engine/memory/ABSMemory.h"
 #include "engine/types/ABSVariant.h"
 #include "tests/engine/types/ValueTestSupport.h"
 

@@ -1,3 +1,0 @@
-#include "engine/local/ABSDesignMode.h"
-
-std::atomic<bool> DesignMode{false};

@@ -1,0 +1,3 @@
+#include "engine/schema/ABSDesignMode.h"
+
+std::atomic<bool> DesignMode{false};

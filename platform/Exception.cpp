@@ -1,4 +1,0 @@
-#include "platform/Exception.h"
-
-// Anchors the exception classes' virtual tables in one translation unit.
-namespace platform {}  // namespace platform

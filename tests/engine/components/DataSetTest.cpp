@@ -557,4 +557,38 @@ TEST_F(DataSetTest, FailedTableOperationsWithIndexesLeaveTheTableTakingRows) {
   EXPECT_EQ(AppendThroughAnother(name, 1), 1);
 }
 
+// A unique or primary index declared with the table brings its named key
+// constraint; a duplicate fails the post and leaves the insert to cancel.
+TEST_F(DataSetTest, UniqueAndPrimaryIndexesDeclaredWithTheTableRefuseDuplicates) {
+  for (const platform::TIndexOptions options : {platform::ixUnique, platform::ixPrimary}) {
+    SCOPED_TRACE(options == platform::ixUnique ? "unique" : "primary");
+    TABSTable table(nullptr);
+    table.SetDatabaseName("MEMORY");
+    table.SetTableName("Schluessel");
+    table.FieldDefs().Add("K", platform::ftInteger);
+    table.IndexDefs().Add("ByK", "K", options);
+    table.CreateTable();
+    TABSTable reader(nullptr);
+    reader.SetDatabaseName("MEMORY");
+    reader.SetTableName("Schluessel");
+    reader.Open();
+    ASSERT_EQ(reader.Cursor()->ConstraintDefs->DefCount(), 1);
+    EXPECT_EQ((*reader.Cursor()->ConstraintDefs)[0]->Name(),
+              options == platform::ixUnique ? "C_Unique$K" : "C_PK$K");
+    reader.Close();
+    table.Open();
+    for (int row = 0; row < 2; ++row) {
+      table.Append();
+      table.FieldByName("K").SetAsInteger(1);
+      if (row == 0) table.Post();
+    }
+    EXPECT_THROW(table.Post(), std::exception);
+    EXPECT_EQ(table.State(), TDataSetState::dsInsert);
+    table.Cancel();
+    EXPECT_EQ(table.RecordCount(), 1);
+    table.Close();
+    table.DeleteTable();
+  }
+}
+
 }  // namespace

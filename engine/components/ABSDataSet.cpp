@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "engine/components/ABSDatabaseComponent.h"
 #include "engine/memory/ABSException.h"
@@ -127,6 +128,10 @@ void TABSDataSet::SetDatabaseUse(int bit, bool on) {
   if (on) {
     if ((useBits_ & mask) != 0) return;
     if (useBits_ == 0) {
+      // Finding the database, counting the use and listing the dataset are
+      // one step under the session lock: components on other threads share
+      // the database component of the default session.
+      std::lock_guard<platform::RankedMutex> hold(Sessions().SessionLock());
       // A database component made for a named session may have registered
       // with the default session while that session did not exist yet; it
       // moves to its session now rather than a second, temporary component

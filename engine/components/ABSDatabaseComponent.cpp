@@ -337,12 +337,14 @@ bool TABSDatabase::IsInTransaction() const {
 }
 
 void TABSDatabase::AddDataset(platform::TDataSet& dataset) {
+  std::lock_guard<platform::RankedMutex> hold(Sessions().SessionLock());
   if (std::find(datasets_.begin(), datasets_.end(), &dataset) == datasets_.end()) {
     datasets_.push_back(&dataset);
   }
 }
 
 void TABSDatabase::RemoveDataset(platform::TDataSet& dataset) {
+  std::lock_guard<platform::RankedMutex> hold(Sessions().SessionLock());
   auto it = std::find(datasets_.begin(), datasets_.end(), &dataset);
   if (it != datasets_.end()) datasets_.erase(it);
 }

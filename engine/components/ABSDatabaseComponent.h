@@ -15,6 +15,8 @@
 //
 // Locks: connecting holds the session lock around creating and attaching the
 // engine session (session lock, then the database list, then the database).
+// The dataset list and OpenCount are guarded by the session lock: datasets
+// on different threads may share one component (the default session's).
 // Errors: the dataset framework's database error with the component's name;
 // engine errors of the engine session pass through.
 #pragma once

@@ -422,6 +422,7 @@ TABSDatabase& TABSSession::AcquireDatabase(std::string_view name,
 }
 
 void TABSSession::ReleaseDatabase(TABSDatabase& database) {
+  Guard hold(Sessions().SessionLock());
   if (database.openCount_ > 0) --database.openCount_;
   if (database.openCount_ != 0 || database.KeepConnection()) return;
   if (database.closingDatasets_) return;  // its own disconnect is under way

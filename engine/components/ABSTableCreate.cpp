@@ -169,12 +169,16 @@ void TABSTable::BuildEngineDefs() {
       check->MaxValue->Assign(*entry.MaxValue);
     }
   }
-  // Primary and unique indexes carry their key constraints.
+  // Primary and unique indexes carry their key constraints, named as the
+  // constraint manager names those of an index added to an existing table.
   for (std::int32_t i = 0; i < engineIndexDefs_.DefCount(); ++i) {
     const TABSIndexDef& index = *engineIndexDefs_[i];
     if (!index.Unique) continue;
     TABSConstraintDefUnique* key = index.Primary ? engineConstraintDefs_.AddPrimaryConstraint()
                                                  : engineConstraintDefs_.AddUniqueConstraint();
+    std::string name = index.Primary ? "C_PK" : "C_Unique";
+    for (const TABSIndexColumn& column : index.Columns) name += "$" + column.Name;
+    key->SetName(EngineName(name));
     key->SetTableName(table);
     key->SetTargetName(index.Name());
     for (const TABSIndexColumn& column : index.Columns) key->AddKeyColumn(column.Name, -1);

@@ -23,11 +23,11 @@ class TABSUnavailableTemporaryDatabaseData : public TABSDatabaseData {
                         "Cannot create temporary table '%s'. Temporary tables are not available",
                         {tableName});
   }
-  // Temporary object IDs start at 0.
+  // Object IDs start at 1, as in every database.
   std::int32_t NextObjectId() override { return DrawObjectId(nextObjectId_); }
 
  private:
-  std::int32_t nextObjectId_ = 0;
+  std::int32_t nextObjectId_ = 1;
 };
 
 }  // namespace

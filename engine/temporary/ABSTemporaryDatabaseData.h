@@ -25,12 +25,12 @@ class TABSTemporaryDatabaseData final : public TABSDatabaseData {
   // A new temporary table named `tableName` (growth step 1000, block size
   // 10); 10485 when the name is taken.
   TABSTableData& CreateTableData(std::string_view tableName) override;
-  // 0, 1, 2, ...; 10484 once the 32-bit range is used up.
+  // 1, 2, 3, ... (as in "MEMORY"); 10484 once the 32-bit range is used up.
   std::int32_t NextObjectId() override;
 
  private:
-  // Guarded by the database lock.
-  std::int32_t nextObjectId_ = 0;
+  // Guarded by the database lock. IDs start at 1.
+  std::int32_t nextObjectId_ = 1;
 };
 
 // The factory that engine start-up takes as TABSEngineOptions::

@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -445,6 +446,149 @@ TEST_F(DataSetTest, OpeningSurvivesEveryFailedAllocation) {
   EXPECT_GT(allocations, 0);
   table.Open();
   EXPECT_EQ(table.RecordCount(), 3);
+}
+
+// The plan table with two indexes, made through a component of its own.
+void CreateIndexedPlan(const std::string& name) {
+  TABSTable creator(nullptr);
+  creator.SetDatabaseName("MEMORY");
+  creator.SetTableName(name);
+  for (const char* field : {"Jahr", "Monat", "Tag"}) {
+    creator.FieldDefs().Add(field, platform::ftInteger);
+  }
+  creator.FieldDefs().Add("Zins", platform::ftCurrency);
+  creator.IndexDefs().Add("NachJahr", "Jahr");
+  creator.IndexDefs().Add("NachTag", "Tag;Monat");
+  creator.CreateTable();
+}
+
+// Appends one row through a component of its own and gives its count.
+int AppendThroughAnother(const std::string& name, int jahr) {
+  TABSTable other(nullptr);
+  other.SetDatabaseName("MEMORY");
+  other.SetTableName(name);
+  other.Open();
+  other.Append();
+  other.FieldByName("Jahr").SetAsInteger(jahr);
+  other.FieldByName("Monat").SetAsInteger(jahr % 12 + 1);
+  other.FieldByName("Tag").SetAsInteger(jahr % 28 + 1);
+  other.Post();
+  return other.RecordCount();
+}
+
+// Emptying, creating and deleting a table with indexes under every armed
+// allocation failure: a failed operation leaves the table as it was and no
+// page held, so another component appends at once; a table that could not
+// be created is not there. (Deleting may succeed although an allocation in
+// the freed table's clean-up failed: the table is gone all the same.)
+TEST_F(DataSetTest, FailedTableOperationsWithIndexesLeaveTheTableTakingRows) {
+  const std::string name = "Indiziert";
+  TABSTable operand(nullptr);
+  operand.SetDatabaseName("MEMORY");
+  operand.SetTableName(name);
+  auto fill = [&](int rows) {
+    if (!operand.Exists()) CreateIndexedPlan(name);
+    for (int i = 0; i < rows; ++i) AppendThroughAnother(name, 1990 + i);
+  };
+  const std::function<void()> operations[] = {
+      [&] { operand.ClearTable(); }, [&] { operand.DeleteTable(); },
+      [&] {
+        operand.FieldDefs().Clear();
+        for (const char* field : {"Jahr", "Monat", "Tag"}) {
+          operand.FieldDefs().Add(field, platform::ftInteger);
+        }
+        operand.IndexDefs().Clear();
+        operand.IndexDefs().Add("NachJahr", "Jahr");
+        operand.IndexDefs().Add("NachTag", "Tag;Monat");
+        operand.CreateTable();
+      }};
+  const char* names[] = {"emptying", "deleting", "creating"};
+  for (int op = 0; op < 3; ++op) {
+    SCOPED_TRACE(names[op]);
+    int failed = 0;
+    int rows = 0;
+    if (operand.Exists()) operand.DeleteTable();
+    for (int n = 1; n < 1000; ++n) {
+      SCOPED_TRACE(n);
+      // Enough rows for index trees of several levels.
+      if (op != 2 && !operand.Exists()) {
+        fill(400);
+        rows = 400;
+      }
+      TABSTable viewer(nullptr);
+      viewer.SetDatabaseName("MEMORY");
+      viewer.SetTableName(name);
+      if (op == 0) {
+        // The grid of another component stays open while the table is emptied.
+        viewer.Open();
+        viewer.Last();
+      }
+      EngineMemoryManager.FailAllocationForTesting(n);
+      bool raised = false;
+      try {
+        operations[op]();
+      } catch (const EABSException&) {
+        raised = true;
+      }
+      const bool fired = EngineMemoryManager.PendingFailureForTesting() == 0;
+      EngineMemoryManager.FailAllocationForTesting(0);
+      EXPECT_TRUE(fired || !raised) << "failed without a failing allocation";
+      if (!fired) break;
+      if (!raised) {
+        // Only a deletion's clean-up may swallow the failure.
+        EXPECT_EQ(op, 1);
+        EXPECT_FALSE(operand.Exists());
+        continue;
+      }
+      ++failed;
+      if (op == 2) {
+        EXPECT_FALSE(operand.Exists());
+      } else {
+        ASSERT_TRUE(operand.Exists());
+        EXPECT_EQ(AppendThroughAnother(name, 2100 + n), ++rows);
+      }
+      if (::testing::Test::HasFailure()) return;
+    }
+    if (op != 1) {
+      EXPECT_GT(failed, 0);
+    }
+  }
+  fill(0);
+  EXPECT_EQ(AppendThroughAnother(name, 1), 1);
+}
+
+// A unique or primary index declared with the table brings its named key
+// constraint; a duplicate fails the post and leaves the insert to cancel.
+TEST_F(DataSetTest, UniqueAndPrimaryIndexesDeclaredWithTheTableRefuseDuplicates) {
+  for (const platform::TIndexOptions options : {platform::ixUnique, platform::ixPrimary}) {
+    SCOPED_TRACE(options == platform::ixUnique ? "unique" : "primary");
+    TABSTable table(nullptr);
+    table.SetDatabaseName("MEMORY");
+    table.SetTableName("Schluessel");
+    table.FieldDefs().Add("K", platform::ftInteger);
+    table.IndexDefs().Add("ByK", "K", options);
+    table.CreateTable();
+    TABSTable reader(nullptr);
+    reader.SetDatabaseName("MEMORY");
+    reader.SetTableName("Schluessel");
+    reader.Open();
+    ASSERT_EQ(reader.Cursor()->ConstraintDefs->DefCount(), 1);
+    EXPECT_EQ((*reader.Cursor()->ConstraintDefs)[0]->Name(),
+              options == platform::ixUnique ? "C_Unique$K" : "C_PK$K");
+    reader.Close();
+    table.Open();
+    for (int row = 0; row < 2; ++row) {
+      table.Append();
+      table.FieldByName("K").SetAsInteger(1);
+      if (row == 0) table.Post();
+    }
+    EXPECT_THROW(table.Post(), std::exception);
+    EXPECT_EQ(table.State(), TDataSetState::dsInsert);
+    table.Cancel();
+    EXPECT_EQ(table.RecordCount(), 1);
+    table.Close();
+    table.DeleteTable();
+  }
 }
 
 }  // namespace

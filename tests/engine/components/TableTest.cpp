@@ -453,6 +453,37 @@ TEST_F(TableTest, SessionsOnFourThreadsEachUseTheirOwnTable) {
   EXPECT_EQ(failures.load(), 0);
 }
 
+// Two components without a session name on two threads share the default
+// session's database component: opening and closing list and count their
+// datasets there, under the session lock.
+TEST_F(TableTest, TwoThreadsInTheDefaultSessionEachUseTheirOwnTable) {
+  constexpr int kThreads = 2;
+  constexpr int kRounds = 30;
+  for (int t = 0; t < kThreads; ++t) CreatePlanTable("Faden" + std::to_string(t));
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &failures] {
+      try {
+        for (int round = 0; round < kRounds; ++round) {
+          TABSTable table(nullptr);
+          table.SetDatabaseName("MEMORY");
+          table.SetTableName("Faden" + std::to_string(t));
+          table.Open();
+          AppendPlanRow(table, 2000 + round, t + 1, 1, 1.0, 2.0, 3.0);
+          if (table.RecordCount() != round + 1) ++failures;
+          table.Close();
+        }
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << "thread " << t << ": " << e.what();
+        ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
 // A database component named for a session that did not exist yet stays
 // with the default session; a dataset of that session moves it there
 // instead of getting a second, temporary component.

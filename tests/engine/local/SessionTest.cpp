@@ -153,7 +153,7 @@ TEST(EngineLifetime, StartsOnceAndRestarts) {
   ASSERT_NE(temp, nullptr);
   EXPECT_EQ(dynamic_cast<TABSTemporaryDatabaseData*>(temp), nullptr);
   EXPECT_EQ(NativeErrorOf([&] { temp->CreateTableData("T"); }), 10486);
-  EXPECT_EQ(temp->NextObjectId(), 0);
+  EXPECT_EQ(temp->NextObjectId(), 1);
   EngineShutDown();
 
   // The rest of the run gets the engine back as the test main started it.

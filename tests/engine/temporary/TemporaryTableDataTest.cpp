@@ -348,8 +348,9 @@ TEST(TemporaryTableDataTest, DatabaseFreesAllTablesAndFiles) {
   {
     auto database = MakeTemporaryDatabaseData();
     EXPECT_EQ(database->Name(), "TEMP");
-    EXPECT_EQ(database->NextObjectId(), 0);
+    // The first object ID is 1, as in "MEMORY".
     EXPECT_EQ(database->NextObjectId(), 1);
+    EXPECT_EQ(database->NextObjectId(), 2);
     TemporaryLimitsForTesting().RecordLimit = 0;
     TemporaryLimitsForTesting().PageLimit = 0;
     for (int k = 0; k < 4; ++k) {

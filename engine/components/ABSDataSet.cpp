@@ -308,7 +308,7 @@ void TABSDataSet::BlankRecordBuffer(TRecordBuffer buffer) {
 }
 
 int TABSDataSet::RecordDataSize() {
-  return RequireCursor(10055).BaseBufferSize - 7;
+  return RequireCursor(10055).BaseBufferSize - kBufferTrailerSize;
 }
 
 void TABSDataSet::ReadBookmarkData(TRecordBuffer buffer, void* data) {
@@ -321,14 +321,14 @@ void TABSDataSet::ReadBookmarkData(TRecordBuffer buffer, void* data) {
 TBookmarkFlag TABSDataSet::ReadBookmarkFlag(TRecordBuffer buffer) {
   if (buffer == nullptr) RaiseNil(10059);
   RequireCursor(10060);
-  const std::uint8_t flag = buffer[PositionOffset() + 6];
+  const std::uint8_t flag = buffer[FlagOffset()];
   return flag >= 1 && flag <= 3 ? static_cast<TBookmarkFlag>(flag) : platform::bfCurrent;
 }
 
 void TABSDataSet::WriteBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) {
   RequireCursor(10057);
   if (buffer == nullptr) RaiseNil(10057);
-  if (flag <= platform::bfInserted) buffer[PositionOffset() + 6] = flag;
+  if (flag <= platform::bfInserted) buffer[FlagOffset()] = flag;
 }
 
 void TABSDataSet::WriteBookmarkData(TRecordBuffer buffer, const void* data) {
@@ -339,7 +339,7 @@ void TABSDataSet::WriteBookmarkData(TRecordBuffer buffer, const void* data) {
 
 void TABSDataSet::PrepareNewRecord(TRecordBuffer buffer) {
   platform::TDataSet::PrepareNewRecord(buffer);
-  buffer[PositionOffset() + 6] = static_cast<std::uint8_t>(RecordFlag::Inserted);
+  buffer[FlagOffset()] = static_cast<std::uint8_t>(RecordFlag::Inserted);
   RecordPosition none;
   none.RecordId = -1;
   none.SubPosition = 0xFFFF;
@@ -416,7 +416,8 @@ TGetResult TABSDataSet::LoadRecord(TRecordBuffer buffer, TGetMode mode, bool che
     return TGetResult::grError;
   }
   cursor.Position.Store(buffer + cursor.PositionOffset);
-  buffer[cursor.PositionOffset + 6] = static_cast<std::uint8_t>(RecordFlag::Current);
+  buffer[cursor.PositionOffset + kFlagAfterPosition] =
+      static_cast<std::uint8_t>(RecordFlag::Current);
   ZeroCalculatedArea(buffer);
   CalculateFields(buffer);
   return TGetResult::grOK;
@@ -475,7 +476,7 @@ void TABSDataSet::BeginRecordEdit() {
   if (active == nullptr) RaiseNil(10067);
   // A full buffer, so that the copy has the layout of every other buffer.
   TABSMemBlock copy = TABSMemBlock::Adopt(cursor.AllocRecordBuffer());
-  std::memcpy(copy.get(), active, static_cast<std::size_t>(cursor.DataSize() + 7));
+  std::memcpy(copy.get(), active, static_cast<std::size_t>(cursor.DataSize() + kBufferTrailerSize));
   oldRecord_ = std::move(copy);
   try {
     cursor.CurrentBuffer = Raw(active);

@@ -57,6 +57,12 @@ enum TABSDatabaseUse : int {
 class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
  public:
   static constexpr int kBookmarkSize = 7;
+  // The buffer layout above: the RecordFlag byte sits this far after the
+  // position, and the bytes from the record image's end to the calculated
+  // area are the position and the flag.
+  static constexpr std::int32_t kFlagAfterPosition =
+      static_cast<std::int32_t>(RecordPosition::kStoredSize);
+  static constexpr std::int32_t kBufferTrailerSize = kFlagAfterPosition + 1;
   static constexpr int kKeyBufferCount = 6;
   static constexpr const char* kCurrentVersion = "6.07 ";
 
@@ -180,6 +186,7 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   }
   TABSCursor& RequireCursor(std::int32_t code) const;
   std::int32_t PositionOffset() const { return cursor_->PositionOffset; }
+  std::int32_t FlagOffset() const { return cursor_->PositionOffset + kFlagAfterPosition; }
   std::int32_t CalcOffset() const { return cursor_->CalcAreaOffset; }
   void FreeOldRecord() noexcept { oldRecord_.Reset(); }
   void FreeKeyBuffers() noexcept;

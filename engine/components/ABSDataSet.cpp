@@ -214,7 +214,6 @@ void TABSDataSet::StartCursor() {
 
 void TABSDataSet::BuildIndexFieldMap() {
   indexFieldMap_.clear();
-  keySize_ = 0;
   if (cursor_->IndexName.empty()) return;
   const TABSIndexDef* index =
       cursor_->IndexDefs ? cursor_->IndexDefs->FindByName(cursor_->IndexName) : nullptr;
@@ -224,7 +223,6 @@ void TABSDataSet::BuildIndexFieldMap() {
         cursor_->LogicalFieldDefs ? cursor_->LogicalFieldDefs->IndexOfName(column.Name) : -1;
     if (at < 0) continue;
     indexFieldMap_.push_back(at + 1);
-    keySize_ += (*cursor_->LogicalFieldDefs)[at]->ValueSize;
   }
 }
 
@@ -250,7 +248,6 @@ void TABSDataSet::ShutDownCursor() {
   advIndexDefs_.Clear();
   engineIndexDefs_.ClearDefs();
   indexFieldMap_.clear();
-  keySize_ = 0;
   directSlots_.clear();
   noDefaults_ = false;
   // Every buffer is gone by now, so no slot refers to these strings.

@@ -88,13 +88,16 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   // --- state ---
   TABSCursor* Cursor() const { return cursor_.get(); }
   TABSDatabase* Database() const { return database_; }
-  std::uint32_t DatabaseUseBits() const { return useBits_; }
   platform::TIndexDefs& IndexDefs() { return indexDefs_; }
   TABSAdvFieldDefs& AdvFieldDefs() { return advFieldDefs_; }
   TABSAdvIndexDefs& AdvIndexDefs() { return advIndexDefs_; }
   TABSFieldDefs& EngineFieldDefs() { return engineFieldDefs_; }
   TABSIndexDefs& EngineIndexDefs() { return engineIndexDefs_; }
   TABSConstraintDefs& EngineConstraintDefs() { return engineConstraintDefs_; }
+
+  // --- for tests ---
+  // The database-use bits set now (SetDatabaseUse).
+  std::uint32_t DatabaseUseBits() const { return useBits_; }
   // Strings of wide calculated fields the dataset holds now.
   std::size_t WideCalcStringCount() const { return wideStrings_.size(); }
 
@@ -231,7 +234,6 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   TABSMemBlock oldRecord_;  // a full record buffer during an edit
   std::array<TABSMemBlock, kKeyBufferCount> keyBuffers_;
   std::vector<std::int32_t> indexFieldMap_;  // 1-based field numbers
-  std::int32_t keySize_ = 0;
 
   platform::TIndexDefs indexDefs_{this};
   // Strings of wide calculated fields, by the address a slot refers to.

@@ -219,7 +219,6 @@ void TABSDataSet::StartCursor() {
 
 void TABSDataSet::BuildIndexFieldMap() {
   indexFieldMap_.clear();
-  keySize_ = 0;
   if (cursor_->IndexName.empty()) return;
   const TABSIndexDef* index =
       cursor_->IndexDefs ? cursor_->IndexDefs->FindByName(cursor_->IndexName) : nullptr;
@@ -229,7 +228,6 @@ void TABSDataSet::BuildIndexFieldMap() {
         cursor_->LogicalFieldDefs ? cursor_->LogicalFieldDefs->IndexOfName(column.Name) : -1;
     if (at < 0) continue;
     indexFieldMap_.push_back(at + 1);
-    keySize_ += (*cursor_->LogicalFieldDefs)[at]->ValueSize;
   }
 }
 
@@ -255,7 +253,6 @@ void TABSDataSet::ShutDownCursor() {
   advIndexDefs_.Clear();
   engineIndexDefs_.ClearDefs();
   indexFieldMap_.clear();
-  keySize_ = 0;
   directSlots_.clear();
   noDefaults_ = false;
   // Every buffer is gone by now, so no slot refers to these strings.
@@ -313,7 +310,7 @@ void TABSDataSet::BlankRecordBuffer(TRecordBuffer buffer) {
 }
 
 int TABSDataSet::RecordDataSize() {
-  return RequireCursor(10055).BaseBufferSize - 7;
+  return RequireCursor(10055).BaseBufferSize - kBufferTrailerSize;
 }
 
 void TABSDataSet::ReadBookmarkData(TRecordBuffer buffer, void* data) {
@@ -326,14 +323,14 @@ void TABSDataSet::ReadBookmarkData(TRecordBuffer buffer, void* data) {
 TBookmarkFlag TABSDataSet::ReadBookmarkFlag(TRecordBuffer buffer) {
   if (buffer == nullptr) RaiseNil(10059);
   RequireCursor(10060);
-  const std::uint8_t flag = buffer[PositionOffset() + 6];
+  const std::uint8_t flag = buffer[FlagOffset()];
   return flag >= 1 && flag <= 3 ? static_cast<TBookmarkFlag>(flag) : platform::bfCurrent;
 }
 
 void TABSDataSet::WriteBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) {
   RequireCursor(10057);
   if (buffer == nullptr) RaiseNil(10057);
-  if (flag <= platform::bfInserted) buffer[PositionOffset() + 6] = flag;
+  if (flag <= platform::bfInserted) buffer[FlagOffset()] = flag;
 }
 
 void TABSDataSet::WriteBookmarkData(TRecordBuffer buffer, const void* data) {
@@ -344,7 +341,7 @@ void TABSDataSet::WriteBookmarkData(TRecordBuffer buffer, const void* data) {
 
 void TABSDataSet::PrepareNewRecord(TRecordBuffer buffer) {
   platform::TDataSet::PrepareNewRecord(buffer);
-  buffer[PositionOffset() + 6] = static_cast<std::uint8_t>(RecordFlag::Inserted);
+  buffer[FlagOffset()] = static_cast<std::uint8_t>(RecordFlag::Inserted);
   RecordPosition none;
   none.RecordId = -1;
   none.SubPosition = 0xFFFF;
@@ -421,7 +418,8 @@ TGetResult TABSDataSet::LoadRecord(TRecordBuffer buffer, TGetMode mode, bool che
     return TGetResult::grError;
   }
   cursor.Position.Store(buffer + cursor.PositionOffset);
-  buffer[cursor.PositionOffset + 6] = static_cast<std::uint8_t>(RecordFlag::Current);
+  buffer[cursor.PositionOffset + kFlagAfterPosition] =
+      static_cast<std::uint8_t>(RecordFlag::Current);
   ZeroCalculatedArea(buffer);
   CalculateFields(buffer);
   return TGetResult::grOK;
@@ -480,7 +478,7 @@ void TABSDataSet::BeginRecordEdit() {
   if (active == nullptr) RaiseNil(10067);
   // A full buffer, so that the copy has the layout of every other buffer.
   TABSMemBlock copy = TABSMemBlock::Adopt(cursor.AllocRecordBuffer());
-  std::memcpy(copy.get(), active, static_cast<std::size_t>(cursor.DataSize() + 7));
+  std::memcpy(copy.get(), active, static_cast<std::size_t>(cursor.DataSize() + kBufferTrailerSize));
   oldRecord_ = std::move(copy);
   try {
     cursor.CurrentBuffer = Raw(active);

@@ -57,6 +57,12 @@ enum TABSDatabaseUse : int {
 class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
  public:
   static constexpr int kBookmarkSize = 7;
+  // The buffer layout above: the RecordFlag byte sits this far after the
+  // position, and the bytes from the record image's end to the calculated
+  // area are the position and the flag.
+  static constexpr std::int32_t kFlagAfterPosition =
+      static_cast<std::int32_t>(RecordPosition::kStoredSize);
+  static constexpr std::int32_t kBufferTrailerSize = kFlagAfterPosition + 1;
   static constexpr int kKeyBufferCount = 6;
   static constexpr const char* kCurrentVersion = "6.07 ";
 
@@ -82,13 +88,16 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   // --- state ---
   TABSCursor* Cursor() const { return cursor_.get(); }
   TABSDatabase* Database() const { return database_; }
-  std::uint32_t DatabaseUseBits() const { return useBits_; }
   platform::TIndexDefs& IndexDefs() { return indexDefs_; }
   TABSAdvFieldDefs& AdvFieldDefs() { return advFieldDefs_; }
   TABSAdvIndexDefs& AdvIndexDefs() { return advIndexDefs_; }
   TABSFieldDefs& EngineFieldDefs() { return engineFieldDefs_; }
   TABSIndexDefs& EngineIndexDefs() { return engineIndexDefs_; }
   TABSConstraintDefs& EngineConstraintDefs() { return engineConstraintDefs_; }
+
+  // --- for tests ---
+  // The database-use bits set now (SetDatabaseUse).
+  std::uint32_t DatabaseUseBits() const { return useBits_; }
   // Strings of wide calculated fields the dataset holds now.
   std::size_t WideCalcStringCount() const { return wideStrings_.size(); }
 
@@ -180,6 +189,7 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   }
   TABSCursor& RequireCursor(std::int32_t code) const;
   std::int32_t PositionOffset() const { return cursor_->PositionOffset; }
+  std::int32_t FlagOffset() const { return cursor_->PositionOffset + kFlagAfterPosition; }
   std::int32_t CalcOffset() const { return cursor_->CalcAreaOffset; }
   void FreeOldRecord() noexcept { oldRecord_.Reset(); }
   void FreeKeyBuffers() noexcept;
@@ -224,7 +234,6 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   TABSMemBlock oldRecord_;  // a full record buffer during an edit
   std::array<TABSMemBlock, kKeyBufferCount> keyBuffers_;
   std::vector<std::int32_t> indexFieldMap_;  // 1-based field numbers
-  std::int32_t keySize_ = 0;
 
   platform::TIndexDefs indexDefs_{this};
   // Strings of wide calculated fields, by the address a slot refers to.

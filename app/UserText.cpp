@@ -1,5 +1,7 @@
 #include "app/UserText.h"
 
+#include <unicode/uchar.h>
+
 #include <cstdio>
 
 namespace tilgung {
@@ -38,6 +40,21 @@ std::size_t Utf8Length(std::string_view s, std::size_t i, char32_t& cp) {
     return 0;
   }
   return n;
+}
+
+// Characters that steer a terminal or hide text without showing a glyph:
+// controls (Cc, the C1 range included), format characters (Cf: bidi
+// overrides, zero-width characters) and line and paragraph separators.
+bool IsInvisibleControl(char32_t cp) {
+  switch (u_charType(static_cast<UChar32>(cp))) {
+    case U_CONTROL_CHAR:
+    case U_FORMAT_CHAR:
+    case U_LINE_SEPARATOR:
+    case U_PARAGRAPH_SEPARATOR:
+      return true;
+    default:
+      return false;
+  }
 }
 
 void AppendHex(std::string& out, unsigned value) {
@@ -81,10 +98,10 @@ std::string QuoteUserText(std::string_view text, std::size_t limit) {
         default:
           if (cp < 0x20 || cp == 0x7F) {
             AppendHex(out, static_cast<unsigned>(cp));
-          } else if (cp >= 0x80 && cp < 0xA0) {
-            out += "\\u00";
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%02X", static_cast<unsigned>(cp));
+          } else if (IsInvisibleControl(cp)) {
+            char buf[12];
+            std::snprintf(buf, sizeof buf, cp > 0xFFFF ? "\\U%08X" : "\\u%04X",
+                          static_cast<unsigned>(cp));
             out += buf;
           } else {
             out.append(text.substr(i, n));

@@ -129,6 +129,7 @@ bool TABSTable::Exists() {
 
 void TABSTable::ClearTable() {
   CheckInactive();
+  CheckedTableName();
   WithTableCursor(true, [](TABSCursor& cursor) { cursor.WipeTable(); });
 }
 

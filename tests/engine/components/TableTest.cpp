@@ -84,7 +84,7 @@ TEST_F(TableTest, ExistsFollowsTheTableNotTheComponent) {
   EXPECT_EQ(other.Database(), nullptr);
 }
 
-TEST_F(TableTest, CreateTableRefusesABlankNameAndAttachesNothing) {
+TEST_F(TableTest, TableOperationsRefuseABlankNameAndAttachNothing) {
   TABSTable& table = NewTable("ABSTable1", "   ");
   table.FieldDefs().Add("Jahr", platform::ftInteger);
   const std::size_t components = Default().DatabaseList().size();
@@ -94,6 +94,9 @@ TEST_F(TableTest, CreateTableRefusesABlankNameAndAttachesNothing) {
   EXPECT_EQ(Default().DatabaseList().size(), components);
   EXPECT_EQ(DatabaseErrorOf([&] { table.Open(); }), "ABSTable1: Missing TableName property");
   EXPECT_EQ(table.Database(), nullptr);
+  EXPECT_EQ(DatabaseErrorOf([&] { table.ClearTable(); }), "ABSTable1: Missing TableName property");
+  EXPECT_EQ(table.Database(), nullptr);
+  EXPECT_EQ(table.DatabaseUseBits(), 0u);
 }
 
 TEST_F(TableTest, CreateTableValidatesTheFieldsAndCreatesNothingOnFailure) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "engine/components/ABSTable.h"
+#include "engine/index/ABSConstraintManager.h"
 #include "engine/memory/ABSException.h"
 #include "engine/types/ABSNames.h"
 #include "engine/types/ABSTypes.h"
@@ -176,9 +177,7 @@ void TABSTable::BuildEngineDefs() {
     if (!index.Unique) continue;
     TABSConstraintDefUnique* key = index.Primary ? engineConstraintDefs_.AddPrimaryConstraint()
                                                  : engineConstraintDefs_.AddUniqueConstraint();
-    std::string name = index.Primary ? "C_PK" : "C_Unique";
-    for (const TABSIndexColumn& column : index.Columns) name += "$" + column.Name;
-    key->SetName(EngineName(name));
+    key->SetName(EngineName(IndexConstraintName(index)));
     key->SetTableName(table);
     key->SetTargetName(index.Name());
     for (const TABSIndexColumn& column : index.Columns) key->AddKeyColumn(column.Name, -1);

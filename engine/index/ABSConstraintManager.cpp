@@ -166,20 +166,22 @@ void TABSBaseConstraintManager::NameUnnamedConstraints() {
 // ---------------------------------------------------------------------------
 // Constraints of indexes
 
+std::string IndexConstraintName(const TABSIndexDef& def) {
+  std::string name = def.Primary ? "C_PK" : "C_Unique";
+  for (const TABSIndexColumn& column : def.Columns) name += "$" + column.Name;
+  return name;
+}
+
 TABSConstraintDef* TABSBaseConstraintManager::AddUniqueConstraintForIndex(const TABSIndexDef& def) {
   std::unique_ptr<TABSConstraintDefUnique> constraint;
-  std::string name;
   if (def.Primary) {
     constraint = std::make_unique<TABSConstraintDefPrimary>();
-    name = "C_PK";
   } else if (def.Unique) {
     constraint = std::make_unique<TABSConstraintDefUnique>();
-    name = "C_Unique";
   } else {
     return nullptr;
   }
-  for (const TABSIndexColumn& column : def.Columns) name += "$" + column.Name;
-  constraint->SetName(name);
+  constraint->SetName(IndexConstraintName(def));
   constraint->SetTargetName(def.Name());
   constraint->TargetId = def.ObjectId;
   constraint->SetTableName(table_.ConstraintTableName());

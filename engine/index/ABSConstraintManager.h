@@ -39,6 +39,11 @@
 
 class TABSConstraintTable;
 
+// The name of the key constraint an index brings: "C_PK$<col>$<col>..." for a
+// primary index, "C_Unique$<col>..." for another unique one (not yet cut to
+// the 255 characters of a name).
+std::string IndexConstraintName(const TABSIndexDef& def);
+
 class TABSBaseConstraintManager {
  public:
   // `table` is borrowed.

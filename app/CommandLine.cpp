@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <ostream>
+#include <sstream>
 
+#include "app/OutputFile.h"
 #include "app/PlanReport.h"
 #include "app/PlanReportTexts.h"
 #include "app/PlanSheet.h"
@@ -112,7 +114,8 @@ std::string UsageText() {
          "Die Texte werden wie im Fenster gelesen: Zahlen mit dem Dezimaltrennzeichen der\n"
          "Ländereinstellung, ohne Tausendertrennzeichen. Zahlen, Beträge und Daten folgen\n"
          "LC_ALL, sonst LC_NUMERIC, LC_MONETARY, LC_TIME, sonst LANG (C/POSIX: deutsch).\n"
-         "Exit-Status: 0 Plan ausgegeben, 1 ungültige Eingabe, 2 falscher Aufruf.\n";
+         "Exit-Status: 0 Plan ausgegeben, 1 ungültige Eingabe, 2 falscher Aufruf,\n"
+         "3 Ausgabe konnte nicht geschrieben werden.\n";
 }
 
 bool WantsCommandLine(const std::vector<std::string>& args) {
@@ -334,44 +337,52 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     return kExitBadInput;
   }
   if (format == TOutputFormat::Pdf) {
-    QString error;
-    if (!WritePlanPdf(QString::fromStdString(*outputFile), CommandLineReportTexts(inputs, result),
-                      sheet, &error)) {
-      err << "Fehler: " << error.toStdString() << '\n';
-      return kExitBadInput;
+    std::string error;
+    if (!WritePlanPdf(*outputFile, CommandLineReportTexts(inputs, result), sheet, &error)) {
+      err << "Fehler: " << error << '\n';
+      return kExitWriteFailed;
     }
     return kExitOk;
   }
-  std::ofstream file;
-  if (outputFile) {
-    file.open(*outputFile, std::ios::binary | std::ios::trunc);
-    if (!file) {
-      err << "Fehler: " << QuoteUserText(*outputFile) << " kann nicht geschrieben werden.\n";
-      return kExitBadInput;
-    }
+  if (!outputFile) return WriteTextFormat(format, result, sheet.values, out, err);
+  if (const int error = WriteWholeFile(*outputFile, TextFormat(format, result, sheet.values))) {
+    err << "Fehler: " << WriteFailureMessage(*outputFile, error) << '\n';
+    return kExitWriteFailed;
   }
-  return WriteTextFormat(format, result, sheet.values, outputFile ? file : out, err);
+  return kExitOk;
 }
 
-int WriteTextFormat(TOutputFormat format, const TPlanResult& result,
-                    const std::vector<TPlanRow>& rows, std::ostream& out, std::ostream& err) {
+std::string TextFormat(TOutputFormat format, const TPlanResult& result,
+                       const std::vector<TPlanRow>& rows) {
+  std::ostringstream text;
   switch (format) {
     case TOutputFormat::Table:
-      WritePlanTable(result, rows, out);
+      WritePlanTable(result, rows, text);
       break;
     case TOutputFormat::Csv:
-      WritePlanCsv(rows, out);
+      WritePlanCsv(rows, text);
       break;
     case TOutputFormat::Json:
-      WritePlanJson(result, rows, out);
+      WritePlanJson(result, rows, text);
       break;
     case TOutputFormat::Pdf:
       break;
   }
+  return std::move(text).str();
+}
+
+int WriteTextFormat(TOutputFormat format, const TPlanResult& result,
+                    const std::vector<TPlanRow>& rows, std::ostream& out, std::ostream& err) {
+  const std::string text = TextFormat(format, result, rows);
+  // The stream keeps no errno of its own: the one its last write left.
+  errno = 0;
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
   out.flush();
   if (!out) {
-    err << "Fehler: Die Ausgabe konnte nicht geschrieben werden.\n";
-    return kExitBadInput;
+    const int error = errno;
+    err << "Fehler: Die Standardausgabe konnte nicht geschrieben werden"
+        << (error ? ": " + WriteFailureReason(error) : std::string()) << ".\n";
+    return kExitWriteFailed;
   }
   return kExitOk;
 }

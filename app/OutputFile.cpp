@@ -59,14 +59,14 @@ int NamedDescriptor(const std::string& name) {
 // Follows symbolic links from `target` to the name they finally reach and
 // decides how that is written. 0 or the errno of the failed look-up.
 int Resolve(const std::string& target, TResolved& out) {
-  if (const int fd = NamedDescriptor(target); fd >= 0) {
-    out.mode = TWriteMode::Descriptor;
-    out.path = target;
-    out.descriptor = fd;
-    return 0;
-  }
   std::string path = target;
   for (int hop = 0; hop < 40; ++hop) {
+    if (const int fd = NamedDescriptor(path); fd >= 0) {
+      out.mode = TWriteMode::Descriptor;
+      out.path = target;
+      out.descriptor = fd;
+      return 0;
+    }
     // A name of an open descriptor keeps writing where the descriptor points.
     if (StartsWith(path, "/proc/") || StartsWith(path, "/dev/fd/")) {
       out.mode = TWriteMode::Direct;
@@ -86,6 +86,7 @@ int Resolve(const std::string& target, TResolved& out) {
       char buf[PATH_MAX];
       const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
       if (n < 0) return errno;
+      if (n == 0) return ENOENT;
       const std::string link(buf, static_cast<std::size_t>(n));
       path = link.front() == '/' ? link : FolderOf(path) + "/" + link;
       continue;

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <ostream>
+#include <sstream>
 
+#include "app/OutputFile.h"
 #include "app/PlanReport.h"
 #include "app/PlanReportTexts.h"
 #include "app/PlanSheet.h"
@@ -91,28 +93,143 @@ std::string JsonNumber(double value) {
   return std::isfinite(value) ? Number(value) : "null";
 }
 
+// What one call asks for, as the options set it.
+struct TRequest {
+  TPlanInputs inputs;
+  std::string beginText;  // --beginn as given, for the messages
+  TOutputFormat format = TOutputFormat::Table;
+  bool print = false;
+  bool help = false;
+  std::optional<std::string> outputFile;
+};
+
+// Sets what an option names from its value ("" for an option without one);
+// the message of a wrong call, or "" when the value is taken.
+using TOptionSetter = std::string (*)(TRequest& request, const std::string& value);
+
+// One option of the command line. Every option is named here once: the
+// parser and the usage read this table.
+struct TOption {
+  const char* name;
+  const char* valueName;  // how the usage names the value; nullptr: takes none
+  const char* help;       // the usage's text ("\n" continues it); nullptr: not listed
+  TOptionSetter set;
+};
+
+const std::pair<const char*, TOutputFormat> kFormats[] = {{"table", TOutputFormat::Table},
+                                                          {"csv", TOutputFormat::Csv},
+                                                          {"json", TOutputFormat::Json},
+                                                          {"pdf", TOutputFormat::Pdf}};
+
+std::string SetHelp(TRequest& r, const std::string&) {
+  r.help = true;
+  return {};
+}
+
+// In the order the usage lists them.
+const TOption kOptions[] = {
+    {"--print", nullptr, "Tilgungsplan ohne Fenster berechnen und ausgeben",
+     [](TRequest& r, const std::string&) {
+       r.print = true;
+       return std::string();
+     }},
+    {"--betrag", "TEXT", "Darlehensbetrag (Vorgabe \"10000\")",
+     [](TRequest& r, const std::string& v) {
+       r.inputs.amountText = v;
+       return std::string();
+     }},
+    {"--zins", "TEXT", "Nominalzins in Prozent (Vorgabe \"4\")",
+     [](TRequest& r, const std::string& v) {
+       r.inputs.rateText = v;
+       return std::string();
+     }},
+    {"--tilgung", "TEXT", "Anfangstilgung in Prozent (Vorgabe \"5\")",
+     [](TRequest& r, const std::string& v) {
+       r.inputs.repaymentText = v;
+       return std::string();
+     }},
+    {"--zahlweise", "TEXT|0..3",
+     "monatlich, vierteljährlich, halbjährlich, jährlich\n(Vorgabe \"monatlich\")",
+     [](TRequest& r, const std::string& v) {
+       // The window's combo box takes any text; a call naming none of its
+       // items is a mistake, not a wish for a monthly plan.
+       r.inputs.frequencyIndex = FrequencyIndex(v);
+       if (r.inputs.frequencyIndex >= 0) return std::string();
+       return "--zahlweise erwartet monatlich, vierteljährlich, halbjährlich, jährlich oder 0 bis "
+              "3: " +
+              QuoteUserText(v);
+     }},
+    {"--zinsbindung", "TEXT", "Zinsbindung, z. B. \"10 Jahre\" (Vorgabe \"10 Jahre\")",
+     [](TRequest& r, const std::string& v) {
+       r.inputs.termText = v;
+       return std::string();
+     }},
+    {"--beginn", "JJJJ-MM-TT", "Beginn der Tilgung (Vorgabe: heute)",
+     [](TRequest& r, const std::string& v) {
+       if (!ParseIsoDate(v, r.inputs.startDate)) {
+         return "--beginn erwartet ein Datum JJJJ-MM-TT zwischen 1601 und 9999: " +
+                QuoteUserText(v);
+       }
+       r.beginText = v;
+       return std::string();
+     }},
+    {"--format", "FORMAT", "table, csv, json oder pdf (Vorgabe table)",
+     [](TRequest& r, const std::string& v) {
+       for (const auto& [name, format] : kFormats) {
+         if (v == name) {
+           r.format = format;
+           return std::string();
+         }
+       }
+       return "--format erwartet table, csv, json oder pdf: " + QuoteUserText(v);
+     }},
+    {"--output", "DATEI", "in diese Datei schreiben (für pdf nötig)",
+     [](TRequest& r, const std::string& v) {
+       r.outputFile = v;
+       return std::string();
+     }},
+    {"--help", nullptr, "diese Hilfe", SetHelp},
+    {"-h", nullptr, nullptr, SetHelp},
+};
+
+const TOption* FindOption(const std::string& name) {
+  for (const TOption& option : kOptions) {
+    if (name == option.name) return &option;
+  }
+  return nullptr;
+}
+
+// The usage's list of options: name and value in a column of 25, the text
+// after it, continued lines indented to the text.
+std::string OptionLines() {
+  constexpr std::size_t kColumn = 25;
+  std::string lines;
+  for (const TOption& option : kOptions) {
+    if (!option.help) continue;
+    std::string head = option.name;
+    if (option.valueName) head += std::string(" ") + option.valueName;
+    std::string help = option.help;
+    for (std::size_t nl = help.find('\n'); nl != std::string::npos; nl = help.find('\n', nl + 1)) {
+      help.insert(nl + 1, kColumn + 2, ' ');
+    }
+    lines += "  " + PadRight(head, kColumn) + help + "\n";
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::string UsageText() {
   return "Aufruf: tilgungsplan [--print [OPTIONEN]] | [--help]\n"
          "Ohne --print öffnet sich das Fenster des Tilgungsplans.\n"
-         "\n"
-         "  --print                  Tilgungsplan ohne Fenster berechnen und ausgeben\n"
-         "  --betrag TEXT            Darlehensbetrag (Vorgabe \"10000\")\n"
-         "  --zins TEXT              Nominalzins in Prozent (Vorgabe \"4\")\n"
-         "  --tilgung TEXT           Anfangstilgung in Prozent (Vorgabe \"5\")\n"
-         "  --zahlweise TEXT|0..3    monatlich, vierteljährlich, halbjährlich, jährlich\n"
-         "                           (Vorgabe \"monatlich\")\n"
-         "  --zinsbindung TEXT       Zinsbindung, z. B. \"10 Jahre\" (Vorgabe \"10 Jahre\")\n"
-         "  --beginn JJJJ-MM-TT      Beginn der Tilgung (Vorgabe: heute)\n"
-         "  --format FORMAT          table, csv, json oder pdf (Vorgabe table)\n"
-         "  --output DATEI           in diese Datei schreiben (für pdf nötig)\n"
-         "  --help                   diese Hilfe\n"
+         "\n" +
+         OptionLines() +
          "\n"
          "Die Texte werden wie im Fenster gelesen: Zahlen mit dem Dezimaltrennzeichen der\n"
          "Ländereinstellung, ohne Tausendertrennzeichen. Zahlen, Beträge und Daten folgen\n"
          "LC_ALL, sonst LC_NUMERIC, LC_MONETARY, LC_TIME, sonst LANG (C/POSIX: deutsch).\n"
-         "Exit-Status: 0 Plan ausgegeben, 1 ungültige Eingabe, 2 falscher Aufruf.\n";
+         "Exit-Status: 0 Plan ausgegeben, 1 ungültige Eingabe, 2 falscher Aufruf,\n"
+         "3 Ausgabe konnte nicht geschrieben werden.\n";
 }
 
 bool WantsCommandLine(const std::vector<std::string>& args) {
@@ -231,12 +348,9 @@ void WritePlanJson(const TPlanResult& result, const std::vector<TPlanRow>& rows,
 }
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  TPlanInputs inputs;
-  inputs.startDate = platform::Today();
-  std::string beginText = IsoDate(inputs.startDate);
-  TOutputFormat format = TOutputFormat::Table;
-  bool print = false;
-  std::optional<std::string> outputFile;
+  TRequest request;
+  request.inputs.startDate = platform::Today();
+  request.beginText = IsoDate(request.inputs.startDate);
 
   auto usageError = [&](const std::string& message) {
     err << "tilgungsplan: " << message << "\n\n" << UsageText();
@@ -252,64 +366,30 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       name = name.substr(0, eq);
       hasValue = true;
     }
-    if (name == "--help" || name == "-h") {
-      if (hasValue) return usageError("Die Option --help hat keinen Wert.");
-      out << UsageText();
-      return kExitOk;
+    const TOption* option = FindOption(name);
+    if (!option) return usageError("Unbekannte Option: " + QuoteUserText(args[i]));
+    if (!option->valueName && hasValue) {
+      return usageError("Die Option " + name + " hat keinen Wert.");
     }
-    if (name == "--print") {
-      if (hasValue) return usageError("Die Option --print hat keinen Wert.");
-      print = true;
-      continue;
-    }
-    const bool takesValue = name == "--betrag" || name == "--zins" || name == "--tilgung" ||
-                            name == "--zahlweise" || name == "--zinsbindung" ||
-                            name == "--beginn" || name == "--format" || name == "--output";
-    if (!takesValue) return usageError("Unbekannte Option: " + QuoteUserText(args[i]));
-    if (!hasValue) {
+    if (option->valueName && !hasValue) {
       if (i + 1 >= args.size())
         return usageError("Der Option " + QuoteUserText(name) + " fehlt ihr Wert.");
       value = args[++i];
     }
-    if (name == "--betrag") {
-      inputs.amountText = value;
-    } else if (name == "--zins") {
-      inputs.rateText = value;
-    } else if (name == "--tilgung") {
-      inputs.repaymentText = value;
-    } else if (name == "--zahlweise") {
-      // The window's combo box takes any text; a call naming none of its items
-      // is a mistake, not a wish for a monthly plan.
-      inputs.frequencyIndex = FrequencyIndex(value);
-      if (inputs.frequencyIndex < 0) {
-        return usageError(
-            "--zahlweise erwartet monatlich, vierteljährlich, halbjährlich, jährlich oder 0 bis "
-            "3: " +
-            QuoteUserText(value));
-      }
-    } else if (name == "--zinsbindung") {
-      inputs.termText = value;
-    } else if (name == "--beginn") {
-      if (!ParseIsoDate(value, inputs.startDate)) {
-        return usageError("--beginn erwartet ein Datum JJJJ-MM-TT zwischen 1601 und 9999: " +
-                          QuoteUserText(value));
-      }
-      beginText = value;
-    } else if (name == "--output") {
-      outputFile = value;
-    } else if (value == "table") {
-      format = TOutputFormat::Table;
-    } else if (value == "csv") {
-      format = TOutputFormat::Csv;
-    } else if (value == "json") {
-      format = TOutputFormat::Json;
-    } else if (value == "pdf") {
-      format = TOutputFormat::Pdf;
-    } else {
-      return usageError("--format erwartet table, csv, json oder pdf: " + QuoteUserText(value));
+    if (const std::string wrong = option->set(request, value); !wrong.empty()) {
+      return usageError(wrong);
+    }
+    // The usage is the whole answer, whatever follows.
+    if (request.help) {
+      out << UsageText();
+      return kExitOk;
     }
   }
-  if (!print) return usageError("Diese Optionen gelten nur zusammen mit --print.");
+  const TPlanInputs& inputs = request.inputs;
+  const std::string& beginText = request.beginText;
+  const TOutputFormat format = request.format;
+  const std::optional<std::string>& outputFile = request.outputFile;
+  if (!request.print) return usageError("Diese Optionen gelten nur zusammen mit --print.");
   if (format == TOutputFormat::Pdf && !outputFile) {
     return usageError("--format pdf braucht --output DATEI.");
   }
@@ -334,44 +414,52 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     return kExitBadInput;
   }
   if (format == TOutputFormat::Pdf) {
-    QString error;
-    if (!WritePlanPdf(QString::fromStdString(*outputFile), CommandLineReportTexts(inputs, result),
-                      sheet, &error)) {
-      err << "Fehler: " << error.toStdString() << '\n';
-      return kExitBadInput;
+    std::string error;
+    if (!WritePlanPdf(*outputFile, CommandLineReportTexts(inputs, result), sheet, &error)) {
+      err << "Fehler: " << error << '\n';
+      return kExitWriteFailed;
     }
     return kExitOk;
   }
-  std::ofstream file;
-  if (outputFile) {
-    file.open(*outputFile, std::ios::binary | std::ios::trunc);
-    if (!file) {
-      err << "Fehler: " << QuoteUserText(*outputFile) << " kann nicht geschrieben werden.\n";
-      return kExitBadInput;
-    }
+  if (!outputFile) return WriteTextFormat(format, result, sheet.values, out, err);
+  if (const int error = WriteWholeFile(*outputFile, TextFormat(format, result, sheet.values))) {
+    err << "Fehler: " << WriteFailureMessage(*outputFile, error) << '\n';
+    return kExitWriteFailed;
   }
-  return WriteTextFormat(format, result, sheet.values, outputFile ? file : out, err);
+  return kExitOk;
 }
 
-int WriteTextFormat(TOutputFormat format, const TPlanResult& result,
-                    const std::vector<TPlanRow>& rows, std::ostream& out, std::ostream& err) {
+std::string TextFormat(TOutputFormat format, const TPlanResult& result,
+                       const std::vector<TPlanRow>& rows) {
+  std::ostringstream text;
   switch (format) {
     case TOutputFormat::Table:
-      WritePlanTable(result, rows, out);
+      WritePlanTable(result, rows, text);
       break;
     case TOutputFormat::Csv:
-      WritePlanCsv(rows, out);
+      WritePlanCsv(rows, text);
       break;
     case TOutputFormat::Json:
-      WritePlanJson(result, rows, out);
+      WritePlanJson(result, rows, text);
       break;
     case TOutputFormat::Pdf:
       break;
   }
+  return std::move(text).str();
+}
+
+int WriteTextFormat(TOutputFormat format, const TPlanResult& result,
+                    const std::vector<TPlanRow>& rows, std::ostream& out, std::ostream& err) {
+  const std::string text = TextFormat(format, result, rows);
+  // The stream keeps no errno of its own: the one its last write left.
+  errno = 0;
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
   out.flush();
   if (!out) {
-    err << "Fehler: Die Ausgabe konnte nicht geschrieben werden.\n";
-    return kExitBadInput;
+    const int error = errno;
+    err << "Fehler: Die Standardausgabe konnte nicht geschrieben werden"
+        << (error ? ": " + WriteFailureReason(error) : std::string()) << ".\n";
+    return kExitWriteFailed;
   }
   return kExitOk;
 }

@@ -15,8 +15,9 @@ enum class TOutputFormat { Table, Csv, Json, Pdf };
 
 // Exit statuses of the command line.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitBadInput = 1;  // an input takes the window's error path
-inline constexpr int kExitUsage = 2;     // a wrong option
+inline constexpr int kExitBadInput = 1;     // an input takes the window's error path
+inline constexpr int kExitUsage = 2;        // a wrong option
+inline constexpr int kExitWriteFailed = 3;  // the output could not be written
 
 std::string UsageText();
 
@@ -34,7 +35,13 @@ void WritePlanTable(const TPlanResult& result, const std::vector<TPlanRow>& rows
 void WritePlanCsv(const std::vector<TPlanRow>& rows, std::ostream& out);
 void WritePlanJson(const TPlanResult& result, const std::vector<TPlanRow>& rows, std::ostream& out);
 
-// Writes one of the text formats (not Pdf) to `out`; the exit status.
+// One of the text formats (not Pdf) as the text that is written.
+std::string TextFormat(TOutputFormat format, const TPlanResult& result,
+                       const std::vector<TPlanRow>& rows);
+
+// Writes one of the text formats (not Pdf) to `out`, the standard output, and
+// flushes it; the exit status (kExitWriteFailed with a German line on `err`
+// when the stream failed).
 int WriteTextFormat(TOutputFormat format, const TPlanResult& result,
                     const std::vector<TPlanRow>& rows, std::ostream& out, std::ostream& err);
 

@@ -10,11 +10,12 @@
 #include <QMimeData>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QWidget>
 
+#include "app/OutputFile.h"
 #include "app/PlanChartDialog.h"
 #include "app/PlanExport.h"
+#include "app/UserText.h"
 #include "app/YearSummaryDialog.h"
 #include "platform/data/DataSet.h"
 #include "platform/locale/Locale.h"
@@ -69,15 +70,14 @@ void TPlanActions::CopyToClipboard() {
 
 bool TPlanActions::SaveCsv(const QString& file, QString* error) {
   const std::string csv = PlanSheetCsv(Sheet(), platform::FormatSettings::User());
-  // Written to a temporary file and renamed: a failed save leaves an older
-  // file as it was.
-  QSaveFile out(file);
-  if (!out.open(QIODevice::WriteOnly) ||
-      out.write(csv.data(), static_cast<qint64>(csv.size())) != static_cast<qint64>(csv.size()) ||
-      !out.commit()) {
+  // Written to a new file and renamed: a failed save leaves an older file as
+  // it was.
+  const std::string name = QFile::encodeName(file).toStdString();
+  if (const int failed = WriteWholeFile(name, csv)) {
     if (error) {
-      *error =
-          QStringLiteral("%1 konnte nicht gespeichert werden: %2").arg(file, out.errorString());
+      *error = QStringLiteral("%1 konnte nicht gespeichert werden: %2.")
+                   .arg(QString::fromStdString(QuoteUserText(name)),
+                        QString::fromStdString(WriteFailureReason(failed)));
     }
     return false;
   }

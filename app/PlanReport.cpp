@@ -1,6 +1,6 @@
 #include "app/PlanReport.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPageLayout>
@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string_view>
+
+#include "app/OutputFile.h"
+#include "app/UserText.h"
 
 namespace tilgung {
 
@@ -157,27 +161,34 @@ int RenderPlanReport(QPagedPaintDevice& device, const TPlanReportTexts& texts,
   return TReportPainter(device, texts, sheet).Run();
 }
 
-bool WritePlanPdf(const QString& file, const TPlanReportTexts& texts, const TPlanSheet& sheet,
-                  QString* error) {
+bool WritePlanPdf(const std::string& file, const TPlanReportTexts& texts, const TPlanSheet& sheet,
+                  std::string* error) {
   EnsureGuiApplication();
-  // Try the file first: the writer itself only tells that painting failed.
+  // The writer reports no failed write of its own: the report is made in
+  // memory and then written as a whole, with every step checked.
+  QByteArray pdf;
+  int pages = 0;
   {
-    QFile probe(file);
-    if (!probe.open(QIODevice::WriteOnly)) {
-      if (error)
-        *error =
-            QStringLiteral("%1 kann nicht geschrieben werden: %2").arg(file, probe.errorString());
-      return false;
-    }
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setTitle(QString::fromStdString(texts.title));
+    writer.setCreator(QStringLiteral("tilgungsplan"));
+    writer.setResolution(300);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                     QMarginsF(18, 15, 18, 15), QPageLayout::Millimeter));
+    pages = RenderPlanReport(writer, texts, sheet);
   }
-  QPdfWriter writer(file);
-  writer.setTitle(QString::fromStdString(texts.title));
-  writer.setCreator(QStringLiteral("tilgungsplan"));
-  writer.setResolution(300);
-  writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                   QMarginsF(18, 15, 18, 15), QPageLayout::Millimeter));
-  if (RenderPlanReport(writer, texts, sheet) == 0) {
-    if (error) *error = QStringLiteral("%1 kann nicht geschrieben werden.").arg(file);
+  if (pages == 0 || pdf.isEmpty()) {
+    if (error) {
+      *error = QuoteUserText(file) +
+               " konnte nicht geschrieben werden: der Bericht ließ sich nicht zeichnen.";
+    }
+    return false;
+  }
+  if (const int failed = WriteWholeFile(
+          file, std::string_view(pdf.constData(), static_cast<std::size_t>(pdf.size())))) {
+    if (error) *error = WriteFailureMessage(file, failed);
     return false;
   }
   return true;

@@ -41,10 +41,12 @@ TReportPagination PaginateReport(int rowCount, int headLines, int pageHeight, in
 int RenderPlanReport(QPagedPaintDevice& device, const TPlanReportTexts& texts,
                      const TPlanSheet& sheet);
 
-// Writes the report as a PDF file of A4 pages. False (with a German message
-// in `error`) when the file cannot be written. Creates the toolkit's
-// application object off screen when there is none (the command line).
-bool WritePlanPdf(const QString& file, const TPlanReportTexts& texts, const TPlanSheet& sheet,
-                  QString* error);
+// Writes the report as a PDF file of A4 pages through WriteWholeFile (a
+// failure leaves an older file as it was). False, with the German sentence
+// of WriteFailureMessage in `error`, when the file cannot be written.
+// Creates the toolkit's application object off screen when there is none
+// (the command line).
+bool WritePlanPdf(const std::string& file, const TPlanReportTexts& texts, const TPlanSheet& sheet,
+                  std::string* error);
 
 }  // namespace tilgung

@@ -2,10 +2,20 @@
 // executable.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -15,8 +25,10 @@ struct TRun {
   QString err;
 };
 
-TRun Exec(const QString& program, const QStringList& args, const QStringList& env = {}) {
+TRun Exec(const QString& program, const QStringList& args, const QStringList& env = {},
+          const std::function<void(QProcess&)>& setup = {}) {
   QProcess p;
+  if (setup) setup(p);
   QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
   for (const QString& entry : env) {
     if (entry.startsWith('-')) {
@@ -37,8 +49,19 @@ TRun Exec(const QString& program, const QStringList& args, const QStringList& en
   return r;
 }
 
-TRun Tilgungsplan(const QStringList& args, const QStringList& env = {}) {
-  return Exec(QStringLiteral(TILGUNGSPLAN_EXE), args, env);
+TRun Tilgungsplan(const QStringList& args, const QStringList& env = {},
+                  const std::function<void(QProcess&)>& setup = {}) {
+  return Exec(QStringLiteral(TILGUNGSPLAN_EXE), args, env, setup);
+}
+
+QByteArray Contents(const QString& file) {
+  QFile in(file);
+  return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("(nicht lesbar)");
+}
+
+QStringList Entries(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                QDir::NoDotAndDotDot);
 }
 
 const QStringList kHeadless = {"-DISPLAY", "-WAYLAND_DISPLAY", "QT_QPA_PLATFORM=xcb"};
@@ -117,7 +140,7 @@ TEST(CommandLinePdf, WithoutAWritableFileItIsAWrongCallOrAnError) {
   const TRun missingDir = Tilgungsplan(
       {"--print", "--format", "pdf", "--output", dir.filePath(QStringLiteral("fehlt/x.pdf"))},
       kHeadless);
-  EXPECT_EQ(missingDir.status, 1);
+  EXPECT_EQ(missingDir.status, 3);
   EXPECT_TRUE(missingDir.err.startsWith(QStringLiteral("Fehler: ")))
       << missingDir.err.toStdString();
   // --output works for the text formats as well.
@@ -182,4 +205,130 @@ TEST(CommandLineMended, WrongInputsAndCallsSayWhatIsWrongSafely) {
   for (const char* value : {"monatlich", "vierteljährlich", "halbjährlich", "jährlich", "0", "3"}) {
     EXPECT_EQ(Tilgungsplan({"--print", "--zahlweise", value}).status, 0) << value;
   }
+}
+
+// A write that fails exits with 3 and one German line naming the file and
+// the reason; an older file stays as it was and no new file is left behind.
+// A file size limit stands in for a full disk, also when run as root.
+TEST(CommandLineOutput, AFailedWriteKeepsTheOldFileAndExitsWithThree) {
+  QTemporaryDir dir;
+  const QString old = dir.filePath(QStringLiteral("alt.csv"));
+  const QString readOnly = dir.filePath(QStringLiteral("nur-lesen"));
+  ASSERT_TRUE(QDir().mkpath(readOnly));
+  const QString lockedOld = readOnly + QStringLiteral("/alt.csv");
+  const auto sizeLimit = [](QProcess& p) {
+    p.setChildProcessModifier([] {
+      const rlimit limit{1024, 1024};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      ::signal(SIGXFSZ, SIG_IGN);
+    });
+  };
+  const auto fullStdout = [](QProcess& p) { p.setStandardOutputFile(QStringLiteral("/dev/full")); };
+  const QString noSpace =
+      QStringLiteral("konnte nicht geschrieben werden: kein Speicherplatz mehr frei.");
+  const struct {
+    const char* name;
+    QStringList args;
+    std::function<void(QProcess&)> setup;
+    QString says;
+  } cases[] = {
+      {"csv to /dev/full",
+       {"--format", "csv", "--output", "/dev/full"},
+       {},
+       "\"/dev/full\" " + noSpace},
+      {"pdf to /dev/full",
+       {"--format", "pdf", "--output", "/dev/full"},
+       {},
+       "\"/dev/full\" " + noSpace},
+      {"table to standard output on /dev/full",
+       {},
+       fullStdout,
+       "Die Standardausgabe konnte nicht geschrieben werden: kein Speicherplatz mehr frei."},
+      {"json into a missing folder",
+       {"--format", "json", "--output", dir.filePath("fehlt/x.json")},
+       {},
+       "den Ordner gibt es nicht"},
+      {"pdf into a folder named with an escape",
+       {"--format", "pdf", "--output", dir.filePath("f\x1b/x.pdf")},
+       {},
+       "f\\x1B/x.pdf\" konnte nicht geschrieben werden: den Ordner gibt es nicht."},
+      {"table onto a folder", {"--output", readOnly}, {}, "das ist ein Ordner"},
+      {"csv over an old file, too large",
+       {"--format", "csv", "--output", old},
+       sizeLimit,
+       "die Datei wäre zu groß"},
+      {"pdf over an old file, too large",
+       {"--format", "pdf", "--output", old},
+       sizeLimit,
+       "die Datei wäre zu groß"},
+      {"csv over an old file in a read-only folder",
+       {"--format", "csv", "--output", lockedOld},
+       {},
+       "keine Berechtigung"},
+  };
+  for (const QString& file : {old, lockedOld}) {
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("alt\n");
+  }
+  ASSERT_EQ(::chmod(QFile::encodeName(readOnly).constData(), 0555), 0);
+  // Root writes into a read-only folder all the same.
+  const bool canLock = ::access(QFile::encodeName(readOnly).constData(), W_OK) != 0;
+  for (const auto& c : cases) {
+    if (!canLock && c.args.contains(lockedOld)) continue;
+    const TRun r = Tilgungsplan(QStringList{"--print"} + c.args, kHeadless, c.setup);
+    EXPECT_EQ(r.status, 3) << c.name << "\n" << r.err.toStdString();
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("Fehler: "))) << c.name;
+    EXPECT_TRUE(r.err.contains(c.says)) << c.name << "\n" << r.err.toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1) << c.name << "\n" << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QChar(0x1b))) << c.name;
+    EXPECT_EQ(Contents(old), "alt\n") << c.name;
+    EXPECT_EQ(Contents(lockedOld), "alt\n") << c.name;
+    EXPECT_EQ(Entries(dir.path()), QStringList({"alt.csv", "nur-lesen"})) << c.name;
+    EXPECT_EQ(Entries(readOnly), QStringList{"alt.csv"}) << c.name;
+  }
+  ::chmod(QFile::encodeName(readOnly).constData(), 0755);
+}
+
+// A regular file is replaced whole, keeping its mode and leaving nothing
+// else in the folder; a link is followed and stays a link; a pipe is written
+// directly and stays a pipe.
+TEST(CommandLineOutput, ReplacesFilesFollowsLinksAndWritesPipesDirectly) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("plan.pdf"));
+  const QString link = dir.filePath(QStringLiteral("verweis.pdf"));
+  const QString fifo = dir.filePath(QStringLiteral("rohr"));
+  {
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("alt\n");
+  }
+  ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), 0640), 0);
+  ASSERT_TRUE(QFile::link(QStringLiteral("plan.pdf"), link));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  for (const QString& target : {file, link}) {
+    const TRun r = Tilgungsplan({"--print", "--format", "pdf", "--output", target}, kHeadless);
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(Contents(file).startsWith("%PDF")) << target.toStdString();
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Entries(dir.path()), QStringList({"plan.pdf", "rohr", "verweis.pdf"}));
+  }
+  QByteArray piped;
+  std::thread reader([&] { piped = Contents(fifo); });
+  const TRun r = Tilgungsplan({"--print", "--format", "csv", "--output", fifo});
+  // A program that never opened the pipe must not leave the reader waiting.
+  if (const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+    ::close(fd);
+  }
+  reader.join();
+  EXPECT_EQ(r.status, 0) << r.err.toStdString();
+  EXPECT_TRUE(piped.startsWith("Jahr,Monat,Tag,Darlehen,Tilgung,Zins\n"))
+      << piped.left(80).toStdString();
+  struct stat st {};
+  ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(Entries(dir.path()), QStringList({"plan.pdf", "rohr", "verweis.pdf"}));
 }

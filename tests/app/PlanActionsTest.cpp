@@ -199,6 +199,7 @@ TEST(PlanActions, SavesTheCsvOrSaysWhyNot) {
   EXPECT_EQ(csv.count('\n'), 122);
   EXPECT_FALSE(w.actions->SaveCsv(dir.filePath(QStringLiteral("fehlt/plan.csv")), &error));
   EXPECT_TRUE(error.contains(QStringLiteral("nicht gespeichert"))) << error.toStdString();
+  EXPECT_TRUE(error.contains(QStringLiteral("den Ordner gibt es nicht"))) << error.toStdString();
 }
 
 TEST(PlanChart, ShowsTheDebtOverTimeAndEveryYear) {

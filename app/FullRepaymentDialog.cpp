@@ -1,5 +1,6 @@
 #include "app/FullRepaymentDialog.h"
 
+#include <QAction>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -164,7 +165,18 @@ void TFullRepaymentDialog::MarkInvalid(QWidget* input) {
   }
 }
 
+void TFullRepaymentDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (stale_) Recalculate();
+}
+
 void TFullRepaymentDialog::Recalculate() {
+  // A hidden dialog costs the main window's keystrokes nothing.
+  if (!isVisible() && recalculations_ > 0) {
+    stale_ = true;
+    return;
+  }
+  stale_ = false;
   ++recalculations_;
   int lineError = 0;
   const TFullRepaymentInputs in = ReadInputs(&lineError);
@@ -262,6 +274,26 @@ void TFullRepaymentDialog::ApplyClearingRepayment() {
   if (!lastAnswer_.found) return;
   // The main window's change event recalculates both plans.
   form_.Edit4->setText(QString::fromStdString(lastAnswer_.text));
+}
+
+TFullRepaymentDialog* FindFullRepaymentDialog(TForm1& form) {
+  return form.findChild<TFullRepaymentDialog*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+QAction* InstallFullRepaymentAction(TForm1& form) {
+  auto* action = new QAction(QStringLiteral("Bis zur Volltilgung…"), form.DBGrid1);
+  action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  action->setShortcutContext(Qt::WindowShortcut);
+  action->setShortcutVisibleInContextMenu(true);
+  form.DBGrid1->addAction(action);
+  QObject::connect(action, &QAction::triggered, &form, [&form] {
+    TFullRepaymentDialog* dialog = FindFullRepaymentDialog(form);
+    if (!dialog) dialog = new TFullRepaymentDialog(form);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+  });
+  return action;
 }
 
 }  // namespace tilgung

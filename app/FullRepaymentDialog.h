@@ -5,8 +5,8 @@
 // and a grid of the plan.
 //
 // Every change of its own inputs and of the main window's six inputs runs
-// one calculation into the table "Volltilgungsplan", which the grid shows
-// through the dialog's own table component. An input that is not valid is
+// one calculation (while hidden, one when it is shown again) into the table "Volltilgungsplan",
+// which the grid shows through the dialog's own table component. An input that is not valid is
 // marked, and the results panel shows the message with the typed text; the
 // table is then empty, so no plan of earlier inputs is shown as current.
 //
@@ -20,6 +20,7 @@
 
 #include "app/FullRepaymentPlan.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -70,6 +71,9 @@ class TFullRepaymentDialog : public QDialog {
   // Puts the solver's answer into the main window's initial repayment.
   void ApplyClearingRepayment();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void MarkInvalid(QWidget* input);
   void ShowResults();
@@ -91,6 +95,15 @@ class TFullRepaymentDialog : public QDialog {
   TFullRepaymentResult lastResult_;
   TClearingRepayment lastAnswer_;
   int recalculations_ = 0;
+  bool stale_ = false;  // inputs changed while the dialog was hidden
 };
+
+// Adds "Bis zur Volltilgung…" (Ctrl+T, anywhere in the window) to the
+// context menu of the form's plan grid; it shows the form's one dialog,
+// creating it on first use. The action is the grid's child.
+QAction* InstallFullRepaymentAction(TForm1& form);
+
+// The form's dialog, or nullptr before its first use.
+TFullRepaymentDialog* FindFullRepaymentDialog(TForm1& form);
 
 }  // namespace tilgung

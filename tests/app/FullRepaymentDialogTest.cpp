@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -95,4 +96,35 @@ TEST(FullRepaymentDialog, TypingFollowingAndInvalidInput) {
   EXPECT_NE(f.Edit4->text(), QStringLiteral("5"));
   EXPECT_LE(d.LastResult().fixedPeriodDebt, 0.1);
   EXPECT_EQ(d.LastResult().fixedRowCount, d.LastResult().rowCount);
+}
+
+TEST(FullRepaymentDialog, CtrlTOpensTheOneDialogWhichCatchesUpWhenShownAgain) {
+  TForm1 f;
+  f.DateTimePicker1->setDate(QDate(2027, 1, 15));
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  EXPECT_EQ(FindFullRepaymentDialog(f), nullptr);
+  QAction* entry = nullptr;
+  for (QAction* a : f.DBGrid1->actions()) {
+    if (a->text() == QStringLiteral("Bis zur Volltilgung…")) entry = a;
+  }
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
+  entry->trigger();
+  TFullRepaymentDialog* d = FindFullRepaymentDialog(f);
+  ASSERT_NE(d, nullptr);
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_FALSE(d->isModal());
+  entry->trigger();
+  EXPECT_EQ(FindFullRepaymentDialog(f), d);
+
+  // Hidden, it waits; shown again, it has the main window's latest inputs.
+  d->hide();
+  const int runs = d->RecalculationCount();
+  f.Edit1->setText(QStringLiteral("30000"));
+  f.Edit1->setText(QStringLiteral("40000"));
+  EXPECT_EQ(d->RecalculationCount(), runs);
+  entry->trigger();
+  EXPECT_EQ(d->RecalculationCount(), runs + 1);
+  EXPECT_EQ(d->LastResult().initialAmount, 40000);
 }

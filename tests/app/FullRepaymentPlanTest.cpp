@@ -113,10 +113,13 @@ TEST(FullRepaymentPlan, HandComputedPlans) {
     TFullRepaymentInputs in;
     std::function<void(TFullRepaymentInputs&)> extras;
     std::vector<Row> rows;
-    int rowCount;  // -1: not checked
-    TFullRepaymentEnd end;
-    double extraSum, heldBack;  // -1: not checked
+    struct {
+      int rowCount;  // -1: not checked
+      TFullRepaymentEnd end;
+      double extraSum, heldBack;  // -1: not checked
+    } totals;
   };
+  using E = TFullRepaymentEnd;
   const TFullRepaymentInputs monthly = Inputs("12000", "6", "6", 0, "10 Jahre", 2027, 1, 15);
   const TFullRepaymentInputs yearly = Inputs("10000", "5", "5", 3, "1", 2027, 1, 15);
   const std::vector<Case> cases = {
@@ -129,10 +132,7 @@ TEST(FullRepaymentPlan, HandComputedPlans) {
        {{0, 2027, 2, 60, 60, 0, 11940},
         {1, 2027, 3, 59.7, 60.3, 500, 11379.7},
         {2, 2027, 4, 56.8985, 63.1015, 0, 11316.5985}},
-       -1,
-       TFullRepaymentEnd::Cleared,
-       -1,
-       0},
+       {-1, E::Cleared, -1, 0}},
       {"yearly extra from a later year",
        monthly,
        [](TFullRepaymentInputs& in) {
@@ -143,20 +143,14 @@ TEST(FullRepaymentPlan, HandComputedPlans) {
        {{0, 2027, 2, 60, 60, 0, 11940},
         {11, 2028, 1, -1, -1, 0, -1},
         {12, 2028, 2, -1, -1, 500, -1}},
-       -1,
-       TFullRepaymentEnd::Cleared,
-       -1,
-       0},
+       {-1, E::Cleared, -1, 0}},
       {"one-off between two due dates and one on a due date",
        monthly,
        [](TFullRepaymentInputs& in) {
          in.oneOffs = {{Date(2027, 3, 15), "100"}, {Date(2027, 2, 16), "1000"}};
        },
        {{0, 2027, 2, 60, 60, 0, 11940}, {1, 2027, 3, 59.7, 60.3, 1100, 10779.7}},
-       -1,
-       TFullRepaymentEnd::Cleared,
-       1100,
-       0},
+       {-1, E::Cleared, 1100, 0}},
       {"cap of 5 % cuts the second extra of the year and resets in the next",
        monthly,
        [](TFullRepaymentInputs& in) {
@@ -168,70 +162,46 @@ TEST(FullRepaymentPlan, HandComputedPlans) {
        {{1, 2027, 3, 59.7, 60.3, 600, 11279.7},
         {3, 2027, 5, -1, -1, 0, -1},
         {13, 2028, 3, -1, -1, 500, -1}},
-       -1,
-       TFullRepaymentEnd::Cleared,
-       -1,
-       500},
+       {-1, E::Cleared, -1, 500}},
       {"an extra beyond the balance clears it and ends the plan",
        Inputs("1000", "5", "5", 3, "10", 2027, 1, 15),
        [](TFullRepaymentInputs& in) {
          in.oneOffs = {{Date(2027, 6, 1), "5000"}};
        },
        {{0, 2028, 1, 50, 50, 950, 0}},
-       1,
-       TFullRepaymentEnd::Cleared,
-       950,
-       0},
+       {1, E::Cleared, 950, 0}},
       {"higher rate after the fixed period",
        yearly,
        [](TFullRepaymentInputs& in) { in.followRateText = "8"; },
        {{0, 2028, 1, 500, 500, 0, 9500},
         {1, 2029, 1, 475, 525, 0, 8975},
         {2, 2030, 1, 718, 282, 0, 8693}},
-       -1,
-       TFullRepaymentEnd::Cleared,
-       0,
-       0},
+       {-1, E::Cleared, 0, 0}},
       {"instalment not covering the new interest: no row after the fixed period",
        yearly,
        [](TFullRepaymentInputs& in) { in.followRateText = "11,15"; },  // 1000,71 interest
        {{1, 2029, 1, 475, 525, 0, 8975}},
-       2,
-       TFullRepaymentEnd::NotCovered,
-       0,
-       0},
+       {2, E::NotCovered, 0, 0}},
       {"instalment of 0: no row at all",
        Inputs("10000", "0", "0", 0, "10", 2027, 1, 15),
        nullptr,
        {},
-       0,
-       TFullRepaymentEnd::NotCovered,
-       0,
-       0},
+       {0, E::NotCovered, 0, 0}},
       {"an amount of 0.1: no row, no message",
        Inputs("0,1", "5", "5", 0, "10", 2027, 1, 15),
        nullptr,
        {},
-       0,
-       TFullRepaymentEnd::Cleared,
-       0,
-       0},
+       {0, E::Cleared, 0, 0}},
       {"100-year limit",
        Inputs("10000", "5", "0,01", 0, "10", 2027, 1, 15),
        nullptr,
        {},
-       1200,
-       TFullRepaymentEnd::YearLimit,
-       0,
-       0},
+       {1200, E::YearLimit, 0, 0}},
       {"100-year limit before the cover test",
        Inputs("10000", "5", "0", 3, "99", 2027, 1, 15),
        nullptr,
        {},
-       100,
-       TFullRepaymentEnd::YearLimit,
-       0,
-       0},
+       {100, E::YearLimit, 0, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -257,18 +227,18 @@ TEST(FullRepaymentPlan, HandComputedPlans) {
       }
       EXPECT_EQ(Bits(a.Rate), Bits(a.Zins + a.Tilgung));
     }
-    if (c.rowCount >= 0) {
-      EXPECT_EQ(r.rowCount, c.rowCount);
+    if (c.totals.rowCount >= 0) {
+      EXPECT_EQ(r.rowCount, c.totals.rowCount);
     }
     EXPECT_EQ(r.rowCount, static_cast<int>(sink.rows.size()));
-    EXPECT_EQ(r.end, c.end);
-    EXPECT_EQ(r.endMessage, c.end == TFullRepaymentEnd::YearLimit    ? kYearLimitMessage
-                            : c.end == TFullRepaymentEnd::NotCovered ? kNotCoveredMessage
-                                                                     : "");
-    if (c.extraSum >= 0) {
-      EXPECT_NEAR(r.extraSum, c.extraSum, 1e-9);
+    EXPECT_EQ(r.end, c.totals.end);
+    EXPECT_EQ(r.endMessage, c.totals.end == TFullRepaymentEnd::YearLimit    ? kYearLimitMessage
+                            : c.totals.end == TFullRepaymentEnd::NotCovered ? kNotCoveredMessage
+                                                                            : "");
+    if (c.totals.extraSum >= 0) {
+      EXPECT_NEAR(r.extraSum, c.totals.extraSum, 1e-9);
     }
-    EXPECT_NEAR(r.heldBack, c.heldBack, 1e-9);
+    EXPECT_NEAR(r.heldBack, c.totals.heldBack, 1e-9);
 
     // What every case obeys: the sums are the rows', a plan is debt-free
     // exactly when cleared, and extras save what the plan without them costs

@@ -193,13 +193,16 @@ void TFullRepaymentDialog::Recalculate() {
       table_->ReportException(e);
     }
   } else {
+    // The grid hears of the new plan once, not of every posted row, and
+    // shows it from its first row.
+    table_->DisableControls();
     lastResult_ = CalculateFullRepayment(in, *sink_);
-    // The grid shows the plan from its first row, not from the last posted.
     try {
       if (table_->Active()) table_->First();
     } catch (const std::exception& e) {
       table_->ReportException(e);
     }
+    table_->EnableControls();
   }
   lastAnswer_ = lastResult_.ok ? SolveClearingRepayment(in) : TClearingRepayment{};
   ShowResults();

@@ -2,8 +2,8 @@
 // 1 200 rows, the 100-year limit) from a keystroke in the dialog to its
 // repainted grid, against the main window's recalculation of its longest
 // plan (1 189 rows) in the same process; the table work of both alone; and
-// the solver. The counter
-// "per_row" of each is the CPU time of one run divided by its rows.
+// the solver. The counter "per_row" of each is the CPU time of one run
+// divided by its rows.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>

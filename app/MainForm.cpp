@@ -5,6 +5,7 @@
 #include <QUrl>
 #include <span>
 
+#include "app/FullRepaymentDialog.h"
 #include "app/PlanActions.h"
 #include "app/PlanReportTexts.h"
 #include "app/PlanTexts.h"
@@ -263,6 +264,7 @@ void TForm1::BuildLayout() {
   DBGrid1->SetDataSource(DataSource1);
   DBGrid1->setCursor(Qt::ArrowCursor);
   InstallPlanActions(DBGrid1, *ABSTable1, [this] { return FormWindowTexts(*this); });
+  InstallFullRepaymentAction(*this);
 
   NameComponents();
   DockPanels();

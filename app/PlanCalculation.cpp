@@ -59,6 +59,43 @@ int PeriodsPerYear(int frequency) {
   }
 }
 
+double PlanInstalment(double amount, double rate, double repayment, int frequency) {
+  if (frequency == 3) return rate / 100 * amount + repayment / 100 * amount;
+  const int periods = PeriodsPerYear(frequency);
+  return (rate / 100 * amount) / periods + (repayment / 100 * amount) / periods;
+}
+
+double PeriodInterest(double rate, double balance, int frequency) {
+  return frequency == 3 ? rate / 100 * balance : rate / 100 * balance / PeriodsPerYear(frequency);
+}
+
+void AdvanceDueMonth(int frequency, int& year, int& month) {
+  switch (frequency) {
+    case 1:
+      month += 3;
+      break;
+    case 2:
+      month += 6;
+      break;
+    case 3:
+      year += 1;
+      break;
+    default:
+      month += 1;
+      break;
+  }
+  if (month > 12) {
+    year += 1;
+    month %= 12;
+  }
+}
+
+platform::TDateTime LoopTestDate(int year, int month, int day) {
+  platform::TDateTime date;
+  if (platform::TryEncodeDate(year, month, day, date)) return date;
+  return platform::EncodeDate(year, month, 28);
+}
+
 int ParseTermYears(const std::string& termText) {
   const std::string head = termText.substr(0, Utf8PrefixBytes(termText, 2));
   return platform::FormatSettings::User().ParseInt32(Trim(head));
@@ -80,15 +117,8 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
     double interestSum = 0;
     const int frequency = inputs.frequencyIndex < 0 ? 0 : inputs.frequencyIndex;
     r.frequency = frequency;
-    const int periods = PeriodsPerYear(frequency);
     step = TPlanStep::Arithmetic;
-    double instalment;
-    if (frequency == 3) {
-      instalment = rate / 100 * balance + repayment / 100 * balance;
-    } else {
-      instalment = (rate / 100 * balance) / periods + (repayment / 100 * balance) / periods;
-    }
-    Checked(instalment);
+    double instalment = Checked(PlanInstalment(balance, rate, repayment, frequency));
     r.instalment = r.firstInstalment = instalment;
     r.instalmentComputed = true;
     r.panel.instalment = Currency(fs, instalment);
@@ -109,31 +139,13 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
     step = TPlanStep::Rows;
     if (instalment > 0) {
       while (balance > 0.1 && currentDate <= endDate) {
-        switch (frequency) {
-          case 1:
-            month += 3;
-            break;
-          case 2:
-            month += 6;
-            break;
-          case 3:
-            year += 1;
-            break;
-          default:
-            month += 1;
-            break;
-        }
-        if (month > 12) {
-          year += 1;
-          month %= 12;
-        }
+        AdvanceDueMonth(frequency, year, month);
         TPlanRow row;
         row.Jahr = year;
         row.Monat = month;
         row.Tag = day;
         step = TPlanStep::Arithmetic;
-        const double interest =
-            Checked(frequency == 3 ? rate / 100 * balance : rate / 100 * balance / periods);
+        const double interest = Checked(PeriodInterest(rate, balance, frequency));
         // The last instalment only pays off what is left.
         if (balance - (instalment - interest) < 0) instalment = balance + interest;
         interestSum = Checked(interestSum + interest);
@@ -149,9 +161,7 @@ TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink) {
         r.interestSum = interestSum;
         // The loop test uses day 28 where the picker's day does not exist in
         // this month; the row keeps the picker's day.
-        if (!platform::TryEncodeDate(year, month, day, currentDate)) {
-          currentDate = platform::EncodeDate(year, month, 28);
-        }
+        currentDate = LoopTestDate(year, month, day);
       }
     }
     r.balance = balance;

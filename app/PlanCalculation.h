@@ -128,4 +128,22 @@ int ParseTermYears(const std::string& termText);
 
 TPlanResult RecalculatePlan(const TPlanInputs& inputs, TPlanRowSink& sink);
 
+// The arithmetic and the due dates of the plan, one step at a time, so that
+// every plan built on the main one computes its rows with the very same
+// expressions (and so the very same doubles).
+
+// The instalment per period for the amount and the two percentages.
+double PlanInstalment(double amount, double rate, double repayment, int frequency);
+
+// The interest of one period on `balance` at `rate` percent per year.
+double PeriodInterest(double rate, double balance, int frequency);
+
+// Moves (year, month) to the next due date of the frequency.
+void AdvanceDueMonth(int frequency, int& year, int& month);
+
+// The date the loop test compares with the end date: the day in its month,
+// or the 28th where that day does not exist. Throws EConvertError for a
+// year outside the calendar.
+platform::TDateTime LoopTestDate(int year, int month, int day);
+
 }  // namespace tilgung

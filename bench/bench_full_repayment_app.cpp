@@ -1,0 +1,127 @@
+// One recalculation of the longest plan until the loan is repaid (monthly,
+// 1 200 rows, the 100-year limit) from a keystroke in the dialog to its
+// repainted grid, against the main window's recalculation of its longest
+// plan (1 189 rows) in the same process; the table work of both alone; and
+// the solver. The counter "per_row" of each is the CPU time of one run
+// divided by its rows.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QLineEdit>
+
+#include "app/AppStartup.h"
+#include "app/FullRepaymentDialog.h"
+#include "app/FullRepaymentTable.h"
+#include "app/MainForm.h"
+#include "app/PlanTable.h"
+#include "engine/components/ABSEngineComponents.h"
+#include "engine/components/ABSTable.h"
+#include "platform/qt/TDBGrid.h"
+
+namespace {
+
+void SetUp(tilgung::TForm1& form, const char* repayment, const char* term) {
+  form.show();
+  form.Edit4->setText(QString::fromLatin1(repayment));
+  form.ComboBox4->setEditText(QString::fromLatin1(term));
+  form.DateTimePicker1->setDate(QDate(2027, 1, 15));
+  QApplication::processEvents();
+}
+
+void BM_MainWindowRecalculation(benchmark::State& state) {
+  tilgung::TForm1 form;
+  SetUp(form, "0", "99");
+  const QString amounts[2] = {QStringLiteral("10000"), QStringLiteral("10001")};
+  int i = 0;
+  for (auto _ : state) {
+    form.Edit1->setText(amounts[i ^= 1]);
+    form.DBGrid1->viewport()->repaint();
+  }
+  const int rows = form.ABSTable1->RecordCount();
+  state.counters["rows"] = rows;
+  state.counters["per_row"] =
+      benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_MainWindowRecalculation)->Unit(benchmark::kMicrosecond);
+
+void BM_DialogRecalculation(benchmark::State& state) {
+  tilgung::TForm1 form;
+  SetUp(form, "0,01", "10 Jahre");
+  tilgung::TFullRepaymentDialog dialog(form);
+  dialog.show();
+  QApplication::processEvents();
+  // The same rate typed two ways: every setText is a change, the plan stays.
+  const QString rates[2] = {QStringLiteral("4"), QStringLiteral("4,0")};
+  int i = 0;
+  for (auto _ : state) {
+    dialog.FollowRateEdit()->setText(rates[i ^= 1]);
+    dialog.Grid()->viewport()->repaint();
+  }
+  const int rows = dialog.Table().RecordCount();
+  if (rows != 1200) state.SkipWithError("unexpected row count");
+  state.counters["rows"] = rows;
+  state.counters["per_row"] =
+      benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_DialogRecalculation)->Unit(benchmark::kMicrosecond);
+
+// The table work alone, without widgets: the main plan's sink and this one.
+void BM_MainTableOnly(benchmark::State& state) {
+  tilgung::TPlanInputs in;
+  in.repaymentText = "0";
+  in.termText = "99";
+  in.startDate = platform::EncodeDate(2027, 1, 15);
+  TABSTable table(nullptr);
+  tilgung::ConfigurePlanComponent(table);
+  tilgung::TPlanTableSink sink(table);
+  for (auto _ : state) benchmark::DoNotOptimize(tilgung::RecalculatePlan(in, sink).rowCount);
+  state.counters["per_row"] = benchmark::Counter(
+      static_cast<double>(table.RecordCount()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_MainTableOnly)->Unit(benchmark::kMicrosecond);
+
+void BM_FullRepaymentTableOnly(benchmark::State& state) {
+  tilgung::TFullRepaymentInputs in;
+  in.plan.repaymentText = "0,01";
+  in.plan.startDate = platform::EncodeDate(2027, 1, 15);
+  TABSTable table(nullptr);
+  tilgung::ConfigurePlanComponent(table);
+  tilgung::TFullRepaymentTableSink sink(table);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tilgung::CalculateFullRepayment(in, sink).rowCount);
+  }
+  state.counters["per_row"] = benchmark::Counter(
+      static_cast<double>(table.RecordCount()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_FullRepaymentTableOnly)->Unit(benchmark::kMicrosecond);
+
+void BM_Solver(benchmark::State& state) {
+  tilgung::TFullRepaymentInputs in;
+  in.plan.startDate = platform::EncodeDate(2027, 1, 15);
+  in.plan.termText = "10 Jahre";
+  in.capText = "5";
+  in.oneOffs = {{platform::EncodeDate(2030, 6, 1), "5000"}};
+  int calculations = 0;
+  for (auto _ : state) calculations = tilgung::SolveClearingRepayment(in).calculations;
+  state.counters["calculations"] = calculations;
+}
+BENCHMARK(BM_Solver)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TABSEngine engine;
+  setenv("LANG", "de_DE.UTF-8", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  tilgung::InitLocale();
+  QApplication app(argc, argv);
+  tilgung::InitApplication(app);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

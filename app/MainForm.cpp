@@ -263,7 +263,9 @@ void TForm1::BuildLayout() {
   }
   DBGrid1->SetDataSource(DataSource1);
   DBGrid1->setCursor(Qt::ArrowCursor);
-  InstallPlanActions(DBGrid1, *ABSTable1, [this] { return FormWindowTexts(*this); });
+  InstallPlanActions(
+      DBGrid1, *ABSTable1, [this] { return FormWindowTexts(*this); },
+      [this] { return PlanIsCurrent(); });
   InstallFullRepaymentAction(*this);
 
   NameComponents();

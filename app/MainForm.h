@@ -118,6 +118,10 @@ class TForm1 : public QWidget {
   int RecalculationCount() const { return recalculations_; }
   const TPlanResult& LastResult() const { return lastResult_; }
 
+  // False while the last recalculation failed: the grid then still shows the
+  // plan of earlier inputs, and the grid's actions refuse to pass it on.
+  bool PlanIsCurrent() const { return recalculations_ == 0 || lastResult_.ok; }
+
  public slots:
   void FormCreate();
   void Edit1Change();

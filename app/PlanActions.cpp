@@ -22,8 +22,13 @@
 
 namespace tilgung {
 
-TPlanActions::TPlanActions(QWidget* grid, platform::TDataSet& plan, TTextsProvider texts)
-    : QObject(grid), grid_(grid), plan_(plan), texts_(std::move(texts)) {
+TPlanActions::TPlanActions(QWidget* grid, platform::TDataSet& plan, TTextsProvider texts,
+                           TCurrentCheck isCurrent)
+    : QObject(grid),
+      grid_(grid),
+      plan_(plan),
+      texts_(std::move(texts)),
+      isCurrent_(std::move(isCurrent)) {
   copy_ = Add("Kopieren", QKeySequence::Copy, &TPlanActions::CopyToClipboard);
   print_ = Add("Drucken…", QKeySequence::Print, &TPlanActions::PrintPreview);
   csv_ = Add("Als CSV speichern…", QKeySequence::Save, &TPlanActions::AskAndSaveCsv);
@@ -44,14 +49,24 @@ QAction* TPlanActions::Add(const char* text, const QKeySequence& keys,
   grid_->addAction(action);
   // No exception of the dataset may leave a Qt slot: it goes to the
   // dataset's own handler, as the grid's errors do.
-  connect(action, &QAction::triggered, this, [this, slot] {
+  connect(action, &QAction::triggered, this, [this, slot, action] {
     try {
+      if (RefuseStalePlan(action)) return;
       (this->*slot)();
     } catch (const std::exception& e) {
       plan_.ReportException(e);
     }
   });
   return action;
+}
+
+bool TPlanActions::RefuseStalePlan(const QAction* action) {
+  if (!isCurrent_ || isCurrent_()) return false;
+  // The message box's title is the action's name without its ellipsis.
+  QString title = action->text();
+  if (title.endsWith(QChar(0x2026))) title.chop(1);
+  QMessageBox::information(grid_->window(), title, QString::fromUtf8(kPlanNotCurrentText));
+  return true;
 }
 
 TPlanSheet TPlanActions::Sheet() {
@@ -120,8 +135,9 @@ void TPlanActions::ShowChart() {
 }
 
 TPlanActions* InstallPlanActions(QWidget* grid, platform::TDataSet& plan,
-                                 TPlanActions::TTextsProvider texts) {
-  return new TPlanActions(grid, plan, std::move(texts));
+                                 TPlanActions::TTextsProvider texts,
+                                 TPlanActions::TCurrentCheck isCurrent) {
+  return new TPlanActions(grid, plan, std::move(texts), std::move(isCurrent));
 }
 
 }  // namespace tilgung

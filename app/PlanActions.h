@@ -7,9 +7,14 @@
 // Every action reads the plan from the dataset at the moment it runs
 // (ReadPlanSheet), so it always sees the rows the grid shows.
 //
+// While the plan is not current (the window's last recalculation failed and
+// the grid still shows the plan of earlier inputs), every action, from the
+// menu or its shortcut, only says so in a message (kPlanNotCurrentText) and
+// does nothing else; it works again as soon as a recalculation succeeds.
+//
 // Ownership: the actions object is a child of the grid (Qt frees it with the
-// grid); the dataset and the texts provider are borrowed and must outlive
-// the grid. GUI thread only.
+// grid); the dataset, the texts provider and the current check are borrowed
+// and must outlive the grid. GUI thread only.
 #pragma once
 
 #include <QObject>
@@ -26,14 +31,23 @@ class TDataSet;
 
 namespace tilgung {
 
+// The message of an action refused while the plan belongs to earlier inputs.
+inline constexpr const char* kPlanNotCurrentText =
+    "Die Eingaben sind nicht gültig. Die Tabelle zeigt noch den Plan früherer Eingaben; "
+    "er wird erst nach einer Korrektur wieder ausgegeben.";
+
 class TPlanActions : public QObject {
   Q_OBJECT
 
  public:
   using TTextsProvider = std::function<TPlanWindowTexts()>;
+  // True while the dataset's plan belongs to the inputs shown; an empty
+  // function counts as always true.
+  using TCurrentCheck = std::function<bool()>;
 
   // REQUIRES: `grid` and `plan` outlive this object (it is `grid`'s child).
-  TPlanActions(QWidget* grid, platform::TDataSet& plan, TTextsProvider texts);
+  TPlanActions(QWidget* grid, platform::TDataSet& plan, TTextsProvider texts,
+               TCurrentCheck isCurrent = {});
 
   QAction* CopyAction() const { return copy_; }
   QAction* PrintAction() const { return print_; }
@@ -54,11 +68,13 @@ class TPlanActions : public QObject {
   void ShowYearSummary();
   void ShowChart();
   TPlanSheet Sheet();
+  bool RefuseStalePlan(const QAction* action);
   QAction* Add(const char* text, const QKeySequence& keys, void (TPlanActions::*slot)());
 
   QWidget* grid_;
   platform::TDataSet& plan_;
   TTextsProvider texts_;
+  TCurrentCheck isCurrent_;
   QAction* copy_ = nullptr;
   QAction* print_ = nullptr;
   QAction* csv_ = nullptr;
@@ -69,6 +85,7 @@ class TPlanActions : public QObject {
 // Installs the context menu and the shortcuts on `grid`; the result is owned
 // by `grid`.
 TPlanActions* InstallPlanActions(QWidget* grid, platform::TDataSet& plan,
-                                 TPlanActions::TTextsProvider texts);
+                                 TPlanActions::TTextsProvider texts,
+                                 TPlanActions::TCurrentCheck isCurrent = {});
 
 }  // namespace tilgung

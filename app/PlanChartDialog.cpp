@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDateTimeAxis>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineSeries>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -43,9 +44,23 @@ QChartView* View(QChart* chart, QWidget* parent) {
 
 TPlanChartDialog::TPlanChartDialog(const TPlanSheet& sheet, QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Diagramm"));
-  const QLocale locale = UserLocale();
   auto* layout = new QVBoxLayout(this);
+  if (sheet.values.empty()) {
+    // Axes over no data would show the epoch's date: say so instead.
+    empty_ = new QLabel(QString::fromUtf8(kEmptyChartText), this);
+    empty_->setAlignment(Qt::AlignCenter);
+    layout->addWidget(empty_);
+  } else {
+    AddCharts(sheet, layout);
+  }
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  resize(empty_ ? QSize(360, 140) : QSize(640, 620));
+}
 
+void TPlanChartDialog::AddCharts(const TPlanSheet& sheet, QLayout* layout) {
+  const QLocale locale = UserLocale();
   debt_ = new QChart();
   debt_->setLocale(locale);
   debt_->setLocalizeNumbers(true);
@@ -99,11 +114,6 @@ TPlanChartDialog::TPlanChartDialog(const TPlanSheet& sheet, QWidget* parent) : Q
   bars->attachAxis(yearAxis);
   bars->attachAxis(barAxis);
   layout->addWidget(View(years_, this));
-
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
-  resize(640, 620);
 }
 
 }  // namespace tilgung

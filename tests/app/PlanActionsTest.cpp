@@ -10,7 +10,9 @@
 #include <QChart>
 #include <QClipboard>
 #include <QFile>
+#include <QLabel>
 #include <QLineSeries>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -67,6 +69,29 @@ struct TGridWindow {
   QLineEdit* after = nullptr;
   TPlanActions* actions = nullptr;
 };
+
+// The modal window a step brings up: its class, title and (for a message
+// box) its text. The window is closed as soon as it is up.
+struct TModalSeen {
+  QString className, title, text;
+};
+
+TModalSeen CloseModalOf(const std::function<void()>& step) {
+  TModalSeen seen;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) return;
+    seen.className = QString::fromLatin1(modal->metaObject()->className());
+    seen.title = modal->windowTitle();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) seen.text = box->text();
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+    closer.stop();
+  });
+  closer.start(20);
+  step();
+  return seen;
+}
 
 }  // namespace
 
@@ -288,4 +313,79 @@ TEST(PlanActions, EveryDialogOpensFromItsShortcut) {
     EXPECT_EQ(seenTitle.toStdString(), c.title);
   }
   EXPECT_EQ(ds->RecNo(), 1);
+}
+
+// While the last recalculation failed, the grid keeps the earlier plan, and
+// every action, from its shortcut or the menu, only says that the inputs are
+// not valid. A good input makes them work on the new plan again.
+TEST(PlanActions, RefuseThePlanOfEarlierInputs) {
+  TForm1 f;
+  f.show();
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  f.DateTimePicker1->setDate(QDate(2027, 1, 15));
+  ASSERT_TRUE(f.PlanIsCurrent());
+  f.Edit3->setText(QStringLiteral("vier"));
+  ASSERT_FALSE(f.LastResult().ok);
+  ASSERT_FALSE(f.PlanIsCurrent());
+  ASSERT_EQ(f.ABSTable1->RecordCount(), 121);
+
+  auto* actions = f.DBGrid1->findChild<TPlanActions*>();
+  ASSERT_NE(actions, nullptr);
+  const struct {
+    Qt::Key key;
+    QAction* action;
+    const char* title;
+  } cases[] = {
+      {Qt::Key_C, actions->CopyAction(), "Kopieren"},
+      {Qt::Key_P, actions->PrintAction(), "Drucken"},
+      {Qt::Key_S, actions->CsvAction(), "Als CSV speichern"},
+      {Qt::Key_J, actions->SummaryAction(), "Jahresübersicht"},
+      {Qt::Key_D, actions->ChartAction(), "Diagramm"},
+  };
+  QApplication::clipboard()->setText(QStringLiteral("vorher"));
+  for (const auto& c : cases) {
+    for (bool fromMenu : {false, true}) {
+      f.activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+      f.DBGrid1->setFocus();
+      const TModalSeen seen = CloseModalOf([&] {
+        if (fromMenu) {
+          c.action->trigger();
+        } else {
+          QTest::keyClick(f.DBGrid1, c.key, Qt::ControlModifier);
+        }
+      });
+      EXPECT_EQ(seen.className.toStdString(), "QMessageBox") << c.title << fromMenu;
+      EXPECT_EQ(seen.title.toStdString(), c.title) << fromMenu;
+      EXPECT_EQ(seen.text.toStdString(), kPlanNotCurrentText) << c.title << fromMenu;
+    }
+  }
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("vorher"));
+  EXPECT_EQ(f.ABSTable1->RecordCount(), 121);
+
+  // Valid again, with amount 0: the actions work on the new plan, which has
+  // no rows.
+  f.Edit1->setText(QStringLiteral("0"));
+  f.Edit3->setText(QStringLiteral("4"));
+  ASSERT_TRUE(f.PlanIsCurrent());
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  f.DBGrid1->setFocus();
+  QTest::keyClick(f.DBGrid1, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(),
+            QStringLiteral("Jahr\tMonat\tTag\tDarlehen\tTilgung\tZins\n"));
+}
+
+TEST(PlanChart, AnEmptyPlanShowsATextInsteadOfCharts) {
+  TPlanInputs in = DefaultInputs2027();
+  in.amountText = "0";
+  auto ds = PlanDataSet(in);
+  TPlanChartDialog dialog(ReadPlanSheet(*ds));
+  ASSERT_NE(dialog.EmptyText(), nullptr);
+  EXPECT_EQ(dialog.EmptyText()->text().toStdString(), kEmptyChartText);
+  EXPECT_EQ(dialog.DebtChart(), nullptr);
+  EXPECT_EQ(dialog.YearChart(), nullptr);
+  TPlanChartDialog full(ReadPlanSheet(*PlanDataSet(DefaultInputs2027())));
+  EXPECT_EQ(full.EmptyText(), nullptr);
 }

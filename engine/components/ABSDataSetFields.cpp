@@ -217,8 +217,11 @@ bool TABSDataSet::LoadFieldData(TField* field, void* buffer) {
   TRecordBuffer record = StateBuffer();
   if (!Active() || record == nullptr) return false;
   if (cursor_ == nullptr) RaiseNil(10050);
-  if (field->IsCalculated())
+  if (field->IsCalculated()) {
+    // A key buffer holds the record image only, no calculated area.
+    if (State() == TDataSetState::dsSetKey) return false;
     return LoadCalcValue(field, record + CalcOffset() + field->Offset(), buffer);
+  }
   if (const TDirectSlot* slot = DirectSlot(*field)) {
     if ((record[slot->NullByte] & slot->NullMask) != 0) return false;
     if (buffer != nullptr) {

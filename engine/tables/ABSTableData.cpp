@@ -215,6 +215,15 @@ void TABSTableData::DiscardTableSession(std::int32_t sessionId, bool inTransacti
   if (!inTransaction && pageManager_ != nullptr) pageManager_->DiscardSessionPages(sessionId);
 }
 
+void TABSTableData::DiscardEmptyingPages() noexcept {
+  if (pageManager_ == nullptr) return;
+  try {
+    pageManager_->DiscardSessionPages(kNoSessionId);
+  } catch (...) {
+    // A page still in use: the list stays as it was.
+  }
+}
+
 void TABSTableData::LockTable() {
   database_.LockDatabase();
 }
@@ -483,7 +492,16 @@ void TABSMemoryTableData::EmptyTableData(TABSCursorState* cursor) {
   TABSMemBlock scratch;
   const bool freeBlobs = recordManager_ && recordManager_->RecordCount() > 0 && hasBlobFields_;
   if (freeBlobs) scratch = TABSMemBlock(recordManager_->RecordSize());
-  TABSTableData::EmptyTableData(cursor);
+  // The emptied index pages are committed before any record or BLOB goes:
+  // a failure up to then discards them, so the indexes and the records stay
+  // as they were and no page stays held for later writers.
+  try {
+    TABSTableData::EmptyTableData(cursor);
+    pageManager_->CommitSessionPages(kNoSessionId);
+  } catch (...) {
+    DiscardEmptyingPages();
+    throw;
+  }
   if (!recordManager_) return;
   TABSBaseRecordManager& records = *recordManager_;
   if (freeBlobs) {
@@ -503,7 +521,6 @@ void TABSMemoryTableData::EmptyTableData(TABSCursorState* cursor) {
   // Bitmaps and counts of other cursors compare the table's change counter:
   // emptying is one change (the record store's own counter stays).
   emptyCount_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(emptyCount_) + 1u);
-  pageManager_->CommitSessionPages(kNoSessionId);
 }
 
 std::int64_t TABSMemoryTableData::GetTableRecordCount(std::int32_t /*sessionId*/) {

@@ -278,6 +278,11 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // that already holds it (the lock is recursive, but each level costs).
   // REQUIRES: the caller holds the database lock.
   FetchResult FetchCursorRecordLocked(TABSCursorState& cursor, FetchMode mode);
+  // Drops the pages a failed emptying changed for kNoSessionId, so that the
+  // stored pages count again and no later writer meets them held. Never
+  // raises (the failure being handled is the one that counts).
+  // REQUIRES: the caller holds the database lock and no page is in use.
+  void DiscardEmptyingPages() noexcept;
   // Builds the managers of a new definition set aside; Install takes them
   // over only when every step succeeded.
   struct Staged {

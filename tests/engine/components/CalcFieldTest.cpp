@@ -107,6 +107,23 @@ TEST_F(CalcFieldTest, ClearingTheCalculatedAreaZeroesEveryByte) {
   EXPECT_EQ(table.WideCalcStringCount(), 0u) << "the slot's string went with it";
 }
 
+TEST_F(CalcFieldTest, CalculatedFieldsReadAsNoValueWhileAKeyIsEntered) {
+  TProbeTable& table = PlanWithCalcFields(2, 3);
+  table.Last();
+  ASSERT_EQ(twice_->AsInteger(), 2);
+  // The key buffer ends where the calculated area would begin.
+  const platform::TDataSetState previous = table.SetTempState(platform::TDataSetState::dsSetKey);
+  std::uint8_t out[8] = {};
+  for (platform::TField* field : {wide_, twice_}) {
+    SCOPED_TRACE(field->FieldName());
+    EXPECT_FALSE(table.LoadFieldData(field, out));
+    EXPECT_TRUE(field->IsNull());
+  }
+  table.RestoreState(previous);
+  EXPECT_EQ(twice_->AsInteger(), 2);
+  EXPECT_EQ(wide_->AsString(), "bz");
+}
+
 TEST_F(CalcFieldTest, UpdatingFieldDefsWhileOpenKeepsTheCalculatedArea) {
   TProbeTable& table = PlanWithCalcFields(20, 6);
   const std::int32_t withArea = table.Cursor()->BaseBufferSize + table.CalcFieldsSize();

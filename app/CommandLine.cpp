@@ -15,6 +15,7 @@
 #include "app/PlanSheet.h"
 #include "app/PlanTable.h"
 #include "app/PlanTexts.h"
+#include "app/ResultPanel.h"
 #include "app/UserText.h"
 #include "engine/components/ABSTable.h"
 #include "platform/locale/Locale.h"
@@ -294,17 +295,8 @@ void WritePlanTable(const TPlanResult& result, const std::vector<TPlanRow>& rows
   }
   out << '\n';
 
-  // The result panel: caption, then the value label's text.
-  const TPlanPanelTexts& panel = result.panel;
-  const std::pair<const char*, std::string> lines[] = {
-      {"Kreditrate", panel.instalment.value_or("")},
-      {"Tilgungsbegin", panel.startDate.value_or("")},
-      {"Zinsbindung", panel.lastDueDate.value_or("")},
-      {"Summe Tilgung", panel.repaymentSum.value_or("")},
-      {"Summe Zinsen", panel.interestSum.value_or("")},
-      {"Restschuld", panel.remainingDebt.value_or("")},
-      {"Summe Tilgung+Zinsen+Restschuld", panel.grandTotal.value_or("")},
-  };
+  // The result panel: caption, then the result's text.
+  const auto lines = ListedResults(result.panel);
   std::size_t captionWidth = 0, valueWidth = 0;
   for (const auto& [caption, value] : lines) {
     captionWidth = std::max(captionWidth, Columns(caption));

@@ -3,12 +3,14 @@
 #include <QDesktopServices>
 #include <QSignalBlocker>
 #include <QUrl>
+#include <iterator>
 #include <span>
 
 #include "app/FullRepaymentDialog.h"
 #include "app/PlanActions.h"
 #include "app/PlanReportTexts.h"
 #include "app/PlanTexts.h"
+#include "app/ResultPanel.h"
 #include "platform/locale/Locale.h"
 #include "platform/os/DateTime.h"
 #include "platform/qt/TElidedLabel.h"
@@ -27,6 +29,15 @@ constexpr const char* kSettlementItems[] = {"sofort", "nachträglich", "jahrlich
 constexpr const char* kPaymentModeItems[] = {"Periodenanfang", "Periodenende"};
 constexpr const char* kTermItems[] = {"5 Jahre",  "8 Jahre",  "10 Jahre", "12 Jahre",
                                       "15 Jahre", "20 Jahre", "25 Jahre", "30 Jahre"};
+
+// The window's members of the result panel's labels, by component name.
+constexpr std::pair<QLabel * TForm1::*, const char*> kResultPanelMembers[] = {
+    {&TForm1::Label9, "Label9"},   {&TForm1::Label10, "Label10"}, {&TForm1::Label11, "Label11"},
+    {&TForm1::Label12, "Label12"}, {&TForm1::Label13, "Label13"}, {&TForm1::Label14, "Label14"},
+    {&TForm1::Label15, "Label15"}, {&TForm1::Label16, "Label16"}, {&TForm1::Label17, "Label17"},
+    {&TForm1::Label18, "Label18"}, {&TForm1::Label19, "Label19"}, {&TForm1::Label20, "Label20"},
+    {&TForm1::Label21, "Label21"}, {&TForm1::Label22, "Label22"}, {&TForm1::Label25, "Label25"},
+    {&TForm1::Label26, "Label26"}};
 
 QFont ArialFont() {
   QFont font(QStringLiteral("Arial"));
@@ -209,29 +220,23 @@ void TForm1::BuildLayout() {
   DateTimePicker1->setGeometry(334, 72, 100, kControlHeight);
   Label8 = AutoLabel(c, "Beginn Tilgung", 334, 54);
 
-  // Result panel with caption and value labels.
+  // Result panel with caption and value labels, built from its table.
   Panel1 = new platform::TPanel(c);
   Panel1->SetBevelInner(platform::TPanel::TBevel::Lowered);
-  Label9 = CaptionLabel(Panel1, " Tilgungsbegin ", 8, 24, 97);
-  Label10 = CaptionLabel(Panel1, " Zinsbindung", 8, 40, 97);
-  Label11 = CaptionLabel(Panel1, " Effektivzins", 8, 56, 97);
-  Label11->setVisible(false);
-  Label12 = CaptionLabel(Panel1, " Restschuld", 208, 40, 97);
-  Label13 = CaptionLabel(Panel1, " Summe Zinsen", 208, 24, 97);
-  Label14 = CaptionLabel(Panel1, " Summe Tilgung", 208, 8, 97);
-  Label15 = CaptionLabel(Panel1, "Summe Tilgung+Zinsen+Restschuld ", 8, 72, 297);
+  for (std::size_t i = 0; i < std::size(kResultPanel); ++i) {
+    const TResultPanelRow& row = kResultPanel[i];
+    QLabel* caption = CaptionLabel(Panel1, row.caption, row.captionLeft, row.top, row.captionWidth);
+    caption->setObjectName(QString::fromLatin1(row.captionName));
+    caption->setVisible(row.captionShown);
+    resultValues_[i] = ValueLabelAt(Panel1, row.valueLeft, row.top);
+    resultValues_[i]->setObjectName(QString::fromLatin1(row.valueName));
+  }
+  for (const auto& [member, name] : kResultPanelMembers) {
+    this->*member = Panel1->findChild<QLabel*>(QString::fromLatin1(name));
+  }
   Label15->setAlignment(Qt::AlignRight | Qt::AlignTop);
-  Label16 = ValueLabelAt(Panel1, 112, 24);
-  Label17 = ValueLabelAt(Panel1, 112, 40);
-  Label18 = ValueLabelAt(Panel1, 112, 56);
-  Label19 = ValueLabelAt(Panel1, 312, 40);
-  Label20 = ValueLabelAt(Panel1, 312, 24);
-  Label21 = ValueLabelAt(Panel1, 312, 8);
-  Label22 = ValueLabelAt(Panel1, 312, 72);
   Label23 = AutoLabel(c, "%", 376, 2);
   Label24 = AutoLabel(c, "%", 376, 24);
-  Label25 = CaptionLabel(Panel1, " Kreditrate", 8, 8, 97);
-  Label26 = ValueLabelAt(Panel1, 112, 8);
   QFont label26Font(QStringLiteral("MS Sans Serif"));
   label26Font.setPixelSize(11);
   label26Font.setBold(true);
@@ -257,9 +262,8 @@ void TForm1::BuildLayout() {
   Panel3->setCursor(Qt::PointingHandCursor);
   DBGrid1 = new platform::TDBGrid(Panel3);
   DBGrid1->SetTitleFont(ArialFont());
-  static constexpr int kColumnWidths[kPlanColumnCount] = {57, 44, 43, 101, 80, 79};
   for (int col = 0; col < kPlanColumnCount; ++col) {
-    DBGrid1->AddColumn(QString::fromLatin1(kPlanFieldNames[col]), kColumnWidths[col]);
+    DBGrid1->AddColumn(QString::fromLatin1(kPlanFieldNames[col]), kPlanColumnWidths[col]);
   }
   DBGrid1->SetDataSource(DataSource1);
   DBGrid1->setCursor(Qt::ArrowCursor);
@@ -274,21 +278,17 @@ void TForm1::BuildLayout() {
 
 void TForm1::NameComponents() {
   // Object names are the component names, so that the layout can be looked
-  // up by name (tests, diagnostics).
+  // up by name (tests, diagnostics); the result panel's labels got theirs
+  // from its table.
   const std::pair<QWidget*, const char*> components[] = {
       {Edit1, "Edit1"},         {Label1, "Label1"},       {Label3, "Label3"},
       {Edit3, "Edit3"},         {Label4, "Label4"},       {Edit4, "Edit4"},
       {ComboBox1, "ComboBox1"}, {Label5, "Label5"},       {Label6, "Label6"},
       {ComboBox2, "ComboBox2"}, {Label7, "Label7"},       {ComboBox3, "ComboBox3"},
       {Label2, "Label2"},       {ComboBox4, "ComboBox4"}, {DateTimePicker1, "DateTimePicker1"},
-      {Label8, "Label8"},       {Panel1, "Panel1"},       {Label9, "Label9"},
-      {Label10, "Label10"},     {Label11, "Label11"},     {Label12, "Label12"},
-      {Label13, "Label13"},     {Label14, "Label14"},     {Label15, "Label15"},
-      {Label16, "Label16"},     {Label17, "Label17"},     {Label18, "Label18"},
-      {Label19, "Label19"},     {Label20, "Label20"},     {Label21, "Label21"},
-      {Label22, "Label22"},     {Label23, "Label23"},     {Label24, "Label24"},
-      {Label25, "Label25"},     {Label26, "Label26"},     {Panel2, "Panel2"},
-      {Label27, "Label27"},     {Panel3, "Panel3"},       {DBGrid1, "DBGrid1"}};
+      {Label8, "Label8"},       {Panel1, "Panel1"},       {Label23, "Label23"},
+      {Label24, "Label24"},     {Panel2, "Panel2"},       {Label27, "Label27"},
+      {Panel3, "Panel3"},       {DBGrid1, "DBGrid1"}};
   for (const auto& [widget, name] : components) widget->setObjectName(QString::fromLatin1(name));
 }
 
@@ -352,13 +352,10 @@ TPlanInputs TForm1::ReadInputs() const {
 void TForm1::ShowResultPanel(const TPlanPanelTexts& texts) {
   // The one place where the results meet the value labels. A text the run
   // did not set leaves its label as it was.
-  const std::pair<const std::optional<std::string>*, QLabel*> targets[] = {
-      {&texts.instalment, Label26},    {&texts.startDate, Label16},
-      {&texts.lastDueDate, Label17},   {&texts.rate, Label18},
-      {&texts.remainingDebt, Label19}, {&texts.interestSum, Label20},
-      {&texts.repaymentSum, Label21},  {&texts.grandTotal, Label22}};
-  for (const auto& [text, label] : targets) {
-    if (text->has_value()) label->setText(QString::fromStdString(**text));
+  MergePanelTexts(shownPanel_, texts);
+  for (std::size_t i = 0; i < std::size(kResultPanel); ++i) {
+    const std::optional<std::string>& text = texts.*kResultPanel[i].result;
+    if (text.has_value()) resultValues_[i]->setText(QString::fromStdString(*text));
   }
 }
 

@@ -20,11 +20,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QWidget>
+#include <array>
+#include <iterator>
 #include <memory>
 #include <string>
 
 #include "app/PlanCalculation.h"
 #include "app/PlanTable.h"
+#include "app/ResultPanel.h"
 #include "engine/components/ABSTable.h"
 #include "platform/data/Component.h"
 #include "platform/data/DataSource.h"
@@ -122,6 +125,10 @@ class TForm1 : public QWidget {
   // plan of earlier inputs, and the grid's actions refuse to pass it on.
   bool PlanIsCurrent() const { return recalculations_ == 0 || lastResult_.ok; }
 
+  // The texts the result panel shows: every run's texts laid over the
+  // previous ones (a text a run did not set stays as it was).
+  const TPlanPanelTexts& ShownPanel() const { return shownPanel_; }
+
  public slots:
   void FormCreate();
   void Edit1Change();
@@ -144,6 +151,9 @@ class TForm1 : public QWidget {
   QWidget* client_ = nullptr;
   int recalculations_ = 0;
   TPlanResult lastResult_;
+  TPlanPanelTexts shownPanel_;
+  // The value labels in the order of the result panel's table.
+  std::array<QLabel*, std::size(kResultPanel)> resultValues_{};
 };
 
 // The picker's display format: the user's short date pattern with a

@@ -18,9 +18,6 @@ namespace tilgung {
 
 namespace {
 
-// Relative widths of the plan's columns, as in the window's grid.
-constexpr int kColumnShares[kPlanColumnCount] = {57, 44, 43, 101, 80, 79};
-
 QFont ReportFont(int pointSize, bool bold = false) {
   QFont font(QStringLiteral("Arial"));
   font.setPointSize(pointSize);
@@ -119,11 +116,11 @@ class TReportPainter {
   int DrawRow(int y, const TPlanCells& cells, const QFont& font) {
     p_->setFont(font);
     int shares = 0;
-    for (int share : kColumnShares) shares += share;
+    for (int share : kPlanColumnWidths) shares += share;
     const int gap = line_ / 3;
     int x = 0;
     for (int c = 0; c < kPlanColumnCount; ++c) {
-      const int w = width_ * kColumnShares[c] / shares;
+      const int w = width_ * kPlanColumnWidths[c] / shares;
       // Every cell is a number: right-aligned, and never cut off silently.
       const QString text =
           QFontMetrics(font, &device_)

@@ -23,7 +23,7 @@ using TCaptionedTexts = std::vector<std::pair<std::string, std::string>>;
 struct TPlanReportTexts {
   std::string title = "Darlehens Tilgungsplan";
   TCaptionedTexts inputs;   // caption, the input as typed or picked
-  TCaptionedTexts results;  // caption, the value label's text
+  TCaptionedTexts results;  // caption, the result's text (ListedResults)
 };
 
 // How the rows fall onto pages for a page of `pageHeight` device units whose

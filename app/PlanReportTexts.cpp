@@ -2,6 +2,7 @@
 
 #include "app/MainForm.h"
 #include "app/PlanTexts.h"
+#include "app/ResultPanel.h"
 #include "platform/locale/Locale.h"
 
 namespace tilgung {
@@ -25,13 +26,7 @@ TPlanWindowTexts FormWindowTexts(const TForm1& f) {
       {Trimmed(f.Label2->text()), f.ComboBox4->currentText().toStdString()},
       {Trimmed(f.Label8->text()), f.DateTimePicker1->text().toStdString()},
   };
-  const std::pair<const QLabel*, const QLabel*> results[] = {
-      {f.Label25, f.Label26}, {f.Label9, f.Label16},  {f.Label10, f.Label17},
-      {f.Label14, f.Label21}, {f.Label13, f.Label20}, {f.Label12, f.Label19},
-      {f.Label15, f.Label22}};
-  for (const auto& [caption, value] : results) {
-    t.report.results.emplace_back(Trimmed(caption->text()), value->text().toStdString());
-  }
+  t.report.results = ListedResults(f.ShownPanel());
   double rate = 0;
   t.rateKnown = platform::FormatSettings::User().TryParseFloat(f.Edit3->text().toStdString(), rate);
   t.nominalRate = rate;
@@ -52,16 +47,7 @@ TPlanReportTexts CommandLineReportTexts(const TPlanInputs& in, const TPlanResult
       {"Zinsbindung", in.termText},
       {"Beginn Tilgung", platform::FormatSettings::User().FormatShortDate(in.startDate)},
   };
-  const TPlanPanelTexts& p = result.panel;
-  t.results = {
-      {"Kreditrate", p.instalment.value_or("")},
-      {"Tilgungsbegin", p.startDate.value_or("")},
-      {"Zinsbindung", p.lastDueDate.value_or("")},
-      {"Summe Tilgung", p.repaymentSum.value_or("")},
-      {"Summe Zinsen", p.interestSum.value_or("")},
-      {"Restschuld", p.remainingDebt.value_or("")},
-      {"Summe Tilgung+Zinsen+Restschuld", p.grandTotal.value_or("")},
-  };
+  t.results = ListedResults(result.panel);
   return t;
 }
 

@@ -18,8 +18,8 @@ struct TPlanWindowTexts {
   int periodsPerYear = 12;
 };
 
-// The inputs as the window shows them and the value labels' texts, captioned
-// as in the window.
+// The inputs as the window shows them and the results its panel shows,
+// captioned as in the window.
 TPlanWindowTexts FormWindowTexts(const TForm1& form);
 
 // The same for a command-line run: the inputs as given, the start date in

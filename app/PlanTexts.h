@@ -15,6 +15,9 @@ namespace tilgung {
 inline constexpr int kPlanColumnCount = 6;
 inline constexpr const char* kPlanFieldNames[kPlanColumnCount] = {"Jahr",     "Monat",   "Tag",
                                                                   "Darlehen", "Tilgung", "Zins"};
+// Width of each column in the window's grid, in pixels; the printed report
+// shares its width out in the same proportions.
+inline constexpr int kPlanColumnWidths[kPlanColumnCount] = {57, 44, 43, 101, 80, 79};
 
 // Items of the payment frequency, in the order of the frequency index.
 inline constexpr int kFrequencyItemCount = 4;

@@ -395,6 +395,8 @@ class TDataSet : public TComponent {
 
   // ===== Framework services for the hooks. =====
   // The buffer of the active record; nullptr when the window is empty.
+  // While a data link reads the text of another row of the window
+  // (TDataLink::DisplayText), it is that row's buffer.
   TRecordBuffer ActiveBuffer() const;
   // The buffer whose calculated fields are being computed, or the
   // dataset's calculation buffer.
@@ -463,6 +465,10 @@ class TDataSet : public TComponent {
   void FieldChanged(TField* field);
   void AddDataSource(TDataSource* source);
   void RemoveDataSource(TDataSource* source);
+  // The display text of `field` in window row `row`: the field reads that
+  // row's buffer through ActiveBuffer; the active record does not move.
+  // REQUIRES: 0 <= row < windowCount_.
+  std::string WindowDisplayText(int row, const TField& field) const;
 
   TDataSetState state_ = TDataSetState::dsInactive;
   TFieldDefs fieldDefs_{this};
@@ -479,6 +485,9 @@ class TDataSet : public TComponent {
   int bufferCount_ = 1;
   int windowCount_ = 0;
   int activeRecord_ = 0;
+  // The window row ActiveBuffer gives while WindowDisplayText reads it; -1
+  // otherwise (the active record's).
+  mutable int readRecord_ = -1;
   int cursorRecord_ = -1;
   int scrollShift_ = 0;  // rows the window moved during the current operation
   bool bof_ = true;

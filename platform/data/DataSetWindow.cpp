@@ -19,7 +19,20 @@ namespace platform {
 
 TRecordBuffer TDataSet::ActiveBuffer() const {
   if (windowCount_ == 0 || buffers_.empty()) return nullptr;
-  return buffers_[static_cast<std::size_t>(activeRecord_)];
+  return buffers_[static_cast<std::size_t>(readRecord_ >= 0 ? readRecord_ : activeRecord_)];
+}
+
+std::string TDataSet::WindowDisplayText(int row, const TField& field) const {
+  const int previous = readRecord_;
+  readRecord_ = row;
+  try {
+    std::string text = field.DisplayText();
+    readRecord_ = previous;
+    return text;
+  } catch (...) {
+    readRecord_ = previous;
+    throw;
+  }
 }
 
 void TDataSet::AllocateBuffers() {

@@ -209,6 +209,12 @@ void TDataLink::SetActiveRecord(int row) {
   ds->activeRecord_ = firstRecord_ + row;
 }
 
+std::string TDataLink::DisplayText(int row, const TField& field) const {
+  TDataSet* ds = DataSet();
+  if (!active_ || ds == nullptr || row < 0 || row >= RecordCount()) return {};
+  return ds->WindowDisplayText(firstRecord_ + row, field);
+}
+
 int TDataLink::RecordCount() const {
   TDataSet* ds = DataSet();
   if (!active_ || ds == nullptr) return 0;

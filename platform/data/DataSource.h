@@ -10,9 +10,10 @@
 // dataset's window has W = max(1, the largest request) rows. A link sees
 // BufferCount consecutive rows of it, starting at its own first row, kept so
 // that the active record is among them. ActiveRecord() is the active
-// record's row in the link's view; SetActiveRecord(i) makes row i the
-// dataset's active record temporarily (a control reading the texts of each
-// visible row) and must be undone before anything else uses the dataset.
+// record's row in the link's view. DisplayText(i, field) reads a field's text
+// in row i without moving the active record (a control painting each visible
+// row); SetActiveRecord(i) does move it, and must be undone before anything
+// else uses the dataset.
 //
 // Lifetimes: nothing here owns anything. A data source registers with its
 // dataset and a link with its data source; each side removes itself when
@@ -24,6 +25,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/data/Component.h"
@@ -99,6 +101,11 @@ class TDataLink {
   void SetActiveRecord(int row);
   // Filled rows of this link's view (<= BufferCount); 0 when inactive.
   int RecordCount() const;
+  // The display text of `field` in row `row` of this link's view, read
+  // without moving the dataset's active record; "" when inactive or `row`
+  // is outside 0..RecordCount()-1. The field's read errors propagate.
+  // REQUIRES: `field` is a field of the link's dataset.
+  std::string DisplayText(int row, const TField& field) const;
   bool Eof() const;
   bool Bof() const;
 
@@ -133,22 +140,6 @@ class TDataLink {
   bool active_ = false;
   bool editing_ = false;
   bool updating_ = false;
-};
-
-// Makes `row` the link's active record for a scope and restores the previous
-// active record afterwards (also when the scope is left by an exception).
-class TActiveRecordScope {
- public:
-  TActiveRecordScope(TDataLink& link, int row) : link_(link), saved_(link.ActiveRecord()) {
-    link_.SetActiveRecord(row);
-  }
-  ~TActiveRecordScope() { link_.SetActiveRecord(saved_); }
-  TActiveRecordScope(const TActiveRecordScope&) = delete;
-  TActiveRecordScope& operator=(const TActiveRecordScope&) = delete;
-
- private:
-  TDataLink& link_;
-  int saved_;
 };
 
 }  // namespace platform

@@ -42,26 +42,6 @@ class TDBGrid::TGridDataLink : public TDataLink {
 
 namespace {
 
-// Restores the link's active record when a paint has walked the window.
-class TActiveRecordGuard {
- public:
-  explicit TActiveRecordGuard(TDataLink& link) : link_(link), saved_(link.ActiveRecord()) {}
-  ~TActiveRecordGuard() {
-    try {
-      link_.SetActiveRecord(saved_);
-    } catch (...) {
-      // Restoring an index the window held a moment ago cannot fail; a
-      // destructor must not throw whatever happens.
-    }
-  }
-  TActiveRecordGuard(const TActiveRecordGuard&) = delete;
-  TActiveRecordGuard& operator=(const TActiveRecordGuard&) = delete;
-
- private:
-  TDataLink& link_;
-  int saved_;
-};
-
 QString ToQString(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -267,13 +247,11 @@ TGridCells TDBGrid::CellsToPaint() const {
   }
   cells.rows.reserve(static_cast<std::size_t>(count));
   if (count <= 0) return cells;
-  TActiveRecordGuard restore(*link_);
   for (int r = 0; r < count; ++r) {
-    link_->SetActiveRecord(r);
     std::vector<QString>& row = cells.rows.emplace_back();
     row.reserve(columns_.size());
-    for (TField* field : fields_) {
-      row.push_back(field != nullptr ? ToQString(field->DisplayText()) : QString());
+    for (const TField* field : fields_) {
+      row.push_back(field != nullptr ? ToQString(link_->DisplayText(r, *field)) : QString());
     }
   }
   return cells;

@@ -549,8 +549,9 @@ class RowsLink : public platform::TDataLink {
   std::vector<int> Shown(platform::TDataSet& table) {
     std::vector<int> years;
     for (int row = 0; row < RecordCount(); ++row) {
-      platform::TActiveRecordScope scope(*this, row);
-      years.push_back(table.FieldByName("Jahr").AsInteger());
+      // A new record's blank year reads as 0.
+      const std::string text = DisplayText(row, table.FieldByName("Jahr"));
+      years.push_back(text.empty() ? 0 : std::stoi(text));
     }
     return years;
   }

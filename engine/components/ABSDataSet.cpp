@@ -131,7 +131,7 @@ void TABSDataSet::SetDatabaseUse(int bit, bool on) {
       // Finding the database, counting the use and listing the dataset are
       // one step under the session lock: components on other threads share
       // the database component of the default session.
-      std::lock_guard<platform::RankedMutex> hold(Sessions().SessionLock());
+      platform::RankedLockGuard hold(Sessions().SessionLock());
       // A database component made for a named session may have registered
       // with the default session while that session did not exist yet; it
       // moves to its session now rather than a second, temporary component
@@ -163,12 +163,7 @@ void TABSDataSet::SetDatabaseUse(int bit, bool on) {
   if ((useBits_ & mask) == 0) return;
   useBits_ &= ~mask;
   if (useBits_ != 0 || database_ == nullptr) return;
-  platform::RankedMutex& lock = Sessions().SessionLock();
-  lock.lock();
-  struct Unlock {
-    platform::RankedMutex& lock;
-    ~Unlock() { lock.unlock(); }
-  } unlock{lock};
+  platform::RankedLockGuard hold(Sessions().SessionLock());
   TABSDatabase* database = database_;
   TABSSession* session = databaseSession_;
   database_ = nullptr;

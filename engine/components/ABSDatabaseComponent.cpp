@@ -1,8 +1,8 @@
 #include "engine/components/ABSDatabaseComponent.h"
 
 #include <algorithm>
+#include <cassert>
 #include <filesystem>
-#include <mutex>
 
 #include "engine/local/ABSSession.h"
 #include "engine/schema/ABSDesignMode.h"
@@ -155,11 +155,8 @@ void TABSDatabase::AttachToSession(bool activate) {
 
 void TABSDatabase::CheckDuplicateName(const std::string& name) {
   if (name.empty() || session_ == nullptr) return;
-  session_->LockSession();
-  struct Unlock {
-    TABSSession& session;
-    ~Unlock() { session.UnlockSession(); }
-  } unlock{*session_};
+  platform::RankedLockGuard hold(Sessions().SessionLock());
+  session_->EnsureActive();
   TABSDatabase* other = session_->LookupDatabase(name);
   if (other == nullptr || other == this || (other->HandleShared && HandleShared)) return;
   if (!other->isTemporary_ || other->openCount_ > 0) {
@@ -181,11 +178,8 @@ void TABSDatabase::ConnectDatabase() {
       return;
     }
   }
-  session_->LockSession();
-  struct Unlock {
-    TABSSession& session;
-    ~Unlock() { session.UnlockSession(); }
-  } unlock{*session_};
+  platform::RankedLockGuard hold(Sessions().SessionLock());
+  session_->EnsureActive();
   if (!isTemporary_) {
     std::error_code error;
     if (databaseFileName_.empty() || !std::filesystem::exists(databaseFileName_, error)) {
@@ -204,6 +198,7 @@ void TABSDatabase::ConnectDatabase() {
 }
 
 void TABSDatabase::CreateEngineSession() {
+  assert(Sessions().SessionLock().HeldByThisThread());
   auto session = std::make_unique<TABSLocalSession>();
   session->DatabaseName = databaseName_;
   session->DatabaseFileName = databaseFileName_;
@@ -301,11 +296,8 @@ void TABSDatabase::CreateDatabaseFile() {
   AttachToSession(true);
   if (Connected())
     platform::DatabaseError("Cannot perform this operation on an open database", this);
-  session_->LockSession();
-  struct Unlock {
-    TABSSession& session;
-    ~Unlock() { session.UnlockSession(); }
-  } unlock{*session_};
+  platform::RankedLockGuard hold(Sessions().SessionLock());
+  session_->EnsureActive();
   CreateEngineSession();
   struct Free {
     TABSDatabase& database;
@@ -337,14 +329,14 @@ bool TABSDatabase::IsInTransaction() const {
 }
 
 void TABSDatabase::AddDataset(platform::TDataSet& dataset) {
-  std::lock_guard<platform::RankedMutex> hold(Sessions().SessionLock());
+  platform::RankedLockGuard hold(Sessions().SessionLock());
   if (std::find(datasets_.begin(), datasets_.end(), &dataset) == datasets_.end()) {
     datasets_.push_back(&dataset);
   }
 }
 
 void TABSDatabase::RemoveDataset(platform::TDataSet& dataset) {
-  std::lock_guard<platform::RankedMutex> hold(Sessions().SessionLock());
+  platform::RankedLockGuard hold(Sessions().SessionLock());
   auto it = std::find(datasets_.begin(), datasets_.end(), &dataset);
   if (it != datasets_.end()) datasets_.erase(it);
 }

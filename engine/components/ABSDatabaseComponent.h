@@ -107,6 +107,8 @@ class TABSDatabase : public platform::TComponent, public TABSSessionNamed {
 
  private:
   friend class TABSSession;
+  // Makes and adopts a new engine session with the component's settings.
+  // REQUIRES: the session lock.
   void CreateEngineSession();
   void FreeEngineSession() noexcept;
   void CloseDatasets();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <mutex>
 
 #include "engine/components/ABSDatabaseComponent.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = platform::RankedLockGuard;
 
 // Written only by StartSessions and StopSessions (engine start-up and
 // shut-down, on one thread before and after all other engine work).
@@ -315,19 +316,9 @@ void TABSSession::Notification(platform::TComponent* component, platform::TOpera
   }
 }
 
-void TABSSession::LockSession() {
-  platform::RankedMutex& lock = Sessions().SessionLock();
-  lock.lock();
-  try {
-    if (!Active()) SetActive(true);
-  } catch (...) {
-    lock.unlock();
-    throw;
-  }
-}
-
-void TABSSession::UnlockSession() {
-  Sessions().SessionLock().unlock();
+void TABSSession::EnsureActive() {
+  assert(Sessions().SessionLock().HeldByThisThread());
+  if (!Active()) SetActive(true);
 }
 
 void TABSSession::ActivateSession(bool on) {
@@ -370,41 +361,32 @@ void TABSSession::ActivateSession(bool on) {
 // --- databases of the session ---------------------------------------------------
 
 TABSDatabase* TABSSession::LookupDatabase(std::string_view name) {
-  LockSession();
-  TABSDatabase* found = nullptr;
+  Guard hold(Sessions().SessionLock());
+  EnsureActive();
   for (TABSDatabase* database : databases_) {
     if (database->DatabaseName().empty() && !database->IsTemporary()) continue;
-    if (EngineNamesEqual(database->DatabaseName(), name)) {
-      found = database;
-      break;
-    }
+    if (EngineNamesEqual(database->DatabaseName(), name)) return database;
   }
-  UnlockSession();
-  return found;
+  return nullptr;
 }
 
 TABSDatabase* TABSSession::LookupDatabaseForOwner(std::string_view name,
                                                   const platform::TComponent* owner) {
-  LockSession();
-  TABSDatabase* found = nullptr;
+  Guard hold(Sessions().SessionLock());
+  EnsureActive();
   for (TABSDatabase* database : databases_) {
     if (database->Owner() == owner && database->HandleShared &&
         EngineNamesEqual(database->DatabaseName(), name)) {
-      found = database;
-      break;
+      return database;
     }
   }
-  UnlockSession();
-  return found != nullptr ? found : LookupDatabase(name);
+  return LookupDatabase(name);
 }
 
 TABSDatabase& TABSSession::AcquireDatabase(std::string_view name,
                                            const platform::TComponent* owner) {
-  LockSession();
-  struct Unlock {
-    TABSSession& session;
-    ~Unlock() { session.UnlockSession(); }
-  } unlock{*this};
+  Guard hold(Sessions().SessionLock());
+  EnsureActive();
   TABSDatabase* database = LookupDatabaseForOwner(name, owner);
   std::unique_ptr<TABSDatabase> created;
   if (database == nullptr) {

@@ -76,7 +76,7 @@ class TABSSessionList {
   // Frees every session, from the last to the first.
   void FreeAllSessions() noexcept;
   TABSSession* DefaultSession() {
-    std::lock_guard<platform::RankedMutex> hold(listLock_);
+    platform::RankedLockGuard hold(listLock_);
     return default_;
   }
   std::size_t Count();
@@ -135,10 +135,9 @@ class TABSSession : public platform::TComponent {
   bool IsDefaultSession() const { return isDefault_; }
   const std::vector<TABSDatabase*>& DatabaseList() const { return databases_; }
 
-  // Enters the session lock and makes sure the session is active; an
-  // activation that fails leaves the lock again and passes the error on.
-  void LockSession();
-  void UnlockSession();
+  // Makes sure the session is active, activating it when it is not.
+  // REQUIRES: the session lock (Sessions().SessionLock()).
+  void EnsureActive();
 
   // The first database component named `name` (ignoring case; an unnamed one
   // only when temporary), or nil.

@@ -87,13 +87,8 @@ TABSDataSet::~TABSDataSet() {
   wideStrings_.clear();
   cursor_.reset();
   // A use bit that is still set (a failed close) detaches the database now.
-  if (useBits_ != 0) {
-    useBits_ = 1u << duOpen;
-    try {
-      SetDatabaseUse(duOpen, false);
-    } catch (...) {
-    }
-  }
+  useBits_ = 0;
+  std::unique_ptr<TABSDatabaseUse> ending = std::move(databaseUse_);
 }
 
 // ---------------------------------------------------------------------------
@@ -102,7 +97,7 @@ TABSDataSet::~TABSDataSet() {
 void TABSDataSet::SetDatabaseName(const std::string& name) {
   if (!IsLoading() && name != databaseName_) {
     CheckInactive();
-    if (database_ != nullptr) {
+    if (Database() != nullptr) {
       platform::DatabaseError("Cannot perform this operation on an open database", this);
     }
   }
@@ -127,50 +122,59 @@ void TABSDataSet::SetDatabaseUse(int bit, bool on) {
   const std::uint32_t mask = 1u << bit;
   if (on) {
     if ((useBits_ & mask) != 0) return;
-    if (useBits_ == 0) {
-      // Finding the database, counting the use and listing the dataset are
-      // one step under the session lock: components on other threads share
-      // the database component of the default session.
-      platform::RankedLockGuard hold(Sessions().SessionLock());
-      // A database component made for a named session may have registered
-      // with the default session while that session did not exist yet; it
-      // moves to its session now rather than a second, temporary component
-      // being made there.
-      if (!sessionName_.empty() && !databaseName_.empty()) {
-        TABSSession* named = Sessions().LookupSession(sessionName_);
-        TABSSession* fallback = Sessions().DefaultSession();
-        if (named != nullptr && fallback != nullptr && named != fallback &&
-            named->LookupDatabaseForOwner(databaseName_, Owner()) == nullptr) {
-          TABSDatabase* waiting = fallback->LookupDatabaseForOwner(databaseName_, Owner());
-          if (waiting != nullptr) waiting->AttachToSession(true);
-        }
-      }
-      TABSSession& session = Sessions().RequireSession(sessionName_);
-      TABSDatabase& database = session.AcquireDatabase(databaseName_, Owner());
-      TABSSession* from = database.Session() != nullptr ? database.Session() : &session;
-      try {
-        database.AddDataset(*this);
-      } catch (...) {
-        from->ReleaseDatabase(database);
-        throw;
-      }
-      database_ = &database;
-      databaseSession_ = from;
-    }
+    if (useBits_ == 0) databaseUse_ = std::make_unique<TABSDatabaseUse>(*this);
     useBits_ |= mask;
     return;
   }
   if ((useBits_ & mask) == 0) return;
   useBits_ &= ~mask;
-  if (useBits_ != 0 || database_ == nullptr) return;
+  if (useBits_ != 0) return;
+  // Detached before the use ends: what the release runs sees no database.
+  std::unique_ptr<TABSDatabaseUse> ending = std::move(databaseUse_);
+}
+
+TABSDatabaseUse::TABSDatabaseUse(TABSDataSet& dataSet) : dataSet_(dataSet) {
+  // Finding the database, counting the use and listing the dataset are one
+  // step under the session lock: components on other threads share the
+  // database component of the default session.
   platform::RankedLockGuard hold(Sessions().SessionLock());
-  TABSDatabase* database = database_;
-  TABSSession* session = databaseSession_;
-  database_ = nullptr;
-  databaseSession_ = nullptr;
-  database->RemoveDataset(*this);
-  // The session the component is registered with, whatever SessionName says now.
-  session->ReleaseDatabase(*database);
+  const std::string& sessionName = dataSet.SessionName();
+  const std::string& databaseName = dataSet.DatabaseName();
+  // A database component made for a named session may have registered with
+  // the default session while that session did not exist yet; it moves to
+  // its session now rather than a second, temporary component being made
+  // there.
+  if (!sessionName.empty() && !databaseName.empty()) {
+    TABSSession* named = Sessions().LookupSession(sessionName);
+    TABSSession* fallback = Sessions().DefaultSession();
+    if (named != nullptr && fallback != nullptr && named != fallback &&
+        named->LookupDatabaseForOwner(databaseName, dataSet.Owner()) == nullptr) {
+      TABSDatabase* waiting = fallback->LookupDatabaseForOwner(databaseName, dataSet.Owner());
+      if (waiting != nullptr) waiting->AttachToSession(true);
+    }
+  }
+  TABSSession& session = Sessions().RequireSession(sessionName);
+  TABSDatabase& database = session.AcquireDatabase(databaseName, dataSet.Owner());
+  TABSSession* from = database.Session() != nullptr ? database.Session() : &session;
+  try {
+    database.AddDataset(dataSet);
+  } catch (...) {
+    from->ReleaseDatabase(database);
+    throw;
+  }
+  database_ = &database;
+  session_ = from;
+}
+
+TABSDatabaseUse::~TABSDatabaseUse() {
+  try {
+    platform::RankedLockGuard hold(Sessions().SessionLock());
+    database_->RemoveDataset(dataSet_);
+    session_->ReleaseDatabase(*database_);
+  } catch (...) {
+    // Releasing counts down and may disconnect an unused database; a dataset
+    // of it that refuses to close leaves nothing for this use to undo.
+  }
 }
 
 std::unique_ptr<TABSCursor> TABSDataSet::CreateCursor() {

@@ -32,6 +32,12 @@ TABSDatabase::TABSDatabase(platform::TComponent* owner) : platform::TComponent(o
   NotifyInserted();
 }
 
+TABSDatabase::TABSDatabase(TABSSession& session) : isTemporary_(true), session_(&session) {
+  sessionName_ = session.SessionName();
+  session.RegisterDatabase(*this);
+  if (session.IsDesigning()) DesignMode.store(true);
+}
+
 TABSDatabase::~TABSDatabase() {
   try {
     DisconnectDatabase();
@@ -163,8 +169,7 @@ void TABSDatabase::CheckDuplicateName(const std::string& name) {
     platform::DatabaseError(Formatted("Duplicate database name '%s'", name), this);
   }
   // An idle temporary database component gives way to this one.
-  other->freeing_ = true;
-  delete other;
+  session_->FreeTemporary(*other);
 }
 
 void TABSDatabase::ConnectDatabase() {

@@ -181,6 +181,11 @@ TABSSession::~TABSSession() {
   } catch (...) {
     // Deactivation only frees and disconnects; nothing to report here.
   }
+  if (SessionsStarted()) {
+    // Deactivating freed the temporary components unless it failed on the way.
+    Guard hold(Sessions().SessionLock());
+    while (!temporaries_.empty()) FreeTemporary(*temporaries_.back());
+  }
   if (autoNumber_ >= 0 && SessionsStarted()) Sessions().ReleaseAutoNameNumber(autoNumber_);
   if (SessionsStarted()) Sessions().RemoveSessionFromList(*this);
   // Database components owned by this session die with the component base;
@@ -342,10 +347,7 @@ void TABSSession::ActivateSession(bool on) {
     if (it >= databases_.size()) continue;  // the list shrank while freeing
     TABSDatabase* database = databases_[it];
     if (database->IsTemporary()) {
-      if (!database->freeing_) {
-        database->freeing_ = true;
-        delete database;  // leaves databases_ in its destructor
-      }
+      FreeTemporary(*database);
     } else {
       database->DisconnectDatabase();
     }
@@ -388,19 +390,36 @@ TABSDatabase& TABSSession::AcquireDatabase(std::string_view name,
   Guard hold(Sessions().SessionLock());
   EnsureActive();
   TABSDatabase* database = LookupDatabaseForOwner(name, owner);
-  std::unique_ptr<TABSDatabase> created;
-  if (database == nullptr) {
-    created = std::make_unique<TABSDatabase>(this);
-    created->SetDatabaseName(std::string(name));
-    created->SetKeepConnection(keepConnections_);
-    created->isTemporary_ = true;
-    created->SilentMode = true;
-    database = created.get();
+  const bool created = database == nullptr;
+  if (created) {
+    temporaries_.push_back(std::unique_ptr<TABSDatabase>(new TABSDatabase(*this)));
+    database = temporaries_.back().get();
   }
-  database->ConnectDatabase();
+  try {
+    if (created) {
+      database->SetDatabaseName(std::string(name));
+      database->SetKeepConnection(keepConnections_);
+      database->SilentMode = true;
+    }
+    database->ConnectDatabase();
+  } catch (...) {
+    if (created) FreeTemporary(*database);  // a failure leaves no new component
+    throw;
+  }
   ++database->openCount_;
-  created.release();  // owned by this session as its component owner from now on
   return *database;
+}
+
+void TABSSession::FreeTemporary(TABSDatabase& database) noexcept {
+  assert(Sessions().SessionLock().HeldByThisThread());
+  auto it = std::find_if(temporaries_.begin(), temporaries_.end(),
+                         [&](const auto& held) { return held.get() == &database; });
+  if (it == temporaries_.end()) return;
+  // Out of the list first: the component's destructor closes its datasets,
+  // whose releases must find it gone.
+  std::unique_ptr<TABSDatabase> doomed = std::move(*it);
+  temporaries_.erase(it);
+  doomed.reset();  // leaves databases_ in its destructor
 }
 
 void TABSSession::ReleaseDatabase(TABSDatabase& database) {
@@ -409,10 +428,7 @@ void TABSSession::ReleaseDatabase(TABSDatabase& database) {
   if (database.openCount_ != 0 || database.KeepConnection()) return;
   if (database.closingDatasets_) return;  // its own disconnect is under way
   if (database.IsTemporary()) {
-    if (!database.freeing_ && !database.IsDestroying()) {
-      database.freeing_ = true;
-      delete &database;
-    }
+    FreeTemporary(database);
   } else {
     database.DisconnectDatabase();
   }

@@ -18,8 +18,9 @@
 // Ownership. The session list owns the sessions it creates (the default
 // session); a session placed on a form belongs to its owner component. Every
 // session leaves the list when it is destroyed. A session owns the temporary
-// database components it creates (as their component owner); its database
-// list only refers to its database components.
+// database components it creates (temporaries_, not as a component owner);
+// they die only in FreeTemporary, under the session lock. Its database list
+// only refers to its database components.
 //
 // Errors. 20002 (an engine error) for a session name no session has; the
 // other failures are the dataset framework's database error with the
@@ -167,7 +168,12 @@ class TABSSession : public platform::TComponent {
 
  private:
   friend class TABSSessionList;
+  friend class TABSDatabase;  // an idle temporary gives way to a named component
   void ActivateSession(bool on);
+  // Frees temporary component `database` of this session; nothing when it is
+  // not one (anymore: freeing it closes its datasets, which release it
+  // again). Never raises. REQUIRES: the session lock.
+  void FreeTemporary(TABSDatabase& database) noexcept;
   void CheckSessionInactive() const;
   void CheckSiblingSessions(bool automatic) const;
   void MakeAutoSessionName();
@@ -186,4 +192,7 @@ class TABSSession : public platform::TComponent {
   bool usesDefaultToken_ = false;
   // Borrowed; guarded by the session lock.
   std::vector<TABSDatabase*> databases_;
+  // The temporary components this session made (AcquireDatabase); guarded by
+  // the session lock. Each is also in databases_.
+  std::vector<std::unique_ptr<TABSDatabase>> temporaries_;
 };

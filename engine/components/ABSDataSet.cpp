@@ -21,12 +21,6 @@ using platform::TRecordBuffer;
 
 namespace {
 
-constexpr const char* kNilPointer = "Nil pointer occured";
-
-[[noreturn]] void RaiseNil(std::int32_t code) {
-  throw EABSException(code, kNilPointer);
-}
-
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
@@ -187,6 +181,10 @@ void TABSDataSet::FreeCursor() {
 
 void TABSDataSet::AfterCursorOpen() {}
 
+void TABSDataSet::RaiseNil(std::int32_t code) {
+  throw EABSException(code, "Nil pointer occured");
+}
+
 TABSCursor& TABSDataSet::RequireCursor(std::int32_t code) const {
   if (cursor_ == nullptr) RaiseNil(code);
   return *cursor_;
@@ -210,7 +208,7 @@ void TABSDataSet::StartCursor() {
   BuildIndexFieldMap();
   FreeOldRecord();
   cursor_->FilterCallbackOwner = this;
-  if (CalcFieldsSize() > 0) cursor_->RecordBufferSize = cursor_->BaseBufferSize + CalcFieldsSize();
+  FitRecordBufferSize(*cursor_);
   AllocKeyBuffers();
   cursor_->ClearKeyRange();
   AfterCursorOpen();
@@ -288,11 +286,15 @@ void TABSDataSet::ChangeActive(bool value) {
 // ---------------------------------------------------------------------------
 // Buffers and bookmarks
 
+void TABSDataSet::FitRecordBufferSize(TABSCursor& cursor) {
+  const std::int32_t needed = cursor.BaseBufferSize + CalcFieldsSize();
+  if (cursor.RecordBufferSize < needed) cursor.RecordBufferSize = needed;
+}
+
 TRecordBuffer TABSDataSet::NewRecordBuffer() {
   TABSCursor& cursor = RequireCursor(10052);
   // Room for the calculated area, whatever reset the cursor's size since.
-  const std::int32_t needed = cursor.BaseBufferSize + CalcFieldsSize();
-  if (cursor.RecordBufferSize < needed) cursor.RecordBufferSize = needed;
+  FitRecordBufferSize(cursor);
   return reinterpret_cast<TRecordBuffer>(cursor.AllocRecordBuffer());
 }
 

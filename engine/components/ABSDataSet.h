@@ -195,6 +195,9 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   platform::TRecordBuffer StateBuffer() const;
   // FieldDefs and AdvFieldDefs from the engine field definitions.
   void FieldDefsFromEngine();
+  // Reads the field and constraint definitions of `cursor`'s table into the
+  // engine definitions, then FieldDefs and AdvFieldDefs from them.
+  void ReadDefinitionsFrom(TABSCursor& cursor);
   // Sets the cursor being opened (CreateCursor's result).
   void AdoptCursor(std::unique_ptr<TABSCursor> cursor) { cursor_ = std::move(cursor); }
   // Whether a wide calculated field exists (its slots hold references).
@@ -212,7 +215,12 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   std::byte* Raw(platform::TRecordBuffer buffer) const {
     return reinterpret_cast<std::byte*>(buffer);
   }
+  // Raises EABSException `code` "Nil pointer occured".
+  [[noreturn]] static void RaiseNil(std::int32_t code);
   TABSCursor& RequireCursor(std::int32_t code) const;
+  // Gives the cursor's record buffers room for the calculated area: the one
+  // place the record buffer size (base buffer + CalcFieldsSize) is computed.
+  void FitRecordBufferSize(TABSCursor& cursor);
   std::int32_t PositionOffset() const { return cursor_->PositionOffset; }
   std::int32_t FlagOffset() const { return cursor_->PositionOffset + kFlagAfterPosition; }
   std::int32_t CalcOffset() const { return cursor_->CalcAreaOffset; }

@@ -10,17 +10,6 @@
 #include "platform/data/DataSet.h"
 #include "platform/data/DatabaseError.h"
 
-namespace {
-
-std::string Formatted(std::string_view format, std::string_view value) {
-  std::string text(format);
-  const auto at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, value);
-  return text;
-}
-
-}  // namespace
-
 TABSDatabase::TABSDatabase(platform::TComponent* owner) : platform::TComponent(owner) {
   auto* ownerSession = dynamic_cast<TABSSession*>(owner);
   session_ = ownerSession != nullptr ? ownerSession : Sessions().DefaultSession();
@@ -166,7 +155,7 @@ void TABSDatabase::CheckDuplicateName(const std::string& name) {
   TABSDatabase* other = session_->LookupDatabase(name);
   if (other == nullptr || other == this || (other->HandleShared && HandleShared)) return;
   if (!other->isTemporary_ || other->openCount_ > 0) {
-    platform::DatabaseError(Formatted("Duplicate database name '%s'", name), this);
+    platform::DatabaseError(ComponentErrorText("Duplicate database name '%s'", name), this);
   }
   // An idle temporary database component gives way to this one.
   session_->FreeTemporary(*other);
@@ -188,8 +177,8 @@ void TABSDatabase::ConnectDatabase() {
   if (!isTemporary_) {
     std::error_code error;
     if (databaseFileName_.empty() || !std::filesystem::exists(databaseFileName_, error)) {
-      platform::DatabaseError(Formatted("Database file '%s' does not exist", databaseFileName_),
-                              this);
+      platform::DatabaseError(
+          ComponentErrorText("Database file '%s' does not exist", databaseFileName_), this);
     }
   }
   CreateEngineSession();

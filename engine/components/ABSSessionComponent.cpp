@@ -21,13 +21,6 @@ using Guard = platform::RankedLockGuard;
 // shut-down, on one thread before and after all other engine work).
 std::atomic<TABSSessionList*> theSessions{nullptr};
 
-std::string Formatted(std::string_view format, std::string_view value) {
-  std::string text(format);
-  const auto at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, value);
-  return text;
-}
-
 }  // namespace
 
 // --- the session list -------------------------------------------------------
@@ -157,6 +150,13 @@ TABSSessionList& Sessions() {
   return *list;
 }
 
+std::string ComponentErrorText(std::string_view format, std::string_view value) {
+  std::string text(format);
+  const auto at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, value);
+  return text;
+}
+
 bool SessionsStarted() noexcept {
   return theSessions.load() != nullptr;
 }
@@ -229,7 +229,7 @@ void TABSSession::SetSessionName(const std::string& name) {
     return;
   }
   if (!Sessions().NameSession(*this, name)) {
-    platform::DatabaseError(Formatted("Duplicate session name '%s'", name), this);
+    platform::DatabaseError(ComponentErrorText("Duplicate session name '%s'", name), this);
   }
 }
 
@@ -247,9 +247,10 @@ void TABSSession::CheckSiblingSessions(bool automatic) const {
     }
     if (other->autoSessionName_) {
       platform::DatabaseError(
-          Formatted("Cannot add a session to the form or data-module while session '%s' has "
-                    "AutoSessionName enabled",
-                    other->Name()),
+          ComponentErrorText(
+              "Cannot add a session to the form or data-module while session '%s' has "
+              "AutoSessionName enabled",
+              other->Name()),
           this);
     }
   }

@@ -115,6 +115,9 @@ void StopSessions() noexcept;
 // The session list; raises 10441 without one.
 TABSSessionList& Sessions();
 bool SessionsStarted() noexcept;
+// `format` with its first "%s" replaced by `value`, for the database errors of
+// the session and database components (the value is never read as a format).
+std::string ComponentErrorText(std::string_view format, std::string_view value);
 
 class TABSSession : public platform::TComponent {
  public:

@@ -226,10 +226,7 @@ void TABSTable::InitFieldDefs() {
   }
   UseBitGuard use(*this, duFieldDefs);
   std::unique_ptr<TABSCursor> cursor = AttachedCursor();
-  cursor->LoadFieldLayout();
-  engineFieldDefs_.CopyListFrom(*cursor->LogicalFieldDefs);
-  if (cursor->ConstraintDefs) engineConstraintDefs_.CopyListFrom(*cursor->ConstraintDefs);
-  FieldDefsFromEngine();
+  ReadDefinitionsFrom(*cursor);
 }
 
 void TABSTable::UpdateIndexDefs() {

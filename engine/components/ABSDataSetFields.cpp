@@ -20,7 +20,7 @@ using platform::TRecordBuffer;
 
 namespace {
 
-constexpr double kMSecsPerDay = 86400000.0;
+constexpr auto kMSecsPerDay = static_cast<double>(platform::MSecsPerDay);
 
 bool IsDateTimeKind(TFieldType type) {
   return type == platform::ftDate || type == platform::ftTime || type == platform::ftDateTime ||

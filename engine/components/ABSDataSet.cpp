@@ -21,12 +21,6 @@ using platform::TRecordBuffer;
 
 namespace {
 
-constexpr const char* kNilPointer = "Nil pointer occured";
-
-[[noreturn]] void RaiseNil(std::int32_t code) {
-  throw EABSException(code, kNilPointer);
-}
-
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
@@ -87,13 +81,8 @@ TABSDataSet::~TABSDataSet() {
   wideStrings_.clear();
   cursor_.reset();
   // A use bit that is still set (a failed close) detaches the database now.
-  if (useBits_ != 0) {
-    useBits_ = 1u << duOpen;
-    try {
-      SetDatabaseUse(duOpen, false);
-    } catch (...) {
-    }
-  }
+  useBits_ = 0;
+  std::unique_ptr<TABSDatabaseUse> ending = std::move(databaseUse_);
 }
 
 // ---------------------------------------------------------------------------
@@ -102,7 +91,7 @@ TABSDataSet::~TABSDataSet() {
 void TABSDataSet::SetDatabaseName(const std::string& name) {
   if (!IsLoading() && name != databaseName_) {
     CheckInactive();
-    if (database_ != nullptr) {
+    if (Database() != nullptr) {
       platform::DatabaseError("Cannot perform this operation on an open database", this);
     }
   }
@@ -127,55 +116,59 @@ void TABSDataSet::SetDatabaseUse(int bit, bool on) {
   const std::uint32_t mask = 1u << bit;
   if (on) {
     if ((useBits_ & mask) != 0) return;
-    if (useBits_ == 0) {
-      // Finding the database, counting the use and listing the dataset are
-      // one step under the session lock: components on other threads share
-      // the database component of the default session.
-      std::lock_guard<platform::RankedMutex> hold(Sessions().SessionLock());
-      // A database component made for a named session may have registered
-      // with the default session while that session did not exist yet; it
-      // moves to its session now rather than a second, temporary component
-      // being made there.
-      if (!sessionName_.empty() && !databaseName_.empty()) {
-        TABSSession* named = Sessions().LookupSession(sessionName_);
-        TABSSession* fallback = Sessions().DefaultSession();
-        if (named != nullptr && fallback != nullptr && named != fallback &&
-            named->LookupDatabaseForOwner(databaseName_, Owner()) == nullptr) {
-          TABSDatabase* waiting = fallback->LookupDatabaseForOwner(databaseName_, Owner());
-          if (waiting != nullptr) waiting->AttachToSession(true);
-        }
-      }
-      TABSSession& session = Sessions().RequireSession(sessionName_);
-      TABSDatabase& database = session.AcquireDatabase(databaseName_, Owner());
-      TABSSession* from = database.Session() != nullptr ? database.Session() : &session;
-      try {
-        database.AddDataset(*this);
-      } catch (...) {
-        from->ReleaseDatabase(database);
-        throw;
-      }
-      database_ = &database;
-      databaseSession_ = from;
-    }
+    if (useBits_ == 0) databaseUse_ = std::make_unique<TABSDatabaseUse>(*this);
     useBits_ |= mask;
     return;
   }
   if ((useBits_ & mask) == 0) return;
   useBits_ &= ~mask;
-  if (useBits_ != 0 || database_ == nullptr) return;
-  platform::RankedMutex& lock = Sessions().SessionLock();
-  lock.lock();
-  struct Unlock {
-    platform::RankedMutex& lock;
-    ~Unlock() { lock.unlock(); }
-  } unlock{lock};
-  TABSDatabase* database = database_;
-  TABSSession* session = databaseSession_;
-  database_ = nullptr;
-  databaseSession_ = nullptr;
-  database->RemoveDataset(*this);
-  // The session the component is registered with, whatever SessionName says now.
-  session->ReleaseDatabase(*database);
+  if (useBits_ != 0) return;
+  // Detached before the use ends: what the release runs sees no database.
+  std::unique_ptr<TABSDatabaseUse> ending = std::move(databaseUse_);
+}
+
+TABSDatabaseUse::TABSDatabaseUse(TABSDataSet& dataSet) : dataSet_(dataSet) {
+  // Finding the database, counting the use and listing the dataset are one
+  // step under the session lock: components on other threads share the
+  // database component of the default session.
+  platform::RankedLockGuard hold(Sessions().SessionLock());
+  const std::string& sessionName = dataSet.SessionName();
+  const std::string& databaseName = dataSet.DatabaseName();
+  // A database component made for a named session may have registered with
+  // the default session while that session did not exist yet; it moves to
+  // its session now rather than a second, temporary component being made
+  // there.
+  if (!sessionName.empty() && !databaseName.empty()) {
+    TABSSession* named = Sessions().LookupSession(sessionName);
+    TABSSession* fallback = Sessions().DefaultSession();
+    if (named != nullptr && fallback != nullptr && named != fallback &&
+        named->LookupDatabaseForOwner(databaseName, dataSet.Owner()) == nullptr) {
+      TABSDatabase* waiting = fallback->LookupDatabaseForOwner(databaseName, dataSet.Owner());
+      if (waiting != nullptr) waiting->AttachToSession(true);
+    }
+  }
+  TABSSession& session = Sessions().RequireSession(sessionName);
+  TABSDatabase& database = session.AcquireDatabase(databaseName, dataSet.Owner());
+  TABSSession* from = database.Session() != nullptr ? database.Session() : &session;
+  try {
+    database.AddDataset(dataSet);
+  } catch (...) {
+    from->ReleaseDatabase(database);
+    throw;
+  }
+  database_ = &database;
+  session_ = from;
+}
+
+TABSDatabaseUse::~TABSDatabaseUse() {
+  try {
+    platform::RankedLockGuard hold(Sessions().SessionLock());
+    database_->RemoveDataset(dataSet_);
+    session_->ReleaseDatabase(*database_);
+  } catch (...) {
+    // Releasing counts down and may disconnect an unused database; a dataset
+    // of it that refuses to close leaves nothing for this use to undo.
+  }
 }
 
 std::unique_ptr<TABSCursor> TABSDataSet::CreateCursor() {
@@ -187,6 +180,10 @@ void TABSDataSet::FreeCursor() {
 }
 
 void TABSDataSet::AfterCursorOpen() {}
+
+void TABSDataSet::RaiseNil(std::int32_t code) {
+  throw EABSException(code, "Nil pointer occured");
+}
 
 TABSCursor& TABSDataSet::RequireCursor(std::int32_t code) const {
   if (cursor_ == nullptr) RaiseNil(code);
@@ -211,7 +208,7 @@ void TABSDataSet::StartCursor() {
   BuildIndexFieldMap();
   FreeOldRecord();
   cursor_->FilterCallbackOwner = this;
-  if (CalcFieldsSize() > 0) cursor_->RecordBufferSize = cursor_->BaseBufferSize + CalcFieldsSize();
+  FitRecordBufferSize(*cursor_);
   AllocKeyBuffers();
   cursor_->ClearKeyRange();
   AfterCursorOpen();
@@ -289,11 +286,15 @@ void TABSDataSet::ChangeActive(bool value) {
 // ---------------------------------------------------------------------------
 // Buffers and bookmarks
 
+void TABSDataSet::FitRecordBufferSize(TABSCursor& cursor) {
+  const std::int32_t needed = cursor.BaseBufferSize + CalcFieldsSize();
+  if (cursor.RecordBufferSize < needed) cursor.RecordBufferSize = needed;
+}
+
 TRecordBuffer TABSDataSet::NewRecordBuffer() {
   TABSCursor& cursor = RequireCursor(10052);
   // Room for the calculated area, whatever reset the cursor's size since.
-  const std::int32_t needed = cursor.BaseBufferSize + CalcFieldsSize();
-  if (cursor.RecordBufferSize < needed) cursor.RecordBufferSize = needed;
+  FitRecordBufferSize(cursor);
   return reinterpret_cast<TRecordBuffer>(cursor.AllocRecordBuffer());
 }
 

@@ -1,8 +1,8 @@
 // TABSDataSet: the engine's dataset. It implements the record hooks of the
 // dataset framework (platform/data/DataSet.h) on one engine cursor (TABSCursor)
 // and binds the dataset to its database component through the session
-// components (database-use bits). TABSTable (ABSTable.h) derives from it and
-// makes the cursor.
+// components (TABSDatabaseUse, held while a database-use bit is set).
+// TABSTable (ABSTable.h) derives from it and makes the cursor.
 //
 // Record buffer (every buffer of the framework's window, the calculation
 // buffer and the old-record copy; all allocated by the cursor):
@@ -19,8 +19,8 @@
 // during an edit, the six key buffers while open, its engine definitions,
 // its AdvFieldDefs/AdvIndexDefs and the strings of wide calculated fields
 // (freed when their buffer is cleared or disposed, and at close). It borrows
-// its database component (attached while a database-use bit is set) and the
-// session that component is registered with.
+// its database component through its TABSDatabaseUse (attached while a
+// database-use bit is set).
 // Threads: none; a dataset is used by one thread. Attaching and detaching
 // take the session lock.
 //
@@ -45,9 +45,32 @@
 #include "platform/data/DataSet.h"
 
 class TABSDatabase;
+class TABSDataSet;
 
-// Database-use bits (SetDatabaseUse).
-enum TABSDatabaseUse : int {
+// One dataset's use of its database component. Made under the session lock:
+// the session the dataset's SessionName names acquires its DatabaseName
+// (connecting it, or making a temporary component when no component has the
+// name) and the component lists the dataset. The destructor, again under the
+// session lock, takes the dataset off the list and releases the component
+// through the session it is registered with, whatever SessionName says by
+// then. Never raises from the destructor.
+class TABSDatabaseUse {
+ public:
+  explicit TABSDatabaseUse(TABSDataSet& dataSet);
+  ~TABSDatabaseUse();
+  TABSDatabaseUse(const TABSDatabaseUse&) = delete;
+  TABSDatabaseUse& operator=(const TABSDatabaseUse&) = delete;
+
+  TABSDatabase& Database() const { return *database_; }
+
+ private:
+  TABSDataSet& dataSet_;
+  TABSDatabase* database_ = nullptr;  // borrowed, counted by the use
+  TABSSession* session_ = nullptr;    // the session database_ came from
+};
+
+// Database-use bits (SetDatabaseUse): why the dataset uses its database now.
+enum TABSDatabaseUseBit : int {
   duOpen = 0,       // while the dataset is open
   duTableOp = 3,    // during CreateTable, ClearTable, DeleteTable, RenameTable
   duFieldDefs = 4,  // while field definitions are read from a closed table
@@ -87,7 +110,9 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
 
   // --- state ---
   TABSCursor* Cursor() const { return cursor_.get(); }
-  TABSDatabase* Database() const { return database_; }
+  TABSDatabase* Database() const {
+    return databaseUse_ != nullptr ? &databaseUse_->Database() : nullptr;
+  }
   platform::TIndexDefs& IndexDefs() { return indexDefs_; }
   TABSAdvFieldDefs& AdvFieldDefs() { return advFieldDefs_; }
   TABSAdvIndexDefs& AdvIndexDefs() { return advIndexDefs_; }
@@ -104,10 +129,10 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   // --- the operations added to the framework's ---
   // Closes the dataset; the database component calls it when it closes.
   virtual void CloseForDatabase();
-  // On: the first bit set attaches the database (the session named by
-  // SessionName acquires DatabaseName for this dataset). Off: the last bit
-  // cleared detaches it again through the session it came from. Setting a
-  // set bit or clearing a clear one does nothing.
+  // On: the first bit set attaches the database (makes the dataset's
+  // TABSDatabaseUse). Off: the last bit cleared detaches it again (ends the
+  // use; a failure there is not reported). Setting a set bit or clearing a
+  // clear one does nothing.
   virtual void SetDatabaseUse(int bit, bool on);
   // A new cursor for opening; nil here.
   virtual std::unique_ptr<TABSCursor> CreateCursor();
@@ -170,6 +195,9 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   platform::TRecordBuffer StateBuffer() const;
   // FieldDefs and AdvFieldDefs from the engine field definitions.
   void FieldDefsFromEngine();
+  // Reads the field and constraint definitions of `cursor`'s table into the
+  // engine definitions, then FieldDefs and AdvFieldDefs from them.
+  void ReadDefinitionsFrom(TABSCursor& cursor);
   // Sets the cursor being opened (CreateCursor's result).
   void AdoptCursor(std::unique_ptr<TABSCursor> cursor) { cursor_ = std::move(cursor); }
   // Whether a wide calculated field exists (its slots hold references).
@@ -187,7 +215,12 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   std::byte* Raw(platform::TRecordBuffer buffer) const {
     return reinterpret_cast<std::byte*>(buffer);
   }
+  // Raises EABSException `code` "Nil pointer occured".
+  [[noreturn]] static void RaiseNil(std::int32_t code);
   TABSCursor& RequireCursor(std::int32_t code) const;
+  // Gives the cursor's record buffers room for the calculated area: the one
+  // place the record buffer size (base buffer + CalcFieldsSize) is computed.
+  void FitRecordBufferSize(TABSCursor& cursor);
   std::int32_t PositionOffset() const { return cursor_->PositionOffset; }
   std::int32_t FlagOffset() const { return cursor_->PositionOffset + kFlagAfterPosition; }
   std::int32_t CalcOffset() const { return cursor_->CalcAreaOffset; }
@@ -227,8 +260,8 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   bool readOnly_ = false;
 
   std::unique_ptr<TABSCursor> cursor_;
-  TABSDatabase* database_ = nullptr;        // borrowed while a use bit is set
-  TABSSession* databaseSession_ = nullptr;  // the session database_ came from
+  // Held exactly while a use bit is set.
+  std::unique_ptr<TABSDatabaseUse> databaseUse_;
   std::uint32_t useBits_ = 0;
 
   TABSMemBlock oldRecord_;  // a full record buffer during an edit

@@ -20,11 +20,7 @@ using platform::TRecordBuffer;
 
 namespace {
 
-constexpr double kMSecsPerDay = 86400000.0;
-
-[[noreturn]] void RaiseNil(std::int32_t code) {
-  throw EABSException(code, "Nil pointer occured");
-}
+constexpr auto kMSecsPerDay = static_cast<double>(platform::MSecsPerDay);
 
 bool IsDateTimeKind(TFieldType type) {
   return type == platform::ftDate || type == platform::ftTime || type == platform::ftDateTime ||
@@ -258,13 +254,17 @@ void TABSDataSet::LoadFieldDefs() {
   FieldDefs().Clear();
   if (cursor_ == nullptr) return;
   cursor_->AutoCreate = DesignMode.load();
-  cursor_->LoadFieldLayout();
-  // LoadFieldLayout resets the buffer size; buffers allocated from now on
+  ReadDefinitionsFrom(*cursor_);
+  // LoadFieldLayout reset the buffer size; buffers allocated from now on
   // still need the calculated area.
-  if (CalcFieldsSize() > 0) cursor_->RecordBufferSize = cursor_->BaseBufferSize + CalcFieldsSize();
-  engineFieldDefs_.CopyListFrom(*cursor_->LogicalFieldDefs);
-  if (cursor_->ConstraintDefs) engineConstraintDefs_.CopyListFrom(*cursor_->ConstraintDefs);
+  FitRecordBufferSize(*cursor_);
   BuildDirectSlots();
+}
+
+void TABSDataSet::ReadDefinitionsFrom(TABSCursor& cursor) {
+  cursor.LoadFieldLayout();
+  engineFieldDefs_.CopyListFrom(*cursor.LogicalFieldDefs);
+  if (cursor.ConstraintDefs) engineConstraintDefs_.CopyListFrom(*cursor.ConstraintDefs);
   FieldDefsFromEngine();
 }
 
@@ -318,7 +318,7 @@ void TABSDataSet::FieldDefsFromEngine() {
     const TABSFieldDef& def = *engineFieldDefs_[i];
     const TFieldType type = DeclaredToFieldType(def.DeclaredType);
     std::int32_t size = IsSizedDeclaredType(def.DeclaredType) ? def.DeclaredSize : 0;
-    if (type == platform::ftGuid) size = 38;
+    if (type == platform::ftGuid) size = platform::kGuidTextSize;
     bool notNull = false;
     for (std::int32_t c = 0; c < engineConstraintDefs_.DefCount(); ++c) {
       const TABSConstraintDef& constraint = *engineConstraintDefs_[c];

@@ -1,25 +1,14 @@
 #include "engine/components/ABSDatabaseComponent.h"
 
 #include <algorithm>
+#include <cassert>
 #include <filesystem>
-#include <mutex>
 
 #include "engine/local/ABSSession.h"
 #include "engine/schema/ABSDesignMode.h"
 #include "engine/types/ABSNames.h"
 #include "platform/data/DataSet.h"
 #include "platform/data/DatabaseError.h"
-
-namespace {
-
-std::string Formatted(std::string_view format, std::string_view value) {
-  std::string text(format);
-  const auto at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, value);
-  return text;
-}
-
-}  // namespace
 
 TABSDatabase::TABSDatabase(platform::TComponent* owner) : platform::TComponent(owner) {
   auto* ownerSession = dynamic_cast<TABSSession*>(owner);
@@ -30,6 +19,12 @@ TABSDatabase::TABSDatabase(platform::TComponent* owner) : platform::TComponent(o
   }
   if (owner != nullptr && owner->IsDesigning()) DesignMode.store(true);
   NotifyInserted();
+}
+
+TABSDatabase::TABSDatabase(TABSSession& session) : isTemporary_(true), session_(&session) {
+  sessionName_ = session.SessionName();
+  session.RegisterDatabase(*this);
+  if (session.IsDesigning()) DesignMode.store(true);
 }
 
 TABSDatabase::~TABSDatabase() {
@@ -155,19 +150,15 @@ void TABSDatabase::AttachToSession(bool activate) {
 
 void TABSDatabase::CheckDuplicateName(const std::string& name) {
   if (name.empty() || session_ == nullptr) return;
-  session_->LockSession();
-  struct Unlock {
-    TABSSession& session;
-    ~Unlock() { session.UnlockSession(); }
-  } unlock{*session_};
+  platform::RankedLockGuard hold(Sessions().SessionLock());
+  session_->EnsureActive();
   TABSDatabase* other = session_->LookupDatabase(name);
   if (other == nullptr || other == this || (other->HandleShared && HandleShared)) return;
   if (!other->isTemporary_ || other->openCount_ > 0) {
-    platform::DatabaseError(Formatted("Duplicate database name '%s'", name), this);
+    platform::DatabaseError(ComponentErrorText("Duplicate database name '%s'", name), this);
   }
   // An idle temporary database component gives way to this one.
-  other->freeing_ = true;
-  delete other;
+  session_->FreeTemporary(*other);
 }
 
 void TABSDatabase::ConnectDatabase() {
@@ -181,16 +172,13 @@ void TABSDatabase::ConnectDatabase() {
       return;
     }
   }
-  session_->LockSession();
-  struct Unlock {
-    TABSSession& session;
-    ~Unlock() { session.UnlockSession(); }
-  } unlock{*session_};
+  platform::RankedLockGuard hold(Sessions().SessionLock());
+  session_->EnsureActive();
   if (!isTemporary_) {
     std::error_code error;
     if (databaseFileName_.empty() || !std::filesystem::exists(databaseFileName_, error)) {
-      platform::DatabaseError(Formatted("Database file '%s' does not exist", databaseFileName_),
-                              this);
+      platform::DatabaseError(
+          ComponentErrorText("Database file '%s' does not exist", databaseFileName_), this);
     }
   }
   CreateEngineSession();
@@ -204,6 +192,7 @@ void TABSDatabase::ConnectDatabase() {
 }
 
 void TABSDatabase::CreateEngineSession() {
+  assert(Sessions().SessionLock().HeldByThisThread());
   auto session = std::make_unique<TABSLocalSession>();
   session->DatabaseName = databaseName_;
   session->DatabaseFileName = databaseFileName_;
@@ -301,11 +290,8 @@ void TABSDatabase::CreateDatabaseFile() {
   AttachToSession(true);
   if (Connected())
     platform::DatabaseError("Cannot perform this operation on an open database", this);
-  session_->LockSession();
-  struct Unlock {
-    TABSSession& session;
-    ~Unlock() { session.UnlockSession(); }
-  } unlock{*session_};
+  platform::RankedLockGuard hold(Sessions().SessionLock());
+  session_->EnsureActive();
   CreateEngineSession();
   struct Free {
     TABSDatabase& database;
@@ -337,14 +323,14 @@ bool TABSDatabase::IsInTransaction() const {
 }
 
 void TABSDatabase::AddDataset(platform::TDataSet& dataset) {
-  std::lock_guard<platform::RankedMutex> hold(Sessions().SessionLock());
+  platform::RankedLockGuard hold(Sessions().SessionLock());
   if (std::find(datasets_.begin(), datasets_.end(), &dataset) == datasets_.end()) {
     datasets_.push_back(&dataset);
   }
 }
 
 void TABSDatabase::RemoveDataset(platform::TDataSet& dataset) {
-  std::lock_guard<platform::RankedMutex> hold(Sessions().SessionLock());
+  platform::RankedLockGuard hold(Sessions().SessionLock());
   auto it = std::find(datasets_.begin(), datasets_.end(), &dataset);
   if (it != datasets_.end()) datasets_.erase(it);
 }

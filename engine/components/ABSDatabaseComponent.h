@@ -11,7 +11,8 @@
 // OpenCount counts the datasets that acquired the database.
 //
 // A temporary database component is one a session made for a dataset that
-// named a database no component had; it is owned by that session.
+// named a database no component had; it is owned by that session (not as a
+// component owner) and freed only by it (TABSSession::FreeTemporary).
 //
 // Locks: connecting holds the session lock around creating and attaching the
 // engine session (session lock, then the database list, then the database).
@@ -107,6 +108,10 @@ class TABSDatabase : public platform::TComponent, public TABSSessionNamed {
 
  private:
   friend class TABSSession;
+  // A temporary component of `session`, with no component owner.
+  explicit TABSDatabase(TABSSession& session);
+  // Makes and adopts a new engine session with the component's settings.
+  // REQUIRES: the session lock.
   void CreateEngineSession();
   void FreeEngineSession() noexcept;
   void CloseDatasets();
@@ -119,8 +124,6 @@ class TABSDatabase : public platform::TComponent, public TABSSessionNamed {
   bool connectedFromForm_ = false;
   bool isTemporary_ = false;
   bool handleBorrowed_ = false;
-  // Being freed by its session: no second free from ReleaseDatabase.
-  bool freeing_ = false;
   // Closing its datasets while disconnecting: a release on the way must not
   // free or disconnect the component in the middle of its own disconnect.
   bool closingDatasets_ = false;

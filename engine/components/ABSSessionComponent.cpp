@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <mutex>
 
 #include "engine/components/ABSDatabaseComponent.h"
@@ -14,18 +15,11 @@
 
 namespace {
 
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = platform::RankedLockGuard;
 
 // Written only by StartSessions and StopSessions (engine start-up and
 // shut-down, on one thread before and after all other engine work).
 std::atomic<TABSSessionList*> theSessions{nullptr};
-
-std::string Formatted(std::string_view format, std::string_view value) {
-  std::string text(format);
-  const auto at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, value);
-  return text;
-}
 
 }  // namespace
 
@@ -156,6 +150,13 @@ TABSSessionList& Sessions() {
   return *list;
 }
 
+std::string ComponentErrorText(std::string_view format, std::string_view value) {
+  std::string text(format);
+  const auto at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, value);
+  return text;
+}
+
 bool SessionsStarted() noexcept {
   return theSessions.load() != nullptr;
 }
@@ -179,6 +180,11 @@ TABSSession::~TABSSession() {
     SetActive(false);
   } catch (...) {
     // Deactivation only frees and disconnects; nothing to report here.
+  }
+  if (SessionsStarted()) {
+    // Deactivating freed the temporary components unless it failed on the way.
+    Guard hold(Sessions().SessionLock());
+    while (!temporaries_.empty()) FreeTemporary(*temporaries_.back());
   }
   if (autoNumber_ >= 0 && SessionsStarted()) Sessions().ReleaseAutoNameNumber(autoNumber_);
   if (SessionsStarted()) Sessions().RemoveSessionFromList(*this);
@@ -223,7 +229,7 @@ void TABSSession::SetSessionName(const std::string& name) {
     return;
   }
   if (!Sessions().NameSession(*this, name)) {
-    platform::DatabaseError(Formatted("Duplicate session name '%s'", name), this);
+    platform::DatabaseError(ComponentErrorText("Duplicate session name '%s'", name), this);
   }
 }
 
@@ -241,9 +247,10 @@ void TABSSession::CheckSiblingSessions(bool automatic) const {
     }
     if (other->autoSessionName_) {
       platform::DatabaseError(
-          Formatted("Cannot add a session to the form or data-module while session '%s' has "
-                    "AutoSessionName enabled",
-                    other->Name()),
+          ComponentErrorText(
+              "Cannot add a session to the form or data-module while session '%s' has "
+              "AutoSessionName enabled",
+              other->Name()),
           this);
     }
   }
@@ -315,19 +322,9 @@ void TABSSession::Notification(platform::TComponent* component, platform::TOpera
   }
 }
 
-void TABSSession::LockSession() {
-  platform::RankedMutex& lock = Sessions().SessionLock();
-  lock.lock();
-  try {
-    if (!Active()) SetActive(true);
-  } catch (...) {
-    lock.unlock();
-    throw;
-  }
-}
-
-void TABSSession::UnlockSession() {
-  Sessions().SessionLock().unlock();
+void TABSSession::EnsureActive() {
+  assert(Sessions().SessionLock().HeldByThisThread());
+  if (!Active()) SetActive(true);
 }
 
 void TABSSession::ActivateSession(bool on) {
@@ -351,10 +348,7 @@ void TABSSession::ActivateSession(bool on) {
     if (it >= databases_.size()) continue;  // the list shrank while freeing
     TABSDatabase* database = databases_[it];
     if (database->IsTemporary()) {
-      if (!database->freeing_) {
-        database->freeing_ = true;
-        delete database;  // leaves databases_ in its destructor
-      }
+      FreeTemporary(*database);
     } else {
       database->DisconnectDatabase();
     }
@@ -370,55 +364,63 @@ void TABSSession::ActivateSession(bool on) {
 // --- databases of the session ---------------------------------------------------
 
 TABSDatabase* TABSSession::LookupDatabase(std::string_view name) {
-  LockSession();
-  TABSDatabase* found = nullptr;
+  Guard hold(Sessions().SessionLock());
+  EnsureActive();
   for (TABSDatabase* database : databases_) {
     if (database->DatabaseName().empty() && !database->IsTemporary()) continue;
-    if (EngineNamesEqual(database->DatabaseName(), name)) {
-      found = database;
-      break;
-    }
+    if (EngineNamesEqual(database->DatabaseName(), name)) return database;
   }
-  UnlockSession();
-  return found;
+  return nullptr;
 }
 
 TABSDatabase* TABSSession::LookupDatabaseForOwner(std::string_view name,
                                                   const platform::TComponent* owner) {
-  LockSession();
-  TABSDatabase* found = nullptr;
+  Guard hold(Sessions().SessionLock());
+  EnsureActive();
   for (TABSDatabase* database : databases_) {
     if (database->Owner() == owner && database->HandleShared &&
         EngineNamesEqual(database->DatabaseName(), name)) {
-      found = database;
-      break;
+      return database;
     }
   }
-  UnlockSession();
-  return found != nullptr ? found : LookupDatabase(name);
+  return LookupDatabase(name);
 }
 
 TABSDatabase& TABSSession::AcquireDatabase(std::string_view name,
                                            const platform::TComponent* owner) {
-  LockSession();
-  struct Unlock {
-    TABSSession& session;
-    ~Unlock() { session.UnlockSession(); }
-  } unlock{*this};
+  Guard hold(Sessions().SessionLock());
+  EnsureActive();
   TABSDatabase* database = LookupDatabaseForOwner(name, owner);
-  std::unique_ptr<TABSDatabase> created;
-  if (database == nullptr) {
-    created = std::make_unique<TABSDatabase>(this);
-    created->SetDatabaseName(std::string(name));
-    created->SetKeepConnection(keepConnections_);
-    created->isTemporary_ = true;
-    created->SilentMode = true;
-    database = created.get();
+  const bool created = database == nullptr;
+  if (created) {
+    temporaries_.push_back(std::unique_ptr<TABSDatabase>(new TABSDatabase(*this)));
+    database = temporaries_.back().get();
   }
-  database->ConnectDatabase();
+  try {
+    if (created) {
+      database->SetDatabaseName(std::string(name));
+      database->SetKeepConnection(keepConnections_);
+      database->SilentMode = true;
+    }
+    database->ConnectDatabase();
+  } catch (...) {
+    if (created) FreeTemporary(*database);  // a failure leaves no new component
+    throw;
+  }
   ++database->openCount_;
-  created.release();  // owned by this session as its component owner from now on
   return *database;
+}
+
+void TABSSession::FreeTemporary(TABSDatabase& database) noexcept {
+  assert(Sessions().SessionLock().HeldByThisThread());
+  auto it = std::find_if(temporaries_.begin(), temporaries_.end(),
+                         [&](const auto& held) { return held.get() == &database; });
+  if (it == temporaries_.end()) return;
+  // Out of the list first: the component's destructor closes its datasets,
+  // whose releases must find it gone.
+  std::unique_ptr<TABSDatabase> doomed = std::move(*it);
+  temporaries_.erase(it);
+  doomed.reset();  // leaves databases_ in its destructor
 }
 
 void TABSSession::ReleaseDatabase(TABSDatabase& database) {
@@ -427,10 +429,7 @@ void TABSSession::ReleaseDatabase(TABSDatabase& database) {
   if (database.openCount_ != 0 || database.KeepConnection()) return;
   if (database.closingDatasets_) return;  // its own disconnect is under way
   if (database.IsTemporary()) {
-    if (!database.freeing_ && !database.IsDestroying()) {
-      database.freeing_ = true;
-      delete &database;
-    }
+    FreeTemporary(database);
   } else {
     database.DisconnectDatabase();
   }

@@ -18,8 +18,9 @@
 // Ownership. The session list owns the sessions it creates (the default
 // session); a session placed on a form belongs to its owner component. Every
 // session leaves the list when it is destroyed. A session owns the temporary
-// database components it creates (as their component owner); its database
-// list only refers to its database components.
+// database components it creates (temporaries_, not as a component owner);
+// they die only in FreeTemporary, under the session lock. Its database list
+// only refers to its database components.
 //
 // Errors. 20002 (an engine error) for a session name no session has; the
 // other failures are the dataset framework's database error with the
@@ -76,7 +77,7 @@ class TABSSessionList {
   // Frees every session, from the last to the first.
   void FreeAllSessions() noexcept;
   TABSSession* DefaultSession() {
-    std::lock_guard<platform::RankedMutex> hold(listLock_);
+    platform::RankedLockGuard hold(listLock_);
     return default_;
   }
   std::size_t Count();
@@ -114,6 +115,9 @@ void StopSessions() noexcept;
 // The session list; raises 10441 without one.
 TABSSessionList& Sessions();
 bool SessionsStarted() noexcept;
+// `format` with its first "%s" replaced by `value`, for the database errors of
+// the session and database components (the value is never read as a format).
+std::string ComponentErrorText(std::string_view format, std::string_view value);
 
 class TABSSession : public platform::TComponent {
  public:
@@ -135,10 +139,9 @@ class TABSSession : public platform::TComponent {
   bool IsDefaultSession() const { return isDefault_; }
   const std::vector<TABSDatabase*>& DatabaseList() const { return databases_; }
 
-  // Enters the session lock and makes sure the session is active; an
-  // activation that fails leaves the lock again and passes the error on.
-  void LockSession();
-  void UnlockSession();
+  // Makes sure the session is active, activating it when it is not.
+  // REQUIRES: the session lock (Sessions().SessionLock()).
+  void EnsureActive();
 
   // The first database component named `name` (ignoring case; an unnamed one
   // only when temporary), or nil.
@@ -168,7 +171,12 @@ class TABSSession : public platform::TComponent {
 
  private:
   friend class TABSSessionList;
+  friend class TABSDatabase;  // an idle temporary gives way to a named component
   void ActivateSession(bool on);
+  // Frees temporary component `database` of this session; nothing when it is
+  // not one (anymore: freeing it closes its datasets, which release it
+  // again). Never raises. REQUIRES: the session lock.
+  void FreeTemporary(TABSDatabase& database) noexcept;
   void CheckSessionInactive() const;
   void CheckSiblingSessions(bool automatic) const;
   void MakeAutoSessionName();
@@ -187,4 +195,7 @@ class TABSSession : public platform::TComponent {
   bool usesDefaultToken_ = false;
   // Borrowed; guarded by the session lock.
   std::vector<TABSDatabase*> databases_;
+  // The temporary components this session made (AcquireDatabase); guarded by
+  // the session lock. Each is also in databases_.
+  std::vector<std::unique_ptr<TABSDatabase>> temporaries_;
 };

@@ -20,7 +20,7 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-// Clears a database-use bit however the scope ends.
+// Sets a database-use bit for one scope and clears it however the scope ends.
 class UseBitGuard {
  public:
   UseBitGuard(TABSDataSet& dataSet, int bit) : dataSet_(dataSet), bit_(bit) {
@@ -108,20 +108,8 @@ bool TABSTable::Exists() {
   if (DatabaseName().empty()) return false;
   try {
     if (Database() != nullptr) return Database()->TableExistsInDatabase(Trimmed(tableName_));
-    TABSSession& session = Sessions().RequireSession(SessionName());
-    TABSDatabase& database = session.AcquireDatabase(DatabaseName(), Owner());
-    TABSSession* from = database.Session() != nullptr ? database.Session() : &session;
-    struct Release {
-      TABSSession& session;
-      TABSDatabase& database;
-      ~Release() {
-        try {
-          session.ReleaseDatabase(database);
-        } catch (...) {
-        }
-      }
-    } release{*from, database};
-    return database.TableExistsInDatabase(Trimmed(tableName_));
+    TABSDatabaseUse use(*this);
+    return use.Database().TableExistsInDatabase(Trimmed(tableName_));
   } catch (...) {
     return false;
   }
@@ -238,10 +226,7 @@ void TABSTable::InitFieldDefs() {
   }
   UseBitGuard use(*this, duFieldDefs);
   std::unique_ptr<TABSCursor> cursor = AttachedCursor();
-  cursor->LoadFieldLayout();
-  engineFieldDefs_.CopyListFrom(*cursor->LogicalFieldDefs);
-  if (cursor->ConstraintDefs) engineConstraintDefs_.CopyListFrom(*cursor->ConstraintDefs);
-  FieldDefsFromEngine();
+  ReadDefinitionsFrom(*cursor);
 }
 
 void TABSTable::UpdateIndexDefs() {

@@ -43,13 +43,14 @@ void TABSTable::BuildComponentDefs() {
           !IsBytesDeclaredType(entry.DataType)) {
         entry.Size = 0;
       }
-      if (entry.DataType == dtGuid) entry.Size = 38;
+      if (entry.DataType == dtGuid) entry.Size = platform::kGuidTextSize;
     }
     ValidateAdvFieldDefs();
     FieldDefsFromAdv();
   } else {
     for (int i = 0; i < FieldDefs().Count(); ++i) {
-      if (FieldDefs()[i].DataType() == platform::ftGuid) FieldDefs()[i].SetSize(38);
+      if (FieldDefs()[i].DataType() == platform::ftGuid)
+        FieldDefs()[i].SetSize(platform::kGuidTextSize);
     }
     // The conversion refuses a framework type without a declared type; the
     // list is only replaced once every entry converted.

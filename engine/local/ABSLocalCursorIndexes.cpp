@@ -347,7 +347,7 @@ bool TABSLocalCursor::LocateByFields(const std::vector<std::string>& keyFieldNam
   CurrentBuffer = scratch.as<std::byte>();
   bool found = false;
   try {
-    TABSTableLockGuard database(table.DatabaseData().Lock());
+    platform::RankedLockGuard database(table.DatabaseData().Lock());
     TABSBTreeRecordIndex* index = CoveringIndex(*this, table, search, partialKey);
     if (index != nullptr) {
       ++indexedLocates;

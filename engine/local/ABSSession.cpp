@@ -11,7 +11,7 @@
 
 namespace {
 
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = platform::RankedLockGuard;
 
 constexpr std::size_t kMaxNamedObjectNameLength = 255;
 

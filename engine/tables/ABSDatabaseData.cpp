@@ -12,7 +12,7 @@
 #include "engine/types/ABSNames.h"
 
 namespace {
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = platform::RankedLockGuard;
 }
 
 TABSDatabaseData::TABSDatabaseData(std::string_view name) : name_(name) {}

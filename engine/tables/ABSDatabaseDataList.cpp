@@ -9,7 +9,7 @@
 
 namespace {
 
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = platform::RankedLockGuard;
 
 // Written only by StartDatabases and StopDatabases, which the process runs
 // once each on one thread before and after all other engine work.

@@ -37,7 +37,7 @@ class TABSDatabaseDataList {
   // The first entry for which `matches` is true, or nil; under the lock.
   template <class Pred>
   TABSDatabaseData* FindFirst(Pred matches) {
-    std::lock_guard<platform::RankedMutex> hold(lock_);
+    platform::RankedLockGuard hold(lock_);
     for (const auto& entry : entries_) {
       if (matches(*entry)) return entry.get();
     }

@@ -4,6 +4,7 @@
 #include "engine/tables/ABSTableData.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <mutex>
 
@@ -24,7 +25,7 @@
 #include "engine/types/ABSTypes.h"
 
 namespace {
-using Guard = TABSTableLockGuard;
+using Guard = platform::RankedLockGuard;
 
 bool IsPermanent(const TABSIndexDef& def) {
   return def.IsTemporaryIndex == 0;
@@ -37,6 +38,7 @@ TABSTableData::TABSTableData(TABSDatabaseData& database, std::string_view tableN
 TABSTableData::~TABSTableData() = default;
 
 void TABSTableData::SetTableName(std::string_view tableName) {
+  assert(database_.Lock().HeldByThisThread());
   if (tableName == tableName_) return;
   std::string key = EngineNameKey(tableName);  // the step that can fail comes first
   tableName_.assign(tableName);
@@ -385,6 +387,7 @@ TABSMemoryTableData::TABSMemoryTableData(TABSDatabaseData& database, std::string
 }
 
 void TABSTableData::ReleaseIndexesAndRecords() noexcept {
+  assert(database_.Lock().HeldByThisThread());
   try {
     DropAllTableIndexes(nullptr);
   } catch (...) {

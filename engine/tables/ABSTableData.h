@@ -59,27 +59,6 @@ class TABSMetaObjectDefs;
 class TABSStorageSession;
 struct NavigationRequest;
 
-// Holds the database lock for one table data operation. When the calling
-// thread already holds it (a cursor that locked the table around several
-// calls), entering again would only raise the depth, so the guard skips the
-// call altogether: a cursor walking a locked table pays one inline test per
-// record.
-class TABSTableLockGuard {
- public:
-  explicit TABSTableLockGuard(platform::RankedMutex& lock)
-      : lock_(lock.HeldByThisThread() ? nullptr : &lock) {
-    if (lock_ != nullptr) lock_->lock();
-  }
-  ~TABSTableLockGuard() {
-    if (lock_ != nullptr) lock_->unlock();
-  }
-  TABSTableLockGuard(const TABSTableLockGuard&) = delete;
-  TABSTableLockGuard& operator=(const TABSTableLockGuard&) = delete;
-
- private:
-  platform::RankedMutex* lock_;
-};
-
 // The three 32-bit values the BLOB stream layer keeps in front of a BLOB's
 // bytes; the table stores them unchanged.
 struct TABSBlobHeader {
@@ -276,7 +255,7 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
  protected:
   // The step of FetchCursorRecord without taking the lock, for an override
   // that already holds it (the lock is recursive, but each level costs).
-  // REQUIRES: the caller holds the database lock.
+  // REQUIRES: the database lock.
   FetchResult FetchCursorRecordLocked(TABSCursorState& cursor, FetchMode mode);
   // Drops the pages a failed emptying changed for kNoSessionId, so that the
   // stored pages count again and no later writer meets them held. Never

@@ -28,7 +28,7 @@
 #include "engine/types/ABSTypes.h"
 
 namespace {
-using Guard = TABSTableLockGuard;
+using Guard = platform::RankedLockGuard;
 
 void StoreHeader(void* block, const TABSBlobHeader& header) {
   for (int i = 0; i < 3; ++i) StoreLE(block, static_cast<std::size_t>(4 * i), header.Values[i]);

@@ -5,6 +5,7 @@
 // (filter callback) is tested record by record in record order; a record
 // bitmap of the cursor caches the result between changes.
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <mutex>
 
@@ -21,7 +22,7 @@
 #include "engine/tables/ABSTableData.h"
 
 namespace {
-using Guard = TABSTableLockGuard;
+using Guard = platform::RankedLockGuard;
 
 TABSMemoryRecordManager& MemoryRecords(TABSBaseRecordManager& records) {
   // The memory table creates nothing else.
@@ -263,6 +264,7 @@ FetchResult TABSTableData::FetchCursorRecord(TABSCursorState& cursor, FetchMode 
 }
 
 FetchResult TABSTableData::FetchCursorRecordLocked(TABSCursorState& cursor, FetchMode mode) {
+  assert(database_.Lock().HeldByThisThread());
   TABSBaseRecordManager& records = RequireRecordManager(10015);
   if (cursor.CurrentBuffer == nullptr) throw EABSException(10016, "Nil pointer occured");
   if (records.RecordCount() == 0) {

@@ -14,7 +14,7 @@ TABSTemporaryDatabaseData::~TABSTemporaryDatabaseData() {
 }
 
 TABSTableData& TABSTemporaryDatabaseData::CreateTableData(std::string_view tableName) {
-  std::lock_guard<platform::RankedMutex> hold(Lock());
+  platform::RankedLockGuard hold(Lock());
   return AdoptTableData(std::make_unique<TABSTemporaryTableData>(
       *this, tableName, TABSTemporaryTableData::kRecordGrowthStep,
       TABSTemporaryTableData::kRecordBlockSize));

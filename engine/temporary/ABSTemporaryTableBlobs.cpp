@@ -26,7 +26,7 @@
 #include "engine/types/ABSTypes.h"
 
 namespace {
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = platform::RankedLockGuard;
 
 constexpr std::int64_t kMaxValueBytes = std::numeric_limits<std::int32_t>::max();
 

@@ -17,7 +17,7 @@
 #include "engine/temporary/ABSTemporaryStream.h"
 
 namespace {
-using Guard = std::lock_guard<platform::RankedMutex>;
+using Guard = platform::RankedLockGuard;
 }  // namespace
 
 TABSTemporaryTableData::TABSTemporaryTableData(TABSDatabaseData& database,

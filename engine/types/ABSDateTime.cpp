@@ -23,7 +23,7 @@ std::int32_t DateTimeToDate(TABSFrameworkDateTime dateTime) {
 
 namespace {
 
-constexpr std::int32_t MSecsPerDay = 86400000;
+constexpr auto MSecsPerDay = static_cast<std::int32_t>(platform::MSecsPerDay);
 
 // The time of day of a date-time, rounded to whole milliseconds; may be
 // MSecsPerDay when it rounds up to the next midnight.

@@ -23,7 +23,8 @@
 // The framework's date-time value.
 using TABSFrameworkDateTime = platform::TDateTime;
 
-constexpr std::int32_t DaysOffset = 693594;
+// The framework's own day offset: one set of calendar constants for both.
+constexpr std::int32_t DaysOffset = platform::DateDelta;
 // The day number that marks an empty date (a time converted to a date-time
 // has it as its day).
 constexpr std::int32_t EmptyDayNumber = INT32_MIN;

@@ -59,6 +59,9 @@ enum TFieldType : std::uint8_t {
   ftStream = 48,
 };
 
+// The size of a GUID field: its text "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}".
+constexpr int kGuidTextSize = 38;
+
 // The highest ordinal the enumeration defines.
 constexpr TFieldType ftLastFieldType = ftStream;
 

@@ -151,7 +151,7 @@ std::unique_ptr<TField> CreateFieldForType(TFieldType type, int size) {
     case ftFixedChar:
       return std::make_unique<TStringField>(type, size);
     case ftGuid:
-      return std::make_unique<TStringField>(type, size > 0 ? size : 38);
+      return std::make_unique<TStringField>(type, size > 0 ? size : kGuidTextSize);
     case ftWideString:
     case ftFixedWideChar:
       return std::make_unique<TWideStringField>(size);

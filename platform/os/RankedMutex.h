@@ -19,8 +19,10 @@
 // default prints them and aborts. Release builds keep only the owner and
 // depth, so HeldByThisThread() is exact in every build.
 //
-// RankedMutex meets the standard Lockable requirements, so std::lock_guard,
-// std::unique_lock and std::scoped_lock work with it.
+// RankedMutex meets the standard Lockable requirements, so std::unique_lock
+// works with it; scopes that hold a lock use RankedLockGuard below. Functions
+// that must be called with a lock held say so in a `REQUIRES:` line and check
+// it with assert(mutex.HeldByThisThread()).
 #pragma once
 
 #include <atomic>
@@ -87,6 +89,26 @@ class RankedMutex {
   std::atomic<std::thread::id> owner_{};
   // Re-entry depth; read and written only by the holding thread.
   int depth_ = 0;
+};
+
+// Holds a ranked mutex for one scope. When the calling thread holds it
+// already (a cursor that locked its table around several calls), entering
+// again would only raise the depth, so the guard skips the call altogether:
+// a cursor walking a locked table pays one inline test per record.
+class RankedLockGuard {
+ public:
+  explicit RankedLockGuard(RankedMutex& mutex)
+      : mutex_(mutex.HeldByThisThread() ? nullptr : &mutex) {
+    if (mutex_ != nullptr) mutex_->lock();
+  }
+  ~RankedLockGuard() {
+    if (mutex_ != nullptr) mutex_->unlock();
+  }
+  RankedLockGuard(const RankedLockGuard&) = delete;
+  RankedLockGuard& operator=(const RankedLockGuard&) = delete;
+
+ private:
+  RankedMutex* mutex_;  // nil when the thread held the mutex on entry
 };
 
 }  // namespace platform

@@ -47,6 +47,22 @@ TEST_F(RankedMutexTest, ReentryAndOwnershipAreTracked) {
   EXPECT_TRUE(violations.empty());
 }
 
+TEST_F(RankedMutexTest, LockGuardHoldsForItsScopeAndNestsWithoutDeepening) {
+  RankedMutex m(LockRank::Database);
+  {
+    platform::RankedLockGuard outer(m);
+    EXPECT_TRUE(m.HeldByThisThread());
+    { platform::RankedLockGuard inner(m); }
+    EXPECT_TRUE(m.HeldByThisThread());  // the inner guard left the outer hold alone
+  }
+  EXPECT_FALSE(m.HeldByThisThread());
+  m.lock();
+  { platform::RankedLockGuard entered(m); }
+  EXPECT_TRUE(m.HeldByThisThread());  // a hold from before the guard stays
+  m.unlock();
+  EXPECT_FALSE(m.HeldByThisThread());
+}
+
 TEST_F(RankedMutexTest, OrderFromOuterToInnerIsAllowedAndReleaseMayBeOutOfOrder) {
   RankedMutex session(LockRank::Session), list(LockRank::DatabaseList), db(LockRank::Database);
   session.lock();

@@ -17,10 +17,17 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 #   poppler-utils                                 tests read the PDF report back (pdftotext)
 #   desktop-file-utils appstream                  tests validate the desktop entry and metadata
 #   dpkg-dev file                                 cpack builds the Debian package
+#   clang libclang-rt-14-dev                      the sanitizer tree and its fuzz harnesses
 ABS_PACKAGES=(build-essential cmake ninja-build pkg-config libicu-dev
   qt6-base-dev qt6-qpa-plugins fonts-liberation2 libgtest-dev libgmock-dev
   libbenchmark-dev libsqlite3-dev xvfb xauth clang-format
-  qt6-charts-dev qt6-translations-l10n poppler-utils desktop-file-utils appstream dpkg-dev file)
+  qt6-charts-dev qt6-translations-l10n poppler-utils desktop-file-utils appstream dpkg-dev file
+  clang libclang-rt-14-dev)
+
+# The options of build/asan: clang, AddressSanitizer + UndefinedBehaviorSanitizer
+# and the fuzz harnesses (scripts/fuzz), no window.
+ABS_ASAN_OPTIONS=(-DCMAKE_CXX_COMPILER=/usr/bin/clang++ -DABS_SANITIZE=ON -DABS_FUZZ=ON
+  -DABS_WITH_APP=OFF -DABS_WITH_BENCH=OFF)
 
 ensure_packages() {
   local missing=()

@@ -176,8 +176,10 @@ class TABSCursor : public TABSCursorState {
   // caller's 4-byte value reach the 8-byte branch it never takes, and warns.)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Warray-bounds"
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wstringop-overflow"
 #pragma GCC diagnostic ignored "-Wstringop-overread"
+#endif
   static void CopyPlainValue(void* destination, const void* source, std::int32_t size) {
     if (size == 8) {
       std::memcpy(destination, source, 8);

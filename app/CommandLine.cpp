@@ -427,7 +427,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     return usageError(wrong);
   }
   if (!request.print && !request.fullRepayment.wanted) {
-    return usageError("Diese Optionen gelten nur zusammen mit --print oder --bis-volltilgung.");
+    return usageError("Diese Optionen gelten nur mit --print oder --bis-volltilgung.");
   }
   if (format == TOutputFormat::Pdf && !outputFile) {
     return usageError("--format pdf braucht --output DATEI.");

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "app/FullRepaymentCommandLine.h"
 #include "app/OutputFile.h"
 #include "app/PlanReport.h"
 #include "app/PlanReportTexts.h"
@@ -102,6 +103,7 @@ struct TRequest {
   bool print = false;
   bool help = false;
   std::optional<std::string> outputFile;
+  TFullRepaymentRequest fullRepayment;  // --bis-volltilgung and its options
 };
 
 // Sets what an option names from its value ("" for an option without one);
@@ -189,6 +191,36 @@ const TOption kOptions[] = {
        r.outputFile = v;
        return std::string();
      }},
+    {"--bis-volltilgung", nullptr, "den Plan bis zur Volltilgung ausgeben (statt --print)",
+     [](TRequest& r, const std::string& v) {
+       return SetFullRepaymentOption(r.fullRepayment, "--bis-volltilgung", v);
+     }},
+    {"--anschlusszins", "TEXT", "Zins nach der Zinsbindung in Prozent (Vorgabe: Nominalzins)",
+     [](TRequest& r, const std::string& v) {
+       return SetFullRepaymentOption(r.fullRepayment, "--anschlusszins", v);
+     }},
+    {"--sondertilgung", "BETRAG", "jährliche Sondertilgung (Vorgabe: keine)",
+     [](TRequest& r, const std::string& v) {
+       return SetFullRepaymentOption(r.fullRepayment, "--sondertilgung", v);
+     }},
+    {"--sondertilgung-monat", "1..12", "ihr Monat (Vorgabe 1)",
+     [](TRequest& r, const std::string& v) {
+       return SetFullRepaymentOption(r.fullRepayment, "--sondertilgung-monat", v);
+     }},
+    {"--sondertilgung-ab", "JAHR", "ihr erstes Jahr (Vorgabe: Jahr des Beginns)",
+     [](TRequest& r, const std::string& v) {
+       return SetFullRepaymentOption(r.fullRepayment, "--sondertilgung-ab", v);
+     }},
+    {"--sondertilgung-max", "PROZENT",
+     "Sondertilgungen je Kalenderjahr höchstens, in Prozent\ndes Darlehensbetrags (Vorgabe: ohne "
+     "Grenze)",
+     [](TRequest& r, const std::string& v) {
+       return SetFullRepaymentOption(r.fullRepayment, "--sondertilgung-max", v);
+     }},
+    {"--einmalig", "JJJJ-MM-TT=BETRAG", "einmalige Sondertilgung, bis zu 50-mal",
+     [](TRequest& r, const std::string& v) {
+       return SetFullRepaymentOption(r.fullRepayment, "--einmalig", v);
+     }},
     {"--help", nullptr, "diese Hilfe", SetHelp},
     {"-h", nullptr, nullptr, SetHelp},
 };
@@ -213,6 +245,8 @@ std::string OptionLines() {
     for (std::size_t nl = help.find('\n'); nl != std::string::npos; nl = help.find('\n', nl + 1)) {
       help.insert(nl + 1, kColumn + 2, ' ');
     }
+    // A head that fills the column puts its text on the next line.
+    if (Columns(head) >= kColumn) head += "\n" + std::string(kColumn + 2, ' ');
     lines += "  " + PadRight(head, kColumn) + help + "\n";
   }
   return lines;
@@ -221,8 +255,8 @@ std::string OptionLines() {
 }  // namespace
 
 std::string UsageText() {
-  return "Aufruf: tilgungsplan [--print [OPTIONEN]] | [--help]\n"
-         "Ohne --print öffnet sich das Fenster des Tilgungsplans.\n"
+  return "Aufruf: tilgungsplan [--print | --bis-volltilgung [OPTIONEN]] | [--help]\n"
+         "Ohne --print oder --bis-volltilgung öffnet sich das Fenster des Tilgungsplans.\n"
          "\n" +
          OptionLines() +
          "\n"
@@ -381,11 +415,20 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   const std::string& beginText = request.beginText;
   const TOutputFormat format = request.format;
   const std::optional<std::string>& outputFile = request.outputFile;
-  if (!request.print) return usageError("Diese Optionen gelten nur zusammen mit --print.");
+  if (const std::string wrong = FullRepaymentCallError(request.fullRepayment); !wrong.empty()) {
+    return usageError(wrong);
+  }
+  if (!request.print && !request.fullRepayment.wanted) {
+    return usageError("Diese Optionen gelten nur mit --print oder --bis-volltilgung.");
+  }
   if (format == TOutputFormat::Pdf && !outputFile) {
     return usageError("--format pdf braucht --output DATEI.");
   }
   if (outputFile && outputFile->empty()) return usageError("--output braucht einen Dateinamen.");
+  if (request.fullRepayment.wanted) {
+    return RunFullRepaymentCommandLine(request.fullRepayment, inputs, beginText, format, outputFile,
+                                       out, err);
+  }
 
   // The plan is computed into the engine's table exactly as the window does
   // it, and what is printed is what the table holds afterwards.

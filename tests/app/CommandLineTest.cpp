@@ -1,6 +1,8 @@
 // The command line, run as the built executable.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -8,6 +10,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include "app/FullRepaymentPlan.h"
 #include "app/PlanCalculation.h"
 #include "app/PlanSheet.h"
 #include "app/PlanTable.h"
@@ -285,4 +288,121 @@ TEST(CommandLine, FollowsTheUserLocaleAndNeedsNoDisplay) {
                             headless + QStringList{"LANG=C"});
   ASSERT_EQ(c.status, 0) << c.err.toStdString();
   EXPECT_TRUE(c.out.contains(QStringLiteral("75,00\u00A0€")));
+}
+
+// The plan until the loan is repaid: every form, its exit status and what
+// stderr names.
+TEST(CommandLine, FullRepaymentFormsAndTheirExitStatus) {
+  const QString pdf = QDir::temp().filePath(QStringLiteral("cli-volltilgung.pdf"));
+  QFile::remove(pdf);
+  QStringList fifty, fiftyOne;
+  for (int i = 1; i <= 51; ++i) {
+    (i <= 50 ? fifty : fiftyOne)
+        << "--einmalig" << QStringLiteral("2030-01-%1=10").arg(i % 28 + 1, 2, 10, QChar('0'));
+  }
+  fiftyOne = fifty + fiftyOne;
+  const struct {
+    QStringList args;
+    int status;
+    QString out;    // how stdout begins ("" for empty)
+    QString named;  // what stderr names ("" for nothing on stderr)
+  } cases[] = {
+      {{"--bis-volltilgung"}, 0, " Nr  Jahr", ""},
+      {{"--print", "--bis-volltilgung", "--format", "csv"}, 0, "Nr,Jahr,Monat,Tag,Darlehen", ""},
+      {{"--bis-volltilgung", "--format", "pdf", "--output", pdf}, 0, "", ""},
+      {{"--bis-volltilgung", "--format", "pdf", "--output", "/dev/full"}, 3, "", "/dev/full"},
+      {{"--bis-volltilgung", "--output", "/dev/full"}, 3, "", "/dev/full"},
+      {{"--bis-volltilgung", "--einmalig", "2027-01-15=100"}, 0, " Nr", "--einmalig"},
+      {QStringList{"--bis-volltilgung"} + fifty, 0, " Nr", ""},
+      {QStringList{"--bis-volltilgung"} + fiftyOne, 2, "", "höchstens 50"},
+      {{"--print", "--anschlusszins", "5"}, 2, "", "--anschlusszins"},
+      {{"--sondertilgung", "5"}, 2, "", "--sondertilgung"},
+      {{"--bis-volltilgung", "--betrag", "10.000"}, 1, "", "(--betrag) \"10.000\""},
+      {{"--bis-volltilgung", "--anschlusszins", "x%"}, 1, "", "--anschlusszins) \"x%\""},
+      {{"--bis-volltilgung", "--sondertilgung", "-5"}, 1, "", "--sondertilgung) \"-5\""},
+      {{"--bis-volltilgung", "--sondertilgung-monat", "13"}, 1, "", "--sondertilgung-monat"},
+      {{"--bis-volltilgung", "--sondertilgung-ab", "nächstes"}, 1, "", "--sondertilgung-ab"},
+      {{"--bis-volltilgung", "--sondertilgung-max", "-1"}, 1, "", "--sondertilgung-max"},
+      {{"--bis-volltilgung", "--einmalig", "2030-02-30=5"}, 1, "", "--einmalig) \"2030-02-30"},
+      {{"--bis-volltilgung", "--einmalig", "2030-01-01"}, 1, "", "--einmalig"},
+      {{"--bis-volltilgung", "--einmalig", "2030-01-01=1\n0"}, 1, "", "\"1\\n0\""},
+  };
+  for (const auto& c : cases) {
+    const ProcessRun r =
+        Exec(QStringList{"--beginn", "2027-01-15", "--sondertilgung-max", "5"} + c.args);
+    const std::string call = c.args.join(' ').left(80).toStdString();
+    EXPECT_EQ(r.status, c.status) << call << "\n" << r.err.toStdString();
+    EXPECT_TRUE(c.out.isEmpty() ? r.out.isEmpty() : r.out.startsWith(c.out)) << call;
+    if (c.named.isEmpty()) {
+      EXPECT_TRUE(r.err.isEmpty()) << call << "\n" << r.err.toStdString();
+    } else {
+      EXPECT_TRUE(r.err.contains(c.named)) << call << "\n" << r.err.toStdString();
+    }
+    // Bad input is one German line.
+    if (c.status == 1) {
+      EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+    }
+  }
+  QFile file(pdf);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.read(5) == "%PDF-");
+}
+
+TEST(CommandLine, FullRepaymentJsonHoldsTheCalculationsResults) {
+  const ProcessRun r = Exec({"--bis-volltilgung", "--beginn", "2027-01-31", "--format", "json",
+                             "--tilgung", "2", "--anschlusszins", "6,5", "--sondertilgung", "700",
+                             "--sondertilgung-monat", "6", "--sondertilgung-max", "5", "--einmalig",
+                             "2029-03-01=600", "--einmalig", "2029-01-10=300"});
+  ASSERT_EQ(r.status, 0) << r.err.toStdString();
+  QJsonParseError error;
+  const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+
+  TFullRepaymentInputs in;
+  in.plan = Defaults2027();
+  in.plan.startDate = platform::EncodeDate(2027, 1, 31);
+  in.plan.repaymentText = "2";
+  in.followRateText = "6,5";
+  in.yearlyAmountText = "700";
+  in.yearlyMonthText = "6";
+  in.capText = "5";
+  in.oneOffs = {{platform::EncodeDate(2029, 3, 1), "600"},
+                {platform::EncodeDate(2029, 1, 10), "300"}};
+  TFullRepaymentRowVector rows;
+  const TFullRepaymentResult x = CalculateFullRepayment(in, rows);
+  ASSERT_TRUE(x.ok && x.debtFreeDate && x.interestSaved && x.monthsSaved);
+  ASSERT_GT(x.heldBack, 0);  // the cap cuts the year of the one-offs
+  const std::pair<const char*, double> numbers[] = {{"instalment", x.instalment},
+                                                    {"follow_rate", 6.5},
+                                                    {"instalment_count", x.rowCount},
+                                                    {"interest_total", x.interestSum},
+                                                    {"extra_total", x.extraSum},
+                                                    {"extra_held_back", x.heldBack},
+                                                    {"fixed_period_debt", x.fixedPeriodDebt},
+                                                    {"remaining_debt", x.balance},
+                                                    {"term_months", x.termMonths},
+                                                    {"interest_saved", *x.interestSaved},
+                                                    {"months_saved", *x.monthsSaved}};
+  for (const auto& [name, value] : numbers) EXPECT_EQ(o[name].toDouble(), value) << name;
+  EXPECT_EQ(o["end"].toString(), QStringLiteral("cleared"));
+  int y, m, d;
+  platform::DecodeDate(*x.debtFreeDate, y, m, d);
+  EXPECT_EQ(o["debt_free_date"].toString(),
+            QStringLiteral("%1-%2-%3").arg(y).arg(m, 2, 10, QChar('0')).arg(d, 2, 10, QChar('0')));
+  const QJsonArray jsonRows = o["rows"].toArray();
+  ASSERT_EQ(jsonRows.size(), static_cast<qsizetype>(rows.rows.size()));
+  for (std::size_t i = 0; i < rows.rows.size(); ++i) {
+    const QJsonObject row = jsonRows[static_cast<qsizetype>(i)].toObject();
+    const TFullRepaymentRow& e = rows.rows[i];
+    const TFullRepaymentRow got{row["Nr"].toInt(),
+                                row["Jahr"].toInt(),
+                                row["Monat"].toInt(),
+                                row["Tag"].toInt(),
+                                row["Darlehen"].toDouble(),
+                                row["Tilgung"].toDouble(),
+                                row["Sondertilgung"].toDouble(),
+                                row["Zins"].toDouble(),
+                                row["Rate"].toDouble()};
+    EXPECT_EQ(got, e) << i;
+  }
 }

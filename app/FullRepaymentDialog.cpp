@@ -9,8 +9,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/FullRepaymentSheet.h"
 #include "app/FullRepaymentTable.h"
 #include "app/MainForm.h"
+#include "app/PlanActions.h"
+#include "app/PlanReportTexts.h"
 #include "app/UserText.h"
 #include "engine/components/ABSTable.h"
 #include "platform/data/DataSource.h"
@@ -101,6 +104,42 @@ TFullRepaymentDialog::TFullRepaymentDialog(TForm1& form)
   }
   grid_->SetDataSource(source_.get());
   grid_->setMinimumHeight(200);
+  // The main plan's actions on this plan: they read the table when they run
+  // and are refused while the dialog's inputs are not valid.
+  actions_ = InstallPlanActions(
+      grid_, *table_,
+      [this] {
+        TPlanWindowTexts texts = FormWindowTexts(form_);
+        texts.report.title = "Bis zur Volltilgung";
+        const std::pair<const char*, QLineEdit*> extras[] = {
+            {"Anschlusszins (%)", followRate_},
+            {"Jährliche Sondertilgung", yearlyAmount_},
+            {"im Monat", yearlyMonth_},
+            {"ab Jahr", yearlyFrom_},
+            {"Sondertilgung höchstens (% p.a.)", cap_}};
+        for (const auto& [caption, edit] : extras) {
+          texts.report.inputs.emplace_back(caption, edit->text().toStdString());
+        }
+        texts.report.inputs.emplace_back(
+            "Einmalige Sondertilgungen",
+            oneOffs_->toPlainText().replace(QLatin1Char('\n'), QStringLiteral("; ")).toStdString());
+        texts.report.results.clear();
+        for (const QString& line : results_->text().split(QLatin1Char('\n'))) {
+          const int colon = line.indexOf(QStringLiteral(": "));
+          if (colon < 0) {
+            texts.report.results.emplace_back(line.toStdString(), "");
+          } else {
+            texts.report.results.emplace_back(line.left(colon).toStdString(),
+                                              line.mid(colon + 2).toStdString());
+          }
+        }
+        return texts;
+      },
+      [this] { return lastResult_.ok; },
+      [this] {
+        int lineError = 0;
+        return ReadFullRepaymentSheet(*table_, ReadInputs(&lineError));
+      });
 
   auto* top = new QHBoxLayout;
   top->addLayout(inputs, 1);

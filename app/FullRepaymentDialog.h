@@ -36,6 +36,7 @@ namespace tilgung {
 
 class TForm1;
 class TFullRepaymentTableSink;
+class TPlanActions;
 
 class TFullRepaymentDialog : public QDialog {
   Q_OBJECT
@@ -59,6 +60,8 @@ class TFullRepaymentDialog : public QDialog {
   QPushButton* ApplyButton() const { return apply_; }
   platform::TDBGrid* Grid() const { return grid_; }
   TABSTable& Table() const { return *table_; }
+  // Copy, print, CSV, yearly summary and chart of the grid's plan.
+  TPlanActions* Actions() const { return actions_; }
 
   // The inputs as the calculation reads them; a one-off line that is not a
   // date and an amount makes `lineError` the 1-based line number.
@@ -92,6 +95,7 @@ class TFullRepaymentDialog : public QDialog {
   QLabel* solver_ = nullptr;
   QPushButton* apply_ = nullptr;
   platform::TDBGrid* grid_ = nullptr;
+  TPlanActions* actions_ = nullptr;  // the grid's child
   TFullRepaymentResult lastResult_;
   TClearingRepayment lastAnswer_;
   int recalculations_ = 0;

@@ -23,12 +23,13 @@
 namespace tilgung {
 
 TPlanActions::TPlanActions(QWidget* grid, platform::TDataSet& plan, TTextsProvider texts,
-                           TCurrentCheck isCurrent)
+                           TCurrentCheck isCurrent, TSheetReader reader)
     : QObject(grid),
       grid_(grid),
       plan_(plan),
       texts_(std::move(texts)),
-      isCurrent_(std::move(isCurrent)) {
+      isCurrent_(std::move(isCurrent)),
+      reader_(std::move(reader)) {
   copy_ = Add("Kopieren", QKeySequence::Copy, &TPlanActions::CopyToClipboard);
   print_ = Add("Drucken…", QKeySequence::Print, &TPlanActions::PrintPreview);
   csv_ = Add("Als CSV speichern…", QKeySequence::Save, &TPlanActions::AskAndSaveCsv);
@@ -70,7 +71,7 @@ bool TPlanActions::RefuseStalePlan(const QAction* action) {
 }
 
 TPlanSheet TPlanActions::Sheet() {
-  return ReadPlanSheet(plan_);
+  return reader_ ? reader_() : ReadPlanSheet(plan_);
 }
 
 void TPlanActions::ShowContextMenu(const QPoint& pos) {
@@ -136,8 +137,9 @@ void TPlanActions::ShowChart() {
 
 TPlanActions* InstallPlanActions(QWidget* grid, platform::TDataSet& plan,
                                  TPlanActions::TTextsProvider texts,
-                                 TPlanActions::TCurrentCheck isCurrent) {
-  return new TPlanActions(grid, plan, std::move(texts), std::move(isCurrent));
+                                 TPlanActions::TCurrentCheck isCurrent,
+                                 TPlanActions::TSheetReader reader) {
+  return new TPlanActions(grid, plan, std::move(texts), std::move(isCurrent), std::move(reader));
 }
 
 }  // namespace tilgung

@@ -44,10 +44,13 @@ class TPlanActions : public QObject {
   // True while the dataset's plan belongs to the inputs shown; an empty
   // function counts as always true.
   using TCurrentCheck = std::function<bool()>;
+  // Reads the sheet the actions work on; an empty function reads the main
+  // plan's columns from the dataset (ReadPlanSheet).
+  using TSheetReader = std::function<TPlanSheet()>;
 
   // REQUIRES: `grid` and `plan` outlive this object (it is `grid`'s child).
   TPlanActions(QWidget* grid, platform::TDataSet& plan, TTextsProvider texts,
-               TCurrentCheck isCurrent = {});
+               TCurrentCheck isCurrent = {}, TSheetReader reader = {});
 
   QAction* CopyAction() const { return copy_; }
   QAction* PrintAction() const { return print_; }
@@ -75,6 +78,7 @@ class TPlanActions : public QObject {
   platform::TDataSet& plan_;
   TTextsProvider texts_;
   TCurrentCheck isCurrent_;
+  TSheetReader reader_;
   QAction* copy_ = nullptr;
   QAction* print_ = nullptr;
   QAction* csv_ = nullptr;
@@ -86,6 +90,7 @@ class TPlanActions : public QObject {
 // by `grid`.
 TPlanActions* InstallPlanActions(QWidget* grid, platform::TDataSet& plan,
                                  TPlanActions::TTextsProvider texts,
-                                 TPlanActions::TCurrentCheck isCurrent = {});
+                                 TPlanActions::TCurrentCheck isCurrent = {},
+                                 TPlanActions::TSheetReader reader = {});
 
 }  // namespace tilgung

@@ -65,14 +65,25 @@ void TPlanChartDialog::AddCharts(const TPlanSheet& sheet, QLayout* layout) {
   debt_->setLocale(locale);
   debt_->setLocalizeNumbers(true);
   debt_->setTitle(QStringLiteral("Restschuld"));
-  debt_->legend()->hide();
-  auto* debt = new QLineSeries(debt_);
   double maxDebt = 0;
-  for (const TPlanRow& row : sheet.values) {
-    debt->append(static_cast<qreal>(DueDate(row).toMSecsSinceEpoch()), row.Darlehen);
-    maxDebt = std::max(maxDebt, row.Darlehen);
+  auto line = [&](const std::vector<TPlanRow>& rows, const char* name) {
+    auto* series = new QLineSeries(debt_);
+    series->setName(QString::fromUtf8(name));
+    for (const TPlanRow& row : rows) {
+      series->append(static_cast<qreal>(DueDate(row).toMSecsSinceEpoch()), row.Darlehen);
+      maxDebt = std::max(maxDebt, row.Darlehen);
+    }
+    debt_->addSeries(series);
+    return series;
+  };
+  QLineSeries* debt = line(sheet.values, "mit Sondertilgungen");
+  // A plan with extras shows the same loan without them beside it.
+  QLineSeries* without = nullptr;
+  if (!sheet.withoutExtras.empty()) {
+    without = line(sheet.withoutExtras, "ohne Sondertilgungen");
+  } else {
+    debt_->legend()->hide();
   }
-  debt_->addSeries(debt);
   auto* dates = new QDateTimeAxis(debt_);
   dates->setFormat(locale.dateFormat(QLocale::ShortFormat));
   dates->setTickCount(6);
@@ -81,8 +92,11 @@ void TPlanChartDialog::AddCharts(const TPlanSheet& sheet, QLayout* layout) {
   amounts->setRange(0, maxDebt > 0 ? maxDebt : 1);
   debt_->addAxis(dates, Qt::AlignBottom);
   debt_->addAxis(amounts, Qt::AlignLeft);
-  debt->attachAxis(dates);
-  debt->attachAxis(amounts);
+  for (QLineSeries* series : {debt, without}) {
+    if (!series) continue;
+    series->attachAxis(dates);
+    series->attachAxis(amounts);
+  }
   layout->addWidget(View(debt_, this));
 
   years_ = new QChart();

@@ -27,6 +27,12 @@ struct TPlanSheet {
   TPlanCells titles;              // column titles as the grid heads them
   std::vector<TPlanCells> cells;  // per row: the cells' display texts
   std::vector<TPlanRow> values;   // per row: the same cells as values
+  // A plan with extra repayments: per row the extra paid (Sondertilgung),
+  // and the same loan's rows without any extra, for comparison. Both empty
+  // for a plan that has no such column.
+  std::vector<double> extras;
+  std::vector<TPlanRow> withoutExtras;
+  bool HasExtras() const { return !extras.empty() || !withoutExtras.empty(); }
   int RowCount() const { return static_cast<int>(values.size()); }
 };
 

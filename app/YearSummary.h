@@ -16,11 +16,13 @@ struct TYearSummaryRow {
   double interest = 0;       // sum of Zins of the year's rows
   int instalments = 0;       // rows of the year
   double remainingDebt = 0;  // Darlehen of the year's last row (date order)
+  double extras = 0;         // sum of the sheet's extras of the year's rows
 };
 
 struct TYearSummary {
   std::vector<TYearSummaryRow> years;  // ascending by year
   TYearSummaryRow total;               // year 0; remainingDebt of the plan's last row
+  bool hasExtras = false;              // the sheet has an extras column
 };
 
 // Sums the sheet's rows by their Jahr. Rows are taken in the sheet's order,

@@ -18,10 +18,13 @@ QString Money(double value) {
   return QString::fromStdString(fs.FormatCurrency(value, 15, fs.CurrencyDigits()));
 }
 
-void SetRow(QTableWidget* table, int row, const QString& year, const TYearSummaryRow& values) {
-  const QString cells[] = {year, Money(values.repayment), Money(values.interest),
-                           QString::number(values.instalments), Money(values.remainingDebt)};
-  for (int c = 0; c < 5; ++c) {
+// The extras column, when shown, stands after Tilgung.
+void SetRow(QTableWidget* table, int row, const QString& year, const TYearSummaryRow& values,
+            bool extras) {
+  QStringList cells = {year, Money(values.repayment), Money(values.interest),
+                       QString::number(values.instalments), Money(values.remainingDebt)};
+  if (extras) cells.insert(2, Money(values.extras));
+  for (int c = 0; c < cells.size(); ++c) {
     auto* item = new QTableWidgetItem(cells[c]);
     item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
@@ -48,23 +51,25 @@ TYearSummaryDialog::TYearSummaryDialog(const TYearSummary& summary, bool rateKno
     : QDialog(parent) {
   setWindowTitle(QStringLiteral("Jahresübersicht"));
   auto* layout = new QVBoxLayout(this);
-  table_ = new QTableWidget(static_cast<int>(summary.years.size()) + 1, 5, this);
+  QStringList titles = {QStringLiteral("Jahr"), QStringLiteral("Tilgung"), QStringLiteral("Zinsen"),
+                        QStringLiteral("Raten"), QStringLiteral("Restschuld")};
+  if (summary.hasExtras) titles.insert(2, QStringLiteral("Sondertilgung"));
+  table_ = new QTableWidget(static_cast<int>(summary.years.size()) + 1,
+                            static_cast<int>(titles.size()), this);
   table_->setObjectName(QStringLiteral("YearSummaryTable"));
-  table_->setHorizontalHeaderLabels({QStringLiteral("Jahr"), QStringLiteral("Tilgung"),
-                                     QStringLiteral("Zinsen"), QStringLiteral("Raten"),
-                                     QStringLiteral("Restschuld")});
+  table_->setHorizontalHeaderLabels(titles);
   table_->verticalHeader()->setVisible(false);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   // Tab moves on to the buttons instead of through the cells.
   table_->setTabKeyNavigation(false);
   int row = 0;
   for (const TYearSummaryRow& year : summary.years) {
-    SetRow(table_, row++, QString::number(year.year), year);
+    SetRow(table_, row++, QString::number(year.year), year, summary.hasExtras);
   }
-  SetRow(table_, row, QStringLiteral("Summe"), summary.total);
+  SetRow(table_, row, QStringLiteral("Summe"), summary.total, summary.hasExtras);
   QFont bold = table_->font();
   bold.setBold(true);
-  for (int c = 0; c < 5; ++c) table_->item(row, c)->setFont(bold);
+  for (int c = 0; c < table_->columnCount(); ++c) table_->item(row, c)->setFont(bold);
   table_->resizeColumnsToContents();
   table_->resizeRowsToContents();
   table_->horizontalHeader()->setStretchLastSection(true);

@@ -7,14 +7,18 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QChart>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
+#include "app/FullRepaymentSheet.h"
 #include "app/FullRepaymentTable.h"
 #include "app/MainForm.h"
+#include "app/PlanChartDialog.h"
+#include "app/YearSummary.h"
 #include "engine/components/ABSTable.h"
 #include "platform/qt/TDBGrid.h"
 
@@ -127,4 +131,23 @@ TEST(FullRepaymentDialog, CtrlTOpensTheOneDialogWhichCatchesUpWhenShownAgain) {
   entry->trigger();
   EXPECT_EQ(d->RecalculationCount(), runs + 1);
   EXPECT_EQ(d->LastResult().initialAmount, 40000);
+}
+
+// The actions' sheet is the table: its rows, the extras column summing to
+// the results' extras, and the comparison plan without extras for the chart.
+TEST(FullRepaymentDialog, ActionsReadTheTable) {
+  TForm1 f;
+  f.DateTimePicker1->setDate(QDate(2027, 1, 15));
+  TFullRepaymentDialog d(f);
+  d.show();
+  d.YearlyAmountEdit()->setText(QStringLiteral("1000"));
+  ASSERT_TRUE(d.LastResult().ok);
+  const TPlanSheet sheet = ReadFullRepaymentSheet(d.Table(), d.ReadInputs(nullptr));
+  EXPECT_EQ(sheet.RowCount(), d.Table().RecordCount());
+  const TYearSummary summary = SummarizeByYear(sheet);
+  EXPECT_TRUE(summary.hasExtras);
+  EXPECT_NEAR(summary.total.extras, d.LastResult().extraSum, 0.005);
+  EXPECT_GT(sheet.withoutExtras.size(), sheet.values.size());
+  TPlanChartDialog chart(sheet);
+  EXPECT_EQ(chart.DebtChart()->series().size(), 2);
 }

@@ -1,5 +1,6 @@
 #include "app/PlanReportTexts.h"
 
+#include "app/MainForm.h"
 #include "app/PlanTexts.h"
 #include "app/ResultPanel.h"
 #include "platform/locale/Locale.h"

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "app/CommandLineText.h"
 #include "app/FullRepaymentCommandLine.h"
 #include "app/OutputFile.h"
 #include "app/PlanReport.h"
@@ -25,44 +26,6 @@
 namespace tilgung {
 
 namespace {
-
-// Display width of UTF-8 text: one column per character.
-std::size_t Columns(const std::string& text) {
-  std::size_t n = 0;
-  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
-  return n;
-}
-
-std::string PadLeft(const std::string& text, std::size_t width) {
-  const std::size_t cols = Columns(text);
-  return cols >= width ? text : std::string(width - cols, ' ') + text;
-}
-
-std::string PadRight(const std::string& text, std::size_t width) {
-  const std::size_t cols = Columns(text);
-  return cols >= width ? text : text + std::string(width - cols, ' ');
-}
-
-std::string IsoDate(platform::TDateTime value) {
-  int y, m, d;
-  platform::DecodeDate(value, y, m, d);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
-  return buf;
-}
-
-// Parses YYYY-MM-DD into a date the date picker can hold.
-bool ParseIsoDate(const std::string& text, platform::TDateTime& out) {
-  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-  for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  const int y = std::stoi(text.substr(0, 4));
-  const int m = std::stoi(text.substr(5, 2));
-  const int d = std::stoi(text.substr(8, 2));
-  if (y < 1601) return false;
-  return platform::TryEncodeDate(y, m, d, out);
-}
 
 // The frequency as the combo box would report it: an item's text or its
 // number selects that item, any other text selects none.
@@ -88,11 +51,6 @@ bool ResultIsFinite(const TPlanResult& r, const std::vector<TPlanRow>& rows) {
   return std::all_of(rows.begin(), rows.end(), [](const TPlanRow& row) {
     return std::isfinite(row.Darlehen) && std::isfinite(row.Tilgung) && std::isfinite(row.Zins);
   });
-}
-
-// JSON has no literal for infinities or NaN.
-std::string JsonNumber(double value) {
-  return std::isfinite(value) ? Number(value) : "null";
 }
 
 // What one call asks for, as the options set it.
@@ -485,18 +443,7 @@ std::string TextFormat(TOutputFormat format, const TPlanResult& result,
 
 int WriteTextFormat(TOutputFormat format, const TPlanResult& result,
                     const std::vector<TPlanRow>& rows, std::ostream& out, std::ostream& err) {
-  const std::string text = TextFormat(format, result, rows);
-  // The stream keeps no errno of its own: the one its last write left.
-  errno = 0;
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.flush();
-  if (!out) {
-    const int error = errno;
-    err << "Fehler: Die Standardausgabe konnte nicht geschrieben werden"
-        << (error ? ": " + WriteFailureReason(error) : std::string()) << ".\n";
-    return kExitWriteFailed;
-  }
-  return kExitOk;
+  return WriteStandardOutput(TextFormat(format, result, rows), out, err);
 }
 
 }  // namespace tilgung

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "app/CommandLineText.h"
 #include "app/FullRepaymentReport.h"
 #include "app/FullRepaymentTable.h"
 #include "app/OutputFile.h"
@@ -20,46 +21,9 @@ namespace tilgung {
 
 namespace {
 
-std::size_t Columns(const std::string& text) {
-  std::size_t n = 0;
-  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
-  return n;
-}
-
-std::string Pad(const std::string& text, std::size_t width, bool left) {
-  const std::size_t cols = Columns(text);
-  if (cols >= width) return text;
-  const std::string blanks(width - cols, ' ');
-  return left ? blanks + text : text + blanks;
-}
-
-std::string IsoDate(platform::TDateTime value) {
-  int y, m, d;
-  platform::DecodeDate(value, y, m, d);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
-  return buf;
-}
-
-// YYYY-MM-DD, as --beginn takes it.
-bool ParseIsoDate(const std::string& text, platform::TDateTime& out) {
-  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-  for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  const int y = std::stoi(text.substr(0, 4));
-  if (y < 1601) return false;
-  return platform::TryEncodeDate(y, std::stoi(text.substr(5, 2)), std::stoi(text.substr(8, 2)),
-                                 out);
-}
-
 std::string Money(double value) {
   const platform::FormatSettings& fs = platform::FormatSettings::User();
   return fs.FormatCurrency(value, 15, fs.CurrencyDigits());
-}
-
-std::string JsonNumber(double value) {
-  return std::isfinite(value) ? platform::FormatFloatInvariant(value) : "null";
 }
 
 // Cell texts of one row, in the table's column order.
@@ -135,20 +99,6 @@ std::string ErrorLine(const TFullRepaymentInputs& inputs, const TFullRepaymentRe
     message.insert(label.size(), " (" + option + ")");
   }
   return "Fehler: " + message;
-}
-
-// Writes `text` to the standard output and flushes it; the exit status.
-int WriteStandardOutput(const std::string& text, std::ostream& out, std::ostream& err) {
-  errno = 0;
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.flush();
-  if (!out) {
-    const int error = errno;
-    err << "Fehler: Die Standardausgabe konnte nicht geschrieben werden"
-        << (error ? ": " + WriteFailureReason(error) : std::string()) << ".\n";
-    return kExitWriteFailed;
-  }
-  return kExitOk;
 }
 
 // The inputs as the report lists them: the six of the main plan, then the
@@ -252,7 +202,7 @@ std::string FullRepaymentTableText(const TFullRepaymentResult& result,
   std::ostringstream out;
   for (const auto& line : lines) {
     for (int c = 0; c < kFullRepaymentColumnCount; ++c) {
-      out << (c ? "  " : "") << Pad(line[c], widths[c], true);
+      out << (c ? "  " : "") << PadLeft(line[c], widths[c]);
     }
     out << '\n';
   }
@@ -264,7 +214,7 @@ std::string FullRepaymentTableText(const TFullRepaymentResult& result,
     valueWidth = std::max(valueWidth, Columns(value));
   }
   for (const auto& [caption, value] : texts) {
-    out << Pad(caption, captionWidth, false) << "  " << Pad(value, valueWidth, true) << '\n';
+    out << PadRight(caption, captionWidth) << "  " << PadLeft(value, valueWidth) << '\n';
   }
   return std::move(out).str();
 }

@@ -117,8 +117,6 @@ class TForm1 : public QWidget {
   // shows, or -1 when the typed text matches no item.
   static int ItemIndex(const QComboBox* box);
 
-  // Number of recalculations run so far (for tests and diagnostics).
-  int RecalculationCount() const { return recalculations_; }
   const TPlanResult& LastResult() const { return lastResult_; }
 
   // False while the last recalculation failed: the grid then still shows the
@@ -128,6 +126,10 @@ class TForm1 : public QWidget {
   // The texts the result panel shows: every run's texts laid over the
   // previous ones (a text a run did not set stays as it was).
   const TPlanPanelTexts& ShownPanel() const { return shownPanel_; }
+
+  // --- for tests ---
+  // Number of recalculations run so far.
+  int RecalculationCount() const { return recalculations_; }
 
  public slots:
   void FormCreate();

@@ -1,5 +1,6 @@
 #include "app/FullRepaymentSheet.h"
 
+#include "app/FullRepaymentCommandLine.h"
 #include "app/FullRepaymentTable.h"
 
 namespace tilgung {
@@ -29,12 +30,19 @@ class TCollectingSink : public TFullRepaymentRowSink {
 TPlanSheet ReadFullRepaymentSheet(platform::TDataSet& plan, const TFullRepaymentInputs& inputs) {
   std::vector<TPlanRow> rows;
   std::vector<double> extras;
-  for (const TFullRepaymentRow& r : ReadFullRepaymentRows(plan)) {
+  std::vector<std::vector<std::string>> cells;
+  const std::vector<TFullRepaymentRow> full = ReadFullRepaymentRows(plan, &cells);
+  for (const TFullRepaymentRow& r : full) {
     rows.push_back(MainColumns(r));
     extras.push_back(r.Sondertilgung);
   }
   TPlanSheet sheet = PlanSheetFromRows(rows);
   sheet.extras = std::move(extras);
+  // Copy and CSV give all nine columns: the cells as the dialog's grid shows
+  // them, and the CSV the command line writes for this plan.
+  sheet.ownTitles.assign(std::begin(kFullRepaymentFieldNames), std::end(kFullRepaymentFieldNames));
+  sheet.ownCells = std::move(cells);
+  sheet.ownCsv = FullRepaymentCsvText(full);
   TFullRepaymentInputs plain = inputs;
   plain.yearlyAmountText.clear();
   plain.oneOffs.clear();

@@ -1,7 +1,7 @@
 // The plan until the loan is repaid as the sheet the plan actions work on:
 // the main plan's columns read from the table "Volltilgungsplan", each row's
-// extra repayment, and the same loan's rows without any extra (for the
-// chart's comparison line).
+// extra repayment, all nine columns for copy and CSV, and the same loan's rows without any extra
+// (for the chart's comparison line).
 #pragma once
 
 #include "app/FullRepaymentPlan.h"

@@ -61,8 +61,10 @@ void TFullRepaymentTableSink::PostRow(const TFullRepaymentRow& row) {
   table_.Post();
 }
 
-std::vector<TFullRepaymentRow> ReadFullRepaymentRows(platform::TDataSet& plan) {
+std::vector<TFullRepaymentRow> ReadFullRepaymentRows(platform::TDataSet& plan,
+                                                     std::vector<std::vector<std::string>>* cells) {
   std::vector<TFullRepaymentRow> rows;
+  if (cells) cells->clear();
   if (!plan.Active()) return rows;
   platform::TField* f[kFullRepaymentColumnCount];
   for (int c = 0; c < kFullRepaymentColumnCount; ++c) {
@@ -84,6 +86,10 @@ std::vector<TFullRepaymentRow> ReadFullRepaymentRows(platform::TDataSet& plan) {
       row.Zins = f[7]->AsFloat();
       row.Rate = f[8]->AsFloat();
       rows.push_back(row);
+      if (cells) {
+        auto& line = cells->emplace_back();
+        for (platform::TField* field : f) line.push_back(field->DisplayText());
+      }
     }
     if (!bookmark.empty() && plan.BookmarkValid(bookmark)) plan.GotoBookmark(bookmark);
   } catch (...) {

@@ -58,7 +58,9 @@ class TFullRepaymentTableSink : public TFullRepaymentRowSink {
 };
 
 // The rows an open plan dataset holds, in the order of its records; none
-// when it is closed. The current record stays where it was.
-std::vector<TFullRepaymentRow> ReadFullRepaymentRows(platform::TDataSet& plan);
+// when it is closed. The current record stays where it was. With `cells`,
+// the same walk also gives each row's fields as a grid shows them.
+std::vector<TFullRepaymentRow> ReadFullRepaymentRows(
+    platform::TDataSet& plan, std::vector<std::vector<std::string>>* cells = nullptr);
 
 }  // namespace tilgung

@@ -85,7 +85,10 @@ void TPlanActions::CopyToClipboard() {
 }
 
 bool TPlanActions::SaveCsv(const QString& file, QString* error) {
-  const std::string csv = PlanSheetCsv(Sheet(), platform::FormatSettings::User());
+  // A plan with columns of its own brings its own CSV text.
+  const TPlanSheet sheet = Sheet();
+  const std::string csv =
+      sheet.ownCsv.empty() ? PlanSheetCsv(sheet, platform::FormatSettings::User()) : sheet.ownCsv;
   // Written to a new file and renamed: a failed save leaves an older file as
   // it was.
   const std::string name = QFile::encodeName(file).toStdString();

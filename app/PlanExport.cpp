@@ -20,12 +20,24 @@ QString OneLineCell(const std::string& text) {
   return cell;
 }
 
-void AppendTabLine(QString& out, const TPlanCells& line) {
-  for (int c = 0; c < kPlanColumnCount; ++c) {
-    if (c) out += QLatin1Char('\t');
-    out += OneLineCell(line[c]);
+template <typename TCells>
+void AppendTabLine(QString& out, const TCells& line) {
+  bool first = true;
+  for (const std::string& cell : line) {
+    if (!first) out += QLatin1Char('\t');
+    first = false;
+    out += OneLineCell(cell);
   }
   out += QLatin1Char('\n');
+}
+
+template <typename TCells>
+void AppendHtmlLine(QString& html, const TCells& line, const QString& open, const QString& close) {
+  html += QStringLiteral("<tr>");
+  for (const std::string& cell : line) {
+    html += open + QString::fromStdString(cell).toHtmlEscaped() + close;
+  }
+  html += QStringLiteral("</tr>\n");
 }
 
 std::string CsvAmount(double value, const platform::FormatSettings& settings) {
@@ -55,6 +67,11 @@ std::string CsvCell(const std::string& text, char separator) {
 
 QString PlanSheetTabText(const TPlanSheet& sheet) {
   QString out;
+  if (!sheet.ownTitles.empty()) {
+    AppendTabLine(out, sheet.ownTitles);
+    for (const auto& line : sheet.ownCells) AppendTabLine(out, line);
+    return out;
+  }
   AppendTabLine(out, sheet.titles);
   for (const TPlanCells& line : sheet.cells) AppendTabLine(out, line);
   return out;
@@ -62,20 +79,16 @@ QString PlanSheetTabText(const TPlanSheet& sheet) {
 
 QString PlanSheetHtml(const TPlanSheet& sheet) {
   QString html =
-      QStringLiteral("<html><head><meta charset=\"utf-8\"></head><body><table border=\"1\">\n<tr>");
-  for (const std::string& title : sheet.titles) {
-    html += QStringLiteral("<th>") + QString::fromStdString(title).toHtmlEscaped() +
-            QStringLiteral("</th>");
-  }
-  html += QStringLiteral("</tr>\n");
-  for (const TPlanCells& line : sheet.cells) {
-    html += QStringLiteral("<tr>");
-    for (int c = 0; c < kPlanColumnCount; ++c) {
-      // Numbers right-aligned, as the grid shows them.
-      html += QStringLiteral("<td align=\"right\">") +
-              QString::fromStdString(line[c]).toHtmlEscaped() + QStringLiteral("</td>");
-    }
-    html += QStringLiteral("</tr>\n");
+      QStringLiteral("<html><head><meta charset=\"utf-8\"></head><body><table border=\"1\">\n");
+  const QString th = QStringLiteral("<th>"), thEnd = QStringLiteral("</th>");
+  // Numbers right-aligned, as the grid shows them.
+  const QString td = QStringLiteral("<td align=\"right\">"), tdEnd = QStringLiteral("</td>");
+  if (!sheet.ownTitles.empty()) {
+    AppendHtmlLine(html, sheet.ownTitles, th, thEnd);
+    for (const auto& line : sheet.ownCells) AppendHtmlLine(html, line, td, tdEnd);
+  } else {
+    AppendHtmlLine(html, sheet.titles, th, thEnd);
+    for (const TPlanCells& line : sheet.cells) AppendHtmlLine(html, line, td, tdEnd);
   }
   html += QStringLiteral("</table></body></html>\n");
   return html;

@@ -32,6 +32,12 @@ struct TPlanSheet {
   // for a plan that has no such column.
   std::vector<double> extras;
   std::vector<TPlanRow> withoutExtras;
+  // A plan with columns of its own: what copy and CSV give instead of the
+  // six columns above (the titles and per row the cells as its grid shows
+  // them; the CSV text its own writer made). All empty for the main plan.
+  std::vector<std::string> ownTitles;
+  std::vector<std::vector<std::string>> ownCells;
+  std::string ownCsv;
   bool HasExtras() const { return !extras.empty() || !withoutExtras.empty(); }
   int RowCount() const { return static_cast<int>(values.size()); }
 };

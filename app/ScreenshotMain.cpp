@@ -1,16 +1,20 @@
 // Screenshot helper: opens the window, types into the loan amount once as a
 // user would (one backspace and the digit back) so that the plan is computed,
 // and saves a picture of the window as PNG; with a second file also one of
-// the yearly summary of that plan. Usage: tilgungsplan_screenshot FILE
-// [SUMMARY_FILE] (scripts/screenshot runs it on a virtual display).
+// the yearly summary of that plan, and with a third one of the dialog "Bis zur
+// Volltilgung" with a yearly extra repayment. Usage: tilgungsplan_screenshot
+// FILE [SUMMARY_FILE [FULL_REPAYMENT_FILE]] (scripts/screenshot runs it on a
+// virtual display).
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QTimer>
 #include <QWindow>
 #include <iostream>
 
 #include "app/AppStartup.h"
+#include "app/FullRepaymentDialog.h"
 #include "app/MainForm.h"
 #include "app/PlanReportTexts.h"
 #include "app/PlanSheet.h"
@@ -46,6 +50,18 @@ bool SaveSummary(tilgung::TForm1& form, const QString& file) {
   return dialog.grab().save(file, "PNG");
 }
 
+// The dialog "Bis zur Volltilgung" for the window's inputs with 2,000 a
+// year extra in March and the usual cap of 5 %.
+bool SaveFullRepayment(tilgung::TForm1& form, const QString& file) {
+  tilgung::TFullRepaymentDialog dialog(form);
+  dialog.YearlyAmountEdit()->setText(QStringLiteral("2000"));
+  dialog.YearlyMonthEdit()->setText(QStringLiteral("3"));
+  dialog.CapEdit()->setText(QStringLiteral("5"));
+  dialog.show();
+  QCoreApplication::processEvents();
+  return dialog.grab().save(file, "PNG");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,12 +74,14 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
-  if (argc != 2 && argc != 3) {
-    std::cerr << "Aufruf: tilgungsplan_screenshot DATEI [DATEI_JAHRESÜBERSICHT]\n";
+  if (argc < 2 || argc > 4) {
+    std::cerr << "Aufruf: tilgungsplan_screenshot DATEI [DATEI_JAHRESÜBERSICHT "
+                 "[DATEI_VOLLTILGUNG]]\n";
     return 2;
   }
   const QString file = QString::fromLocal8Bit(argv[1]);
-  const QString summaryFile = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QString();
+  const QString summaryFile = argc >= 3 ? QString::fromLocal8Bit(argv[2]) : QString();
+  const QString fullFile = argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString();
   tilgung::InitApplication(app);
 
   tilgung::TForm1 form;
@@ -84,6 +102,10 @@ int main(int argc, char** argv) {
       status = 1;
     } else if (!summaryFile.isEmpty() && !SaveSummary(form, summaryFile)) {
       std::cerr << "tilgungsplan_screenshot: " << summaryFile.toStdString()
+                << " konnte nicht geschrieben werden.\n";
+      status = 1;
+    } else if (!fullFile.isEmpty() && !SaveFullRepayment(form, fullFile)) {
+      std::cerr << "tilgungsplan_screenshot: " << fullFile.toStdString()
                 << " konnte nicht geschrieben werden.\n";
       status = 1;
     }

@@ -7,18 +7,29 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QChart>
+#include <QClipboard>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <cstdlib>
 
 #include "app/FullRepaymentSheet.h"
 #include "app/FullRepaymentTable.h"
 #include "app/MainForm.h"
+#include "app/PlanActions.h"
 #include "app/PlanChartDialog.h"
 #include "app/YearSummary.h"
+#include "app/YearSummaryDialog.h"
 #include "engine/components/ABSTable.h"
 #include "platform/qt/TDBGrid.h"
 
@@ -36,6 +47,28 @@ void ExpectTableIsTheCalculation(TFullRepaymentDialog& d) {
   const auto shown = d.Grid()->VisibleCellTexts();
   ASSERT_FALSE(shown.empty());
   EXPECT_EQ(shown[0][0], QStringLiteral("1"));
+}
+
+// Runs `step`, which opens a modal dialog, and closes that dialog; what it
+// showed: a message box's text, or the yearly summary's column titles.
+QString CloseModalOf(const std::function<void()>& step) {
+  QString seen;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) return;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) seen = box->text();
+    if (auto* summary = qobject_cast<TYearSummaryDialog*>(modal)) {
+      for (int c = 0; c < summary->Table()->columnCount(); ++c) {
+        seen += summary->Table()->horizontalHeaderItem(c)->text() + QLatin1Char('|');
+      }
+    }
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+    closer.stop();
+  });
+  closer.start(20);
+  step();
+  return seen;
 }
 
 }  // namespace
@@ -150,4 +183,64 @@ TEST(FullRepaymentDialog, ActionsReadTheTable) {
   EXPECT_GT(sheet.withoutExtras.size(), sheet.values.size());
   TPlanChartDialog chart(sheet);
   EXPECT_EQ(chart.DebtChart()->series().size(), 2);
+}
+
+// Copy and CSV from the dialog's grid give the nine columns of the table:
+// the CSV's numbers read back are the table's values, the clipboard's rows
+// are the grid's cells. While the inputs are invalid every action only says
+// so; the yearly summary has the extras as a column of its own.
+TEST(FullRepaymentDialog, CopyCsvSummaryAndRefusal) {
+  TForm1 f;
+  f.DateTimePicker1->setDate(QDate(2027, 1, 15));
+  TFullRepaymentDialog d(f);
+  d.show();
+  d.YearlyAmountEdit()->setText(QStringLiteral("1000"));
+  ASSERT_TRUE(d.LastResult().ok);
+  const std::vector<TFullRepaymentRow> rows = ReadFullRepaymentRows(d.Table());
+
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("voll.csv"));
+  QString error;
+  ASSERT_TRUE(d.Actions()->SaveCsv(file, &error)) << error.toStdString();
+  QFile in(file);
+  ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+  QStringList lines = QString::fromUtf8(in.readAll()).split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.takeLast(), QString());
+  ASSERT_EQ(lines.size(), static_cast<int>(rows.size()) + 1);
+  EXPECT_EQ(lines[0], QStringLiteral("Nr,Jahr,Monat,Tag,Darlehen,Tilgung,Sondertilgung,Zins,Rate"));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const QStringList c = lines[static_cast<int>(i) + 1].split(QLatin1Char(','));
+    ASSERT_EQ(c.size(), kFullRepaymentColumnCount) << i;
+    const auto num = [&](int k) { return std::strtod(c[k].toLatin1().constData(), nullptr); };
+    const TFullRepaymentRow& r = rows[i];
+    EXPECT_EQ((std::vector<double>{num(0), num(1), num(2), num(3), num(4), num(5), num(6), num(7),
+                                   num(8)}),
+              (std::vector<double>{double(r.Nr), double(r.Jahr), double(r.Monat), double(r.Tag),
+                                   r.Darlehen, r.Tilgung, r.Sondertilgung, r.Zins, r.Rate}))
+        << i;
+  }
+
+  QApplication::clipboard()->clear();
+  d.Actions()->CopyAction()->trigger();
+  QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'));
+  copied.removeLast();
+  ASSERT_EQ(copied.size(), static_cast<int>(rows.size()) + 1);
+  EXPECT_EQ(copied[0].split(QLatin1Char('\t')).size(), kFullRepaymentColumnCount);
+  QCoreApplication::processEvents();
+  const auto shown = d.Grid()->VisibleCellTexts();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(copied[1].split(QLatin1Char('\t')), QStringList(shown[0].begin(), shown[0].end()));
+
+  EXPECT_TRUE(CloseModalOf([&] {
+                d.Actions()->SummaryAction()->trigger();
+              }).startsWith(QStringLiteral("Jahr|Tilgung|Sondertilgung|")));
+
+  d.CapEdit()->setText(QStringLiteral("5x"));
+  QApplication::clipboard()->setText(QStringLiteral("vorher"));
+  for (QAction* action :
+       {d.Actions()->CopyAction(), d.Actions()->CsvAction(), d.Actions()->SummaryAction()}) {
+    EXPECT_EQ(CloseModalOf([&] { action->trigger(); }).toStdString(), kPlanNotCurrentText)
+        << action->text().toStdString();
+  }
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("vorher"));
 }

@@ -154,7 +154,7 @@ TEST_F(SessionComponentTest, ActivatingNeedsANameAndActiveSessionsKeepTheirName)
             "S: Cannot perform this operation on an active session");
   TABSDatabase& database = session->AcquireDatabase("MEMORY", nullptr);
   EXPECT_EQ(database.Session(), session.get());  // a temporary the session owns
-  session->SetActive(false);  // frees its temporary database
+  session->SetActive(false);                     // frees its temporary database
   EXPECT_TRUE(session->DatabaseList().empty());
   EXPECT_EQ(Memory().SessionCount(), 0u);
 }

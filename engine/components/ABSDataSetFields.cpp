@@ -2,7 +2,6 @@
 // record image, the calculated area, and the field definitions read from
 // the open cursor.
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "engine/components/ABSDataSet.h"
@@ -20,8 +19,6 @@ using platform::TRecordBuffer;
 
 namespace {
 
-constexpr auto kMSecsPerDay = static_cast<double>(platform::MSecsPerDay);
-
 bool IsDateTimeKind(TFieldType type) {
   return type == platform::ftDate || type == platform::ftTime || type == platform::ftDateTime ||
          type == platform::ftTimeStamp;
@@ -30,19 +27,15 @@ bool IsDateTimeKind(TFieldType type) {
 // The framework's native date/time value `native` in the engine's stored form.
 void NativeToStored(TFieldType type, const void* native, std::uint8_t* stored) {
   switch (type) {
-    case platform::ftDate: {
-      const auto days = LoadLE<std::int32_t>(native);
-      StoreLE(stored, DateTimeToDate(static_cast<double>(days) - DaysOffset));
+    case platform::ftDate:
+      StoreLE(stored, DateTimeToDate(platform::NativeDateToDateTime(LoadLE<std::int32_t>(native))));
       break;
-    }
-    case platform::ftTime: {
-      const auto ms = LoadLE<std::int32_t>(native);
-      StoreLE(stored, DateTimeToTime(static_cast<double>(ms) / kMSecsPerDay));
+    case platform::ftTime:
+      StoreLE(stored, DateTimeToTime(platform::NativeTimeToDateTime(LoadLE<std::int32_t>(native))));
       break;
-    }
     default: {
-      const auto ms = LoadLE<double>(native);
-      const TABSTimeStamp stamp = DateTimeToStamp(ms / kMSecsPerDay - DaysOffset);
+      const TABSTimeStamp stamp =
+          DateTimeToStamp(platform::NativeDateTimeToDateTime(LoadLE<double>(native)));
       StoreLE(stored, stamp.Date);
       StoreLE(stored, 4, stamp.Time);
       break;
@@ -53,20 +46,16 @@ void NativeToStored(TFieldType type, const void* native, std::uint8_t* stored) {
 // The inverse of NativeToStored.
 void StoredToNative(TFieldType type, const std::uint8_t* stored, void* native) {
   switch (type) {
-    case platform::ftDate: {
-      const double serial = DateToDateTime(LoadLE<std::int32_t>(stored));
-      StoreLE(native, static_cast<std::int32_t>(serial + DaysOffset));
+    case platform::ftDate:
+      StoreLE(native, platform::DateTimeToNativeDate(DateToDateTime(LoadLE<std::int32_t>(stored))));
       break;
-    }
-    case platform::ftTime: {
-      const double fraction = TimeToDateTime(LoadLE<std::int32_t>(stored));
-      StoreLE(native, static_cast<std::int32_t>(std::nearbyint(fraction * kMSecsPerDay)));
+    case platform::ftTime:
+      StoreLE(native, platform::DateTimeToNativeTime(TimeToDateTime(LoadLE<std::int32_t>(stored))));
       break;
-    }
     default: {
       const double serial =
           StampToDateTime(LoadLE<std::int32_t>(stored), LoadLE<std::int32_t>(stored, 4));
-      StoreLE(native, (serial + DaysOffset) * kMSecsPerDay);
+      StoreLE(native, platform::DateTimeToNativeDateTime(serial));
       break;
     }
   }
@@ -240,11 +229,9 @@ void TABSDataSet::ConvertFieldData(TFieldType type, const void* source, void* de
     return;
   }
   // A time stamp's native form is that of a date-time: milliseconds.
-  if (toNative) {
-    StoreLE(dest, (LoadLE<double>(source) + DaysOffset) * kMSecsPerDay);
-  } else {
-    StoreLE(dest, LoadLE<double>(source) / kMSecsPerDay - DaysOffset);
-  }
+  const double value = LoadLE<double>(source);
+  StoreLE(dest, toNative ? platform::DateTimeToNativeDateTime(value)
+                         : platform::NativeDateTimeToDateTime(value));
 }
 
 // ---------------------------------------------------------------------------

@@ -3,13 +3,13 @@
 #include "platform/data/DataSet.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "platform/data/DataSource.h"
 #include "platform/data/DatabaseError.h"
 #include "platform/data/ListSnapshot.h"
 #include "platform/locale/Locale.h"
+#include "platform/os/DateTime.h"
 
 namespace platform {
 
@@ -214,18 +214,17 @@ void TDataSet::ReportException(const std::exception& e) {
 }
 
 void TDataSet::ConvertFieldData(TFieldType type, const void* source, void* dest, bool toNative) {
-  constexpr double kMs = static_cast<double>(MSecsPerDay);
   switch (type) {
     case ftDate: {
       if (toNative) {
         double dt;
         std::memcpy(&dt, source, 8);
-        auto days = static_cast<std::int32_t>(std::trunc(dt)) + DateDelta;
+        const std::int32_t days = DateTimeToNativeDate(dt);
         std::memcpy(dest, &days, 4);
       } else {
         std::int32_t days;
         std::memcpy(&days, source, 4);
-        double dt = static_cast<double>(days) - DateDelta;
+        const double dt = NativeDateToDateTime(days);
         std::memcpy(dest, &dt, 8);
       }
       break;
@@ -234,14 +233,12 @@ void TDataSet::ConvertFieldData(TFieldType type, const void* source, void* dest,
       if (toNative) {
         double dt;
         std::memcpy(&dt, source, 8);
-        double frac = std::fabs(dt - std::trunc(dt));
-        auto ms = static_cast<std::int32_t>(std::nearbyint(frac * kMs));
-        if (ms >= MSecsPerDay) ms = static_cast<std::int32_t>(MSecsPerDay - 1);
+        const std::int32_t ms = DateTimeToNativeTime(dt);
         std::memcpy(dest, &ms, 4);
       } else {
         std::int32_t ms;
         std::memcpy(&ms, source, 4);
-        double dt = static_cast<double>(ms) / kMs;
+        const double dt = NativeTimeToDateTime(ms);
         std::memcpy(dest, &dt, 8);
       }
       break;
@@ -249,7 +246,7 @@ void TDataSet::ConvertFieldData(TFieldType type, const void* source, void* dest,
     case ftDateTime: {
       double v;
       std::memcpy(&v, source, 8);
-      double out = toNative ? (v + DateDelta) * kMs : v / kMs - DateDelta;
+      const double out = toNative ? DateTimeToNativeDateTime(v) : NativeDateTimeToDateTime(v);
       std::memcpy(dest, &out, 8);
       break;
     }

@@ -116,6 +116,35 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
   return date < 0 ? date - time : date + time;
 }
 
+std::int32_t DateTimeToNativeDate(TDateTime dt) {
+  // Summed as a double: a day number near the 32-bit bounds has a TDateTime
+  // beyond them.
+  return static_cast<std::int32_t>(std::trunc(dt) + DateDelta);
+}
+
+TDateTime NativeDateToDateTime(std::int32_t dayNumber) {
+  return static_cast<double>(dayNumber) - DateDelta;
+}
+
+std::int32_t DateTimeToNativeTime(TDateTime dt) {
+  const double fraction = std::fabs(dt - std::trunc(dt));
+  auto ms = static_cast<std::int32_t>(std::nearbyint(fraction * static_cast<double>(MSecsPerDay)));
+  if (ms >= MSecsPerDay) ms = static_cast<std::int32_t>(MSecsPerDay - 1);
+  return ms;
+}
+
+TDateTime NativeTimeToDateTime(std::int32_t milliseconds) {
+  return static_cast<double>(milliseconds) / static_cast<double>(MSecsPerDay);
+}
+
+double DateTimeToNativeDateTime(TDateTime dt) {
+  return (dt + DateDelta) * static_cast<double>(MSecsPerDay);
+}
+
+TDateTime NativeDateTimeToDateTime(double milliseconds) {
+  return milliseconds / static_cast<double>(MSecsPerDay) - DateDelta;
+}
+
 namespace {
 
 std::tm LocalNow(std::int64_t& millis) {

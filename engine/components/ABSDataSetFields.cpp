@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "engine/components/ABSDataSet.h"
+#include "engine/components/ABSSchemaConversion.h"
 #include "engine/memory/ABSCoding.h"
 #include "engine/memory/ABSException.h"
 #include "engine/schema/ABSDesignMode.h"
 #include "engine/types/ABSDateTime.h"
-#include "engine/types/ABSNames.h"
 #include "engine/types/ABSTypes.h"
 
 using platform::TDataSetState;
@@ -252,7 +252,8 @@ void TABSDataSet::ReadDefinitionsFrom(TABSCursor& cursor) {
   cursor.LoadFieldLayout();
   engineFieldDefs_.CopyListFrom(*cursor.LogicalFieldDefs);
   if (cursor.ConstraintDefs) engineConstraintDefs_.CopyListFrom(*cursor.ConstraintDefs);
-  FieldDefsFromEngine();
+  FieldDefsFromEngineFieldDefs(engineFieldDefs_, engineConstraintDefs_, FieldDefs(), advFieldDefs_);
+  advFieldDefsRead_.CopyFrom(advFieldDefs_);
 }
 
 void TABSDataSet::BuildDirectSlots() {
@@ -296,35 +297,4 @@ void TABSDataSet::BuildDirectSlots() {
     slot.NullByte = no / 8;
     slot.NullMask = static_cast<std::uint8_t>(1u << (no % 8));
   }
-}
-
-void TABSDataSet::FieldDefsFromEngine() {
-  FieldDefs().Clear();
-  advFieldDefs_.Clear();
-  for (std::int32_t i = 0; i < engineFieldDefs_.DefCount(); ++i) {
-    const TABSFieldDef& def = *engineFieldDefs_[i];
-    const TFieldType type = DeclaredToFieldType(def.DeclaredType);
-    std::int32_t size = IsSizedDeclaredType(def.DeclaredType) ? def.DeclaredSize : 0;
-    if (type == platform::ftGuid) size = platform::kGuidTextSize;
-    bool notNull = false;
-    for (std::int32_t c = 0; c < engineConstraintDefs_.DefCount(); ++c) {
-      const TABSConstraintDef& constraint = *engineConstraintDefs_[c];
-      notNull = notNull || (constraint.ConstraintKind == ckNotNull &&
-                            EngineNamesEqual(constraint.TargetName, def.Name()));
-    }
-    const bool required = notNull && type != platform::ftAutoInc;
-    FieldDefs().Add(def.Name(), type, size, required);
-    TABSAdvFieldDef& adv = advFieldDefs_.Add(def.Name(), def.DeclaredType, size, required);
-    adv.FieldNo = i + 1;
-    adv.DefaultValue->Assign(*def.DefaultValue);
-    adv.BlobCompressionAlgorithm = def.BlobCompressionAlgorithm;
-    adv.BlobCompressionMode = def.BlobCompressionMode;
-    adv.BlobBlockSize = def.BlobBlockSize;
-    adv.Settings[0] = static_cast<std::int32_t>(def.Increment);
-    adv.Settings[1] = static_cast<std::int32_t>(def.InitialValue);
-    adv.Settings[2] = static_cast<std::int32_t>(def.MinValue);
-    if (def.MaxValue != INT64_MAX) adv.Settings[7] = static_cast<std::int32_t>(def.MaxValue);
-    adv.Flag = def.Cycled;
-  }
-  advFieldDefsRead_.CopyFrom(advFieldDefs_);
 }

@@ -213,43 +213,40 @@ void TDataSet::ReportException(const std::exception& e) {
   platform::ReportException(e);
 }
 
+namespace {
+
+// One value between a TDateTime at `source` or `dest` and its native form of
+// type Native at the other, in the direction `toNative` gives.
+template <typename Native>
+void ConvertDateTimeValue(const void* source, void* dest, bool toNative,
+                          Native (*toNativeForm)(TDateTime), TDateTime (*fromNativeForm)(Native)) {
+  if (toNative) {
+    TDateTime value;
+    std::memcpy(&value, source, sizeof value);
+    const Native native = toNativeForm(value);
+    std::memcpy(dest, &native, sizeof native);
+  } else {
+    Native native;
+    std::memcpy(&native, source, sizeof native);
+    const TDateTime value = fromNativeForm(native);
+    std::memcpy(dest, &value, sizeof value);
+  }
+}
+
+}  // namespace
+
 void TDataSet::ConvertFieldData(TFieldType type, const void* source, void* dest, bool toNative) {
   switch (type) {
-    case ftDate: {
-      if (toNative) {
-        double dt;
-        std::memcpy(&dt, source, 8);
-        const std::int32_t days = DateTimeToNativeDate(dt);
-        std::memcpy(dest, &days, 4);
-      } else {
-        std::int32_t days;
-        std::memcpy(&days, source, 4);
-        const double dt = NativeDateToDateTime(days);
-        std::memcpy(dest, &dt, 8);
-      }
+    case ftDate:
+      ConvertDateTimeValue(source, dest, toNative, DateTimeToNativeDate, NativeDateToDateTime);
       break;
-    }
-    case ftTime: {
-      if (toNative) {
-        double dt;
-        std::memcpy(&dt, source, 8);
-        const std::int32_t ms = DateTimeToNativeTime(dt);
-        std::memcpy(dest, &ms, 4);
-      } else {
-        std::int32_t ms;
-        std::memcpy(&ms, source, 4);
-        const double dt = NativeTimeToDateTime(ms);
-        std::memcpy(dest, &dt, 8);
-      }
+    case ftTime:
+      ConvertDateTimeValue(source, dest, toNative, DateTimeToNativeTime, NativeTimeToDateTime);
       break;
-    }
-    case ftDateTime: {
-      double v;
-      std::memcpy(&v, source, 8);
-      const double out = toNative ? DateTimeToNativeDateTime(v) : NativeDateTimeToDateTime(v);
-      std::memcpy(dest, &out, 8);
+    case ftDateTime:
+      ConvertDateTimeValue(source, dest, toNative, DateTimeToNativeDateTime,
+                           NativeDateTimeToDateTime);
       break;
-    }
     default:
       DatabaseError(
           "No date or time conversion for field type " + std::to_string(static_cast<int>(type)),

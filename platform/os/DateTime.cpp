@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <limits>
 
 #include "platform/os/Exception.h"
 
@@ -118,8 +119,13 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
 
 std::int32_t DateTimeToNativeDate(TDateTime dt) {
   // Summed as a double: a day number near the 32-bit bounds has a TDateTime
-  // beyond them.
-  return static_cast<std::int32_t>(std::trunc(dt) + DateDelta);
+  // beyond them. NaN fails both comparisons.
+  const double day = std::trunc(dt) + DateDelta;
+  if (!(day >= std::numeric_limits<std::int32_t>::min() &&
+        day <= std::numeric_limits<std::int32_t>::max())) {
+    throw EConvertError("Invalid date-time value");
+  }
+  return static_cast<std::int32_t>(day);
 }
 
 TDateTime NativeDateToDateTime(std::int32_t dayNumber) {
@@ -127,6 +133,7 @@ TDateTime NativeDateToDateTime(std::int32_t dayNumber) {
 }
 
 std::int32_t DateTimeToNativeTime(TDateTime dt) {
+  if (!std::isfinite(dt)) throw EConvertError("Invalid date-time value");
   const double fraction = std::fabs(dt - std::trunc(dt));
   auto ms = static_cast<std::int32_t>(std::nearbyint(fraction * static_cast<double>(MSecsPerDay)));
   if (ms >= MSecsPerDay) ms = static_cast<std::int32_t>(MSecsPerDay - 1);

@@ -56,11 +56,14 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time);
 //   time       int32   the time of day in milliseconds, 0..MSecsPerDay-1
 //   date-time  double  (TDateTime + DateDelta) * MSecsPerDay: milliseconds
 //                      since 0000-12-31 00:00 for dates from 1899-12-30 on
+// Throws EConvertError("Invalid date-time value") for NaN, infinity and a
+// value whose day number is no 32-bit integer.
 std::int32_t DateTimeToNativeDate(TDateTime dt);
 TDateTime NativeDateToDateTime(std::int32_t dayNumber);
 // The magnitude of the fraction (the time of day by the sign convention
 // above), rounded to the nearest millisecond, halves to even; a time that
-// rounds up to midnight gives the last millisecond of the day.
+// rounds up to midnight gives the last millisecond of the day. Throws
+// EConvertError("Invalid date-time value") for NaN and infinity.
 std::int32_t DateTimeToNativeTime(TDateTime dt);
 // The fraction of a day `milliseconds` gives.
 TDateTime NativeTimeToDateTime(std::int32_t milliseconds);

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/FullRepaymentSheet.h"
+#include "app/FullRepaymentTable.h"
 #include "app/PlanExport.h"
 #include "app/PlanSheet.h"
 #include "app/PlanTable.h"

@@ -62,8 +62,9 @@ std::string CsvCell(const std::string& text, char separator) {
   return quoted + '"';
 }
 
+// A whole-number column's value (an int32 the table holds) as plain digits.
 std::string WholeNumber(double value) {
-  char buf[400];
+  char buf[64];
   std::snprintf(buf, sizeof buf, "%.0f", value);
   return buf;
 }

@@ -37,21 +37,12 @@
 #include "engine/components/ABSEngineComponents.h"
 #include "engine/components/ABSTable.h"
 #include "platform/data/Field.h"
-#include "platform/os/DateTime.h"
 #include "platform/qt/TDBGrid.h"
 
 namespace {
 
-tilgung::TPlanInputs LargestPlanInputs() {
-  tilgung::TPlanInputs in;
-  in.repaymentText = "0";  // interest only: the debt lasts the whole term
-  in.termText = "99";
-  in.startDate = platform::EncodeDate(2027, 1, 15);
-  return in;
-}
-
 void BM_BareCalculation(benchmark::State& state) {
-  const tilgung::TPlanInputs in = LargestPlanInputs();
+  const tilgung::TPlanInputs in = bench::LargestPlanInputs();
   tilgung::TPlanRowVector rows;
   for (auto _ : state) {
     const tilgung::TPlanResult r = tilgung::RecalculatePlan(in, rows);
@@ -267,7 +258,7 @@ void BM_VectorTableViewRecalculation(benchmark::State& state) {
   QTableView view;
   view.setModel(&model);
   LayOutPeerView(view, look);
-  tilgung::TPlanInputs in = LargestPlanInputs();
+  tilgung::TPlanInputs in = bench::LargestPlanInputs();
   bench::TAlternatingTexts amounts = bench::Amounts();
   for (auto _ : state) {
     in.amountText = amounts.Next().toStdString();
@@ -357,7 +348,7 @@ void BM_QtSqlRecalculation(benchmark::State& state) {
     QTableView view;
     view.setModel(&model);
     LayOutPeerView(view, look);
-    tilgung::TPlanInputs in = LargestPlanInputs();
+    tilgung::TPlanInputs in = bench::LargestPlanInputs();
     bench::TAlternatingTexts amounts = bench::Amounts();
     for (auto _ : state) {
       in.amountText = amounts.Next().toStdString();
@@ -375,7 +366,7 @@ BENCHMARK(BM_QtSqlRecalculation)->Unit(benchmark::kMicrosecond)->Apply(bench::Fi
 // The window's table work without widgets: the same sink on a table
 // component with no data source, then the visible rows read back.
 void BM_EngineTableRecalculation(benchmark::State& state) {
-  const tilgung::TPlanInputs in = LargestPlanInputs();
+  const tilgung::TPlanInputs in = bench::LargestPlanInputs();
   TABSTable table(nullptr);
   tilgung::ConfigurePlanComponent(table);
   tilgung::TPlanTableSink sink(table);
@@ -463,7 +454,7 @@ class TSqliteSink : public tilgung::TPlanRowSink {
 };
 
 void BM_SqliteRecalculation(benchmark::State& state) {
-  const tilgung::TPlanInputs in = LargestPlanInputs();
+  const tilgung::TPlanInputs in = bench::LargestPlanInputs();
   TSqliteSink sink;
   double sum = 0;
   for (auto _ : state) {

@@ -1,7 +1,7 @@
-// What the window benchmarks share: the main window set up for a plan, the
-// two texts typed in turn so that every keystroke is a change event, the
-// counter of CPU time per plan row, and a fixed iteration count for
-// instruction counting (scripts/bench-callgrind).
+// What the window benchmarks share: the inputs of the largest plan, the main
+// window set up for a plan, the two texts typed in turn so that every
+// keystroke is a change event, the counter of CPU time per plan row, and a
+// fixed iteration count for instruction counting (scripts/bench-callgrind).
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -12,8 +12,20 @@
 #include <cstdlib>
 
 #include "app/MainForm.h"
+#include "app/PlanCalculation.h"
+#include "platform/os/DateTime.h"
 
 namespace bench {
+
+// The inputs of the window's largest plan: monthly, interest only, term
+// "99", from 15.01.2027 (1189 rows).
+inline tilgung::TPlanInputs LargestPlanInputs() {
+  tilgung::TPlanInputs in;
+  in.repaymentText = "0";  // interest only: the debt lasts the whole term
+  in.termText = "99";
+  in.startDate = platform::EncodeDate(2027, 1, 15);
+  return in;
+}
 
 // Shows `form` with the given initial repayment (Edit4) and term (ComboBox4)
 // and the start date 15.01.2027, and lets it settle.

@@ -9,13 +9,11 @@
 #include <QApplication>
 #include <QLineEdit>
 
-#include "app/AppStartup.h"
 #include "app/FullRepaymentDialog.h"
 #include "app/FullRepaymentTable.h"
 #include "app/MainForm.h"
 #include "app/PlanTable.h"
 #include "bench/bench_window.h"
-#include "engine/components/ABSEngineComponents.h"
 #include "engine/components/ABSTable.h"
 #include "platform/qt/TDBGrid.h"
 
@@ -94,14 +92,5 @@ BENCHMARK(BM_Solver)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  TABSEngine engine;
-  setenv("LANG", "de_DE.UTF-8", 1);
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  tilgung::InitLocale();
-  QApplication app(argc, argv);
-  tilgung::InitApplication(app);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWindowBenchmarks(argc, argv);
 }

@@ -28,13 +28,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/AppStartup.h"
 #include "app/MainForm.h"
 #include "app/PlanCalculation.h"
 #include "app/PlanTable.h"
 #include "app/PlanTexts.h"
 #include "bench/bench_window.h"
-#include "engine/components/ABSEngineComponents.h"
 #include "engine/components/ABSTable.h"
 #include "platform/data/Field.h"
 #include "platform/qt/TDBGrid.h"
@@ -469,13 +467,5 @@ BENCHMARK(BM_SqliteRecalculation)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  TABSEngine engine;
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  tilgung::InitLocale();
-  QApplication app(argc, argv);
-  tilgung::InitApplication(app);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWindowBenchmarks(argc, argv);
 }

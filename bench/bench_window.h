@@ -1,7 +1,8 @@
 // What the window benchmarks share: the inputs of the largest plan, the main
 // window set up for a plan, the two texts typed in turn so that every
 // keystroke is a change event, the counter of CPU time per plan row, and a
-// fixed iteration count for instruction counting (scripts/bench-callgrind).
+// fixed iteration count for instruction counting (scripts/bench-callgrind),
+// and their main.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -11,8 +12,10 @@
 #include <QString>
 #include <cstdlib>
 
+#include "app/AppStartup.h"
 #include "app/MainForm.h"
 #include "app/PlanCalculation.h"
+#include "engine/components/ABSEngineComponents.h"
 #include "platform/os/DateTime.h"
 
 namespace bench {
@@ -72,6 +75,22 @@ inline void FixedIterations(benchmark::internal::Benchmark* b) {
     const long count = std::strtol(n, nullptr, 10);
     if (count > 0) b->Iterations(count);
   }
+}
+
+// The main of a window benchmark: the engine, the German user locale (the
+// grid's texts), the offscreen platform unless another is set, the
+// application, then the benchmarks named on the command line.
+inline int RunWindowBenchmarks(int argc, char** argv) {
+  TABSEngine engine;
+  setenv("LANG", "de_DE.UTF-8", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  tilgung::InitLocale();
+  QApplication app(argc, argv);
+  tilgung::InitApplication(app);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
 }
 
 }  // namespace bench

@@ -12,6 +12,7 @@
 #include "app/CommandLineText.h"
 #include "app/FullRepaymentCommandLine.h"
 #include "app/OutputFile.h"
+#include "app/PlanExport.h"
 #include "app/PlanReport.h"
 #include "app/PlanReportTexts.h"
 #include "app/PlanSheet.h"
@@ -34,12 +35,6 @@ int FrequencyIndex(const std::string& text) {
     if (text == kFrequencyItems[i] || text == std::to_string(i)) return i;
   }
   return -1;
-}
-
-// Numbers for CSV and JSON: the shortest text that reads back as the same
-// double, with ".".
-std::string Number(double value) {
-  return platform::FormatFloatInvariant(value);
 }
 
 // Every number the output shows is a finite double.
@@ -320,12 +315,7 @@ void WritePlanTable(const TPlanResult& result, const std::vector<TPlanRow>& rows
 }
 
 void WritePlanCsv(const std::vector<TPlanRow>& rows, std::ostream& out) {
-  for (int c = 0; c < kPlanColumnCount; ++c) out << (c ? "," : "") << kPlanFieldNames[c];
-  out << '\n';
-  for (const TPlanRow& row : rows) {
-    out << row.Jahr << ',' << row.Monat << ',' << row.Tag << ',' << Number(row.Darlehen) << ','
-        << Number(row.Tilgung) << ',' << Number(row.Zins) << '\n';
-  }
+  out << PlainPlanCsv(PlanColumns(rows));
 }
 
 void WritePlanJson(const TPlanResult& result, const std::vector<TPlanRow>& rows,
@@ -431,7 +421,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   }
   if (format == TOutputFormat::Pdf) {
     std::string error;
-    if (!WritePlanPdf(*outputFile, CommandLineReportTexts(inputs, result), sheet, &error)) {
+    if (!WritePlanPdf(*outputFile, CommandLineReportTexts(inputs, result), SheetColumns(sheet),
+                      &error)) {
       err << "Fehler: " << error << '\n';
       return kExitWriteFailed;
     }

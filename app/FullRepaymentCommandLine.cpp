@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 #include "app/CommandLineText.h"
-#include "app/FullRepaymentReport.h"
+#include "app/FullRepaymentSheet.h"
 #include "app/FullRepaymentTable.h"
 #include "app/OutputFile.h"
+#include "app/PlanExport.h"
 #include "app/PlanTable.h"
 #include "app/UserText.h"
 #include "engine/components/ABSTable.h"
@@ -193,20 +195,6 @@ std::string FullRepaymentTableText(const TFullRepaymentResult& result,
   return std::move(out).str();
 }
 
-std::string FullRepaymentCsvText(const std::vector<TFullRepaymentRow>& rows) {
-  std::ostringstream out;
-  for (int c = 0; c < kFullRepaymentColumnCount; ++c) {
-    out << (c ? "," : "") << kFullRepaymentFieldNames[c];
-  }
-  out << '\n';
-  for (const TFullRepaymentRow& row : rows) {
-    out << row.Nr << ',' << row.Jahr << ',' << row.Monat << ',' << row.Tag;
-    for (double v : Values(row)) out << ',' << platform::FormatFloatInvariant(v);
-    out << '\n';
-  }
-  return std::move(out).str();
-}
-
 std::string FullRepaymentJsonText(const TFullRepaymentResult& r,
                                   const std::vector<TFullRepaymentRow>& rows) {
   std::ostringstream out;
@@ -282,7 +270,9 @@ int RunFullRepaymentCommandLine(const TFullRepaymentRequest& request, const TPla
     }
     err << "Hinweis: " << line << '\n';
   }
-  const std::vector<TFullRepaymentRow> rows = ReadFullRepaymentRows(table);
+  std::vector<std::vector<std::string>> cells;
+  const std::vector<TFullRepaymentRow> rows =
+      ReadFullRepaymentRows(table, format == TOutputFormat::Pdf ? &cells : nullptr);
 
   if (format == TOutputFormat::Pdf) {
     TPlanReportTexts texts;
@@ -291,13 +281,14 @@ int RunFullRepaymentCommandLine(const TFullRepaymentRequest& request, const TPla
     texts.results = FullRepaymentResultTexts(result);
     for (const std::string& notice : result.notices) texts.results.emplace_back("Hinweis", notice);
     std::string error;
-    if (!WriteFullRepaymentPdf(*outputFile, texts, rows, &error)) {
+    if (!WritePlanPdf(*outputFile, texts, FullRepaymentColumns(rows, std::move(cells)), &error)) {
       err << "Fehler: " << error << '\n';
       return kExitWriteFailed;
     }
     return kExitOk;
   }
-  const std::string text = format == TOutputFormat::Csv    ? FullRepaymentCsvText(rows)
+  const std::string text = format == TOutputFormat::Csv
+                               ? PlainPlanCsv(FullRepaymentColumns(rows, {}))
                            : format == TOutputFormat::Json ? FullRepaymentJsonText(result, rows)
                                                            : FullRepaymentTableText(result, rows);
   if (!outputFile) return WriteStandardOutput(text, out, err);

@@ -43,10 +43,10 @@ int RunFullRepaymentCommandLine(const TFullRepaymentRequest& request, const TPla
 // The result texts, captioned, as the table output and the report show them.
 TCaptionedTexts FullRepaymentResultTexts(const TFullRepaymentResult& result);
 
-// The writers of one successful result and its rows.
+// The writers of one successful result and its rows (CSV: PlainPlanCsv of
+// FullRepaymentColumns).
 std::string FullRepaymentTableText(const TFullRepaymentResult& result,
                                    const std::vector<TFullRepaymentRow>& rows);
-std::string FullRepaymentCsvText(const std::vector<TFullRepaymentRow>& rows);
 std::string FullRepaymentJsonText(const TFullRepaymentResult& result,
                                   const std::vector<TFullRepaymentRow>& rows);
 

@@ -97,10 +97,9 @@ TFullRepaymentDialog::TFullRepaymentDialog(TForm1& form)
   connect(apply_, &QPushButton::clicked, this, &TFullRepaymentDialog::ApplyClearingRepayment);
 
   grid_ = new platform::TDBGrid(this);
-  static constexpr int kColumnWidths[kFullRepaymentColumnCount] = {44, 44, 44, 36, 96,
-                                                                   80, 90, 80, 80};
   for (int col = 0; col < kFullRepaymentColumnCount; ++col) {
-    grid_->AddColumn(QString::fromLatin1(kFullRepaymentFieldNames[col]), kColumnWidths[col]);
+    grid_->AddColumn(QString::fromLatin1(kFullRepaymentFieldNames[col]),
+                     kFullRepaymentColumnWidths[col]);
   }
   grid_->SetDataSource(source_.get());
   grid_->setMinimumHeight(200);

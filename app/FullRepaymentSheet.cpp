@@ -1,53 +1,53 @@
 #include "app/FullRepaymentSheet.h"
 
-#include "app/FullRepaymentCommandLine.h"
-#include "app/FullRepaymentTable.h"
+#include <iterator>
+#include <utility>
 
 namespace tilgung {
 
 namespace {
 
-TPlanRow MainColumns(const TFullRepaymentRow& r) {
-  TPlanRow row;
-  row.Jahr = r.Jahr;
-  row.Monat = r.Monat;
-  row.Tag = r.Tag;
-  row.Darlehen = r.Darlehen;
-  row.Tilgung = r.Tilgung;
-  row.Zins = r.Zins;
-  return row;
+// The main plan's six columns of each row.
+std::vector<TPlanRow> MainColumns(const std::vector<TFullRepaymentRow>& rows) {
+  std::vector<TPlanRow> main;
+  main.reserve(rows.size());
+  for (const TFullRepaymentRow& r : rows) {
+    main.push_back(TPlanRow{r.Jahr, r.Monat, r.Tag, r.Darlehen, r.Tilgung, r.Zins});
+  }
+  return main;
 }
-
-class TCollectingSink : public TFullRepaymentRowSink {
- public:
-  void PrepareTable() override { rows.clear(); }
-  void PostRow(const TFullRepaymentRow& row) override { rows.push_back(MainColumns(row)); }
-  std::vector<TPlanRow> rows;
-};
 
 }  // namespace
 
-TPlanSheet ReadFullRepaymentSheet(platform::TDataSet& plan, const TFullRepaymentInputs& inputs) {
-  std::vector<TPlanRow> rows;
-  std::vector<double> extras;
-  std::vector<std::vector<std::string>> cells;
-  const std::vector<TFullRepaymentRow> full = ReadFullRepaymentRows(plan, &cells);
-  for (const TFullRepaymentRow& r : full) {
-    rows.push_back(MainColumns(r));
-    extras.push_back(r.Sondertilgung);
+TPlanColumns FullRepaymentColumns(const std::vector<TFullRepaymentRow>& rows,
+                                  std::vector<std::vector<std::string>> cells) {
+  TPlanColumns columns;
+  columns.titles.assign(std::begin(kFullRepaymentFieldNames), std::end(kFullRepaymentFieldNames));
+  columns.widths.assign(std::begin(kFullRepaymentColumnWidths),
+                        std::end(kFullRepaymentColumnWidths));
+  columns.integerColumns = kFullRepaymentIntegerColumns;
+  columns.cells = std::move(cells);
+  columns.numbers.reserve(rows.size());
+  for (const TFullRepaymentRow& r : rows) {
+    columns.numbers.push_back({static_cast<double>(r.Nr), static_cast<double>(r.Jahr),
+                               static_cast<double>(r.Monat), static_cast<double>(r.Tag), r.Darlehen,
+                               r.Tilgung, r.Sondertilgung, r.Zins, r.Rate});
   }
-  TPlanSheet sheet = PlanSheetFromRows(rows);
-  sheet.extras = std::move(extras);
-  // Copy and CSV give all nine columns: the cells as the dialog's grid shows
-  // them, and the CSV the command line writes for this plan.
-  sheet.ownTitles.assign(std::begin(kFullRepaymentFieldNames), std::end(kFullRepaymentFieldNames));
-  sheet.ownCells = std::move(cells);
-  sheet.ownCsv = FullRepaymentCsvText(full);
+  return columns;
+}
+
+TPlanSheet ReadFullRepaymentSheet(platform::TDataSet& plan, const TFullRepaymentInputs& inputs) {
+  std::vector<std::vector<std::string>> cells;
+  const std::vector<TFullRepaymentRow> rows = ReadFullRepaymentRows(plan, &cells);
+  TPlanSheet sheet = PlanSheetFromRows(MainColumns(rows));
+  sheet.extras.reserve(rows.size());
+  for (const TFullRepaymentRow& r : rows) sheet.extras.push_back(r.Sondertilgung);
+  sheet.own = FullRepaymentColumns(rows, std::move(cells));
   TFullRepaymentInputs plain = inputs;
   plain.yearlyAmountText.clear();
   plain.oneOffs.clear();
-  TCollectingSink sink;
-  if (CalculateFullRepayment(plain, sink).ok) sheet.withoutExtras = std::move(sink.rows);
+  TFullRepaymentRowVector without;
+  if (CalculateFullRepayment(plain, without).ok) sheet.withoutExtras = MainColumns(without.rows);
   return sheet;
 }
 

@@ -85,10 +85,7 @@ void TPlanActions::CopyToClipboard() {
 }
 
 bool TPlanActions::SaveCsv(const QString& file, QString* error) {
-  // A plan with columns of its own brings its own CSV text.
-  const TPlanSheet sheet = Sheet();
-  const std::string csv =
-      sheet.ownCsv.empty() ? PlanSheetCsv(sheet, platform::FormatSettings::User()) : sheet.ownCsv;
+  const std::string csv = PlanSheetCsv(Sheet(), platform::FormatSettings::User());
   // Written to a new file and renamed: a failed save leaves an older file as
   // it was.
   const std::string name = QFile::encodeName(file).toStdString();
@@ -115,14 +112,14 @@ void TPlanActions::AskAndSaveCsv() {
 }
 
 void TPlanActions::PrintPreview() {
-  const TPlanSheet sheet = Sheet();
+  const TPlanColumns columns = SheetColumns(Sheet());
   const TPlanReportTexts texts = texts_().report;
   QPrinter printer(QPrinter::HighResolution);
   printer.setDocName(QString::fromStdString(texts.title));
   QPrintPreviewDialog preview(&printer, grid_->window());
   preview.setWindowTitle(QStringLiteral("Druckvorschau"));
   connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
-          [&](QPrinter* target) { RenderPlanReport(*target, texts, sheet); });
+          [&](QPrinter* target) { RenderPlanReport(*target, texts, columns); });
   preview.exec();
 }
 

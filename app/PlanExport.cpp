@@ -20,8 +20,7 @@ QString OneLineCell(const std::string& text) {
   return cell;
 }
 
-template <typename TCells>
-void AppendTabLine(QString& out, const TCells& line) {
+void AppendTabLine(QString& out, const std::vector<std::string>& line) {
   bool first = true;
   for (const std::string& cell : line) {
     if (!first) out += QLatin1Char('\t');
@@ -31,8 +30,8 @@ void AppendTabLine(QString& out, const TCells& line) {
   out += QLatin1Char('\n');
 }
 
-template <typename TCells>
-void AppendHtmlLine(QString& html, const TCells& line, const QString& open, const QString& close) {
+void AppendHtmlLine(QString& html, const std::vector<std::string>& line, const QString& open,
+                    const QString& close) {
   html += QStringLiteral("<tr>");
   for (const std::string& cell : line) {
     html += open + QString::fromStdString(cell).toHtmlEscaped() + close;
@@ -63,33 +62,53 @@ std::string CsvCell(const std::string& text, char separator) {
   return quoted + '"';
 }
 
+// A whole-number column's value (an int32 the table holds) as plain digits.
+std::string WholeNumber(double value) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.0f", value);
+  return buf;
+}
+
+// The titles, then one line per row: the whole-number columns plain, the
+// others through `amount`.
+template <typename TAmount>
+std::string CsvText(const TPlanColumns& columns, char sep, const char* lineEnd,
+                    const TAmount& amount) {
+  std::string out;
+  for (std::size_t c = 0; c < columns.titles.size(); ++c) {
+    if (c) out += sep;
+    out += CsvCell(columns.titles[c], sep);
+  }
+  out += lineEnd;
+  const std::size_t integers = static_cast<std::size_t>(columns.integerColumns);
+  for (const std::vector<double>& row : columns.numbers) {
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      if (c) out += sep;
+      out += CsvCell(c < integers ? WholeNumber(row[c]) : amount(row[c]), sep);
+    }
+    out += lineEnd;
+  }
+  return out;
+}
+
 }  // namespace
 
 QString PlanSheetTabText(const TPlanSheet& sheet) {
+  const TPlanColumns columns = SheetColumns(sheet);
   QString out;
-  if (!sheet.ownTitles.empty()) {
-    AppendTabLine(out, sheet.ownTitles);
-    for (const auto& line : sheet.ownCells) AppendTabLine(out, line);
-    return out;
-  }
-  AppendTabLine(out, sheet.titles);
-  for (const TPlanCells& line : sheet.cells) AppendTabLine(out, line);
+  AppendTabLine(out, columns.titles);
+  for (const auto& line : columns.cells) AppendTabLine(out, line);
   return out;
 }
 
 QString PlanSheetHtml(const TPlanSheet& sheet) {
+  const TPlanColumns columns = SheetColumns(sheet);
   QString html =
       QStringLiteral("<html><head><meta charset=\"utf-8\"></head><body><table border=\"1\">\n");
-  const QString th = QStringLiteral("<th>"), thEnd = QStringLiteral("</th>");
+  AppendHtmlLine(html, columns.titles, QStringLiteral("<th>"), QStringLiteral("</th>"));
   // Numbers right-aligned, as the grid shows them.
   const QString td = QStringLiteral("<td align=\"right\">"), tdEnd = QStringLiteral("</td>");
-  if (!sheet.ownTitles.empty()) {
-    AppendHtmlLine(html, sheet.ownTitles, th, thEnd);
-    for (const auto& line : sheet.ownCells) AppendHtmlLine(html, line, td, tdEnd);
-  } else {
-    AppendHtmlLine(html, sheet.titles, th, thEnd);
-    for (const TPlanCells& line : sheet.cells) AppendHtmlLine(html, line, td, tdEnd);
-  }
+  for (const auto& line : columns.cells) AppendHtmlLine(html, line, td, tdEnd);
   html += QStringLiteral("</table></body></html>\n");
   return html;
 }
@@ -105,26 +124,18 @@ char CsvSeparator(const platform::FormatSettings& settings) {
   return settings.DecimalSeparator() == "," ? ';' : ',';
 }
 
-std::string PlanSheetCsv(const TPlanSheet& sheet, const platform::FormatSettings& settings) {
+std::string PlanCsv(const TPlanColumns& columns, const platform::FormatSettings& settings) {
   const char sep = CsvSeparator(settings);
-  std::string out;
-  for (int c = 0; c < kPlanColumnCount; ++c) {
-    if (c) out += sep;
-    out += CsvCell(sheet.titles[c], sep);
-  }
-  out += "\r\n";
-  for (const TPlanRow& row : sheet.values) {
-    const std::string cells[kPlanColumnCount] = {
-        std::to_string(row.Jahr),         std::to_string(row.Monat),
-        std::to_string(row.Tag),          CsvAmount(row.Darlehen, settings),
-        CsvAmount(row.Tilgung, settings), CsvAmount(row.Zins, settings)};
-    for (int c = 0; c < kPlanColumnCount; ++c) {
-      if (c) out += sep;
-      out += CsvCell(cells[c], sep);
-    }
-    out += "\r\n";
-  }
-  return out;
+  return CsvText(columns, sep, "\r\n", [&](double value) { return CsvAmount(value, settings); });
+}
+
+std::string PlanSheetCsv(const TPlanSheet& sheet, const platform::FormatSettings& settings) {
+  return PlanCsv(SheetColumns(sheet), settings);
+}
+
+std::string PlainPlanCsv(const TPlanColumns& columns) {
+  return CsvText(columns, ',', "\n",
+                 [](double value) { return platform::FormatFloatInvariant(value); });
 }
 
 }  // namespace tilgung

@@ -46,8 +46,11 @@ void EnsureGuiApplication() {
 
 class TReportPainter {
  public:
-  TReportPainter(QPagedPaintDevice& device, const TPlanReportTexts& texts, const TPlanSheet& sheet)
-      : device_(device), texts_(texts), sheet_(sheet) {}
+  TReportPainter(QPagedPaintDevice& device, const TPlanReportTexts& texts,
+                 const TPlanColumns& columns)
+      : device_(device), texts_(texts), columns_(columns) {
+    for (int share : columns_.widths) shares_ += share;
+  }
 
   int Run() {
     QPainter painter;
@@ -55,8 +58,11 @@ class TReportPainter {
     p_ = &painter;
     width_ = device_.width();
     height_ = device_.height();
-    bodyFont_ = ReportFont(9);
-    boldFont_ = ReportFont(9, true);
+    // A table wider than the main plan's is set a point smaller, so that
+    // its money columns keep room for their amounts.
+    const int point = columns_.titles.size() > static_cast<std::size_t>(kPlanColumnCount) ? 8 : 9;
+    bodyFont_ = ReportFont(point);
+    boldFont_ = ReportFont(point, true);
     titleFont_ = ReportFont(14, true);
     line_ = QFontMetrics(bodyFont_, &device_).lineSpacing() * 6 / 5;
     titleLine_ = QFontMetrics(titleFont_, &device_).lineSpacing() * 3 / 2;
@@ -64,17 +70,17 @@ class TReportPainter {
         titleLine_ + line_ * static_cast<int>(texts_.inputs.size() + texts_.results.size() + 2);
     const int headLines = (headHeight + line_ - 1) / line_;
     // The page's last line is the page number; the one above stays free.
-    const TReportPagination pages =
-        PaginateReport(sheet_.RowCount(), headLines, height_ - 2 * line_, line_);
+    const int rowCount = static_cast<int>(columns_.cells.size());
+    const TReportPagination pages = PaginateReport(rowCount, headLines, height_ - 2 * line_, line_);
     int row = 0;
     for (int page = 1; page <= pages.pages; ++page) {
       if (page > 1) device_.newPage();
       int y = 0;
       if (page == 1) y = DrawHead();
       const int rows = page == 1 ? pages.firstPageRows : pages.otherPageRows;
-      y = DrawRow(y, sheet_.titles, boldFont_);
-      for (int i = 0; i < rows && row < sheet_.RowCount(); ++i, ++row) {
-        y = DrawRow(y, sheet_.cells[static_cast<std::size_t>(row)], bodyFont_);
+      y = DrawRow(y, columns_.titles, boldFont_);
+      for (int i = 0; i < rows && row < rowCount; ++i, ++row) {
+        y = DrawRow(y, columns_.cells[static_cast<std::size_t>(row)], bodyFont_);
       }
       p_->setFont(bodyFont_);
       p_->drawText(QRect(0, height_ - line_, width_, line_), Qt::AlignCenter,
@@ -113,14 +119,12 @@ class TReportPainter {
     return y;
   }
 
-  int DrawRow(int y, const TPlanCells& cells, const QFont& font) {
+  int DrawRow(int y, const std::vector<std::string>& cells, const QFont& font) {
     p_->setFont(font);
-    int shares = 0;
-    for (int share : kPlanColumnWidths) shares += share;
     const int gap = line_ / 3;
     int x = 0;
-    for (int c = 0; c < kPlanColumnCount; ++c) {
-      const int w = width_ * kPlanColumnWidths[c] / shares;
+    for (std::size_t c = 0; c < cells.size() && c < columns_.widths.size(); ++c) {
+      const int w = width_ * columns_.widths[c] / std::max(1, shares_);
       // Every cell is a number: right-aligned, and never cut off silently.
       const QString text =
           QFontMetrics(font, &device_)
@@ -134,7 +138,8 @@ class TReportPainter {
 
   QPagedPaintDevice& device_;
   const TPlanReportTexts& texts_;
-  const TPlanSheet& sheet_;
+  const TPlanColumns& columns_;
+  int shares_ = 0;  // the sum of the columns' widths
   QPainter* p_ = nullptr;
   QFont bodyFont_, boldFont_, titleFont_;
   int width_ = 0, height_ = 0, line_ = 1, titleLine_ = 1;
@@ -154,12 +159,12 @@ TReportPagination PaginateReport(int rowCount, int headLines, int pageHeight, in
 }
 
 int RenderPlanReport(QPagedPaintDevice& device, const TPlanReportTexts& texts,
-                     const TPlanSheet& sheet) {
-  return TReportPainter(device, texts, sheet).Run();
+                     const TPlanColumns& columns) {
+  return TReportPainter(device, texts, columns).Run();
 }
 
-bool WritePlanPdf(const std::string& file, const TPlanReportTexts& texts, const TPlanSheet& sheet,
-                  std::string* error) {
+bool WritePlanPdf(const std::string& file, const TPlanReportTexts& texts,
+                  const TPlanColumns& columns, std::string* error) {
   EnsureGuiApplication();
   // The writer reports no failed write of its own: the report is made in
   // memory and then written as a whole, with every step checked.
@@ -174,7 +179,7 @@ bool WritePlanPdf(const std::string& file, const TPlanReportTexts& texts, const 
     writer.setResolution(300);
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                      QMarginsF(18, 15, 18, 15), QPageLayout::Millimeter));
-    pages = RenderPlanReport(writer, texts, sheet);
+    pages = RenderPlanReport(writer, texts, columns);
   }
   if (pages == 0 || pdf.isEmpty()) {
     if (error) {

@@ -1,10 +1,12 @@
-// The printed plan: a title, the six inputs and the result panel's texts as
-// the window shows them, then the whole plan as a table. The table runs over
-// as many pages as it needs, its column titles are repeated at the top of
-// every page, and every page ends with "Seite n von m".
+// The printed plan: a title, the inputs and the results as captioned lines,
+// then the whole plan as a table of the plan's columns (TPlanColumns: their
+// titles, relative widths and cells). The table runs over as many pages as it
+// needs, its column titles are repeated at the top of every page, and every
+// page ends with "Seite n von m".
 //
-// The same drawing serves the print preview (a QPrinter) and the PDF file of
-// the command line (a QPdfWriter); it reads nothing but its arguments.
+// The same drawing serves both plans, in the print preview (a QPrinter) and
+// in the PDF file of the command line (a QPdfWriter); it reads nothing but
+// its arguments.
 #pragma once
 
 #include <QString>
@@ -39,14 +41,14 @@ TReportPagination PaginateReport(int rowCount, int headLines, int pageHeight, in
 // Draws the report on `device`, one device page per report page, and
 // returns the number of pages. REQUIRES: no painter is active on `device`.
 int RenderPlanReport(QPagedPaintDevice& device, const TPlanReportTexts& texts,
-                     const TPlanSheet& sheet);
+                     const TPlanColumns& columns);
 
 // Writes the report as a PDF file of A4 pages through WriteWholeFile (a
 // failure leaves an older file as it was). False, with the German sentence
 // of WriteFailureMessage in `error`, when the file cannot be written.
 // Creates the toolkit's application object off screen when there is none
 // (the command line).
-bool WritePlanPdf(const std::string& file, const TPlanReportTexts& texts, const TPlanSheet& sheet,
-                  std::string* error);
+bool WritePlanPdf(const std::string& file, const TPlanReportTexts& texts,
+                  const TPlanColumns& columns, std::string* error);
 
 }  // namespace tilgung

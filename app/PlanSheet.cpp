@@ -1,5 +1,7 @@
 #include "app/PlanSheet.h"
 
+#include <iterator>
+
 #include "platform/data/DataSet.h"
 #include "platform/data/Field.h"
 
@@ -75,6 +77,28 @@ TPlanSheet PlanSheetFromRows(const std::vector<TPlanRow>& rows) {
     sheet.cells.push_back(std::move(line));
   }
   return sheet;
+}
+
+TPlanColumns PlanColumns(const std::vector<TPlanRow>& rows) {
+  TPlanColumns columns;
+  columns.titles.assign(std::begin(kPlanFieldNames), std::end(kPlanFieldNames));
+  columns.widths.assign(std::begin(kPlanColumnWidths), std::end(kPlanColumnWidths));
+  columns.integerColumns = 3;
+  columns.numbers.reserve(rows.size());
+  for (const TPlanRow& r : rows) {
+    columns.numbers.push_back({static_cast<double>(r.Jahr), static_cast<double>(r.Monat),
+                               static_cast<double>(r.Tag), r.Darlehen, r.Tilgung, r.Zins});
+  }
+  return columns;
+}
+
+TPlanColumns SheetColumns(const TPlanSheet& sheet) {
+  if (!sheet.own.titles.empty()) return sheet.own;
+  TPlanColumns columns = PlanColumns(sheet.values);
+  columns.titles.assign(sheet.titles.begin(), sheet.titles.end());
+  columns.cells.reserve(sheet.cells.size());
+  for (const TPlanCells& line : sheet.cells) columns.cells.emplace_back(line.begin(), line.end());
+  return columns;
 }
 
 }  // namespace tilgung

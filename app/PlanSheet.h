@@ -23,6 +23,19 @@ namespace tilgung {
 
 using TPlanCells = std::array<std::string, kPlanColumnCount>;
 
+// A plan's columns as copy, CSV and the printed report give them: the
+// titles, their relative widths on the page, how many of the first columns
+// hold whole numbers (the others are money), and per row the cells as the
+// grid shows them and the same cells as numbers. Every row has one entry per
+// title; `cells` or `numbers` is empty where its user does not need it.
+struct TPlanColumns {
+  std::vector<std::string> titles;
+  std::vector<int> widths;
+  int integerColumns = 0;
+  std::vector<std::vector<std::string>> cells;
+  std::vector<std::vector<double>> numbers;
+};
+
 struct TPlanSheet {
   TPlanCells titles;              // column titles as the grid heads them
   std::vector<TPlanCells> cells;  // per row: the cells' display texts
@@ -32,12 +45,9 @@ struct TPlanSheet {
   // for a plan that has no such column.
   std::vector<double> extras;
   std::vector<TPlanRow> withoutExtras;
-  // A plan with columns of its own: what copy and CSV give instead of the
-  // six columns above (the titles and per row the cells as its grid shows
-  // them; the CSV text its own writer made). All empty for the main plan.
-  std::vector<std::string> ownTitles;
-  std::vector<std::vector<std::string>> ownCells;
-  std::string ownCsv;
+  // A plan with columns of its own: what copy, CSV and the report give
+  // instead of the six columns above. Without titles for the main plan.
+  TPlanColumns own;
   bool HasExtras() const { return !extras.empty() || !withoutExtras.empty(); }
   int RowCount() const { return static_cast<int>(values.size()); }
 };
@@ -52,5 +62,12 @@ TPlanSheet ReadPlanSheet(platform::TDataSet& plan);
 
 // The sheet of rows computed outside a dataset.
 TPlanSheet PlanSheetFromRows(const std::vector<TPlanRow>& rows);
+
+// The main plan's six columns of `rows` with their numbers and no cells.
+TPlanColumns PlanColumns(const std::vector<TPlanRow>& rows);
+
+// The columns copy, CSV and the report give for `sheet`: its own, or the
+// main plan's six with the sheet's titles and cells.
+TPlanColumns SheetColumns(const TPlanSheet& sheet);
 
 }  // namespace tilgung

@@ -10,6 +10,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 #   fonts-liberation2                             Arial-compatible metrics for the window font
 #   libgtest-dev libgmock-dev                     tests
 #   libbenchmark-dev libsqlite3-dev               benchmarks (SQLite is only the peer they compare with)
+#   libqt6sql6-sqlite                             the window benchmark's QtSql peer (SQLite driver)
 #   xvfb xauth                                    a real window without a desktop (screenshots)
 #   clang-format                                  formatting
 #   qt6-charts-dev                                the plan's chart dialog
@@ -20,7 +21,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 #   clang libclang-rt-14-dev                      the sanitizer tree and its fuzz harnesses
 ABS_PACKAGES=(build-essential cmake ninja-build pkg-config libicu-dev
   qt6-base-dev qt6-qpa-plugins fonts-liberation2 libgtest-dev libgmock-dev
-  libbenchmark-dev libsqlite3-dev xvfb xauth clang-format
+  libbenchmark-dev libsqlite3-dev libqt6sql6-sqlite xvfb xauth clang-format
   qt6-charts-dev qt6-translations-l10n poppler-utils desktop-file-utils appstream dpkg-dev file
   clang libclang-rt-14-dev)
 

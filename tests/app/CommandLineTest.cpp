@@ -107,6 +107,26 @@ TEST(CommandLine, CsvGivesTheSameNumbersAsTheCalculation) {
     EXPECT_EQ(f[4].toDouble(), rows[i].Tilgung);
     EXPECT_EQ(f[5].toDouble(), rows[i].Zins);
   }
+
+  // The plan until the loan is repaid in the same style: with no extras its
+  // lines of the fixed period are these lines around Nr, Sondertilgung and
+  // Rate.
+  const ProcessRun full = Exec({"--bis-volltilgung", "--beginn", "2027-01-31", "--zahlweise",
+                                "vierteljährlich", "--betrag", "12345,67", "--format", "csv"});
+  ASSERT_EQ(full.status, 0) << full.err.toStdString();
+  QStringList fullLines = full.out.split('\n');
+  ASSERT_EQ(fullLines.takeLast(), QString());
+  ASSERT_GT(fullLines.size(), lines.size());
+  EXPECT_EQ(fullLines[0],
+            QStringLiteral("Nr,Jahr,Monat,Tag,Darlehen,Tilgung,Sondertilgung,Zins,Rate"));
+  for (qsizetype i = 1; i < lines.size(); ++i) {
+    QStringList f = fullLines[i].split(',');
+    ASSERT_EQ(f.size(), 9) << i;
+    EXPECT_EQ(f[0].toInt(), i);
+    EXPECT_EQ(f[6], QStringLiteral("0"));
+    for (int k : {8, 6, 0}) f.removeAt(k);
+    EXPECT_EQ(f.join(','), lines[i]) << i;
+  }
 }
 
 TEST(CommandLine, JsonHoldsThePlanAndTheTotals) {

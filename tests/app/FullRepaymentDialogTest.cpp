@@ -13,27 +13,28 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-#include <cstdlib>
 
 #include "app/FullRepaymentSheet.h"
 #include "app/FullRepaymentTable.h"
 #include "app/MainForm.h"
 #include "app/PlanActions.h"
 #include "app/PlanChartDialog.h"
+#include "app/PlanExport.h"
 #include "app/YearSummary.h"
 #include "app/YearSummaryDialog.h"
 #include "engine/components/ABSTable.h"
+#include "platform/locale/Locale.h"
 #include "platform/qt/TDBGrid.h"
+#include "tests/app/ModalWindow.h"
 
 using namespace tilgung;
+using namespace tilgung::test;
 
 namespace {
 
@@ -49,27 +50,30 @@ void ExpectTableIsTheCalculation(TFullRepaymentDialog& d) {
   EXPECT_EQ(shown[0][0], QStringLiteral("1"));
 }
 
-// Runs `step`, which opens a modal dialog, and closes that dialog; what it
-// showed: a message box's text, or the yearly summary's column titles.
-QString CloseModalOf(const std::function<void()>& step) {
-  QString seen;
-  QTimer closer;
-  QObject::connect(&closer, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr) return;
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) seen = box->text();
+// The column titles of the yearly summary that `step` opens, "|" after each.
+QString SummaryTitlesOf(const std::function<void()>& step) {
+  QString titles;
+  CloseModalOf(step, [&](QWidget* modal) {
     if (auto* summary = qobject_cast<TYearSummaryDialog*>(modal)) {
       for (int c = 0; c < summary->Table()->columnCount(); ++c) {
-        seen += summary->Table()->horizontalHeaderItem(c)->text() + QLatin1Char('|');
+        titles += summary->Table()->horizontalHeaderItem(c)->text() + QLatin1Char('|');
       }
     }
-    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
-    closer.stop();
   });
-  closer.start(20);
-  step();
-  return seen;
+  return titles;
 }
+
+// The main window on 15 January 2027 and its dialog, shown, with a yearly
+// extra repayment of 1000.
+struct TDialogWithExtras {
+  TDialogWithExtras() : d(f) {
+    f.DateTimePicker1->setDate(QDate(2027, 1, 15));
+    d.show();
+    d.YearlyAmountEdit()->setText(QStringLiteral("1000"));
+  }
+  TForm1 f;
+  TFullRepaymentDialog d;
+};
 
 }  // namespace
 
@@ -169,11 +173,8 @@ TEST(FullRepaymentDialog, CtrlTOpensTheOneDialogWhichCatchesUpWhenShownAgain) {
 // The actions' sheet is the table: its rows, the extras column summing to
 // the results' extras, and the comparison plan without extras for the chart.
 TEST(FullRepaymentDialog, ActionsReadTheTable) {
-  TForm1 f;
-  f.DateTimePicker1->setDate(QDate(2027, 1, 15));
-  TFullRepaymentDialog d(f);
-  d.show();
-  d.YearlyAmountEdit()->setText(QStringLiteral("1000"));
+  TDialogWithExtras w;
+  TFullRepaymentDialog& d = w.d;
   ASSERT_TRUE(d.LastResult().ok);
   const TPlanSheet sheet = ReadFullRepaymentSheet(d.Table(), d.ReadInputs(nullptr));
   EXPECT_EQ(sheet.RowCount(), d.Table().RecordCount());
@@ -186,15 +187,14 @@ TEST(FullRepaymentDialog, ActionsReadTheTable) {
 }
 
 // Copy and CSV from the dialog's grid give the nine columns of the table:
-// the CSV's numbers read back are the table's values, the clipboard's rows
-// are the grid's cells. While the inputs are invalid every action only says
-// so; the yearly summary has the extras as a column of its own.
+// the CSV is the main window's (";", decimal comma, CRLF) with the numbers of
+// the table and, before the first extra, the main window's lines around Nr,
+// Sondertilgung and Rate; the clipboard's rows are the grid's cells. While the
+// inputs are invalid every action only says so; the yearly summary has the
+// extras as a column of its own.
 TEST(FullRepaymentDialog, CopyCsvSummaryAndRefusal) {
-  TForm1 f;
-  f.DateTimePicker1->setDate(QDate(2027, 1, 15));
-  TFullRepaymentDialog d(f);
-  d.show();
-  d.YearlyAmountEdit()->setText(QStringLiteral("1000"));
+  TDialogWithExtras w;
+  TFullRepaymentDialog& d = w.d;
   ASSERT_TRUE(d.LastResult().ok);
   const std::vector<TFullRepaymentRow> rows = ReadFullRepaymentRows(d.Table());
 
@@ -204,21 +204,34 @@ TEST(FullRepaymentDialog, CopyCsvSummaryAndRefusal) {
   ASSERT_TRUE(d.Actions()->SaveCsv(file, &error)) << error.toStdString();
   QFile in(file);
   ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-  QStringList lines = QString::fromUtf8(in.readAll()).split(QLatin1Char('\n'));
+  QStringList lines = QString::fromUtf8(in.readAll()).split(QStringLiteral("\r\n"));
   ASSERT_EQ(lines.takeLast(), QString());
   ASSERT_EQ(lines.size(), static_cast<int>(rows.size()) + 1);
-  EXPECT_EQ(lines[0], QStringLiteral("Nr,Jahr,Monat,Tag,Darlehen,Tilgung,Sondertilgung,Zins,Rate"));
+  EXPECT_EQ(lines[0], QStringLiteral("Nr;Jahr;Monat;Tag;Darlehen;Tilgung;Sondertilgung;Zins;Rate"));
+  const QStringList main = QString::fromStdString(PlanSheetCsv(ReadPlanSheet(*w.f.ABSTable1),
+                                                               platform::FormatSettings::User()))
+                               .split(QStringLiteral("\r\n"));
+  bool extraPaid = false;
+  int samePlan = 0;
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    const QStringList c = lines[static_cast<int>(i) + 1].split(QLatin1Char(','));
+    QStringList c = lines[static_cast<int>(i) + 1].split(QLatin1Char(';'));
     ASSERT_EQ(c.size(), kFullRepaymentColumnCount) << i;
-    const auto num = [&](int k) { return std::strtod(c[k].toLatin1().constData(), nullptr); };
+    const auto num = [&](int k) { return QString(c[k]).replace(',', '.').toDouble(); };
     const TFullRepaymentRow& r = rows[i];
-    EXPECT_EQ((std::vector<double>{num(0), num(1), num(2), num(3), num(4), num(5), num(6), num(7),
-                                   num(8)}),
-              (std::vector<double>{double(r.Nr), double(r.Jahr), double(r.Monat), double(r.Tag),
-                                   r.Darlehen, r.Tilgung, r.Sondertilgung, r.Zins, r.Rate}))
-        << i;
+    const double want[] = {double(r.Nr),    double(r.Jahr), double(r.Monat),
+                           double(r.Tag),   r.Darlehen,     r.Tilgung,
+                           r.Sondertilgung, r.Zins,         r.Rate};
+    for (int k = 0; k < kFullRepaymentColumnCount; ++k) {
+      EXPECT_NEAR(num(k), want[k], 0.005 + 1e-9) << i << " " << k;
+    }
+    extraPaid = extraPaid || r.Sondertilgung != 0;
+    if (!extraPaid) {
+      for (int k : {8, 6, 0}) c.removeAt(k);
+      EXPECT_EQ(c.join(QLatin1Char(';')), main[static_cast<int>(i) + 1]) << i;
+      ++samePlan;
+    }
   }
+  EXPECT_EQ(samePlan, 11);  // the first extra is paid in January 2028
 
   QApplication::clipboard()->clear();
   d.Actions()->CopyAction()->trigger();
@@ -231,7 +244,7 @@ TEST(FullRepaymentDialog, CopyCsvSummaryAndRefusal) {
   ASSERT_FALSE(shown.empty());
   EXPECT_EQ(copied[1].split(QLatin1Char('\t')), QStringList(shown[0].begin(), shown[0].end()));
 
-  EXPECT_TRUE(CloseModalOf([&] {
+  EXPECT_TRUE(SummaryTitlesOf([&] {
                 d.Actions()->SummaryAction()->trigger();
               }).startsWith(QStringLiteral("Jahr|Tilgung|Sondertilgung|")));
 
@@ -239,7 +252,7 @@ TEST(FullRepaymentDialog, CopyCsvSummaryAndRefusal) {
   QApplication::clipboard()->setText(QStringLiteral("vorher"));
   for (QAction* action :
        {d.Actions()->CopyAction(), d.Actions()->CsvAction(), d.Actions()->SummaryAction()}) {
-    EXPECT_EQ(CloseModalOf([&] { action->trigger(); }).toStdString(), kPlanNotCurrentText)
+    EXPECT_EQ(CloseModalOf([&] { action->trigger(); }).text.toStdString(), kPlanNotCurrentText)
         << action->text().toStdString();
   }
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("vorher"));

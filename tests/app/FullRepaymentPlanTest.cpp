@@ -122,7 +122,7 @@ TEST(FullRepaymentPlan, HandComputedPlans) {
   using E = TFullRepaymentEnd;
   const TFullRepaymentInputs monthly = Inputs("12000", "6", "6", 0, "10 Jahre", 2027, 1, 15);
   const TFullRepaymentInputs yearly = Inputs("10000", "5", "5", 3, "1", 2027, 1, 15);
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"yearly extra in March, paid at the first due date on or after 1 March",
        monthly,
        [](TFullRepaymentInputs& in) {
@@ -182,27 +182,27 @@ TEST(FullRepaymentPlan, HandComputedPlans) {
        [](TFullRepaymentInputs& in) { in.followRateText = "11,15"; },  // 1000,71 interest
        {{1, 2029, 1, 475, 525, 0, 8975}},
        {2, E::NotCovered, 0, 0}},
-      {"instalment of 0: no row at all",
-       Inputs("10000", "0", "0", 0, "10", 2027, 1, 15),
-       nullptr,
-       {},
-       {0, E::NotCovered, 0, 0}},
-      {"an amount of 0.1: no row, no message",
-       Inputs("0,1", "5", "5", 0, "10", 2027, 1, 15),
-       nullptr,
-       {},
-       {0, E::Cleared, 0, 0}},
-      {"100-year limit",
-       Inputs("10000", "5", "0,01", 0, "10", 2027, 1, 15),
-       nullptr,
-       {},
-       {1200, E::YearLimit, 0, 0}},
-      {"100-year limit before the cover test",
-       Inputs("10000", "5", "0", 3, "99", 2027, 1, 15),
-       nullptr,
-       {},
-       {100, E::YearLimit, 0, 0}},
   };
+  // How plans without extras end: only the row count and the end are given.
+  const struct {
+    const char *name, *amount, *rate, *repayment;
+    int frequency;
+    const char* term;
+    int rowCount;
+    E end;
+  } ends[] = {
+      {"instalment of 0: no row at all", "10000", "0", "0", 0, "10", 0, E::NotCovered},
+      {"an amount of 0.1: no row, no message", "0,1", "5", "5", 0, "10", 0, E::Cleared},
+      {"100-year limit", "10000", "5", "0,01", 0, "10", 1200, E::YearLimit},
+      {"100-year limit before the cover test", "10000", "5", "0", 3, "99", 100, E::YearLimit},
+  };
+  for (const auto& e : ends) {
+    cases.push_back({e.name,
+                     Inputs(e.amount, e.rate, e.repayment, e.frequency, e.term, 2027, 1, 15),
+                     nullptr,
+                     {},
+                     {e.rowCount, e.end, 0, 0}});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TFullRepaymentInputs in = c.in;

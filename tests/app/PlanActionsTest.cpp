@@ -12,12 +12,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineSeries>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/MainForm.h"
@@ -28,6 +26,7 @@
 #include "platform/data/DataSource.h"
 #include "platform/qt/TDBGrid.h"
 #include "platform/qt/TElidedLabel.h"
+#include "tests/app/ModalWindow.h"
 #include "tests/app/PlanDataSet.h"
 
 using namespace tilgung;
@@ -69,29 +68,6 @@ struct TGridWindow {
   QLineEdit* after = nullptr;
   TPlanActions* actions = nullptr;
 };
-
-// The modal window a step brings up: its class, title and (for a message
-// box) its text. The window is closed as soon as it is up.
-struct TModalSeen {
-  QString className, title, text;
-};
-
-TModalSeen CloseModalOf(const std::function<void()>& step) {
-  TModalSeen seen;
-  QTimer closer;
-  QObject::connect(&closer, &QTimer::timeout, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr) return;
-    seen.className = QString::fromLatin1(modal->metaObject()->className());
-    seen.title = modal->windowTitle();
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) seen.text = box->text();
-    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
-    closer.stop();
-  });
-  closer.start(20);
-  step();
-  return seen;
-}
 
 }  // namespace
 
@@ -293,24 +269,14 @@ TEST(PlanActions, EveryDialogOpensFromItsShortcut) {
       {Qt::Key_S, "QFileDialog", "Als CSV speichern"},
   };
   for (const auto& c : cases) {
-    QString seenClass, seenTitle;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-      QWidget* modal = QApplication::activeModalWidget();
-      if (modal == nullptr) return;
-      seenClass = QString::fromLatin1(modal->metaObject()->className());
-      seenTitle = modal->windowTitle();
-      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
-      closer.stop();
-    });
-    closer.start(20);
     // A closed dialog hands the activation back through the event loop.
     w.window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
     w.grid->setFocus();
-    QTest::keyClick(w.grid, c.key, Qt::ControlModifier);
-    EXPECT_EQ(seenClass.toStdString(), c.dialogClass);
-    EXPECT_EQ(seenTitle.toStdString(), c.title);
+    const TModalSeen seen =
+        CloseModalOf([&] { QTest::keyClick(w.grid, c.key, Qt::ControlModifier); });
+    EXPECT_EQ(seen.className.toStdString(), c.dialogClass);
+    EXPECT_EQ(seen.title.toStdString(), c.title);
   }
   EXPECT_EQ(ds->RecNo(), 1);
 }

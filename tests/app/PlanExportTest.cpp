@@ -1,13 +1,20 @@
 // Reading the plan from its dataset, and the texts made from it: the
-// clipboard's tab-separated text and HTML, and CSV in the user's conventions.
+// clipboard's tab-separated text and HTML, and CSV in the user's conventions
+// for both plans.
 #include <gtest/gtest.h>
 
 #include <QMimeData>
 #include <QStringList>
 #include <cmath>
+#include <string>
+#include <utility>
 
+#include "app/FullRepaymentSheet.h"
+#include "app/FullRepaymentTable.h"
 #include "app/PlanExport.h"
 #include "app/PlanSheet.h"
+#include "app/PlanTable.h"
+#include "engine/components/ABSTable.h"
 #include "platform/locale/Locale.h"
 #include "tests/app/PlanDataSet.h"
 
@@ -146,45 +153,67 @@ TEST(PlanExport, CellTextsNeverBreakTheTableOrTheMarkup) {
   EXPECT_TRUE(html.contains(QStringLiteral("x&amp;y")));
 }
 
-// CSV read back under each locale: separator, decimal separator, and every
-// value equal to the dataset's, rounded to the currency's decimals.
+// CSV of both plans read back under each locale: separator, decimal
+// separator, CRLF, the field names as titles, and every value equal to the
+// dataset's, rounded to the currency's decimals. The main plan's comes from
+// its dataset, the plan until the loan is repaid from its engine table.
 TEST(PlanExport, CsvFollowsTheUserLocaleAndReadsBackAsThePlan) {
   const struct {
     const char* lang;
     QChar separator;
     QChar decimal;
-    const char* firstRow;
+    const char* firstRow[2];  // main plan, plan until the loan is repaid
   } cases[] = {
-      {"de_DE.UTF-8", ';', ',', "2027;2;15;9958,33;41,67;33,33"},
-      {"en_US.UTF-8", ',', '.', "2027,2,15,9958.33,41.67,33.33"},
+      {"de_DE.UTF-8",
+       ';',
+       ',',
+       {"2027;2;15;9958,33;41,67;33,33", "1;2027;2;15;9958,33;41,67;0,00;33,33;75,00"}},
+      {"en_US.UTF-8",
+       ',',
+       '.',
+       {"2027,2,15,9958.33,41.67,33.33", "1,2027,2,15,9958.33,41.67,0.00,33.33,75.00"}},
   };
   for (const auto& c : cases) {
     const ScopedLang lang(c.lang);
-    auto ds = PlanDataSet(DefaultInputs2027());
-    const QString csv = QString::fromUtf8(
-        PlanSheetCsv(ReadPlanSheet(*ds), platform::FormatSettings::User()).c_str());
-    QStringList lines = csv.split(QStringLiteral("\r\n"));
-    ASSERT_EQ(lines.takeLast(), QString()) << c.lang;
-    ASSERT_EQ(lines.size(), 122) << c.lang;
-    EXPECT_EQ(lines[0].split(c.separator),
-              (QStringList{"Jahr", "Monat", "Tag", "Darlehen", "Tilgung", "Zins"}));
-    EXPECT_EQ(lines[1], QString::fromLatin1(c.firstRow)) << c.lang;
-    int r = 1;
-    for (ds->First(); !ds->Eof(); ds->Next(), ++r) {
-      const QStringList cells = lines[r].split(c.separator);
-      ASSERT_EQ(cells.size(), 6) << c.lang << " row " << r;
-      for (int col = 0; col < 3; ++col) {
-        EXPECT_EQ(cells[col].toInt(), ds->FieldByName(kPlanFieldNames[col]).AsInteger());
-      }
-      for (int col = 3; col < 6; ++col) {
-        QString number = cells[col];
-        EXPECT_FALSE(number.contains(QLatin1Char(c.decimal == ',' ? '.' : ',')));
-        number.replace(c.decimal, QLatin1Char('.'));
-        bool ok = false;
-        const double value = number.toDouble(&ok);
-        ASSERT_TRUE(ok) << cells[col].toStdString();
-        const double want = ds->FieldByName(kPlanFieldNames[col]).AsFloat();
-        EXPECT_NEAR(value, want, 0.005 + 1e-9) << c.lang << " row " << r << " col " << col;
+    auto main = PlanDataSet(DefaultInputs2027());
+    TABSTable full(nullptr);
+    ConfigurePlanComponent(full);
+    TFullRepaymentTableSink sink(full);
+    TFullRepaymentInputs extras;
+    extras.plan = DefaultInputs2027();
+    extras.yearlyAmountText = "1000";
+    ASSERT_TRUE(CalculateFullRepayment(extras, sink).ok);
+    const std::pair<platform::TDataSet*, TPlanSheet> plans[] = {
+        {main.get(), ReadPlanSheet(*main)}, {&full, ReadFullRepaymentSheet(full, extras)}};
+    for (int p = 0; p < 2; ++p) {
+      platform::TDataSet& ds = *plans[p].first;
+      SCOPED_TRACE(std::string(c.lang) + (p ? " Volltilgung" : " Tilgungsplan"));
+      const QString csv = QString::fromUtf8(
+          PlanSheetCsv(plans[p].second, platform::FormatSettings::User()).c_str());
+      QStringList lines = csv.split(QStringLiteral("\r\n"));
+      ASSERT_EQ(lines.takeLast(), QString());
+      ASSERT_EQ(lines.size(), ds.RecordCount() + 1);
+      const QStringList titles = lines[0].split(c.separator);
+      EXPECT_EQ(titles.size(), p ? kFullRepaymentColumnCount : kPlanColumnCount);
+      EXPECT_EQ(lines[1], QString::fromLatin1(c.firstRow[p]));
+      int r = 1;
+      for (ds.First(); !ds.Eof(); ds.Next(), ++r) {
+        const QStringList cells = lines[r].split(c.separator);
+        ASSERT_EQ(cells.size(), titles.size()) << "row " << r;
+        for (int col = 0; col < cells.size(); ++col) {
+          const platform::TField& field = ds.FieldByName(titles[col].toStdString());
+          if (field.DataType() == platform::ftInteger) {
+            EXPECT_EQ(cells[col].toInt(), field.AsInteger()) << "row " << r << " col " << col;
+            continue;
+          }
+          QString number = cells[col];
+          EXPECT_FALSE(number.contains(QLatin1Char(c.decimal == ',' ? '.' : ',')));
+          number.replace(c.decimal, QLatin1Char('.'));
+          bool ok = false;
+          const double value = number.toDouble(&ok);
+          ASSERT_TRUE(ok) << cells[col].toStdString();
+          EXPECT_NEAR(value, field.AsFloat(), 0.005 + 1e-9) << "row " << r << " col " << col;
+        }
       }
     }
   }

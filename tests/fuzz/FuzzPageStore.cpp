@@ -24,14 +24,12 @@
 #include "engine/storage/ABSMemoryPageManager.h"
 #include "engine/temporary/ABSTemporaryStream.h"
 #include "engine/types/ABSStream.h"
+#include "tests/fuzz/FuzzHarness.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
+using fuzz::Bytes;
+using fuzz::Check;
 
 Bytes Saved(TABSMemoryPageManager& m) {
   TABSMemoryStream s;
@@ -152,18 +150,11 @@ void FuzzTemporaryStream(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  try {
+  return fuzz::Guarded([&] {
     if (data[0] & 1) {
       FuzzTemporaryStream(data + 1, size - 1);
     } else {
       FuzzPageManager((data[0] & 2) ? 128 : 64, data + 1, size - 1);
     }
-  } catch (const std::exception& e) {
-    // an engine error outside a refused load, or a foreign exception
-    std::fprintf(stderr, "unexpected exception: %s\n", e.what());
-    std::abort();
-  } catch (...) {
-    std::abort();
-  }
-  return 0;
+  });
 }

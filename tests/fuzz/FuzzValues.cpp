@@ -29,16 +29,14 @@
 #include "engine/types/ABSStream.h"
 #include "engine/types/ABSTypes.h"
 #include "engine/types/ABSVariant.h"
+#include "tests/fuzz/FuzzHarness.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using fuzz::Bytes;
+using fuzz::Check;
 
 constexpr auto kLastDeclaredType = static_cast<int>(dtGuid);
-
-void Check(bool ok) {
-  if (!ok) std::abort();
-}
 
 TABSStorageType StorageTypeOf(int n) {
   return static_cast<TABSStorageType>(n);
@@ -159,16 +157,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TABSStorageType type = StorageTypeOf(1 + data[0] % stLastStorageType);
   const std::int32_t declaredSize = 1 + data[1] % 40;
   const Bytes rest(data + 2, data + size);
-  try {
+  return fuzz::Guarded([&] {
     FuzzConversions(type, rest);
     FuzzVariantStream(rest);
     FuzzRecord(declaredSize, data[1] % kLastDeclaredType, rest);
-  } catch (const std::exception& e) {
-    // an engine error where none may arise, or a foreign exception
-    std::fprintf(stderr, "unexpected exception: %s\n", e.what());
-    std::abort();
-  } catch (...) {
-    std::abort();
-  }
-  return 0;
+  });
 }

@@ -70,6 +70,9 @@ struct TOption {
   const char* valueName;  // how the usage names the value; nullptr: takes none
   const char* help;       // the usage's text ("\n" continues it); nullptr: not listed
   TOptionSetter set;
+  // An option of the plan until the loan is repaid, wrong without
+  // --bis-volltilgung.
+  bool extra = false;
 };
 
 const std::pair<const char*, TOutputFormat> kFormats[] = {{"table", TOutputFormat::Table},
@@ -145,35 +148,52 @@ const TOption kOptions[] = {
        return std::string();
      }},
     {"--bis-volltilgung", nullptr, "den Plan bis zur Volltilgung ausgeben (statt --print)",
-     [](TRequest& r, const std::string& v) {
-       return SetFullRepaymentOption(r.fullRepayment, "--bis-volltilgung", v);
+     [](TRequest& r, const std::string&) {
+       r.fullRepayment.wanted = true;
+       return std::string();
      }},
     {"--anschlusszins", "TEXT", "Zins nach der Zinsbindung in Prozent (Vorgabe: Nominalzins)",
      [](TRequest& r, const std::string& v) {
-       return SetFullRepaymentOption(r.fullRepayment, "--anschlusszins", v);
-     }},
+       r.fullRepayment.extras.followRateText = v;
+       return std::string();
+     },
+     true},
     {"--sondertilgung", "BETRAG", "jährliche Sondertilgung (Vorgabe: keine)",
      [](TRequest& r, const std::string& v) {
-       return SetFullRepaymentOption(r.fullRepayment, "--sondertilgung", v);
-     }},
+       r.fullRepayment.extras.yearlyAmountText = v;
+       return std::string();
+     },
+     true},
     {"--sondertilgung-monat", "1..12", "ihr Monat (Vorgabe 1)",
      [](TRequest& r, const std::string& v) {
-       return SetFullRepaymentOption(r.fullRepayment, "--sondertilgung-monat", v);
-     }},
+       r.fullRepayment.extras.yearlyMonthText = v;
+       return std::string();
+     },
+     true},
     {"--sondertilgung-ab", "JAHR", "ihr erstes Jahr (Vorgabe: Jahr des Beginns)",
      [](TRequest& r, const std::string& v) {
-       return SetFullRepaymentOption(r.fullRepayment, "--sondertilgung-ab", v);
-     }},
+       r.fullRepayment.extras.yearlyFromText = v;
+       return std::string();
+     },
+     true},
     {"--sondertilgung-max", "PROZENT",
      "Sondertilgungen je Kalenderjahr höchstens, in Prozent\ndes Darlehensbetrags (Vorgabe: ohne "
      "Grenze)",
      [](TRequest& r, const std::string& v) {
-       return SetFullRepaymentOption(r.fullRepayment, "--sondertilgung-max", v);
-     }},
+       r.fullRepayment.extras.capText = v;
+       return std::string();
+     },
+     true},
     {"--einmalig", "JJJJ-MM-TT=BETRAG", "einmalige Sondertilgung, bis zu 50-mal",
      [](TRequest& r, const std::string& v) {
-       return SetFullRepaymentOption(r.fullRepayment, "--einmalig", v);
-     }},
+       std::vector<std::string>& args = r.fullRepayment.oneOffArgs;
+       if (static_cast<int>(args.size()) >= kMaxOneOffExtras) {
+         return "--einmalig ist höchstens " + std::to_string(kMaxOneOffExtras) + "-mal möglich.";
+       }
+       args.push_back(v);
+       return std::string();
+     },
+     true},
     {"--help", nullptr, "diese Hilfe", SetHelp},
     {"-h", nullptr, nullptr, SetHelp},
 };
@@ -349,6 +369,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       if (i + 1 >= args.size())
         return usageError("Der Option " + QuoteUserText(name) + " fehlt ihr Wert.");
       value = args[++i];
+    }
+    if (option->extra && request.fullRepayment.firstExtraOption.empty()) {
+      request.fullRepayment.firstExtraOption = name;
     }
     if (const std::string wrong = option->set(request, value); !wrong.empty()) {
       return usageError(wrong);

@@ -134,32 +134,6 @@ TCaptionedTexts ReportInputs(const TFullRepaymentInputs& in) {
 
 }  // namespace
 
-std::string SetFullRepaymentOption(TFullRepaymentRequest& r, const std::string& name,
-                                   const std::string& value) {
-  if (name == "--bis-volltilgung") {
-    r.wanted = true;
-    return {};
-  }
-  if (r.firstExtraOption.empty()) r.firstExtraOption = name;
-  if (name == "--anschlusszins") {
-    r.extras.followRateText = value;
-  } else if (name == "--sondertilgung") {
-    r.extras.yearlyAmountText = value;
-  } else if (name == "--sondertilgung-monat") {
-    r.extras.yearlyMonthText = value;
-  } else if (name == "--sondertilgung-ab") {
-    r.extras.yearlyFromText = value;
-  } else if (name == "--sondertilgung-max") {
-    r.extras.capText = value;
-  } else if (name == "--einmalig") {
-    if (static_cast<int>(r.oneOffArgs.size()) >= kMaxOneOffExtras) {
-      return "--einmalig ist höchstens " + std::to_string(kMaxOneOffExtras) + "-mal möglich.";
-    }
-    r.oneOffArgs.push_back(value);
-  }
-  return {};
-}
-
 std::string FullRepaymentCallError(const TFullRepaymentRequest& r) {
   if (r.wanted || r.firstExtraOption.empty()) return {};
   return r.firstExtraOption + " gilt nur zusammen mit --bis-volltilgung.";

@@ -1,7 +1,7 @@
 // The command line's plan until the loan is repaid: `--bis-volltilgung` and
-// its extra options. The option table of the command line hands each extra
-// option to SetFullRepaymentOption; after parsing, a call that asks for this
-// plan runs RunFullRepaymentCommandLine instead of the main plan.
+// its extra options. The option table of the command line sets what each
+// extra option names in a TFullRepaymentRequest; after parsing, a call that
+// asks for this plan runs RunFullRepaymentCommandLine instead of the main plan.
 //
 // The plan is computed into the engine's table "Volltilgungsplan" and every
 // format writes what that table holds afterwards. Nothing here needs a display
@@ -26,11 +26,6 @@ struct TFullRepaymentRequest {
   TFullRepaymentInputs extras;          // the extra texts; `plan` and `oneOffs` unused
   std::vector<std::string> oneOffArgs;  // every --einmalig value, in order
 };
-
-// Sets what the option `name` (one of the extra options or
-// --bis-volltilgung) names; the message of a wrong call, or "".
-std::string SetFullRepaymentOption(TFullRepaymentRequest& request, const std::string& name,
-                                   const std::string& value);
 
 // The message of a wrong call for extra options without --bis-volltilgung,
 // or "".

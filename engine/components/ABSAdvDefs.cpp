@@ -74,14 +74,6 @@ void TABSAdvFieldDefs::CopyFrom(const TABSAdvFieldDefs& source) {
   items_ = std::move(copy);
 }
 
-void TABSAdvIndexDef::AssignFrom(const platform::TIndexDef& source) {
-  Name = source.Name();
-  Fields = source.Fields();
-  DescFields = source.DescFields();
-  CaseInsFields = source.CaseInsFields();
-  Options = source.Options();
-}
-
 TABSAdvIndexDef& TABSAdvIndexDefs::Add(std::string_view name) {
   items_.push_back(std::make_unique<TABSAdvIndexDef>());
   items_.back()->Name = std::string(name);
@@ -110,24 +102,6 @@ void TABSAdvIndexDefs::CopyFrom(const TABSAdvIndexDefs& source) {
   std::vector<std::unique_ptr<TABSAdvIndexDef>> copy;
   for (const auto& item : source.items_) copy.push_back(std::make_unique<TABSAdvIndexDef>(*item));
   items_ = std::move(copy);
-}
-
-void TABSAdvIndexDefs::AssignFrom(const platform::TIndexDefs& source) {
-  std::vector<std::unique_ptr<TABSAdvIndexDef>> copy;
-  for (int i = 0; i < source.Count(); ++i) {
-    copy.push_back(std::make_unique<TABSAdvIndexDef>());
-    copy.back()->AssignFrom(source[i]);
-  }
-  items_ = std::move(copy);
-}
-
-void TABSAdvIndexDefs::AssignTo(platform::TIndexDefs& target) const {
-  target.Clear();
-  for (const auto& item : items_) {
-    platform::TIndexDef& def = target.Add(item->Name, item->Fields, item->Options);
-    def.SetDescFields(item->DescFields);
-    def.SetCaseInsFields(item->CaseInsFields);
-  }
 }
 
 std::vector<std::string> SplitFieldList(const std::string& list) {

@@ -2,7 +2,7 @@
 // TABSAdvIndexDefs. They sit between the framework's FieldDefs/IndexDefs and
 // the engine's TABSFieldDefs/TABSIndexDefs: CreateTable validates them and
 // builds the engine definitions from them, and reading the definitions of a
-// table fills them again.
+// table fills them again (the conversions are in ABSSchemaConversion.h).
 //
 // Ownership: each list owns its items (deleting or clearing frees them); an
 // item owns its three values (default, minimum, maximum), which are never
@@ -29,9 +29,9 @@ class TABSAdvFieldDef {
  public:
   // The block size of a BLOB field when none is given.
   static constexpr std::int32_t kDefaultBlobBlockSize = 102400;
-  // Defaults of the eight further settings; the first three and the last are
-  // the sequence settings Increment, InitialValue, MinValue and the upper
-  // bound (2147483647 standing for "no bound of its own").
+  // Defaults of the eight further settings; the sequence settings among them
+  // are named by TABSAdvSetting (ABSSchemaConversion.h), the upper bound's
+  // 2147483647 standing for "no bound of its own".
   static constexpr std::array<std::int32_t, 8> kDefaultSettings = {1, 0, 0,  0,
                                                                    0, 0, -1, 2147483647};
 
@@ -90,9 +90,6 @@ class TABSAdvIndexDef {
   std::string DescFields;     // the descending ones
   std::string CaseInsFields;  // the case-insensitive ones
   platform::TIndexOptions Options = 0;
-
-  // Takes over a framework index definition, and gives one back.
-  void AssignFrom(const platform::TIndexDef& source);
 };
 
 class TABSAdvIndexDefs {
@@ -110,9 +107,6 @@ class TABSAdvIndexDefs {
   void Delete(std::string_view name);
   void Clear() { items_.clear(); }
   void CopyFrom(const TABSAdvIndexDefs& source);
-  // Rebuilds the list from a framework list, and the framework list from it.
-  void AssignFrom(const platform::TIndexDefs& source);
-  void AssignTo(platform::TIndexDefs& target) const;
 
  private:
   std::vector<std::unique_ptr<TABSAdvIndexDef>> items_;

@@ -193,8 +193,6 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   // ===== services for TABSTable =====
   // The record buffer of the dataset's state (see the state table), or nil.
   platform::TRecordBuffer StateBuffer() const;
-  // FieldDefs and AdvFieldDefs from the engine field definitions.
-  void FieldDefsFromEngine();
   // Reads the field and constraint definitions of `cursor`'s table into the
   // engine definitions, then FieldDefs and AdvFieldDefs from them.
   void ReadDefinitionsFrom(TABSCursor& cursor);

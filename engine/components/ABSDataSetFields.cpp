@@ -2,15 +2,14 @@
 // record image, the calculated area, and the field definitions read from
 // the open cursor.
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "engine/components/ABSDataSet.h"
+#include "engine/components/ABSSchemaConversion.h"
 #include "engine/memory/ABSCoding.h"
 #include "engine/memory/ABSException.h"
 #include "engine/schema/ABSDesignMode.h"
 #include "engine/types/ABSDateTime.h"
-#include "engine/types/ABSNames.h"
 #include "engine/types/ABSTypes.h"
 
 using platform::TDataSetState;
@@ -20,8 +19,6 @@ using platform::TRecordBuffer;
 
 namespace {
 
-constexpr auto kMSecsPerDay = static_cast<double>(platform::MSecsPerDay);
-
 bool IsDateTimeKind(TFieldType type) {
   return type == platform::ftDate || type == platform::ftTime || type == platform::ftDateTime ||
          type == platform::ftTimeStamp;
@@ -30,19 +27,15 @@ bool IsDateTimeKind(TFieldType type) {
 // The framework's native date/time value `native` in the engine's stored form.
 void NativeToStored(TFieldType type, const void* native, std::uint8_t* stored) {
   switch (type) {
-    case platform::ftDate: {
-      const auto days = LoadLE<std::int32_t>(native);
-      StoreLE(stored, DateTimeToDate(static_cast<double>(days) - DaysOffset));
+    case platform::ftDate:
+      StoreLE(stored, DateTimeToDate(platform::NativeDateToDateTime(LoadLE<std::int32_t>(native))));
       break;
-    }
-    case platform::ftTime: {
-      const auto ms = LoadLE<std::int32_t>(native);
-      StoreLE(stored, DateTimeToTime(static_cast<double>(ms) / kMSecsPerDay));
+    case platform::ftTime:
+      StoreLE(stored, DateTimeToTime(platform::NativeTimeToDateTime(LoadLE<std::int32_t>(native))));
       break;
-    }
     default: {
-      const auto ms = LoadLE<double>(native);
-      const TABSTimeStamp stamp = DateTimeToStamp(ms / kMSecsPerDay - DaysOffset);
+      const TABSTimeStamp stamp =
+          DateTimeToStamp(platform::NativeDateTimeToDateTime(LoadLE<double>(native)));
       StoreLE(stored, stamp.Date);
       StoreLE(stored, 4, stamp.Time);
       break;
@@ -53,20 +46,16 @@ void NativeToStored(TFieldType type, const void* native, std::uint8_t* stored) {
 // The inverse of NativeToStored.
 void StoredToNative(TFieldType type, const std::uint8_t* stored, void* native) {
   switch (type) {
-    case platform::ftDate: {
-      const double serial = DateToDateTime(LoadLE<std::int32_t>(stored));
-      StoreLE(native, static_cast<std::int32_t>(serial + DaysOffset));
+    case platform::ftDate:
+      StoreLE(native, platform::DateTimeToNativeDate(DateToDateTime(LoadLE<std::int32_t>(stored))));
       break;
-    }
-    case platform::ftTime: {
-      const double fraction = TimeToDateTime(LoadLE<std::int32_t>(stored));
-      StoreLE(native, static_cast<std::int32_t>(std::nearbyint(fraction * kMSecsPerDay)));
+    case platform::ftTime:
+      StoreLE(native, platform::DateTimeToNativeTime(TimeToDateTime(LoadLE<std::int32_t>(stored))));
       break;
-    }
     default: {
       const double serial =
           StampToDateTime(LoadLE<std::int32_t>(stored), LoadLE<std::int32_t>(stored, 4));
-      StoreLE(native, (serial + DaysOffset) * kMSecsPerDay);
+      StoreLE(native, platform::DateTimeToNativeDateTime(serial));
       break;
     }
   }
@@ -240,11 +229,9 @@ void TABSDataSet::ConvertFieldData(TFieldType type, const void* source, void* de
     return;
   }
   // A time stamp's native form is that of a date-time: milliseconds.
-  if (toNative) {
-    StoreLE(dest, (LoadLE<double>(source) + DaysOffset) * kMSecsPerDay);
-  } else {
-    StoreLE(dest, LoadLE<double>(source) / kMSecsPerDay - DaysOffset);
-  }
+  const double value = LoadLE<double>(source);
+  StoreLE(dest, toNative ? platform::DateTimeToNativeDateTime(value)
+                         : platform::NativeDateTimeToDateTime(value));
 }
 
 // ---------------------------------------------------------------------------
@@ -265,7 +252,8 @@ void TABSDataSet::ReadDefinitionsFrom(TABSCursor& cursor) {
   cursor.LoadFieldLayout();
   engineFieldDefs_.CopyListFrom(*cursor.LogicalFieldDefs);
   if (cursor.ConstraintDefs) engineConstraintDefs_.CopyListFrom(*cursor.ConstraintDefs);
-  FieldDefsFromEngine();
+  FieldDefsFromEngineFieldDefs(engineFieldDefs_, engineConstraintDefs_, FieldDefs(), advFieldDefs_);
+  advFieldDefsRead_.CopyFrom(advFieldDefs_);
 }
 
 void TABSDataSet::BuildDirectSlots() {
@@ -309,35 +297,4 @@ void TABSDataSet::BuildDirectSlots() {
     slot.NullByte = no / 8;
     slot.NullMask = static_cast<std::uint8_t>(1u << (no % 8));
   }
-}
-
-void TABSDataSet::FieldDefsFromEngine() {
-  FieldDefs().Clear();
-  advFieldDefs_.Clear();
-  for (std::int32_t i = 0; i < engineFieldDefs_.DefCount(); ++i) {
-    const TABSFieldDef& def = *engineFieldDefs_[i];
-    const TFieldType type = DeclaredToFieldType(def.DeclaredType);
-    std::int32_t size = IsSizedDeclaredType(def.DeclaredType) ? def.DeclaredSize : 0;
-    if (type == platform::ftGuid) size = platform::kGuidTextSize;
-    bool notNull = false;
-    for (std::int32_t c = 0; c < engineConstraintDefs_.DefCount(); ++c) {
-      const TABSConstraintDef& constraint = *engineConstraintDefs_[c];
-      notNull = notNull || (constraint.ConstraintKind == ckNotNull &&
-                            EngineNamesEqual(constraint.TargetName, def.Name()));
-    }
-    const bool required = notNull && type != platform::ftAutoInc;
-    FieldDefs().Add(def.Name(), type, size, required);
-    TABSAdvFieldDef& adv = advFieldDefs_.Add(def.Name(), def.DeclaredType, size, required);
-    adv.FieldNo = i + 1;
-    adv.DefaultValue->Assign(*def.DefaultValue);
-    adv.BlobCompressionAlgorithm = def.BlobCompressionAlgorithm;
-    adv.BlobCompressionMode = def.BlobCompressionMode;
-    adv.BlobBlockSize = def.BlobBlockSize;
-    adv.Settings[0] = static_cast<std::int32_t>(def.Increment);
-    adv.Settings[1] = static_cast<std::int32_t>(def.InitialValue);
-    adv.Settings[2] = static_cast<std::int32_t>(def.MinValue);
-    if (def.MaxValue != INT64_MAX) adv.Settings[7] = static_cast<std::int32_t>(def.MaxValue);
-    adv.Flag = def.Cycled;
-  }
-  advFieldDefsRead_.CopyFrom(advFieldDefs_);
 }

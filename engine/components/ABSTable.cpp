@@ -5,6 +5,7 @@
 
 #include "engine/components/ABSCursorMaker.h"
 #include "engine/components/ABSDatabaseComponent.h"
+#include "engine/components/ABSSchemaConversion.h"
 #include "engine/local/ABSSession.h"
 #include "engine/memory/ABSException.h"
 #include "engine/schema/ABSDesignMode.h"
@@ -163,13 +164,13 @@ std::unique_ptr<TABSCursor> TABSTable::AttachedCursor() {
   AddPersistentFieldDefs();
   if (InMemory() || temporary_) {
     if (FieldDefs().Count() == 0) {
-      FieldDefsFromAdv();
+      FieldDefsFromAdvFieldDefs(advFieldDefs_, FieldDefs());
     } else {
-      EngineFieldDefsFromFieldDefs();
+      EngineFieldDefsFromFieldDefs(FieldDefs(), engineFieldDefs_);
     }
     if (IndexDefs().Count() > 0) {
-      advIndexDefs_.AssignFrom(IndexDefs());
-      EngineIndexDefsFromAdv();
+      AdvIndexDefsFromIndexDefs(IndexDefs(), advIndexDefs_);
+      EngineIndexDefsFromAdvIndexDefs(advIndexDefs_, engineIndexDefs_);
     }
   }
   cursor->AttachTable(engineFieldDefs_, engineIndexDefs_, engineConstraintDefs_);
@@ -232,28 +233,9 @@ void TABSTable::InitFieldDefs() {
 void TABSTable::UpdateIndexDefs() {
   auto fromCursor = [this](TABSCursor& cursor) {
     const TABSIndexDefs* defs = cursor.FetchIndexDefs();
-    IndexDefs().Clear();
+    IndexDefsFromEngineIndexDefs(defs, IndexDefs());
     if (defs == nullptr) return;
-    for (std::int32_t i = 0; i < defs->DefCount(); ++i) {
-      const TABSIndexDef& def = *(*defs)[i];
-      std::string fields, desc, cases;
-      for (const TABSIndexColumn& column : def.Columns) {
-        auto append = [&](std::string& list) {
-          if (!list.empty()) list += ';';
-          list += column.Name;
-        };
-        append(fields);
-        if (column.Descending) append(desc);
-        if (column.CaseInsensitive) append(cases);
-      }
-      platform::TIndexOptions options = 0;
-      if (def.Primary) options |= platform::ixPrimary;
-      if (def.Unique) options |= platform::ixUnique;
-      platform::TIndexDef& item = IndexDefs().Add(def.Name(), fields, options);
-      item.SetDescFields(desc);
-      item.SetCaseInsFields(cases);
-    }
-    advIndexDefs_.AssignFrom(IndexDefs());
+    AdvIndexDefsFromIndexDefs(IndexDefs(), advIndexDefs_);
     advIndexDefsRead_.CopyFrom(advIndexDefs_);
   };
   if (Cursor() != nullptr) {

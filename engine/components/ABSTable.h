@@ -82,9 +82,6 @@ class TABSTable : public TABSDataSet {
   void BuildComponentDefs();
   void ValidateAdvFieldDefs() const;
   void BuildEngineDefs();
-  void EngineFieldDefsFromFieldDefs();
-  void EngineIndexDefsFromAdv();
-  void FieldDefsFromAdv();
   // Makes, attaches and returns a cursor for reading or opening the table.
   std::unique_ptr<TABSCursor> AttachedCursor();
   // Runs `operation` on a short-lived cursor under database-use bit duTableOp.

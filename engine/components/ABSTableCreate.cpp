@@ -1,30 +1,11 @@
 // TABSTable: the definitions CreateTable and opening hand to the cursor.
-// The framework's FieldDefs/IndexDefs, the component's AdvFieldDefs/
-// AdvIndexDefs and the engine's field, index and constraint definitions are
-// converted into one another here; CreateTable validates the component's
-// field list before it builds the engine's.
-#include <algorithm>
-
+// CreateTable prepares and validates the component's field list, then builds
+// the engine's definitions from it through the conversions of
+// ABSSchemaConversion.h.
+#include "engine/components/ABSSchemaConversion.h"
 #include "engine/components/ABSTable.h"
-#include "engine/index/ABSConstraintManager.h"
 #include "engine/memory/ABSException.h"
-#include "engine/types/ABSNames.h"
 #include "engine/types/ABSTypes.h"
-
-namespace {
-
-constexpr std::size_t kMaxEngineNameLength = 255;
-
-bool ListHasName(const std::vector<std::string>& names, const std::string& name) {
-  return std::any_of(names.begin(), names.end(),
-                     [&](const std::string& n) { return EngineNamesEqual(n, name); });
-}
-
-std::string EngineName(const std::string& name) {
-  return name.size() > kMaxEngineNameLength ? name.substr(0, kMaxEngineNameLength) : name;
-}
-
-}  // namespace
 
 void TABSTable::AddPersistentFieldDefs() {
   for (int i = 0; i < Fields().Count(); ++i) {
@@ -46,26 +27,19 @@ void TABSTable::BuildComponentDefs() {
       if (entry.DataType == dtGuid) entry.Size = platform::kGuidTextSize;
     }
     ValidateAdvFieldDefs();
-    FieldDefsFromAdv();
+    FieldDefsFromAdvFieldDefs(advFieldDefs_, FieldDefs());
   } else {
     for (int i = 0; i < FieldDefs().Count(); ++i) {
       if (FieldDefs()[i].DataType() == platform::ftGuid)
         FieldDefs()[i].SetSize(platform::kGuidTextSize);
     }
-    // The conversion refuses a framework type without a declared type; the
-    // list is only replaced once every entry converted.
-    TABSAdvFieldDefs built;
-    for (int i = 0; i < FieldDefs().Count(); ++i) {
-      const platform::TFieldDef& def = FieldDefs()[i];
-      built.Add(def.Name(), FieldTypeToDeclaredType(def.DataType()), def.Size(), def.Required());
-    }
-    advFieldDefs_.CopyFrom(built);
+    AdvFieldDefsFromFieldDefs(FieldDefs(), advFieldDefs_);
     ValidateAdvFieldDefs();
   }
   if (!advIndexDefs_.IsEmpty()) {
-    advIndexDefs_.AssignTo(IndexDefs());
+    IndexDefsFromAdvIndexDefs(advIndexDefs_, IndexDefs());
   } else {
-    advIndexDefs_.AssignFrom(IndexDefs());
+    AdvIndexDefsFromIndexDefs(IndexDefs(), advIndexDefs_);
   }
 }
 
@@ -92,95 +66,8 @@ void TABSTable::ValidateAdvFieldDefs() const {
   }
 }
 
-void TABSTable::FieldDefsFromAdv() {
-  FieldDefs().Clear();
-  for (int i = 0; i < advFieldDefs_.Count(); ++i) {
-    const TABSAdvFieldDef& entry = advFieldDefs_[i];
-    FieldDefs().Add(entry.Name, DeclaredToFieldType(entry.DataType), entry.Size, entry.Required);
-  }
-}
-
-void TABSTable::EngineIndexDefsFromAdv() {
-  engineIndexDefs_.ClearDefs();
-  for (int i = 0; i < advIndexDefs_.Count(); ++i) {
-    const TABSAdvIndexDef& entry = advIndexDefs_[i];
-    const std::vector<std::string> names = SplitFieldList(entry.Fields);
-    const std::vector<std::string> descending = SplitFieldList(entry.DescFields);
-    const std::vector<std::string> caseless = SplitFieldList(entry.CaseInsFields);
-    std::vector<std::string> directions, cases;
-    for (const std::string& name : names) {
-      directions.push_back(
-          (entry.Options & platform::ixDescending) != 0 || ListHasName(descending, name) ? "DESC"
-                                                                                         : "ASC");
-      cases.push_back((entry.Options & platform::ixCaseInsensitive) != 0 ||
-                              ListHasName(caseless, name)
-                          ? "NO_CASE"
-                          : "CASE");
-    }
-    TABSIndexDef* def = engineIndexDefs_.AddIndexDef(EngineName(entry.Name));
-    def->SetColumnsFromLists(names, directions, cases);
-    def->Primary = (entry.Options & platform::ixPrimary) != 0;
-    def->Unique = def->Primary || (entry.Options & platform::ixUnique) != 0;
-  }
-}
-
-void TABSTable::EngineFieldDefsFromFieldDefs() {
-  engineFieldDefs_.ClearDefs();
-  for (int i = 0; i < FieldDefs().Count(); ++i) {
-    const platform::TFieldDef& def = FieldDefs()[i];
-    engineFieldDefs_.AddFieldDef(EngineName(def.Name()), FieldTypeToDeclaredType(def.DataType()),
-                                 def.Size());
-  }
-}
-
 void TABSTable::BuildEngineDefs() {
-  EngineIndexDefsFromAdv();
-  engineFieldDefs_.ClearDefs();
-  engineConstraintDefs_.ClearDefs();
-  const std::string table = EngineName(TableName());
-  for (int i = 0; i < advFieldDefs_.Count(); ++i) {
-    const TABSAdvFieldDef& entry = advFieldDefs_[i];
-    TABSFieldDef* def =
-        engineFieldDefs_.AddFieldDef(EngineName(entry.Name), entry.DataType, entry.Size);
-    def->BlobCompressionAlgorithm = entry.BlobCompressionAlgorithm;
-    def->BlobCompressionMode = entry.BlobCompressionMode;
-    def->BlobBlockSize =
-        entry.BlobBlockSize > 0 ? entry.BlobBlockSize : TABSAdvFieldDef::kDefaultBlobBlockSize;
-    // The eight settings carry the sequence of an auto-increment field; an
-    // upper bound left at its default means the engine's own.
-    def->Increment = entry.Settings[0];
-    def->InitialValue = entry.Settings[1];
-    def->MinValue = entry.Settings[2];
-    if (entry.Settings[7] != TABSAdvFieldDef::kDefaultSettings[7]) {
-      def->MaxValue = entry.Settings[7];
-    }
-    def->Cycled = entry.Flag;
-    def->DefaultValue->Assign(*entry.DefaultValue);
-    def->RebuildDefaultExpression();
-    if (Temporary()) continue;
-    if (entry.Required) {
-      TABSConstraintDefNotNull* notNull = engineConstraintDefs_.AddNotNullConstraint();
-      notNull->SetTableName(table);
-      notNull->SetTargetName(def->Name());
-    }
-    if (!entry.MinValue->IsNull() || !entry.MaxValue->IsNull()) {
-      TABSConstraintDefCheck* check = engineConstraintDefs_.AddCheckConstraint();
-      check->SetTableName(table);
-      check->SetTargetName(def->Name());
-      check->MinValue->Assign(*entry.MinValue);
-      check->MaxValue->Assign(*entry.MaxValue);
-    }
-  }
-  // Primary and unique indexes carry their key constraints, named as the
-  // constraint manager names those of an index added to an existing table.
-  for (std::int32_t i = 0; i < engineIndexDefs_.DefCount(); ++i) {
-    const TABSIndexDef& index = *engineIndexDefs_[i];
-    if (!index.Unique) continue;
-    TABSConstraintDefUnique* key = index.Primary ? engineConstraintDefs_.AddPrimaryConstraint()
-                                                 : engineConstraintDefs_.AddUniqueConstraint();
-    key->SetName(EngineName(IndexConstraintName(index)));
-    key->SetTableName(table);
-    key->SetTargetName(index.Name());
-    for (const TABSIndexColumn& column : index.Columns) key->AddKeyColumn(column.Name, -1);
-  }
+  EngineIndexDefsFromAdvIndexDefs(advIndexDefs_, engineIndexDefs_);
+  EngineDefsFromAdvFieldDefs(advFieldDefs_, engineIndexDefs_, TableName(), !Temporary(),
+                             engineFieldDefs_, engineConstraintDefs_);
 }

@@ -3,13 +3,13 @@
 #include "platform/data/DataSet.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "platform/data/DataSource.h"
 #include "platform/data/DatabaseError.h"
 #include "platform/data/ListSnapshot.h"
 #include "platform/locale/Locale.h"
+#include "platform/os/DateTime.h"
 
 namespace platform {
 
@@ -213,46 +213,40 @@ void TDataSet::ReportException(const std::exception& e) {
   platform::ReportException(e);
 }
 
+namespace {
+
+// One value between a TDateTime at `source` or `dest` and its native form of
+// type Native at the other, in the direction `toNative` gives.
+template <typename Native>
+void ConvertDateTimeValue(const void* source, void* dest, bool toNative,
+                          Native (*toNativeForm)(TDateTime), TDateTime (*fromNativeForm)(Native)) {
+  if (toNative) {
+    TDateTime value;
+    std::memcpy(&value, source, sizeof value);
+    const Native native = toNativeForm(value);
+    std::memcpy(dest, &native, sizeof native);
+  } else {
+    Native native;
+    std::memcpy(&native, source, sizeof native);
+    const TDateTime value = fromNativeForm(native);
+    std::memcpy(dest, &value, sizeof value);
+  }
+}
+
+}  // namespace
+
 void TDataSet::ConvertFieldData(TFieldType type, const void* source, void* dest, bool toNative) {
-  constexpr double kMs = static_cast<double>(MSecsPerDay);
   switch (type) {
-    case ftDate: {
-      if (toNative) {
-        double dt;
-        std::memcpy(&dt, source, 8);
-        auto days = static_cast<std::int32_t>(std::trunc(dt)) + DateDelta;
-        std::memcpy(dest, &days, 4);
-      } else {
-        std::int32_t days;
-        std::memcpy(&days, source, 4);
-        double dt = static_cast<double>(days) - DateDelta;
-        std::memcpy(dest, &dt, 8);
-      }
+    case ftDate:
+      ConvertDateTimeValue(source, dest, toNative, DateTimeToNativeDate, NativeDateToDateTime);
       break;
-    }
-    case ftTime: {
-      if (toNative) {
-        double dt;
-        std::memcpy(&dt, source, 8);
-        double frac = std::fabs(dt - std::trunc(dt));
-        auto ms = static_cast<std::int32_t>(std::nearbyint(frac * kMs));
-        if (ms >= MSecsPerDay) ms = static_cast<std::int32_t>(MSecsPerDay - 1);
-        std::memcpy(dest, &ms, 4);
-      } else {
-        std::int32_t ms;
-        std::memcpy(&ms, source, 4);
-        double dt = static_cast<double>(ms) / kMs;
-        std::memcpy(dest, &dt, 8);
-      }
+    case ftTime:
+      ConvertDateTimeValue(source, dest, toNative, DateTimeToNativeTime, NativeTimeToDateTime);
       break;
-    }
-    case ftDateTime: {
-      double v;
-      std::memcpy(&v, source, 8);
-      double out = toNative ? (v + DateDelta) * kMs : v / kMs - DateDelta;
-      std::memcpy(dest, &out, 8);
+    case ftDateTime:
+      ConvertDateTimeValue(source, dest, toNative, DateTimeToNativeDateTime,
+                           NativeDateTimeToDateTime);
       break;
-    }
     default:
       DatabaseError(
           "No date or time conversion for field type " + std::to_string(static_cast<int>(type)),

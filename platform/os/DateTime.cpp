@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <limits>
 
 #include "platform/os/Exception.h"
 
@@ -114,6 +115,41 @@ void DecodeTime(TDateTime dt, int& h, int& mi, int& s, int& ms) {
 
 TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
   return date < 0 ? date - time : date + time;
+}
+
+std::int32_t DateTimeToNativeDate(TDateTime dt) {
+  // Summed as a double: a day number near the 32-bit bounds has a TDateTime
+  // beyond them. NaN fails both comparisons.
+  const double day = std::trunc(dt) + DateDelta;
+  if (!(day >= std::numeric_limits<std::int32_t>::min() &&
+        day <= std::numeric_limits<std::int32_t>::max())) {
+    throw EConvertError("Invalid date-time value");
+  }
+  return static_cast<std::int32_t>(day);
+}
+
+TDateTime NativeDateToDateTime(std::int32_t dayNumber) {
+  return static_cast<double>(dayNumber) - DateDelta;
+}
+
+std::int32_t DateTimeToNativeTime(TDateTime dt) {
+  if (!std::isfinite(dt)) throw EConvertError("Invalid date-time value");
+  const double fraction = std::fabs(dt - std::trunc(dt));
+  auto ms = static_cast<std::int32_t>(std::nearbyint(fraction * static_cast<double>(MSecsPerDay)));
+  if (ms >= MSecsPerDay) ms = static_cast<std::int32_t>(MSecsPerDay - 1);
+  return ms;
+}
+
+TDateTime NativeTimeToDateTime(std::int32_t milliseconds) {
+  return static_cast<double>(milliseconds) / static_cast<double>(MSecsPerDay);
+}
+
+double DateTimeToNativeDateTime(TDateTime dt) {
+  return (dt + DateDelta) * static_cast<double>(MSecsPerDay);
+}
+
+TDateTime NativeDateTimeToDateTime(double milliseconds) {
+  return milliseconds / static_cast<double>(MSecsPerDay) - DateDelta;
 }
 
 namespace {

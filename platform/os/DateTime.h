@@ -47,6 +47,29 @@ void DecodeTime(TDateTime dt, int& h, int& mi, int& s, int& ms);
 // requires (for negative dates the time is subtracted).
 TDateTime ComposeDateTime(TDateTime date, TDateTime time);
 
+// The native forms of dates and times: what a date, time or date-time field
+// holds in its record buffer, and what the engine converts to and from its
+// stored form. The one set of these conversions for the framework and the
+// engine.
+//   date       int32   day number, 0001-01-01 is day 1 (the TDateTime's
+//                      whole days, truncated toward zero, + DateDelta)
+//   time       int32   the time of day in milliseconds, 0..MSecsPerDay-1
+//   date-time  double  (TDateTime + DateDelta) * MSecsPerDay: milliseconds
+//                      since 0000-12-31 00:00 for dates from 1899-12-30 on
+// Throws EConvertError("Invalid date-time value") for NaN, infinity and a
+// value whose day number is no 32-bit integer.
+std::int32_t DateTimeToNativeDate(TDateTime dt);
+TDateTime NativeDateToDateTime(std::int32_t dayNumber);
+// The magnitude of the fraction (the time of day by the sign convention
+// above), rounded to the nearest millisecond, halves to even; a time that
+// rounds up to midnight gives the last millisecond of the day. Throws
+// EConvertError("Invalid date-time value") for NaN and infinity.
+std::int32_t DateTimeToNativeTime(TDateTime dt);
+// The fraction of a day `milliseconds` gives.
+TDateTime NativeTimeToDateTime(std::int32_t milliseconds);
+double DateTimeToNativeDateTime(TDateTime dt);
+TDateTime NativeDateTimeToDateTime(double milliseconds);
+
 // The local date (no time) and the local date and time of the system clock.
 TDateTime Today();
 TDateTime Now();

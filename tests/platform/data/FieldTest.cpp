@@ -3,6 +3,7 @@
 // factory.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -174,6 +175,11 @@ TEST_F(FieldTest, RefusedValues) {
       {"float text", [&] { ds.FieldByName("Rate").SetAsString("x"); }},
       {"boolean text", [&] { ds.FieldByName("Flag").SetAsString("maybe"); }},
       {"integer as date", [&] { ds.FieldByName("Jahr").SetAsDateTime(1); }},
+      // Values with no day number or time of day.
+      {"date beyond day numbers", [&] { ds.FieldByName("Day").SetAsDateTime(3e9); }},
+      {"NaN date", [&] { ds.FieldByName("Day").SetAsDateTime(std::nan("")); }},
+      {"infinite time", [&] { ds.FieldByName("At").SetAsDateTime(HUGE_VAL); }},
+      {"NaN time", [&] { ds.FieldByName("At").SetAsDateTime(std::nan("")); }},
   };
   for (const Case& c : cases) {
     EXPECT_ANY_THROW(c.run()) << c.name;
@@ -181,6 +187,8 @@ TEST_F(FieldTest, RefusedValues) {
   // Nothing was stored by the refused writes.
   EXPECT_TRUE(ds.FieldByName("Count").IsNull());
   EXPECT_TRUE(ds.FieldByName("Jahr").IsNull());
+  EXPECT_TRUE(ds.FieldByName("Day").IsNull());
+  EXPECT_TRUE(ds.FieldByName("At").IsNull());
 }
 
 TEST_F(FieldTest, RangeChecksOnlyWhenSet) {

@@ -1,7 +1,6 @@
 #include "app/CommandLine.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -278,40 +277,18 @@ std::string InputErrorMessage(const TPlanInputs& inputs, const TPlanResult& resu
 
 void WritePlanTable(const TPlanResult& result, const std::vector<TPlanRow>& rows,
                     std::ostream& out) {
-  const char* const* titles = kPlanFieldNames;
-  std::vector<std::array<std::string, kPlanColumnCount>> cells;
-  cells.reserve(rows.size());
-  std::size_t widths[kPlanColumnCount];
-  for (int c = 0; c < kPlanColumnCount; ++c) widths[c] = Columns(titles[c]);
+  std::vector<std::vector<std::string>> lines;
+  lines.reserve(rows.size() + 1);
+  lines.emplace_back(std::begin(kPlanFieldNames), std::end(kPlanFieldNames));
   for (const TPlanRow& row : rows) {
     // The cells read exactly as the window's grid shows them.
-    std::array<std::string, kPlanColumnCount> line;
-    for (int c = 0; c < kPlanColumnCount; ++c) {
-      line[c] = PlanCellText(row, c);
-      widths[c] = std::max(widths[c], Columns(line[c]));
-    }
-    cells.push_back(std::move(line));
+    std::vector<std::string>& line = lines.emplace_back(kPlanColumnCount);
+    for (int c = 0; c < kPlanColumnCount; ++c) line[c] = PlanCellText(row, c);
   }
-  for (int c = 0; c < kPlanColumnCount; ++c)
-    out << (c ? "  " : "") << PadLeft(titles[c], widths[c]);
+  WriteTextTable(lines, out);
   out << '\n';
-  for (const auto& line : cells) {
-    for (int c = 0; c < kPlanColumnCount; ++c)
-      out << (c ? "  " : "") << PadLeft(line[c], widths[c]);
-    out << '\n';
-  }
-  out << '\n';
-
   // The result panel: caption, then the result's text.
-  const auto lines = ListedResults(result.panel);
-  std::size_t captionWidth = 0, valueWidth = 0;
-  for (const auto& [caption, value] : lines) {
-    captionWidth = std::max(captionWidth, Columns(caption));
-    valueWidth = std::max(valueWidth, Columns(value));
-  }
-  for (const auto& [caption, value] : lines) {
-    out << PadRight(caption, captionWidth) << "  " << PadLeft(value, valueWidth) << '\n';
-  }
+  WriteCaptionedLines(ListedResults(result.panel), out);
 }
 
 void WritePlanCsv(const std::vector<TPlanRow>& rows, std::ostream& out) {

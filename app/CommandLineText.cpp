@@ -1,5 +1,6 @@
 #include "app/CommandLineText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -25,6 +26,32 @@ std::string PadLeft(const std::string& text, std::size_t width) {
 std::string PadRight(const std::string& text, std::size_t width) {
   const std::size_t cols = Columns(text);
   return cols >= width ? text : text + std::string(width - cols, ' ');
+}
+
+void WriteTextTable(const std::vector<std::vector<std::string>>& lines, std::ostream& out) {
+  std::vector<std::size_t> widths;
+  for (const auto& line : lines) {
+    if (widths.size() < line.size()) widths.resize(line.size());
+    for (std::size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], Columns(line[c]));
+  }
+  for (const auto& line : lines) {
+    for (std::size_t c = 0; c < line.size(); ++c) {
+      out << (c ? "  " : "") << PadLeft(line[c], widths[c]);
+    }
+    out << '\n';
+  }
+}
+
+void WriteCaptionedLines(const std::vector<std::pair<std::string, std::string>>& lines,
+                         std::ostream& out) {
+  std::size_t captionWidth = 0, valueWidth = 0;
+  for (const auto& [caption, value] : lines) {
+    captionWidth = std::max(captionWidth, Columns(caption));
+    valueWidth = std::max(valueWidth, Columns(value));
+  }
+  for (const auto& [caption, value] : lines) {
+    out << PadRight(caption, captionWidth) << "  " << PadLeft(value, valueWidth) << '\n';
+  }
 }
 
 std::string IsoDate(platform::TDateTime value) {

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <iosfwd>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/os/DateTime.h"
 
@@ -16,6 +18,14 @@ namespace tilgung {
 std::size_t Columns(const std::string& text);
 std::string PadLeft(const std::string& text, std::size_t width);
 std::string PadRight(const std::string& text, std::size_t width);
+
+// Writes `lines` as a text table: every cell right-aligned to its column's
+// widest cell, two spaces between columns, a line ending each row.
+void WriteTextTable(const std::vector<std::vector<std::string>>& lines, std::ostream& out);
+// Writes caption/value pairs in two columns: captions left-aligned, values
+// right-aligned, two spaces between them.
+void WriteCaptionedLines(const std::vector<std::pair<std::string, std::string>>& lines,
+                         std::ostream& out);
 
 // YYYY-MM-DD.
 std::string IsoDate(platform::TDateTime value);

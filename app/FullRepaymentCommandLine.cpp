@@ -169,29 +169,10 @@ std::string FullRepaymentTableText(const TFullRepaymentResult& result,
   lines.reserve(rows.size() + 1);
   lines.emplace_back(std::begin(kFullRepaymentFieldNames), std::end(kFullRepaymentFieldNames));
   for (const TFullRepaymentRow& row : rows) lines.push_back(Cells(row));
-  std::size_t widths[kFullRepaymentColumnCount] = {};
-  for (const auto& line : lines) {
-    for (int c = 0; c < kFullRepaymentColumnCount; ++c) {
-      widths[c] = std::max(widths[c], Columns(line[c]));
-    }
-  }
   std::ostringstream out;
-  for (const auto& line : lines) {
-    for (int c = 0; c < kFullRepaymentColumnCount; ++c) {
-      out << (c ? "  " : "") << PadLeft(line[c], widths[c]);
-    }
-    out << '\n';
-  }
+  WriteTextTable(lines, out);
   out << '\n';
-  const TCaptionedTexts texts = FullRepaymentResultTexts(result);
-  std::size_t captionWidth = 0, valueWidth = 0;
-  for (const auto& [caption, value] : texts) {
-    captionWidth = std::max(captionWidth, Columns(caption));
-    valueWidth = std::max(valueWidth, Columns(value));
-  }
-  for (const auto& [caption, value] : texts) {
-    out << PadRight(caption, captionWidth) << "  " << PadLeft(value, valueWidth) << '\n';
-  }
+  WriteCaptionedLines(FullRepaymentResultTexts(result), out);
   return std::move(out).str();
 }
 

@@ -156,6 +156,12 @@ void TDBGrid::SetTitleFont(const QFont& font) {
   viewport()->update();
 }
 
+void TDBGrid::SetTextCacheEnabled(bool enabled) {
+  if (enabled == TextCacheEnabled()) return;
+  textCache_ = enabled ? std::make_unique<TGridTextCache>() : nullptr;
+  viewport()->update();
+}
+
 void TDBGrid::SetSelectedColumn(int column) {
   if (columns_.empty()) return;
   selectedColumn_ = std::clamp(column, 0, ColumnCount() - 1);
@@ -535,7 +541,8 @@ void TDBGrid::paintEvent(QPaintEvent*) {
   geometry.offset = horizontalScrollBar()->value();
   geometry.selectedColumn = selectedColumn_;
   geometry.focused = hasFocus();
-  TGridPainter(p, *this, columns_, viewport()->width()).Paint(cells, geometry, titleFont_);
+  TGridPainter(p, *this, columns_, viewport()->width(), textCache_.get())
+      .Paint(cells, geometry, titleFont_);
 }
 
 void TDBGrid::NotifyCurrentCell(const TGridCells& cells) {

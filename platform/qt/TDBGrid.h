@@ -54,6 +54,7 @@
 #include <vector>
 
 #include "platform/qt/TGridPainter.h"
+#include "platform/qt/TGridTextCache.h"
 
 namespace platform {
 
@@ -90,6 +91,12 @@ class TDBGrid : public QAbstractScrollArea {
   // The column of the current cell (0 when there are no columns).
   int SelectedColumn() const { return selectedColumn_; }
   void SetSelectedColumn(int column);
+
+  // Whether the cell texts are drawn from layouts kept between paints (on
+  // by default; what is drawn is the same either way). Off, every paint
+  // lays each text out anew and the kept layouts are dropped.
+  void SetTextCacheEnabled(bool enabled);
+  bool TextCacheEnabled() const { return textCache_ != nullptr; }
 
   // Heights of the title row and of one data row, each with its line.
   int TitleHeight() const;
@@ -150,6 +157,8 @@ class TDBGrid : public QAbstractScrollArea {
   void Report(const std::exception& e) const noexcept;
 
   std::unique_ptr<TGridDataLink> link_;
+  // The cell texts' layouts; null while the cache is off.
+  std::unique_ptr<TGridTextCache> textCache_ = std::make_unique<TGridTextCache>();
   std::vector<TGridColumn> columns_;
   QFont titleFont_;
   int selectedColumn_ = 0;

@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "platform/qt/TGridTextCache.h"
+
 namespace platform {
 
 namespace {
@@ -24,8 +26,9 @@ int GridColumnLeft(const std::vector<TGridColumn>& columns, int column) {
 }
 
 TGridPainter::TGridPainter(QPainter& p, const QWidget& widget,
-                           const std::vector<TGridColumn>& columns, int viewportWidth)
-    : p_(p), widget_(widget), columns_(columns), width_(viewportWidth) {}
+                           const std::vector<TGridColumn>& columns, int viewportWidth,
+                           TGridTextCache* texts)
+    : p_(p), widget_(widget), columns_(columns), width_(viewportWidth), texts_(texts) {}
 
 void TGridPainter::Paint(const TGridCells& cells, const TGeometry& geometry,
                          const QFont& titleFont) {
@@ -76,6 +79,8 @@ void TGridPainter::PaintRows(const TGridCells& cells, const TGeometry& g) {
       std::min(width_, GridColumnLeft(columns_, static_cast<int>(columns_.size())) - offset);
   const QColor line = pal.color(QPalette::Mid);
   const bool focused = g.focused;
+  if (texts_ != nullptr) texts_->BeginPaint(p_);
+  static const QString kNoText;
 
   for (std::size_t r = 0; r < cells.rows.size(); ++r) {
     const int top = top0 + static_cast<int>(r) * pitch;
@@ -99,11 +104,16 @@ void TGridPainter::PaintRows(const TGridCells& cells, const TGeometry& g) {
       const bool highlight = focused && current && c == g.selectedColumn;
       if (highlight) p_.fillRect(cell, pal.color(QPalette::Highlight));
       p_.setPen(pal.color(highlight ? QPalette::HighlightedText : QPalette::Text));
-      p_.drawText(cell.adjusted(kTextPadding, 0, -kTextPadding, 0),
-                  static_cast<int>(cells.alignments[static_cast<std::size_t>(c)] |
-                                   Qt::AlignVCenter | Qt::TextSingleLine),
-                  static_cast<std::size_t>(c) < texts.size() ? texts[static_cast<std::size_t>(c)]
-                                                             : QString());
+      const QRect textRect = cell.adjusted(kTextPadding, 0, -kTextPadding, 0);
+      const int flags = static_cast<int>(cells.alignments[static_cast<std::size_t>(c)] |
+                                         Qt::AlignVCenter | Qt::TextSingleLine);
+      const QString& text =
+          static_cast<std::size_t>(c) < texts.size() ? texts[static_cast<std::size_t>(c)] : kNoText;
+      if (texts_ != nullptr) {
+        texts_->DrawText(p_, textRect, flags, text);
+      } else {
+        p_.drawText(textRect, flags, text);
+      }
       p_.fillRect(QRect(left + width, top, kGridLineWidth, pitch), line);
     }
     if (right > fixed) p_.fillRect(QRect(fixed, top + height, right - fixed, kGridLineWidth), line);

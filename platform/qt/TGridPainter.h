@@ -47,6 +47,8 @@ inline constexpr int kGridLineWidth = 1;
 // column == columns.size() gives the content width.
 int GridColumnLeft(const std::vector<TGridColumn>& columns, int column);
 
+class TGridTextCache;
+
 class TGridPainter {
  public:
   struct TGeometry {
@@ -57,11 +59,12 @@ class TGridPainter {
     bool focused = false;  // the current cell is highlighted only with focus
   };
 
-  // Borrows all three for the painter's lifetime; `widget` gives palette,
+  // Borrows all of them for the painter's lifetime; `widget` gives palette,
   // style and size (the viewport's owner, whose viewport `p` paints).
+  // `texts` draws the cell texts; nullptr draws each with QPainter::drawText.
   // REQUIRES: cells' titles, alignments and each row have one entry per column.
   TGridPainter(QPainter& p, const QWidget& widget, const std::vector<TGridColumn>& columns,
-               int viewportWidth);
+               int viewportWidth, TGridTextCache* texts = nullptr);
 
   void Paint(const TGridCells& cells, const TGeometry& geometry, const QFont& titleFont);
 
@@ -74,6 +77,7 @@ class TGridPainter {
   const QWidget& widget_;
   const std::vector<TGridColumn>& columns_;
   int width_;
+  TGridTextCache* texts_;
 };
 
 }  // namespace platform

@@ -181,6 +181,33 @@ TEST_F(DBGridTest, PaintedTextsAreTheDisplayTextsOfTheWindow) {
   EXPECT_EQ(first.alignments[6], Qt::AlignLeft);
 }
 
+TEST_F(DBGridTest, KeptTextLayoutsPaintWhatDrawTextPaints) {
+  // Besides the plan's columns: amounts too wide for their cell (clipped),
+  // centred and left-aligned texts.
+  grid_->AddColumn(QStringLiteral("Darlehen"), 30);
+  grid_->SetColumnWidth(0, 120);
+  ds_.FieldByName("Tag").SetAlignment(platform::TAlignment::taCenter);
+  ds_.FieldByName("Monat").SetAlignment(platform::TAlignment::taLeftJustify);
+  const auto image = [&] { return grid_->grab().toImage(); };
+  ds_.SetRecNo(4);
+  const QImage before = image();
+  // Another component changes a shown record; the next paint draws the kept
+  // layouts of the unchanged texts and lays out the new one.
+  ds_.Edit();
+  ds_.FieldByName("Zins").SetAsFloat(1234.5);
+  ds_.FieldByName("Darlehen").SetAsFloat(77.5);
+  ds_.Post();
+  const QImage cached = image();
+  EXPECT_NE(cached, before);
+  const platform::TGridCells cells = grid_->CellsToPaint();
+  EXPECT_EQ(cells.rows[static_cast<std::size_t>(cells.activeRow)][5],
+            QStringLiteral("1.234,50\u00a0€"));
+  grid_->SetTextCacheEnabled(false);
+  EXPECT_EQ(image(), cached);
+  grid_->SetTextCacheEnabled(true);
+  EXPECT_EQ(image(), cached);
+}
+
 TEST_F(DBGridTest, PaintingFetchesNothingAndSyncsTheScrollBar) {
   ds_.SetRecNo(50);
   const int fetches = ds_.fetches;

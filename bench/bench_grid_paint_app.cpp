@@ -4,7 +4,10 @@
 //    the label panel as they were);
 //  - variant 1: right after a keystroke's recalculation (Edit1 alternates
 //    between two amounts, so that the visible amounts change every time);
-//    the repaint also paints the result labels the recalculation set.
+//    the repaint also paints the result labels the recalculation set;
+//  - variant 2: as 1, but with a repayment (each visible row has amounts of
+//    its own) and a new amount every time, so that no amount shown was shown
+//    before.
 // The recalculation itself is not timed. Under callgrind (with
 // ABS_BENCH_ITERATIONS=N for N repaints per variant), the instructions per
 // repaint are the inclusive cost of QWidget::repaint divided by the
@@ -26,29 +29,30 @@ namespace {
 long long g_repaints = 0;
 
 void BM_GridRepaint(benchmark::State& state) {
-  const bool change = state.range(0) != 0;
+  const int variant = static_cast<int>(state.range(0));
   tilgung::TForm1 form;
   form.show();
-  form.Edit4->setText(QStringLiteral("0"));
+  form.Edit4->setText(variant == 2 ? QStringLiteral("1") : QStringLiteral("0"));
   form.ComboBox4->setEditText(QStringLiteral("99"));
   form.DateTimePicker1->setDate(QDate(2027, 1, 15));
   QApplication::processEvents();
   const QString amounts[2] = {QStringLiteral("10000"), QStringLiteral("10001")};
   int i = 0;
   for (auto _ : state) {
-    if (change) {
+    if (variant != 0) {
       state.PauseTiming();
-      form.Edit1->setText(amounts[i ^= 1]);
+      form.Edit1->setText(variant == 1 ? amounts[i ^= 1] : QString::number(20000 + ++i));
       state.ResumeTiming();
     }
     form.DBGrid1->viewport()->repaint();
     ++g_repaints;
   }
   const QString last = form.DBGrid1->VisibleCellTexts().back().at(3);
-  if (form.ABSTable1->RecordCount() != tilgung::kMaxPlanRows || last.isEmpty()) {
+  if ((variant != 2 && form.ABSTable1->RecordCount() != tilgung::kMaxPlanRows) || last.isEmpty()) {
     state.SkipWithError("unexpected plan");
   }
   state.counters["visible"] = form.DBGrid1->VisibleRowCount();
+  state.counters["rows"] = form.ABSTable1->RecordCount();
 }
 
 }  // namespace
@@ -64,7 +68,7 @@ int main(int argc, char** argv) {
   // library's timing would stop after the first, much dearer one).
   const char* fixed = std::getenv("ABS_BENCH_ITERATIONS");
   auto* bm = benchmark::RegisterBenchmark("BM_GridRepaint", BM_GridRepaint);
-  bm->Arg(0)->Arg(1)->ArgName("changed")->Unit(benchmark::kMicrosecond);
+  bm->Arg(0)->Arg(1)->Arg(2)->ArgName("changed")->Unit(benchmark::kMicrosecond);
   if (fixed != nullptr) bm->Iterations(std::atoi(fixed));
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

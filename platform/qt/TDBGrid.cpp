@@ -156,9 +156,10 @@ void TDBGrid::SetTitleFont(const QFont& font) {
   viewport()->update();
 }
 
-void TDBGrid::SetTextCacheEnabled(bool enabled) {
-  if (enabled == TextCacheEnabled()) return;
+void TDBGrid::SetPaintCacheEnabled(bool enabled) {
+  if (enabled == PaintCacheEnabled()) return;
   textCache_ = enabled ? std::make_unique<TGridTextCache>() : nullptr;
+  titleCache_ = enabled ? std::make_unique<TGridTitleCache>() : nullptr;
   viewport()->update();
 }
 
@@ -541,7 +542,7 @@ void TDBGrid::paintEvent(QPaintEvent*) {
   geometry.offset = horizontalScrollBar()->value();
   geometry.selectedColumn = selectedColumn_;
   geometry.focused = hasFocus();
-  TGridPainter(p, *this, columns_, viewport()->width(), textCache_.get())
+  TGridPainter(p, *this, columns_, viewport()->width(), textCache_.get(), titleCache_.get())
       .Paint(cells, geometry, titleFont_);
 }
 

@@ -7,6 +7,7 @@
 #include <QStyleOptionHeader>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/qt/TGridTextCache.h"
 
@@ -19,6 +20,29 @@ constexpr int kTextPadding = 2;
 
 }  // namespace
 
+bool TGridTitleCache::Draw(const QPainter& p, const QWidget& widget, TKey key) {
+  const QPaintDevice* device = p.device();
+  if (device == nullptr) return false;
+  key.ratio = device->devicePixelRatio();
+  key.dpi = device->logicalDpiY();
+  const QColor base = widget.palette().color(QPalette::Base);
+  if (key.ratio != std::floor(key.ratio) || base.alpha() != 255 || key.width <= 0 ||
+      key.height <= 0) {
+    return false;
+  }
+  if (valid_ && key == key_) return true;
+  valid_ = false;
+  const int ratio = static_cast<int>(key.ratio);
+  QPixmap band(key.width * ratio, key.height * ratio);
+  band.setDevicePixelRatio(key.ratio);
+  // The title's fonts resolve against the band as against the device.
+  if (band.logicalDpiY() != key.dpi) return false;
+  band.fill(base);  // what the viewport's background gave the title's band
+  band_ = std::move(band);
+  key_ = std::move(key);
+  return true;
+}
+
 int GridColumnLeft(const std::vector<TGridColumn>& columns, int column) {
   int x = kGridIndicatorWidth + kGridLineWidth;
   for (int i = 0; i < column; ++i) x += columns[static_cast<std::size_t>(i)].width + kGridLineWidth;
@@ -27,8 +51,13 @@ int GridColumnLeft(const std::vector<TGridColumn>& columns, int column) {
 
 TGridPainter::TGridPainter(QPainter& p, const QWidget& widget,
                            const std::vector<TGridColumn>& columns, int viewportWidth,
-                           TGridTextCache* texts)
-    : p_(p), widget_(widget), columns_(columns), width_(viewportWidth), texts_(texts) {}
+                           TGridTextCache* texts, TGridTitleCache* title)
+    : p_(p),
+      widget_(widget),
+      columns_(columns),
+      width_(viewportWidth),
+      texts_(texts),
+      title_(title) {}
 
 void TGridPainter::Paint(const TGridCells& cells, const TGeometry& geometry,
                          const QFont& titleFont) {
@@ -37,11 +66,49 @@ void TGridPainter::Paint(const TGridCells& cells, const TGeometry& geometry,
 }
 
 void TGridPainter::PaintTitle(const TGridCells& cells, const TGeometry& g, const QFont& titleFont) {
+  if (title_ == nullptr || !title_->Draw(p_, widget_, TitleKey(cells, g, titleFont))) {
+    DrawTitle(p_, cells, g, titleFont);
+    return;
+  }
+  if (!title_->Valid()) {
+    QPainter band(&title_->Band());
+    // The state of a painter begun on the widget, as the title is drawn.
+    band.setLayoutDirection(p_.layoutDirection());
+    band.setRenderHints(p_.renderHints());
+    band.setPen(p_.pen());
+    band.setBrush(p_.brush());
+    band.setBackground(p_.background());
+    DrawTitle(band, cells, g, titleFont);
+    band.end();
+    title_->SetValid();
+  }
+  p_.drawPixmap(0, 0, title_->Band());
+}
+
+TGridTitleCache::TKey TGridPainter::TitleKey(const TGridCells& cells, const TGeometry& g,
+                                             const QFont& titleFont) const {
+  TGridTitleCache::TKey key;
+  key.titles = cells.titles;
+  key.widths.reserve(columns_.size());
+  for (const TGridColumn& column : columns_) key.widths.push_back(column.width);
+  key.offset = g.offset;
+  key.width = width_;
+  key.height = g.titleHeight;
+  key.font = titleFont;
+  key.palette = widget_.palette().cacheKey();
+  key.style = widget_.style();
+  key.enabled = widget_.isEnabled();
+  key.direction = widget_.layoutDirection();
+  return key;
+}
+
+void TGridPainter::DrawTitle(QPainter& p, const TGridCells& cells, const TGeometry& g,
+                             const QFont& titleFont) const {
   const int height = g.titleHeight - kGridLineWidth;
   const int offset = g.offset;
   const int fixed = kGridIndicatorWidth + kGridLineWidth;
-  p_.save();
-  p_.setFont(titleFont);
+  p.save();
+  p.setFont(titleFont);
   QStyleOptionHeader opt;
   opt.initFrom(&widget_);
   opt.fontMetrics = QFontMetrics(titleFont);
@@ -49,7 +116,7 @@ void TGridPainter::PaintTitle(const TGridCells& cells, const TGeometry& g, const
   if (widget_.isEnabled()) opt.state |= QStyle::State_Enabled;
   opt.orientation = Qt::Horizontal;
   opt.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
-  p_.setClipRect(QRect(fixed, 0, width_ - fixed, g.titleHeight));
+  p.setClipRect(QRect(fixed, 0, width_ - fixed, g.titleHeight));
   for (int c = 0; c < static_cast<int>(columns_.size()); ++c) {
     const int left = GridColumnLeft(columns_, c) - offset;
     const int width = columns_[static_cast<std::size_t>(c)].width + kGridLineWidth;
@@ -58,14 +125,14 @@ void TGridPainter::PaintTitle(const TGridCells& cells, const TGeometry& g, const
     opt.rect = QRect(left, 0, width, height + kGridLineWidth);
     opt.section = c;
     opt.text = cells.titles[static_cast<std::size_t>(c)];
-    widget_.style()->drawControl(QStyle::CE_Header, &opt, &p_, &widget_);
+    widget_.style()->drawControl(QStyle::CE_Header, &opt, &p, &widget_);
   }
-  p_.setClipping(false);
+  p.setClipping(false);
   opt.rect = QRect(0, 0, fixed, height + kGridLineWidth);
   opt.text.clear();
   opt.section = -1;
-  widget_.style()->drawControl(QStyle::CE_Header, &opt, &p_, &widget_);
-  p_.restore();
+  widget_.style()->drawControl(QStyle::CE_Header, &opt, &p, &widget_);
+  p.restore();
 }
 
 void TGridPainter::PaintRows(const TGridCells& cells, const TGeometry& g) {

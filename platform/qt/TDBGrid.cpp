@@ -503,6 +503,9 @@ void TDBGrid::hideEvent(QHideEvent* event) {
 
 void TDBGrid::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
+  // A style sheet may change the look under the same style object: the
+  // kept title row is drawn anew after any change of the widget's state.
+  if (titleCache_ != nullptr) titleCache_->Invalidate();
   if (event->type() == QEvent::FontChange) {
     UpdateBufferCount();
     viewport()->update();

@@ -223,6 +223,12 @@ TEST_F(DBGridTest, WhatPaintsKeepIsPaintedAsIfDrawnAnew) {
          bold.setBold(true);
          both([&](TDBGrid& g) { g.SetTitleFont(bold); });
        }},
+      {"another palette",
+       [&] {
+         QPalette palette = grid_->palette();
+         palette.setColor(QPalette::Button, Qt::yellow);
+         both([&](TDBGrid& g) { g.setPalette(palette); });
+       }},
       {"another cell font",
        [&] {
          QFont larger = ArialFont();

@@ -20,7 +20,7 @@ constexpr int kTextPadding = 2;
 
 }  // namespace
 
-bool TGridTitleCache::Draw(const QPainter& p, const QWidget& widget, TKey key) {
+bool TGridTitleCache::Prepare(const QPainter& p, const QWidget& widget, TKey key) {
   const QPaintDevice* device = p.device();
   if (device == nullptr) return false;
   key.ratio = device->devicePixelRatio();
@@ -28,6 +28,13 @@ bool TGridTitleCache::Draw(const QPainter& p, const QWidget& widget, TKey key) {
   const QColor base = widget.palette().color(QPalette::Base);
   if (key.ratio != std::floor(key.ratio) || base.alpha() != 255 || key.width <= 0 ||
       key.height <= 0) {
+    return false;
+  }
+  // The band stands for the drawing only where its pixels fall one to one on
+  // the device's (a widget rendered into a scaled painter is drawn directly).
+  const QTransform t = p.deviceTransform();
+  if (t.type() > QTransform::TxScale || t.m11() != key.ratio || t.m22() != key.ratio ||
+      t.dx() != std::round(t.dx()) || t.dy() != std::round(t.dy())) {
     return false;
   }
   if (valid_ && key == key_) return true;
@@ -66,7 +73,7 @@ void TGridPainter::Paint(const TGridCells& cells, const TGeometry& geometry,
 }
 
 void TGridPainter::PaintTitle(const TGridCells& cells, const TGeometry& g, const QFont& titleFont) {
-  if (title_ == nullptr || !title_->Draw(p_, widget_, TitleKey(cells, g, titleFont))) {
+  if (title_ == nullptr || !title_->Prepare(p_, widget_, TitleKey(cells, g, titleFont))) {
     DrawTitle(p_, cells, g, titleFont);
     return;
   }

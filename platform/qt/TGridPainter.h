@@ -55,7 +55,8 @@ class TGridTextCache;
 // on has changed: the titles, the column widths, the horizontal offset, the
 // viewport's width, the title's height and font, the widget's palette,
 // style, enabled state and direction, and the device's pixel ratio and
-// resolution; the grid also drops it on every change event of its own (a
+// resolution; it is used only where its pixels fall one to one on the
+// device's. The grid also drops it on every change event of its own (a
 // style sheet can change the look under the same style object). Only a band
 // over an opaque background at a whole pixel ratio is kept; otherwise the
 // title is drawn directly. Owned by the grid; GUI thread only.
@@ -81,7 +82,7 @@ class TGridTitleCache {
   // (`key`'s ratio and resolution are filled in from `p`'s device). When
   // the kept band was drawn for another key, it is made anew, empty, and
   // Valid() is false until SetValid(): the caller draws the title into it.
-  bool Draw(const QPainter& p, const QWidget& widget, TKey key);
+  bool Prepare(const QPainter& p, const QWidget& widget, TKey key);
   bool Valid() const { return valid_; }
   void Invalidate() { valid_ = false; }
   void SetValid() { valid_ = true; }

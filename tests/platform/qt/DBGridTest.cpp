@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 #include <QVBoxLayout>
@@ -236,12 +237,23 @@ TEST_F(DBGridTest, WhatPaintsKeepIsPaintedAsIfDrawnAnew) {
          both([&](TDBGrid& g) { g.setFont(larger); });
        }},
   };
+  // Also where the grid is rendered into a scaled and moved painter.
+  const auto scaled = [](TDBGrid& g) {
+    QImage img(g.size() * 2, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter q(&img);
+    q.scale(2, 2);
+    q.translate(3, 0);
+    g.render(&q);
+    return img;
+  };
   QImage last;
   for (const auto& [what, step] : steps) {
     SCOPED_TRACE(what);
     step();
     const QImage shown = grid_->grab().toImage();
     EXPECT_TRUE(shown == plain.grab().toImage());
+    EXPECT_TRUE(scaled(*grid_) == scaled(plain));
     EXPECT_TRUE(shown != last);
     last = shown;
   }

@@ -156,6 +156,13 @@ void TDBGrid::SetTitleFont(const QFont& font) {
   viewport()->update();
 }
 
+void TDBGrid::SetPaintCacheEnabled(bool enabled) {
+  if (enabled == PaintCacheEnabled()) return;
+  textCache_ = enabled ? std::make_unique<TGridTextCache>() : nullptr;
+  titleCache_ = enabled ? std::make_unique<TGridTitleCache>() : nullptr;
+  viewport()->update();
+}
+
 void TDBGrid::SetSelectedColumn(int column) {
   if (columns_.empty()) return;
   selectedColumn_ = std::clamp(column, 0, ColumnCount() - 1);
@@ -496,6 +503,9 @@ void TDBGrid::hideEvent(QHideEvent* event) {
 
 void TDBGrid::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
+  // A style sheet may change the look under the same style object: the
+  // kept title row is drawn anew after any change of the widget's state.
+  if (titleCache_ != nullptr) titleCache_->Invalidate();
   if (event->type() == QEvent::FontChange) {
     UpdateBufferCount();
     viewport()->update();
@@ -535,7 +545,8 @@ void TDBGrid::paintEvent(QPaintEvent*) {
   geometry.offset = horizontalScrollBar()->value();
   geometry.selectedColumn = selectedColumn_;
   geometry.focused = hasFocus();
-  TGridPainter(p, *this, columns_, viewport()->width()).Paint(cells, geometry, titleFont_);
+  TGridPainter(p, *this, columns_, viewport()->width(), textCache_.get(), titleCache_.get())
+      .Paint(cells, geometry, titleFont_);
 }
 
 void TDBGrid::NotifyCurrentCell(const TGridCells& cells) {

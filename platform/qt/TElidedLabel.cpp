@@ -16,7 +16,15 @@ int TElidedLabel::AvailableWidth() const {
 bool TElidedLabel::IsElided() const {
   if (textFormat() == Qt::RichText || wordWrap()) return false;
   const QString full = text();
-  return !full.isEmpty() && fontMetrics().horizontalAdvance(full) > AvailableWidth();
+  if (full.isEmpty()) return false;
+  const int available = AvailableWidth();
+  if (available != measuredWidth_ || full != measuredText_ || !(font() == measuredFont_)) {
+    measuredElided_ = fontMetrics().horizontalAdvance(full) > available;
+    measuredText_ = full;
+    measuredFont_ = font();
+    measuredWidth_ = available;
+  }
+  return measuredElided_;
 }
 
 QString TElidedLabel::DisplayedText() const {

@@ -34,6 +34,13 @@ class TElidedLabel : public QLabel {
   int AvailableWidth() const;
 
   QString ownToolTip_;  // the tooltip this label set; empty when none
+  // The last measured text, with the width and font it was measured for,
+  // and whether it was wider: a paint measures its text once (the tooltip
+  // and the drawing ask both), and not at all while nothing changed.
+  mutable QString measuredText_;
+  mutable QFont measuredFont_;
+  mutable int measuredWidth_ = -1;
+  mutable bool measuredElided_ = false;
 };
 
 }  // namespace platform

@@ -7,6 +7,9 @@
 #include <QStyleOptionHeader>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
+
+#include "platform/qt/TGridTextCache.h"
 
 namespace platform {
 
@@ -17,6 +20,36 @@ constexpr int kTextPadding = 2;
 
 }  // namespace
 
+bool TGridTitleCache::Prepare(const QPainter& p, const QWidget& widget, TKey key) {
+  const QPaintDevice* device = p.device();
+  if (device == nullptr) return false;
+  key.ratio = device->devicePixelRatio();
+  key.dpi = device->logicalDpiY();
+  const QColor base = widget.palette().color(QPalette::Base);
+  if (key.ratio != std::floor(key.ratio) || base.alpha() != 255 || key.width <= 0 ||
+      key.height <= 0) {
+    return false;
+  }
+  // The band stands for the drawing only where its pixels fall one to one on
+  // the device's (a widget rendered into a scaled painter is drawn directly).
+  const QTransform t = p.deviceTransform();
+  if (t.type() > QTransform::TxScale || t.m11() != key.ratio || t.m22() != key.ratio ||
+      t.dx() != std::round(t.dx()) || t.dy() != std::round(t.dy())) {
+    return false;
+  }
+  if (valid_ && key == key_) return true;
+  valid_ = false;
+  const int ratio = static_cast<int>(key.ratio);
+  QPixmap band(key.width * ratio, key.height * ratio);
+  band.setDevicePixelRatio(key.ratio);
+  // The title's fonts resolve against the band as against the device.
+  if (band.logicalDpiY() != key.dpi) return false;
+  band.fill(base);  // what the viewport's background gave the title's band
+  band_ = std::move(band);
+  key_ = std::move(key);
+  return true;
+}
+
 int GridColumnLeft(const std::vector<TGridColumn>& columns, int column) {
   int x = kGridIndicatorWidth + kGridLineWidth;
   for (int i = 0; i < column; ++i) x += columns[static_cast<std::size_t>(i)].width + kGridLineWidth;
@@ -24,8 +57,14 @@ int GridColumnLeft(const std::vector<TGridColumn>& columns, int column) {
 }
 
 TGridPainter::TGridPainter(QPainter& p, const QWidget& widget,
-                           const std::vector<TGridColumn>& columns, int viewportWidth)
-    : p_(p), widget_(widget), columns_(columns), width_(viewportWidth) {}
+                           const std::vector<TGridColumn>& columns, int viewportWidth,
+                           TGridTextCache* texts, TGridTitleCache* title)
+    : p_(p),
+      widget_(widget),
+      columns_(columns),
+      width_(viewportWidth),
+      texts_(texts),
+      title_(title) {}
 
 void TGridPainter::Paint(const TGridCells& cells, const TGeometry& geometry,
                          const QFont& titleFont) {
@@ -34,11 +73,49 @@ void TGridPainter::Paint(const TGridCells& cells, const TGeometry& geometry,
 }
 
 void TGridPainter::PaintTitle(const TGridCells& cells, const TGeometry& g, const QFont& titleFont) {
+  if (title_ == nullptr || !title_->Prepare(p_, widget_, TitleKey(cells, g, titleFont))) {
+    DrawTitle(p_, cells, g, titleFont);
+    return;
+  }
+  if (!title_->Valid()) {
+    QPainter band(&title_->Band());
+    // The state of a painter begun on the widget, as the title is drawn.
+    band.setLayoutDirection(p_.layoutDirection());
+    band.setRenderHints(p_.renderHints());
+    band.setPen(p_.pen());
+    band.setBrush(p_.brush());
+    band.setBackground(p_.background());
+    DrawTitle(band, cells, g, titleFont);
+    band.end();
+    title_->SetValid();
+  }
+  p_.drawPixmap(0, 0, title_->Band());
+}
+
+TGridTitleCache::TKey TGridPainter::TitleKey(const TGridCells& cells, const TGeometry& g,
+                                             const QFont& titleFont) const {
+  TGridTitleCache::TKey key;
+  key.titles = cells.titles;
+  key.widths.reserve(columns_.size());
+  for (const TGridColumn& column : columns_) key.widths.push_back(column.width);
+  key.offset = g.offset;
+  key.width = width_;
+  key.height = g.titleHeight;
+  key.font = titleFont;
+  key.palette = widget_.palette().cacheKey();
+  key.style = widget_.style();
+  key.enabled = widget_.isEnabled();
+  key.direction = widget_.layoutDirection();
+  return key;
+}
+
+void TGridPainter::DrawTitle(QPainter& p, const TGridCells& cells, const TGeometry& g,
+                             const QFont& titleFont) const {
   const int height = g.titleHeight - kGridLineWidth;
   const int offset = g.offset;
   const int fixed = kGridIndicatorWidth + kGridLineWidth;
-  p_.save();
-  p_.setFont(titleFont);
+  p.save();
+  p.setFont(titleFont);
   QStyleOptionHeader opt;
   opt.initFrom(&widget_);
   opt.fontMetrics = QFontMetrics(titleFont);
@@ -46,7 +123,7 @@ void TGridPainter::PaintTitle(const TGridCells& cells, const TGeometry& g, const
   if (widget_.isEnabled()) opt.state |= QStyle::State_Enabled;
   opt.orientation = Qt::Horizontal;
   opt.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
-  p_.setClipRect(QRect(fixed, 0, width_ - fixed, g.titleHeight));
+  p.setClipRect(QRect(fixed, 0, width_ - fixed, g.titleHeight));
   for (int c = 0; c < static_cast<int>(columns_.size()); ++c) {
     const int left = GridColumnLeft(columns_, c) - offset;
     const int width = columns_[static_cast<std::size_t>(c)].width + kGridLineWidth;
@@ -55,14 +132,14 @@ void TGridPainter::PaintTitle(const TGridCells& cells, const TGeometry& g, const
     opt.rect = QRect(left, 0, width, height + kGridLineWidth);
     opt.section = c;
     opt.text = cells.titles[static_cast<std::size_t>(c)];
-    widget_.style()->drawControl(QStyle::CE_Header, &opt, &p_, &widget_);
+    widget_.style()->drawControl(QStyle::CE_Header, &opt, &p, &widget_);
   }
-  p_.setClipping(false);
+  p.setClipping(false);
   opt.rect = QRect(0, 0, fixed, height + kGridLineWidth);
   opt.text.clear();
   opt.section = -1;
-  widget_.style()->drawControl(QStyle::CE_Header, &opt, &p_, &widget_);
-  p_.restore();
+  widget_.style()->drawControl(QStyle::CE_Header, &opt, &p, &widget_);
+  p.restore();
 }
 
 void TGridPainter::PaintRows(const TGridCells& cells, const TGeometry& g) {
@@ -76,6 +153,8 @@ void TGridPainter::PaintRows(const TGridCells& cells, const TGeometry& g) {
       std::min(width_, GridColumnLeft(columns_, static_cast<int>(columns_.size())) - offset);
   const QColor line = pal.color(QPalette::Mid);
   const bool focused = g.focused;
+  if (texts_ != nullptr) texts_->BeginPaint(p_);
+  static const QString kNoText;
 
   for (std::size_t r = 0; r < cells.rows.size(); ++r) {
     const int top = top0 + static_cast<int>(r) * pitch;
@@ -99,11 +178,16 @@ void TGridPainter::PaintRows(const TGridCells& cells, const TGeometry& g) {
       const bool highlight = focused && current && c == g.selectedColumn;
       if (highlight) p_.fillRect(cell, pal.color(QPalette::Highlight));
       p_.setPen(pal.color(highlight ? QPalette::HighlightedText : QPalette::Text));
-      p_.drawText(cell.adjusted(kTextPadding, 0, -kTextPadding, 0),
-                  static_cast<int>(cells.alignments[static_cast<std::size_t>(c)] |
-                                   Qt::AlignVCenter | Qt::TextSingleLine),
-                  static_cast<std::size_t>(c) < texts.size() ? texts[static_cast<std::size_t>(c)]
-                                                             : QString());
+      const QRect textRect = cell.adjusted(kTextPadding, 0, -kTextPadding, 0);
+      const int flags = static_cast<int>(cells.alignments[static_cast<std::size_t>(c)] |
+                                         Qt::AlignVCenter | Qt::TextSingleLine);
+      const QString& text =
+          static_cast<std::size_t>(c) < texts.size() ? texts[static_cast<std::size_t>(c)] : kNoText;
+      if (texts_ != nullptr) {
+        texts_->DrawText(p_, textRect, flags, text);
+      } else {
+        p_.drawText(textRect, flags, text);
+      }
       p_.fillRect(QRect(left + width, top, kGridLineWidth, pitch), line);
     }
     if (right > fixed) p_.fillRect(QRect(fixed, top + height, right - fixed, kGridLineWidth), line);

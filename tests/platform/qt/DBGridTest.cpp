@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 #include <QVBoxLayout>
@@ -179,6 +180,86 @@ TEST_F(DBGridTest, PaintedTextsAreTheDisplayTextsOfTheWindow) {
   EXPECT_EQ(first.rows[3][4], QString());  // NULL repayment
   EXPECT_EQ(first.alignments[0], Qt::AlignRight);
   EXPECT_EQ(first.alignments[6], Qt::AlignLeft);
+}
+
+TEST_F(DBGridTest, WhatPaintsKeepIsPaintedAsIfDrawnAnew) {
+  // A second grid on the same data that draws everything anew every time.
+  TDBGrid plain;
+  plain.SetPaintCacheEnabled(false);
+  plain.setFont(ArialFont());
+  plain.SetTitleFont(ArialFont());
+  for (int c = 0; c < grid_->ColumnCount(); ++c) {
+    plain.AddColumn(grid_->Column(c).fieldName, grid_->Column(c).width);
+  }
+  plain.resize(grid_->size());
+  plain.SetDataSource(&source_);
+  plain.show();
+  const auto both = [&](const std::function<void(TDBGrid&)>& change) {
+    change(*grid_);
+    change(plain);
+  };
+  ds_.SetRecNo(4);
+  const std::pair<const char*, std::function<void()>> steps[] = {
+      {"start", [] {}},
+      {"another component edits a shown record",
+       [&] {
+         ds_.Edit();
+         ds_.FieldByName("Zins").SetAsFloat(1234.5);
+         ds_.FieldByName("Darlehen").SetAsFloat(77.5);
+         ds_.Post();
+       }},
+      {"clipped, centred and left-aligned texts",
+       [&] {
+         both([](TDBGrid& g) {
+           g.AddColumn(QStringLiteral("Darlehen"), 30);
+           g.SetColumnWidth(0, 120);
+         });
+         ds_.FieldByName("Tag").SetAlignment(platform::TAlignment::taCenter);
+         ds_.FieldByName("Monat").SetAlignment(platform::TAlignment::taLeftJustify);
+       }},
+      {"scrolled", [&] { both([](TDBGrid& g) { g.horizontalScrollBar()->setValue(25); }); }},
+      {"another title font",
+       [&] {
+         QFont bold = ArialFont();
+         bold.setBold(true);
+         both([&](TDBGrid& g) { g.SetTitleFont(bold); });
+       }},
+      {"another palette",
+       [&] {
+         QPalette palette = grid_->palette();
+         palette.setColor(QPalette::Button, Qt::yellow);
+         both([&](TDBGrid& g) { g.setPalette(palette); });
+       }},
+      {"another cell font",
+       [&] {
+         QFont larger = ArialFont();
+         larger.setPixelSize(15);
+         both([&](TDBGrid& g) { g.setFont(larger); });
+       }},
+  };
+  // Also where the grid is rendered into a scaled and moved painter.
+  const auto scaled = [](TDBGrid& g) {
+    QImage img(g.size() * 2, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter q(&img);
+    q.scale(2, 2);
+    q.translate(3, 0);
+    g.render(&q);
+    return img;
+  };
+  QImage last;
+  for (const auto& [what, step] : steps) {
+    SCOPED_TRACE(what);
+    step();
+    const QImage shown = grid_->grab().toImage();
+    EXPECT_TRUE(shown == plain.grab().toImage());
+    EXPECT_TRUE(scaled(*grid_) == scaled(plain));
+    EXPECT_TRUE(shown != last);
+    last = shown;
+  }
+  const platform::TGridCells cells = grid_->CellsToPaint();
+  EXPECT_EQ(cells.rows[static_cast<std::size_t>(cells.activeRow)][5],
+            QStringLiteral("1.234,50\u00a0€"));
 }
 
 TEST_F(DBGridTest, PaintingFetchesNothingAndSyncsTheScrollBar) {

@@ -48,8 +48,6 @@ void TFullRepaymentTableSink::PrepareTable() {
 }
 
 void TFullRepaymentTableSink::PostRow(const TFullRepaymentRow& row) {
-  // One lock of the table for the whole row.
-  const TABSTableLockScope lock(table_);
   table_.Append();
   fields_[0]->SetAsInteger(row.Nr);
   fields_[1]->SetAsInteger(row.Jahr);

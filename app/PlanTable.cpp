@@ -54,8 +54,6 @@ void TPlanTableSink::PrepareTable() {
 }
 
 void TPlanTableSink::PostRow(const TPlanRow& row) {
-  // One lock of the table for the whole row.
-  const TABSTableLockScope lock(table_);
   table_.Append();
   fields_[0]->SetAsInteger(row.Jahr);
   fields_[1]->SetAsInteger(row.Monat);

@@ -603,19 +603,3 @@ TRecordBuffer TABSDataSet::OtherStateBuffer() const {
       return nullptr;
   }
 }
-
-// ---------------------------------------------------------------------------
-// TABSTableLockScope
-
-TABSTableLockScope::TABSTableLockScope(TABSDataSet& dataSet) : cursor_(dataSet.Cursor()) {
-  if (cursor_ != nullptr) cursor_->EnterTableLock();
-}
-
-TABSTableLockScope::~TABSTableLockScope() {
-  if (cursor_ == nullptr) return;
-  try {
-    cursor_->LeaveTableLock();
-  } catch (...) {
-    // Leaving fails only for a cursor without a table, which holds nothing.
-  }
-}

@@ -289,21 +289,3 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   // Strings of wide calculated fields, by the address a slot refers to.
   std::unordered_map<const std::u16string*, std::unique_ptr<std::u16string>> wideStrings_;
 };
-
-// Holds the lock of an open dataset's table (its database's lock) for one
-// scope, so that the record operations inside it (an append, its field sets
-// and its post) take the lock once instead of each several times. Nothing
-// for a dataset without a cursor. The lock ranks after the session locks:
-// nothing inside the scope may take one, which the dataset's record
-// operations never do; a data link that might must not hear of them there.
-// REQUIRES: the dataset stays open for the scope.
-class TABSTableLockScope {
- public:
-  explicit TABSTableLockScope(TABSDataSet& dataSet);
-  ~TABSTableLockScope();
-  TABSTableLockScope(const TABSTableLockScope&) = delete;
-  TABSTableLockScope& operator=(const TABSTableLockScope&) = delete;
-
- private:
-  TABSCursor* cursor_;  // borrowed from the dataset; nil: nothing held
-};

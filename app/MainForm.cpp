@@ -361,7 +361,11 @@ void TForm1::ShowResultPanel(const TPlanPanelTexts& texts) {
 
 void TForm1::Edit1Change() {
   ++recalculations_;
+  // The grid hears of the new plan once, when the run is over (on its error
+  // path too: the run does not throw), not of every step of every row.
+  ABSTable1->DisableControls();
   lastResult_ = RecalculatePlan(ReadInputs(), *planSink_);
+  ABSTable1->EnableControls();
   ShowResultPanel(lastResult_.panel);
 }
 

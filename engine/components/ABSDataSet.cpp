@@ -205,6 +205,7 @@ void TABSDataSet::StartCursor() {
   SetBookmarkSize(kBookmarkSize);
   // Definitions up to date, default fields made and bound.
   platform::TDataSet::StartCursor();
+  GiveFieldSlots();
   BuildIndexFieldMap();
   FreeOldRecord();
   cursor_->FilterCallbackOwner = this;
@@ -212,6 +213,16 @@ void TABSDataSet::StartCursor() {
   AllocKeyBuffers();
   cursor_->ClearKeyRange();
   AfterCursorOpen();
+}
+
+void TABSDataSet::GiveFieldSlots() {
+  for (int i = 0; i < Fields().Count(); ++i) {
+    platform::TField& field = Fields()[i];
+    const TDirectSlot* slot = field.IsDataField() ? DirectSlot(field) : nullptr;
+    // The exchange form must be the field's native form, byte for byte.
+    if (slot == nullptr || slot->Size != field.DataSize()) continue;
+    SetFieldSlot(field, slot->Offset, slot->Size, slot->NullByte, slot->NullMask);
+  }
 }
 
 void TABSDataSet::BuildIndexFieldMap() {
@@ -251,6 +262,7 @@ void TABSDataSet::ShutDownCursor() {
   engineIndexDefs_.ClearDefs();
   indexFieldMap_.clear();
   directSlots_.clear();
+  plainRecord_ = false;
   noDefaults_ = false;
   // Every buffer is gone by now, so no slot refers to these strings.
   wideStrings_.clear();
@@ -426,6 +438,21 @@ TGetResult TABSDataSet::LoadRecord(TRecordBuffer buffer, TGetMode mode, bool che
   return TGetResult::grOK;
 }
 
+bool TABSDataSet::TakeAppendedRecord(TRecordBuffer buffer) {
+  // A plain record is stored as the bytes of its buffer (auto-increment
+  // values are written into the buffer before the store) and read back as
+  // them, so the buffer lacks only the flag of a record read; without
+  // calculated fields a read does nothing else. An in-memory table shows its
+  // records in the order of insertion unless an index orders them, so the
+  // appended record is the last one.
+  if (!plainRecord_ || !inMemory_ || cursor_ == nullptr || cursor_->HasCurrentIndex() ||
+      buffer == nullptr || CalcFieldsSize() > 0) {
+    return false;
+  }
+  buffer[FlagOffset()] = static_cast<std::uint8_t>(RecordFlag::Current);
+  return true;
+}
+
 bool TABSDataSet::CopyCurrentRecord(TRecordBuffer buffer) {
   if (cursor_ == nullptr || IsEmpty()) return false;
   TRecordBuffer active = ActiveBuffer();
@@ -564,12 +591,8 @@ bool TABSDataSet::IsFieldInCurrentIndex(platform::TField* field) {
          indexFieldMap_.end();
 }
 
-TRecordBuffer TABSDataSet::StateBuffer() const {
+TRecordBuffer TABSDataSet::OtherStateBuffer() const {
   switch (State()) {
-    case TDataSetState::dsBrowse:
-    case TDataSetState::dsEdit:
-    case TDataSetState::dsInsert:
-      return ActiveBuffer();
     case TDataSetState::dsSetKey:
       return keyBuffers_[0].as<std::uint8_t>();
     case TDataSetState::dsCalcFields:

@@ -147,6 +147,7 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   std::int64_t RecordsVersion() override {
     return cursor_ != nullptr ? cursor_->RecordsVersion() : -1;
   }
+  bool TakeAppendedRecord(platform::TRecordBuffer buffer) override;
   void CloseFieldBlob(platform::TField* field) override;
   void CloseTableCursor() override;
   void ConvertFieldData(platform::TFieldType type, const void* source, void* dest,
@@ -192,7 +193,14 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
 
   // ===== services for TABSTable =====
   // The record buffer of the dataset's state (see the state table), or nil.
-  platform::TRecordBuffer StateBuffer() const;
+  platform::TRecordBuffer StateBuffer() const {
+    const platform::TDataSetState state = State();
+    if (state == platform::TDataSetState::dsBrowse || state == platform::TDataSetState::dsEdit ||
+        state == platform::TDataSetState::dsInsert) {
+      return ActiveBuffer();
+    }
+    return OtherStateBuffer();
+  }
   // Reads the field and constraint definitions of `cursor`'s table into the
   // engine definitions, then FieldDefs and AdvFieldDefs from them.
   void ReadDefinitionsFrom(TABSCursor& cursor);
@@ -210,6 +218,8 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   TABSConstraintDefs engineConstraintDefs_;
 
  private:
+  // StateBuffer of the states without an active buffer.
+  platform::TRecordBuffer OtherStateBuffer() const;
   std::byte* Raw(platform::TRecordBuffer buffer) const {
     return reinterpret_cast<std::byte*>(buffer);
   }
@@ -243,12 +253,19 @@ class TABSDataSet : public platform::TDataSet, public TABSSessionNamed {
   };
   // One slot per logical field, from the cursor's layout (LoadFieldDefs).
   void BuildDirectSlots();
+  // Gives every bound data field with a direct slot its framework slot
+  // (TDataSet::SetFieldSlot), so that it reads and writes the active buffer
+  // without the exchange hooks.
+  void GiveFieldSlots();
   const TDirectSlot* DirectSlot(const platform::TField& field) const {
     const auto at = static_cast<std::size_t>(field.FieldNo() - 1);
     return at < directSlots_.size() && directSlots_[at].Offset >= 0 ? &directSlots_[at] : nullptr;
   }
 
   std::vector<TDirectSlot> directSlots_;
+  // Every field has a direct slot and the table has no other field: a stored
+  // record is the bytes of the buffer it was stored from.
+  bool plainRecord_ = false;
   // No field of the table has a default value: new records need none applied.
   bool noDefaults_ = false;
 

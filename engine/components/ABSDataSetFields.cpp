@@ -262,9 +262,13 @@ void TABSDataSet::BuildDirectSlots() {
   const TABSFieldDefs& logical = *cursor_->LogicalFieldDefs;
   const TABSFieldDefs& physical = *cursor_->PhysicalFieldDefs;
   directSlots_.resize(static_cast<std::size_t>(logical.DefCount()));
+  plainRecord_ = logical.DefCount() == physical.DefCount();
   for (std::int32_t i = 0; i < logical.DefCount(); ++i) {
     const std::int32_t no = logical[i]->PhysicalFieldNo;
-    if (no < 0 || no >= physical.DefCount()) continue;
+    if (no < 0 || no >= physical.DefCount()) {
+      plainRecord_ = false;
+      continue;
+    }
     const TABSFieldDef& def = *physical[no];
     if (def.HasDefaultValue()) noDefaults_ = false;
     // Types the cursor copies unchanged: whole values of a fixed size.
@@ -290,7 +294,10 @@ void TABSDataSet::BuildDirectSlots() {
       default:
         break;
     }
-    if (size == 0 || def.ValueSize != size) continue;
+    if (size == 0 || def.ValueSize != size) {
+      plainRecord_ = false;
+      continue;
+    }
     TDirectSlot& slot = directSlots_[static_cast<std::size_t>(i)];
     slot.Offset = def.MemoryOffset;
     slot.Size = size;

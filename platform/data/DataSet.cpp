@@ -182,6 +182,9 @@ bool TDataSet::IsFieldInCurrentIndex(TField*) {
   return false;
 }
 void TDataSet::RefreshCursor() {}
+bool TDataSet::TakeAppendedRecord(TRecordBuffer) {
+  return false;
+}
 void TDataSet::LoadFieldDefs() {}
 void TDataSet::UpdateIndexDefs() {}
 void TDataSet::DefChanged(const void*) {}
@@ -273,6 +276,7 @@ void TDataSet::CreateFields() {
 void TDataSet::BindFields(bool binding) {
   calcFieldsSize_ = 0;
   for (auto& f : fields_.items_) {
+    f->slotOffset_ = -1;
     if (!binding) {
       f->fieldNo_ = 0;
       f->offset_ = -1;
@@ -298,6 +302,47 @@ void TDataSet::BindFields(bool binding) {
       calcFieldsSize_ += 1 + valueSize;
     }
   }
+}
+
+void TDataSet::SetFieldSlot(TField& field, int offset, int size, int nullByte,
+                            std::uint8_t nullMask) {
+  field.slotOffset_ = offset;
+  field.slotSize_ = static_cast<std::uint8_t>(size);
+  field.slotNullByte_ = nullByte;
+  field.slotNullMask_ = nullMask;
+}
+
+bool TDataSet::LoadSlot(const TField& field, void* buffer, bool& hasValue) const {
+  if (state_ != TDataSetState::dsBrowse && !IsEditState(state_)) return false;
+  const TRecordBuffer record = ActiveBuffer();
+  if (record == nullptr) return false;
+  hasValue = (record[field.slotNullByte_] & field.slotNullMask_) == 0;
+  if (hasValue && buffer != nullptr) {
+    std::memcpy(buffer, record + field.slotOffset_, field.slotSize_);
+  }
+  return true;
+}
+
+bool TDataSet::StoreSlot(TField& field, const void* buffer) {
+  if (!IsEditState(state_)) return false;
+  const TRecordBuffer record = ActiveBuffer();
+  if (record == nullptr) return false;
+  field.Validate(buffer);
+  if (buffer == nullptr) {
+    record[field.slotNullByte_] |= field.slotNullMask_;
+  } else {
+    std::uint8_t* to = record + field.slotOffset_;
+    if (field.slotSize_ == 8) {
+      std::memcpy(to, buffer, 8);
+    } else if (field.slotSize_ == 4) {
+      std::memcpy(to, buffer, 4);
+    } else {
+      std::memcpy(to, buffer, field.slotSize_);
+    }
+    record[field.slotNullByte_] &= static_cast<std::uint8_t>(~field.slotNullMask_);
+  }
+  DataEvent(TDataEvent::deFieldChange, reinterpret_cast<std::intptr_t>(&field));
+  return true;
 }
 
 void TDataSet::DestroyFields() {
@@ -343,7 +388,8 @@ void TDataSet::CheckRequiredFields() {
 // ---------------------------------------------------------------------------
 // Editing
 
-void TDataSet::RunWithErrorEvent(const TErrorEvent& event, const std::function<void()>& operation) {
+template <typename Operation>
+void TDataSet::RunWithErrorEvent(const TErrorEvent& event, Operation&& operation) {
   for (;;) {
     try {
       operation();
@@ -539,16 +585,23 @@ void TDataSet::DisableControls() {
 }
 
 void TDataSet::EnableControls() {
-  if (disableCount_ == 0) return;
-  if (--disableCount_ == 0 && pendingChange_) {
-    pendingChange_ = false;
-    DataEvent(TDataEvent::deDataSetChange);
-  }
+  if (disableCount_ == 0 || --disableCount_ > 0) return;
+  const bool state = pendingState_;
+  const bool change = pendingChange_;
+  pendingState_ = pendingChange_ = false;
+  if (state) DataEvent(TDataEvent::deUpdateState);
+  if (change) DataEvent(TDataEvent::deDataSetChange);
 }
 
 void TDataSet::DataEvent(TDataEvent event, std::intptr_t info) {
   if (event == TDataEvent::deFieldChange) FieldChanged(reinterpret_cast<TField*>(info));
-  if (disableCount_ > 0 && event != TDataEvent::deUpdateState) {
+  if (event == TDataEvent::deUpdateState) {
+    if (disableCount_ > 0 && Active() == toldActive_) {
+      pendingState_ = true;
+      return;
+    }
+    toldActive_ = Active();
+  } else if (disableCount_ > 0) {
     pendingChange_ = true;
     return;
   }

@@ -61,7 +61,8 @@
 // append changed them and the window has no calculated fields (W > 2 only):
 //   Append   ... BeginRecordInsert -> GoAfterLast -> (the first window row
 //            leaves when the window is full) -> PrepareNewRecord ...
-//   Post     ... StoreRecord -> state browse -> GoToBufferRecord(active) ->
+//   Post     ... StoreRecord -> state browse -> TakeAppendedRecord, and
+//            when that answers false GoToBufferRecord(active) ->
 //            LoadRecord(Current) -> LoadRecord(Next) == EOF -> ...
 // The rows shown are the same as after the full reads; when any check
 // fails, the operation reads as above.
@@ -82,7 +83,10 @@
 //            DoAfterScroll; CompareBookmarks: CompareBookmarkOrder;
 //            BookmarkValid: IsBookmarkValid.
 //   field    read: TField -> LoadFieldData; write: TField -> StoreFieldData
-//            (the setter does not check the state).
+//            (the setter does not check the state). A field the dataset gave
+//            a slot (SetFieldSlot) reads the active buffer itself while
+//            browsing, editing or inserting, and writes it itself while
+//            editing or inserting (Validate, the bytes, deFieldChange).
 //
 // BOF and EOF: First sets BOF, Last sets EOF; a move that stops at the first
 // (last) record sets BOF (EOF) and clears the other; any other move, an
@@ -91,7 +95,12 @@
 //
 // Data events go to every data source of the dataset (TDataSource), which
 // passes them to its links, unless controls are disabled
-// (DisableControls/EnableControls, counted).
+// (DisableControls/EnableControls, counted). While disabled, only opening
+// and closing reach the links at once (deUpdateState when the dataset's
+// activity changes: the links drop what they hold of its fields); every
+// other event is held back, and the last EnableControls sends
+// deUpdateState when a change of state was held back, then deDataSetChange
+// when any other event was.
 //
 // Ownership: the dataset owns its field definitions, fields and buffers
 // (through the hooks); it borrows its data sources (each registers itself and
@@ -271,11 +280,12 @@ class TDataSet : public TComponent {
 
   // --- controls -------------------------------------------------------------
   void DisableControls();
-  // Re-enables; at the last call the links receive deDataSetChange.
+  // Re-enables; at the last call the links receive what was held back (see
+  // the class comment).
   void EnableControls();
   bool ControlsDisabled() const { return disableCount_ > 0; }
   // Sends the event to every data source (and its links); controls disabled
-  // hold back everything but deUpdateState. Derived datasets may override to
+  // hold back all but opening and closing. Derived datasets may override to
   // react first (they call the base).
   virtual void DataEvent(TDataEvent event, std::intptr_t info = 0);
   // The window size W and the active record's row (for the data links).
@@ -305,6 +315,14 @@ class TDataSet : public TComponent {
   // cannot tell. Base: -1. While it stays the same, the window keeps the
   // records it holds (see "Keeping the tail").
   virtual std::int64_t RecordsVersion() { return -1; }
+  // After StoreRecord stored an appended record from `buffer`, the only
+  // change of the records since the window was read: true when the dataset
+  // knows without reading that the buffer holds what LoadRecord(gmCurrent)
+  // would read of the stored record and that no record follows it; it then
+  // finishes the buffer as that read would. False lets the framework read
+  // the record and look for one after it. Used only while keeping the tail
+  // (no calculated fields). Base: false.
+  virtual bool TakeAppendedRecord(TRecordBuffer buffer);
   // Close the BLOB of `field`. Base: nothing.
   virtual void CloseFieldBlob(TField* field);
   // Close the cursor. Base: the framework's shut-down (dispose the buffers,
@@ -397,7 +415,10 @@ class TDataSet : public TComponent {
   // The buffer of the active record; nullptr when the window is empty.
   // While a data link reads the text of another row of the window
   // (TDataLink::DisplayText), it is that row's buffer.
-  TRecordBuffer ActiveBuffer() const;
+  TRecordBuffer ActiveBuffer() const {
+    if (windowCount_ == 0 || buffers_.empty()) return nullptr;
+    return buffers_[static_cast<std::size_t>(readRecord_ >= 0 ? readRecord_ : activeRecord_)];
+  }
   // The buffer whose calculated fields are being computed, or the
   // dataset's calculation buffer.
   TRecordBuffer CalcBuffer() const { return calcBuffer_; }
@@ -414,6 +435,12 @@ class TDataSet : public TComponent {
   void CreateFields();
   void BindFields(bool binding);
   void DestroyFields();
+  // Gives the bound data field `field` a slot: its native value of `size`
+  // bytes (its DataSize) sits unchanged at `offset` of every record buffer,
+  // NULL while bit `nullMask` of byte `nullByte` is set; the field then
+  // reads and writes the active buffer itself (see "field" above). The
+  // slots go when the fields are bound or unbound.
+  void SetFieldSlot(TField& field, int offset, int size, int nullByte, std::uint8_t nullMask);
   // Sets a temporary state and returns the previous one (RestoreState).
   TDataSetState SetTempState(TDataSetState state);
   void RestoreState(TDataSetState state);
@@ -432,6 +459,10 @@ class TDataSet : public TComponent {
   friend class TDataLink;
 
   void SetState(TDataSetState state);
+  // A slotted field's read and write of the active buffer; false when the
+  // state or an empty window leaves them to LoadFieldData/StoreFieldData.
+  bool LoadSlot(const TField& field, void* buffer, bool& hasValue) const;
+  bool StoreSlot(TField& field, const void* buffer);
   void OpenSequence();
   void CloseSequence();
   void AllocateBuffers();
@@ -459,7 +490,9 @@ class TDataSet : public TComponent {
   // nothing else changed); false leaves the resync to the caller.
   bool KeepTailAfterPost(std::int64_t kept);
   void DropInsertedBuffer();
-  void RunWithErrorEvent(const TErrorEvent& event, const std::function<void()>& operation);
+  // Defined in DataSet.cpp, the only user.
+  template <typename Operation>
+  void RunWithErrorEvent(const TErrorEvent& event, Operation&& operation);
   void CheckEditable();
   void NotifyScroll(int shift);
   void FieldChanged(TField* field);
@@ -510,6 +543,8 @@ class TDataSet : public TComponent {
   bool autoCalcFields_ = true;
   bool modified_ = false;
   bool pendingChange_ = false;  // an event was held back while disabled
+  bool pendingState_ = false;   // a change of state was held back while disabled
+  bool toldActive_ = false;     // Active() as the data sources last heard it
 };
 
 }  // namespace platform

@@ -17,11 +17,6 @@
 
 namespace platform {
 
-TRecordBuffer TDataSet::ActiveBuffer() const {
-  if (windowCount_ == 0 || buffers_.empty()) return nullptr;
-  return buffers_[static_cast<std::size_t>(readRecord_ >= 0 ? readRecord_ : activeRecord_)];
-}
-
 std::string TDataSet::WindowDisplayText(int row, const TField& field) const {
   const int previous = readRecord_;
   readRecord_ = row;
@@ -364,15 +359,17 @@ bool TDataSet::KeepTailAfterPost(std::int64_t kept) {
   const std::int64_t after = RecordsVersion();
   if (kept < 0 || after != static_cast<std::uint32_t>(kept + 1)) return false;
   TRecordBuffer active = ActiveBuffer();
-  GoToBufferRecord(active);
-  if (LoadRecord(active, TGetMode::gmCurrent, false) != TGetResult::grOK) return false;
-  cursorRecord_ = activeRecord_;
-  // The new record must be the last one: then the rows above it are the
-  // window's, unchanged.
-  const TGetResult next =
-      LoadRecord(buffers_[static_cast<std::size_t>(bufferCount_)], TGetMode::gmNext, false);
-  cursorRecord_ = -1;
-  if (next != TGetResult::grEOF) return false;
+  if (!TakeAppendedRecord(active)) {
+    GoToBufferRecord(active);
+    if (LoadRecord(active, TGetMode::gmCurrent, false) != TGetResult::grOK) return false;
+    cursorRecord_ = activeRecord_;
+    // The new record must be the last one: then the rows above it are the
+    // window's, unchanged.
+    const TGetResult next =
+        LoadRecord(buffers_[static_cast<std::size_t>(bufferCount_)], TGetMode::gmNext, false);
+    cursorRecord_ = -1;
+    if (next != TGetResult::grEOF) return false;
+  }
   windowVersion_ = after;
   return true;
 }

@@ -45,11 +45,14 @@ int TField::Index() const {
 
 bool TField::GetData(void* buffer) const {
   if (dataSet_ == nullptr) return false;
+  bool value = false;
+  if (slotOffset_ >= 0 && dataSet_->LoadSlot(*this, buffer, value)) return value;
   return dataSet_->LoadFieldData(const_cast<TField*>(this), buffer);
 }
 
 void TField::SetData(const void* buffer) {
   if (dataSet_ == nullptr) DatabaseError("Field '" + fieldName_ + "' has no dataset");
+  if (slotOffset_ >= 0 && dataSet_->StoreSlot(*this, buffer)) return;
   dataSet_->StoreFieldData(this, buffer);
 }
 
@@ -67,10 +70,6 @@ bool TField::IsNull() const {
 void TField::Validate(const void* buffer) {
   (void)buffer;
   if (OnValidate) OnValidate(*this);
-}
-
-void TField::Changed() {
-  if (OnChange) OnChange(*this);
 }
 
 const FormatSettings& TField::Settings() const {
@@ -172,26 +171,19 @@ std::string TIntegerField::GetText(bool) const {
 }
 
 void TIntegerField::SetAsInteger(std::int32_t value) {
-  std::int64_t lo = std::numeric_limits<std::int32_t>::min();
-  std::int64_t hi = std::numeric_limits<std::int32_t>::max();
-  if (DataType() == ftSmallint) {
-    lo = -32768;
-    hi = 32767;
-  } else if (DataType() == ftWord) {
-    lo = 0;
-    hi = 65535;
+  // Every value fits the 32-bit kinds: their native form is the value.
+  if (DataType() != ftSmallint && DataType() != ftWord) {
+    SetData(&value);
+    return;
   }
+  const bool word = DataType() == ftWord;
+  const std::int32_t lo = word ? 0 : -32768;
+  const std::int32_t hi = word ? 65535 : 32767;
   if (value < lo || value > hi) {
     RangeError(*this, std::to_string(value), std::to_string(lo), std::to_string(hi));
   }
-  unsigned char native[4];
-  if (DataSize() == 2) {
-    auto v16 = static_cast<std::uint16_t>(value);
-    std::memcpy(native, &v16, 2);
-  } else {
-    std::memcpy(native, &value, 4);
-  }
-  SetData(native);
+  const auto native = static_cast<std::uint16_t>(value);
+  SetData(&native);
 }
 
 void TIntegerField::SetAsLargeInt(std::int64_t value) {

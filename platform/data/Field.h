@@ -149,7 +149,9 @@ class TField {
  private:
   friend class TDataSet;
   friend class TFields;
-  void Changed();
+  void Changed() {
+    if (OnChange) OnChange(*this);
+  }
 
   std::string fieldName_;
   std::string displayLabel_;
@@ -159,6 +161,14 @@ class TField {
   TDataSet* dataSet_ = nullptr;  // borrowed; set by TFields::Add
   int fieldNo_ = 0;
   int offset_ = -1;
+  // The field's slot in the dataset's record buffers while bound, if the
+  // dataset gave it one (TDataSet::SetFieldSlot): the native value, unchanged,
+  // at slotOffset_ (-1: none), NULL while slotNullMask_ is set in byte
+  // slotNullByte_.
+  int slotOffset_ = -1;
+  int slotNullByte_ = 0;
+  std::uint8_t slotSize_ = 0;
+  std::uint8_t slotNullMask_ = 0;
   int displayWidth_ = 0;
   TAlignment alignment_ = TAlignment::taLeftJustify;
   bool required_ = false;

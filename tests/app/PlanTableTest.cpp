@@ -6,8 +6,10 @@
 #include <malloc.h>
 
 #include <QTest>
+#include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -357,4 +359,104 @@ TEST(PlanTable, ManyRecalculationsKeepTheEngineSizeOfTheFirst) {
   ASSERT_TRUE(f.LastResult().ok);
   EXPECT_EQ(f.ABSTable1->RecordCount(), f.LastResult().rowCount);
   EXPECT_EQ(EngineMemoryManager.AllocatedSize(), first);
+}
+
+// After every keystroke the grid paints the last rows the table holds, the
+// last one current, whatever the run did: a plan that grows or shrinks, a run
+// that fails before the table or inside the row loop, and a run during which
+// another component changes the table (after a post, or between an append
+// and its post) or adds a row to it.
+TEST(PlanTable, AfterEveryKeystrokeTheGridPaintsTheLastRowsOfTheTable) {
+  TForm1 f;
+  f.show();
+  TABSTable other(nullptr);
+  other.SetDatabaseName(kPlanDatabaseName);
+  other.SetTableName(kPlanTableName);
+  // Another component's change, made when the window's run posts row `at`
+  // (before that post, or after it).
+  int posted = 0;
+  int at = -1;
+  bool beforePost = false;
+  std::function<void(TABSTable&)> change;
+  auto changeNow = [&](bool before) {
+    if (before != beforePost || posted + (before ? 1 : 0) != at) return;
+    other.Open();
+    change(other);
+    other.Close();
+  };
+  f.ABSTable1->BeforePost = [&](platform::TDataSet&) { changeNow(true); };
+  f.ABSTable1->AfterPost = [&](platform::TDataSet&) {
+    ++posted;
+    changeNow(false);
+  };
+  auto editRow = [](int fromEnd, double debt) {
+    return [=](TABSTable& t) {
+      t.Last();
+      t.MoveBy(-fromEnd);
+      t.Edit();
+      t.FieldByName("Darlehen").SetAsFloat(debt);
+      t.Post();
+    };
+  };
+  auto addRow = [](TABSTable& t) {
+    t.Append();
+    t.FieldByName("Jahr").SetAsInteger(1999);
+    t.Post();
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> type;
+    int at = -1;  // the row during whose post `change` runs
+    std::function<void(TABSTable&)> change = nullptr;
+    bool beforePost = false;
+  };
+  const std::vector<Step> steps = {
+      {"121 rows", [&] { f.DateTimePicker1->setDate(QDate(2027, 1, 15)); }},
+      {"shrinks to 25", [&] { f.ComboBox4->setEditText(QStringLiteral("2 Jahre")); }},
+      {"shrinks below the window", [&] { f.ComboBox1->setCurrentIndex(3); }},
+      {"fails before the table", [&] { f.Edit1->setText(QStringLiteral("abc")); }},
+      {"monthly, still failing", [&] { f.ComboBox1->setCurrentIndex(0); }},
+      {"a huge amount", [&] { f.Edit1->setText(QStringLiteral("1e306")); }},
+      {"rate", [&] { f.Edit3->setText(QStringLiteral("1000")); }},
+      {"repayment", [&] { f.Edit4->setText(QStringLiteral("0")); }},
+      {"yearly", [&] { f.ComboBox1->setCurrentIndex(3); }},
+      {"30 years: 17 rows, then the error",
+       [&] { f.ComboBox4->setEditText(QStringLiteral("30")); }},
+      {"back to 4 %", [&] { f.Edit3->setText(QStringLiteral("4")); }},
+      {"back to 5 %", [&] { f.Edit4->setText(QStringLiteral("5")); }},
+      {"back to 10000", [&] { f.Edit1->setText(QStringLiteral("10000")); }},
+      {"monthly", [&] { f.ComboBox1->setCurrentIndex(0); }},
+      {"a shown row edited after a post",
+       [&] { f.ComboBox4->setEditText(QStringLiteral("10 Jahre")); }, 119, editRow(1, 1.5)},
+      {"the last row edited before its post", [&] { f.Edit1->setText(QStringLiteral("10001")); },
+       121, editRow(0, 2.5), true},
+      {"a row added", [&] { f.Edit1->setText(QStringLiteral("10002")); }, 117, addRow},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.what);
+    posted = 0;
+    at = s.at;
+    change = s.change;
+    beforePost = s.beforePost;
+    s.type();
+    QCoreApplication::processEvents();
+    other.Open();
+    const TPlanSheet sheet = ReadPlanSheet(other);
+    other.Close();
+    const int rows = static_cast<int>(sheet.cells.size());
+    ASSERT_EQ(rows, f.ABSTable1->RecordCount());
+    const platform::TGridCells painted = f.DBGrid1->CellsToPaint();
+    const int shown = std::min(rows, f.DBGrid1->VisibleRowCount());
+    ASSERT_EQ(static_cast<int>(painted.rows.size()), shown);
+    for (int r = 0; r < shown; ++r) {
+      const TPlanCells& cells = sheet.cells[static_cast<std::size_t>(rows - shown + r)];
+      for (int c = 0; c < kPlanColumnCount; ++c) {
+        EXPECT_EQ(painted.rows[r][c].toStdString(), cells[c]) << "row " << r << " column " << c;
+      }
+    }
+    EXPECT_EQ(painted.activeRow, shown - 1);
+  }
+  EXPECT_TRUE(f.LastResult().ok);
+  f.ABSTable1->BeforePost = nullptr;
+  f.ABSTable1->AfterPost = nullptr;
 }

@@ -266,6 +266,33 @@ TEST(DataLinkLifetime, DisabledControlsHearOnceAtTheEnd) {
   ds.EnableControls();
   EXPECT_EQ(link.dataSetChanges, changes + 1);
   EXPECT_EQ(link.ActiveRecord(), 1);
+
+  // Editing and posting while disabled: the links hear of the state once at
+  // the end, and of the end state (here still inserting after a failed
+  // post: a required field without a value); closing and opening reach them
+  // at once.
+  int editing = link.editingChanges, active = link.activeChanges, states = 0;
+  source.OnStateChange = [&](TDataSource&) { ++states; };
+  ds.DisableControls();
+  ds.Append();
+  ds.FieldByName("Key").SetAsInteger(100);
+  ds.Post();
+  ds.Close();
+  ds.Open();
+  EXPECT_EQ(link.activeChanges, active + 2);
+  EXPECT_EQ(states, 2);
+  ds.FieldByName("Key").SetRequired(true);
+  ds.Append();
+  EXPECT_THROW(ds.Post(), EDatabaseError);
+  EXPECT_EQ(link.editingChanges, editing);
+  EXPECT_FALSE(link.Editing());
+  changes = link.dataSetChanges;
+  ds.EnableControls();
+  EXPECT_TRUE(link.Editing());
+  EXPECT_EQ(link.editingChanges, editing + 1);
+  EXPECT_EQ(states, 3);
+  EXPECT_EQ(link.dataSetChanges, changes + 1);
+  EXPECT_EQ(link.ActiveRecord(), link.RecordCount() - 1);
 }
 
 }  // namespace

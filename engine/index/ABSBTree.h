@@ -249,4 +249,24 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   const TABSKeyPath* ProbedPath(std::int32_t sessionId, const std::byte* key) const;
   UniqueProbe probe_;
   TABSMemBlock probeKey_;  // KeySize: the probed key
+
+  // Where the last insert put its entry when that was the end of the
+  // rightmost leaf: the path to one past that entry. A target above the
+  // leaf's last entry goes there too, so ascending inserts and their
+  // uniqueness checks read one page instead of descending. Valid under the
+  // probe's conditions (same session, root and RevertCount, nothing changed
+  // the tree since: every changing operation clears it and only a
+  // successful insert sets it). Any key layout: the comparison with the last
+  // entry is the exact one.
+  struct AppendHint {
+    bool Valid = false;
+    std::int32_t SessionId = 0;
+    std::int32_t RootPageNo = -1;
+    std::uint64_t RevertCount = 0;
+    TABSKeyPath Path;
+  };
+  // Fills `path` from the hint and returns true when `t` lies above the
+  // rightmost leaf's last entry (a descent for `t` would end there).
+  bool AppendPath(std::int32_t sessionId, HeldPages& held, const Target& t, TABSKeyPath& path);
+  AppendHint append_;
 };

@@ -231,17 +231,20 @@ bool TABSBTreeRecordIndex::IsKeyUnique(std::int32_t sessionId, const std::byte* 
   if (!def_->Unique && !def_->Primary) return true;
   probe_.Valid = false;
   // The equal search (the first entry >= the key, compared on the whole
-  // values), with the descent kept for the insert that usually follows.
+  // values), with the descent kept for the insert that usually follows. A
+  // key above every entry is unique without one.
   const Target t = TargetOf(recordBuffer, nullptr, true);
   HeldPages held(PageManager(), sessionId);
-  Descend(sessionId, held, t, Child::Strict, false, probe_.Path);
-  TABSKeyPath at;
-  at.CopyFrom(probe_.Path);
-  if (Normalize(sessionId, at)) {
-    const TABSBTreePageView v = View(held.Get(at.Leaf().PageNo));
-    if (CompareEntry(sessionId, t, v.Key(at.Leaf().EntryNo),
-                     RecordPosition::Load(v.Ref(at.Leaf().EntryNo))) == 0) {
-      return false;
+  if (!AppendPath(sessionId, held, t, probe_.Path)) {
+    Descend(sessionId, held, t, Child::Strict, false, probe_.Path);
+    TABSKeyPath at;
+    at.CopyFrom(probe_.Path);
+    if (Normalize(sessionId, at)) {
+      const TABSBTreePageView v = View(held.Get(at.Leaf().PageNo));
+      if (CompareEntry(sessionId, t, v.Key(at.Leaf().EntryNo),
+                       RecordPosition::Load(v.Ref(at.Leaf().EntryNo))) == 0) {
+        return false;
+      }
     }
   }
   if (!keyRef_.HasPrefixParts()) {
@@ -264,6 +267,24 @@ const TABSKeyPath* TABSBTreeRecordIndex::ProbedPath(std::int32_t sessionId,
     return nullptr;
   }
   return &probe_.Path;
+}
+
+bool TABSBTreeRecordIndex::AppendPath(std::int32_t sessionId, HeldPages& held, const Target& t,
+                                      TABSKeyPath& path) {
+  if (!append_.Valid || append_.SessionId != sessionId || append_.RootPageNo != RootPageNo() ||
+      append_.RevertCount != PageManager().RevertCount()) {
+    return false;
+  }
+  const TABSKeyPath::Level& leaf = append_.Path.Leaf();
+  const TABSBTreePageView v = View(held.Get(leaf.PageNo));
+  const std::int32_t n = v.Count();
+  // The hint's leaf as the hint left it: still the rightmost, same count.
+  if (!v.IsLeaf() || v.NextPageNo() != -1 || n != leaf.EntryNo || n == 0) return false;
+  if (CompareEntry(sessionId, t, v.Key(n - 1), RecordPosition::Load(v.Ref(n - 1))) <= 0) {
+    return false;
+  }
+  path.CopyFrom(append_.Path);
+  return true;
 }
 
 bool TABSBTreeRecordIndex::IsUpdateUnique(std::int32_t sessionId, const std::byte* newBuffer,

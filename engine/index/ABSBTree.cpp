@@ -79,6 +79,7 @@ void TABSBTreeRecordIndex::PrepareLayout() {
   TABSMemBlock lengths(static_cast<std::int64_t>(sizeof(std::int32_t)) *
                        std::max(layout.PartCount(), 1));
   TABSMemBlock probeKey(layout.KeySize());
+  TABSMemBlock appendKey(layout.KeySize());
   probe_.Valid = append_.Valid = false;
   keyRef_ = layout;
   dataSize_ = dataSize;
@@ -91,6 +92,7 @@ void TABSBTreeRecordIndex::PrepareLayout() {
   splitArea_ = std::move(split);
   lengths_ = std::move(lengths);
   probeKey_ = std::move(probeKey);
+  appendKey_ = std::move(appendKey);
   pageManager_ = &pages;
 }
 
@@ -190,7 +192,7 @@ void TABSBTreeRecordIndex::InsertKey(std::int32_t sessionId, const std::byte* re
   TABSKeyPath& path = path_;
   if (const TABSKeyPath* probed = ProbedPath(sessionId, t.Key)) {
     path.CopyFrom(*probed);
-  } else if (!AppendPath(sessionId, held, t, path)) {
+  } else if (!AppendPath(sessionId, t, path)) {
     Descend(sessionId, held, t, Child::Strict, false, path);
   }
   probe_.Valid = append_.Valid = false;
@@ -229,6 +231,8 @@ void TABSBTreeRecordIndex::InsertKey(std::int32_t sessionId, const std::byte* re
         append_.Path.CopyFrom(path);
         append_.Path.Leaf().EntryNo = at + 1;
         append_.Path.Leaf().EntryCount = at + 1;
+        append_.LastPosition = position;
+        std::memcpy(appendKey_.get(), t.Key, static_cast<std::size_t>(keyRef_.KeySize()));
         append_.SessionId = sessionId;
         append_.RootPageNo = RootPageNo();
         append_.RevertCount = PageManager().RevertCount();

@@ -251,22 +251,25 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   TABSMemBlock probeKey_;  // KeySize: the probed key
 
   // Where the last insert put its entry when that was the end of the
-  // rightmost leaf: the path to one past that entry. A target above the
-  // leaf's last entry goes there too, so ascending inserts and their
-  // uniqueness checks read one page instead of descending. Valid under the
-  // probe's conditions (same session, root and RevertCount, nothing changed
-  // the tree since: every changing operation clears it and only a
-  // successful insert sets it). Any key layout: the comparison with the last
-  // entry is the exact one.
+  // rightmost leaf: the path to one past that entry, and the entry (key in
+  // appendKey_, record position), which is therefore the last of the tree.
+  // A target above it goes there too, so ascending inserts and their
+  // uniqueness checks neither descend nor, for the check, read a page.
+  // Valid under the probe's conditions (same session, root and RevertCount,
+  // nothing changed the tree since: every changing operation clears it and
+  // only a successful insert sets it). Any key layout: the comparison with
+  // the last entry is the exact one.
   struct AppendHint {
     bool Valid = false;
     std::int32_t SessionId = 0;
     std::int32_t RootPageNo = -1;
     std::uint64_t RevertCount = 0;
+    RecordPosition LastPosition;
     TABSKeyPath Path;
   };
   // Fills `path` from the hint and returns true when `t` lies above the
-  // rightmost leaf's last entry (a descent for `t` would end there).
-  bool AppendPath(std::int32_t sessionId, HeldPages& held, const Target& t, TABSKeyPath& path);
+  // tree's last entry (a descent for `t` would end one past it).
+  bool AppendPath(std::int32_t sessionId, const Target& t, TABSKeyPath& path);
   AppendHint append_;
+  TABSMemBlock appendKey_;  // KeySize: the key of the hint's entry
 };

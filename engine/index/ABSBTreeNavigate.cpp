@@ -234,8 +234,8 @@ bool TABSBTreeRecordIndex::IsKeyUnique(std::int32_t sessionId, const std::byte* 
   // values), with the descent kept for the insert that usually follows. A
   // key above every entry is unique without one.
   const Target t = TargetOf(recordBuffer, nullptr, true);
-  HeldPages held(PageManager(), sessionId);
-  if (!AppendPath(sessionId, held, t, probe_.Path)) {
+  if (!AppendPath(sessionId, t, probe_.Path)) {
+    HeldPages held(PageManager(), sessionId);
     Descend(sessionId, held, t, Child::Strict, false, probe_.Path);
     TABSKeyPath at;
     at.CopyFrom(probe_.Path);
@@ -269,18 +269,12 @@ const TABSKeyPath* TABSBTreeRecordIndex::ProbedPath(std::int32_t sessionId,
   return &probe_.Path;
 }
 
-bool TABSBTreeRecordIndex::AppendPath(std::int32_t sessionId, HeldPages& held, const Target& t,
-                                      TABSKeyPath& path) {
+bool TABSBTreeRecordIndex::AppendPath(std::int32_t sessionId, const Target& t, TABSKeyPath& path) {
   if (!append_.Valid || append_.SessionId != sessionId || append_.RootPageNo != RootPageNo() ||
       append_.RevertCount != PageManager().RevertCount()) {
     return false;
   }
-  const TABSKeyPath::Level& leaf = append_.Path.Leaf();
-  const TABSBTreePageView v = View(held.Get(leaf.PageNo));
-  const std::int32_t n = v.Count();
-  // The hint's leaf as the hint left it: still the rightmost, same count.
-  if (!v.IsLeaf() || v.NextPageNo() != -1 || n != leaf.EntryNo || n == 0) return false;
-  if (CompareEntry(sessionId, t, v.Key(n - 1), RecordPosition::Load(v.Ref(n - 1))) <= 0) {
+  if (CompareEntry(sessionId, t, appendKey_.as<std::byte>(), append_.LastPosition) <= 0) {
     return false;
   }
   path.CopyFrom(append_.Path);

@@ -208,10 +208,14 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   void CollapseRoot(HeldPages& held, std::vector<std::int32_t>& freed);
   void PrefetchForDelete(HeldPages& held, const TABSKeyPath& path);
   void CollectPages(std::int32_t sessionId, std::vector<std::int32_t>& pages);
-  bool Navigate(std::int32_t sessionId, NavigationRequest& request, TABSKeyPath& path, bool found);
+  bool Navigate(std::int32_t sessionId, NavigationRequest& request, TABSKeyPath& path, bool found,
+                TABSIndexPositionCache* nearby = nullptr);
   // ReadPathReference without its root check, for callers that checked the
   // root already (20069 for a path at no leaf entry).
-  RecordPosition LeafReference(std::int32_t sessionId, const TABSKeyPath& path);
+  // With `nearby`, also the positions of the entries around it in its leaf
+  // go there.
+  RecordPosition LeafReference(std::int32_t sessionId, const TABSKeyPath& path,
+                               TABSIndexPositionCache* nearby = nullptr);
   void NavigateFrom(std::int32_t sessionId, NavigationRequest& request,
                     TABSIndexPositionCache* cache, std::int32_t stateValue, bool cached,
                     TABSKeyPath& path);

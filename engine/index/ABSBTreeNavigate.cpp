@@ -15,7 +15,7 @@
 // ---- Navigation ----
 
 bool TABSBTreeRecordIndex::Navigate(std::int32_t sessionId, NavigationRequest& request,
-                                    TABSKeyPath& path, bool found) {
+                                    TABSKeyPath& path, bool found, TABSIndexPositionCache* nearby) {
   if (!found) {
     request.Result = FetchResult::NotFound;
     return false;
@@ -23,7 +23,7 @@ bool TABSBTreeRecordIndex::Navigate(std::int32_t sessionId, NavigationRequest& r
   request.BeforeFirst = false;
   request.AfterLast = false;
   // Both callers checked the root.
-  request.Position = LeafReference(sessionId, path);
+  request.Position = LeafReference(sessionId, path, nearby);
   NavigationRequest read;
   read.Direction = FetchMode::Current;
   read.Position = request.Position;
@@ -87,7 +87,28 @@ void TABSBTreeRecordIndex::NavigateFrom(std::int32_t sessionId, NavigationReques
     found = cached || FindRecordPath(sessionId, request.Position, path,
                                      static_cast<const std::byte*>(request.RecordBuffer));
     if (cached && StepWithinLeaf(path, backward)) {
-      // Fast path: the neighbour is in the same leaf (see StepWithinLeaf).
+      // Fast path: the neighbour is in the same leaf (see StepWithinLeaf),
+      // its position usually among the cached ones read with that leaf.
+      const TABSKeyPath::Level& leaf = path.Leaf();
+      const std::int32_t at = leaf.EntryNo - cache->NearbyFrom;
+      if (leaf.PageNo == cache->NearbyPage && at >= 0 && at < cache->NearbyCount &&
+          cache->NearbyRevert == PageManager().RevertCount()) {
+        request.BeforeFirst = request.AfterLast = false;
+        request.Position = cache->Nearby[at];
+        NavigationRequest read;
+        read.Direction = FetchMode::Current;
+        read.Position = request.Position;
+        read.RecordBuffer = request.RecordBuffer;
+        Table().IndexRecordManager().NavigateRecord(sessionId, read);
+        request.Result = read.Result;
+        if (read.Result == FetchResult::Found) {
+          cache->Position = request.Position;
+          cache->ChangeCounter = stateValue;
+        } else {
+          cache->Clear();
+        }
+        return;
+      }
     } else if (found && !StepPath(sessionId, path, backward)) {
       const bool next = request.Direction == FetchMode::Next;
       request.AfterLast = next;
@@ -97,7 +118,7 @@ void TABSBTreeRecordIndex::NavigateFrom(std::int32_t sessionId, NavigationReques
       return;
     }
   }
-  if (Navigate(sessionId, request, path, found)) {
+  if (Navigate(sessionId, request, path, found, cache)) {
     if (cache != nullptr) {
       if (cache->KeyPath == nullptr) cache->KeyPath = MakeLateOwned(new TABSKeyPath());
       if (!cached) cache->KeyPath->CopyFrom(path);
@@ -107,6 +128,8 @@ void TABSBTreeRecordIndex::NavigateFrom(std::int32_t sessionId, NavigationReques
     }
   } else if (cached) {
     cache->Clear();
+  } else if (cache != nullptr) {
+    cache->NearbyCount = 0;  // read for a step that did not land
   }
 }
 

@@ -7,6 +7,7 @@
 //                                                     iteration empties first)
 //   EmptyAndRefillTable      vs SqliteDeleteAndRefill (1 189 plan rows)
 //   FetchCursorRecordWalk/N  vs RecordManagerWalk/N
+//   FetchNextCursorRecordsWalk/N vs RecordManagerWalk/N (batches of 32)
 // TableExistsAndFind reports the heap and engine allocations per call
 // (allocs_per_call, engine_bytes_per_call); both must be 0.
 #include <benchmark/benchmark.h>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "engine/local/ABSEngine.h"
 #include "engine/memory/ABSMemBlock.h"
@@ -218,6 +220,35 @@ void FetchCursorRecordWalk(benchmark::State& state, bool held) {
   state.SetItemsProcessed(state.iterations() * rows);
 }
 
+// The same walk in batches of 32 steps, each into a buffer of its own (a
+// window of rows), one lock and one call per batch.
+void FetchNextCursorRecordsWalk(benchmark::State& state) {
+  constexpr std::int32_t kBatch = 32;
+  const std::int64_t rows = state.range(0);
+  PlanTable plan;
+  plan.Fill(rows);
+  std::vector<TABSMemBlock> blocks;
+  std::vector<std::byte*> buffers;
+  for (std::int32_t i = 0; i < kBatch; ++i) {
+    blocks.push_back(TABSMemBlock::Zeroed(plan.cursor.RecordBufferSize));
+    buffers.push_back(blocks.back().as<std::byte>());
+  }
+  for (auto _ : state) {
+    plan.cursor.AtStart = true;
+    plan.cursor.AtEnd = false;
+    std::int64_t seen = 0;
+    for (;;) {
+      const std::int32_t n =
+          plan.Table().FetchNextCursorRecords(plan.cursor, buffers.data(), kBatch);
+      seen += n;
+      if (n < kBatch) break;
+    }
+    if (seen != rows) std::abort();
+    benchmark::DoNotOptimize(buffers[0][1]);
+  }
+  state.SetItemsProcessed(state.iterations() * rows);
+}
+
 void TableExistsAndFind(benchmark::State& state) {
   PlanTable plan;
   TABSDatabaseData& memory = MemoryDatabase();
@@ -261,6 +292,7 @@ BENCHMARK_CAPTURE(FetchCursorRecordWalk, lock_held, true)
     ->Arg(kPlanRows)
     ->Arg(100000)
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(FetchNextCursorRecordsWalk)->Arg(kPlanRows)->Arg(100000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(TableExistsAndFind);
 
 int main(int argc, char** argv) {

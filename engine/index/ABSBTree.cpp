@@ -79,7 +79,8 @@ void TABSBTreeRecordIndex::PrepareLayout() {
   TABSMemBlock lengths(static_cast<std::int64_t>(sizeof(std::int32_t)) *
                        std::max(layout.PartCount(), 1));
   TABSMemBlock probeKey(layout.KeySize());
-  probe_.Valid = false;
+  TABSMemBlock appendKey(layout.KeySize());
+  probe_.Valid = append_.Valid = false;
   keyRef_ = layout;
   dataSize_ = dataSize;
   searchKey_ = std::move(searchKey);
@@ -91,6 +92,7 @@ void TABSBTreeRecordIndex::PrepareLayout() {
   splitArea_ = std::move(split);
   lengths_ = std::move(lengths);
   probeKey_ = std::move(probeKey);
+  appendKey_ = std::move(appendKey);
   pageManager_ = &pages;
 }
 
@@ -143,7 +145,7 @@ void TABSBTreeRecordIndex::CollectPages(std::int32_t sessionId, std::vector<std:
 
 void TABSBTreeRecordIndex::DropIndexPages(std::int32_t sessionId) {
   CheckedRoot(20119);
-  probe_.Valid = false;
+  probe_.Valid = append_.Valid = false;
   std::vector<std::int32_t> pages;
   CollectPages(sessionId, pages);
   for (std::int32_t no : pages) PageManager().FreePage(sessionId, no);
@@ -152,7 +154,7 @@ void TABSBTreeRecordIndex::DropIndexPages(std::int32_t sessionId) {
 
 void TABSBTreeRecordIndex::EmptyIndex(std::int32_t sessionId) {
   const std::int32_t root = CheckedRoot(20120);
-  probe_.Valid = false;
+  probe_.Valid = append_.Valid = false;
   std::vector<std::int32_t> pages;
   CollectPages(sessionId, pages);
   {
@@ -190,10 +192,10 @@ void TABSBTreeRecordIndex::InsertKey(std::int32_t sessionId, const std::byte* re
   TABSKeyPath& path = path_;
   if (const TABSKeyPath* probed = ProbedPath(sessionId, t.Key)) {
     path.CopyFrom(*probed);
-  } else {
+  } else if (!AppendPath(sessionId, t, path)) {
     Descend(sessionId, held, t, Child::Strict, false, path);
   }
-  probe_.Valid = false;
+  probe_.Valid = append_.Valid = false;
 
   // Which levels split: the leaf when it is full, then every full parent
   // above a split. Fetch their next pages and reserve the new pages before
@@ -221,8 +223,21 @@ void TABSBTreeRecordIndex::InsertKey(std::int32_t sessionId, const std::byte* re
     TABSBTreePageView v = View(page);
     const std::int32_t at = path.Levels[level].EntryNo;
     if (v.Count() < v.Capacity()) {
+      const bool atEnd = level == path.LevelCount - 1 && at == v.Count() && v.NextPageNo() == -1;
       v.InsertEntry(at, entry, entry + keyRef_.KeySize());
       page.MarkModified();
+      if (atEnd) {
+        // The rightmost leaf grew at its end; the levels above are unchanged.
+        append_.Path.CopyFrom(path);
+        append_.Path.Leaf().EntryNo = at + 1;
+        append_.Path.Leaf().EntryCount = at + 1;
+        append_.LastPosition = position;
+        std::memcpy(appendKey_.get(), t.Key, static_cast<std::size_t>(keyRef_.KeySize()));
+        append_.SessionId = sessionId;
+        append_.RootPageNo = RootPageNo();
+        append_.RevertCount = PageManager().RevertCount();
+        append_.Valid = true;
+      }
       return;
     }
     if (level == 0) {
@@ -326,7 +341,7 @@ void TABSBTreeRecordIndex::DeleteRecordKey(std::int32_t sessionId, const TABSCur
 void TABSBTreeRecordIndex::DeleteKey(std::int32_t sessionId, const std::byte* recordBuffer,
                                      const RecordPosition& position, std::int32_t notFoundCode) {
   CheckedRoot(20127);
-  probe_.Valid = false;
+  probe_.Valid = append_.Valid = false;
   const Target t = TargetOf(recordBuffer, &position, true);
   HeldPages held(PageManager(), sessionId);
   TABSKeyPath& path = path_;

@@ -208,10 +208,14 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   void CollapseRoot(HeldPages& held, std::vector<std::int32_t>& freed);
   void PrefetchForDelete(HeldPages& held, const TABSKeyPath& path);
   void CollectPages(std::int32_t sessionId, std::vector<std::int32_t>& pages);
-  bool Navigate(std::int32_t sessionId, NavigationRequest& request, TABSKeyPath& path, bool found);
+  bool Navigate(std::int32_t sessionId, NavigationRequest& request, TABSKeyPath& path, bool found,
+                TABSIndexPositionCache* nearby = nullptr);
   // ReadPathReference without its root check, for callers that checked the
   // root already (20069 for a path at no leaf entry).
-  RecordPosition LeafReference(std::int32_t sessionId, const TABSKeyPath& path);
+  // With `nearby`, also the positions of the entries around it in its leaf
+  // go there.
+  RecordPosition LeafReference(std::int32_t sessionId, const TABSKeyPath& path,
+                               TABSIndexPositionCache* nearby = nullptr);
   void NavigateFrom(std::int32_t sessionId, NavigationRequest& request,
                     TABSIndexPositionCache* cache, std::int32_t stateValue, bool cached,
                     TABSKeyPath& path);
@@ -249,4 +253,27 @@ class TABSBTreeRecordIndex final : public TABSIndex {
   const TABSKeyPath* ProbedPath(std::int32_t sessionId, const std::byte* key) const;
   UniqueProbe probe_;
   TABSMemBlock probeKey_;  // KeySize: the probed key
+
+  // Where the last insert put its entry when that was the end of the
+  // rightmost leaf: the path to one past that entry, and the entry (key in
+  // appendKey_, record position), which is therefore the last of the tree.
+  // A target above it goes there too, so ascending inserts and their
+  // uniqueness checks neither descend nor, for the check, read a page.
+  // Valid under the probe's conditions (same session, root and RevertCount,
+  // nothing changed the tree since: every changing operation clears it and
+  // only a successful insert sets it). Any key layout: the comparison with
+  // the last entry is the exact one.
+  struct AppendHint {
+    bool Valid = false;
+    std::int32_t SessionId = 0;
+    std::int32_t RootPageNo = -1;
+    std::uint64_t RevertCount = 0;
+    RecordPosition LastPosition;
+    TABSKeyPath Path;
+  };
+  // Fills `path` from the hint and returns true when `t` lies above the
+  // tree's last entry (a descent for `t` would end one past it).
+  bool AppendPath(std::int32_t sessionId, const Target& t, TABSKeyPath& path);
+  AppendHint append_;
+  TABSMemBlock appendKey_;  // KeySize: the key of the hint's entry
 };

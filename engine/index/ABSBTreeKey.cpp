@@ -171,6 +171,8 @@ void TABSRecordKeyRef::PrepareKeyLayout(const TABSIndexDef& def,
   hasPrefixParts_ = hasPrefix;
   singleInteger_ = parts_.size() == 1 && parts_[0].StorageType == stInteger;
   singleDescending_ = singleInteger_ && parts_[0].Descending;
+  singleIntegerBuild_ = singleInteger_ && parts_[0].KeyOffset == 0 && parts_[0].PartSize == 5 &&
+                        parts_[0].PrefixMode == 0;
 }
 
 namespace {
@@ -199,6 +201,18 @@ void CopyPartValue(const TABSKeyPart& part, const std::byte* value, std::int32_t
 }  // namespace
 
 void TABSRecordKeyRef::BuildKey(const std::byte* recordBuffer, std::byte* key) const {
+  if (singleIntegerBuild_) {
+    // One whole 32-bit integer at the key's start: null byte and value.
+    const TABSKeyPart& part = parts_[0];
+    const bool isNull = IsNullBitSet(recordBuffer, part.FieldNo);
+    key[0] = std::byte{isNull ? std::uint8_t{1} : std::uint8_t{0}};
+    if (isNull) {
+      std::memset(key + 1, 0, 4);
+    } else {
+      std::memcpy(key + 1, recordBuffer + part.RecordOffset, 4);
+    }
+    return;
+  }
   for (const TABSKeyPart& part : parts_) {
     std::byte* out = key + part.KeyOffset;
     const std::int32_t capacity = part.PartSize - 1;

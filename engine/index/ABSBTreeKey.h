@@ -152,6 +152,7 @@ class TABSRecordKeyRef : public TABSBTreeKeyRef {
   bool hasPrefixParts_ = false;
   bool singleInteger_ = false;
   bool singleDescending_ = false;
+  bool singleIntegerBuild_ = false;  // BuildKey's shortcut applies
 };
 
 // Orders two non-null text values of `type` (a text or byte-string storage

@@ -15,7 +15,7 @@
 // ---- Navigation ----
 
 bool TABSBTreeRecordIndex::Navigate(std::int32_t sessionId, NavigationRequest& request,
-                                    TABSKeyPath& path, bool found) {
+                                    TABSKeyPath& path, bool found, TABSIndexPositionCache* nearby) {
   if (!found) {
     request.Result = FetchResult::NotFound;
     return false;
@@ -23,7 +23,7 @@ bool TABSBTreeRecordIndex::Navigate(std::int32_t sessionId, NavigationRequest& r
   request.BeforeFirst = false;
   request.AfterLast = false;
   // Both callers checked the root.
-  request.Position = LeafReference(sessionId, path);
+  request.Position = LeafReference(sessionId, path, nearby);
   NavigationRequest read;
   read.Direction = FetchMode::Current;
   read.Position = request.Position;
@@ -87,7 +87,28 @@ void TABSBTreeRecordIndex::NavigateFrom(std::int32_t sessionId, NavigationReques
     found = cached || FindRecordPath(sessionId, request.Position, path,
                                      static_cast<const std::byte*>(request.RecordBuffer));
     if (cached && StepWithinLeaf(path, backward)) {
-      // Fast path: the neighbour is in the same leaf (see StepWithinLeaf).
+      // Fast path: the neighbour is in the same leaf (see StepWithinLeaf),
+      // its position usually among the cached ones read with that leaf.
+      const TABSKeyPath::Level& leaf = path.Leaf();
+      const std::int32_t at = leaf.EntryNo - cache->NearbyFrom;
+      if (leaf.PageNo == cache->NearbyPage && at >= 0 && at < cache->NearbyCount &&
+          cache->NearbyRevert == PageManager().RevertCount()) {
+        request.BeforeFirst = request.AfterLast = false;
+        request.Position = cache->Nearby[at];
+        NavigationRequest read;
+        read.Direction = FetchMode::Current;
+        read.Position = request.Position;
+        read.RecordBuffer = request.RecordBuffer;
+        Table().IndexRecordManager().NavigateRecord(sessionId, read);
+        request.Result = read.Result;
+        if (read.Result == FetchResult::Found) {
+          cache->Position = request.Position;
+          cache->ChangeCounter = stateValue;
+        } else {
+          cache->Clear();
+        }
+        return;
+      }
     } else if (found && !StepPath(sessionId, path, backward)) {
       const bool next = request.Direction == FetchMode::Next;
       request.AfterLast = next;
@@ -97,7 +118,7 @@ void TABSBTreeRecordIndex::NavigateFrom(std::int32_t sessionId, NavigationReques
       return;
     }
   }
-  if (Navigate(sessionId, request, path, found)) {
+  if (Navigate(sessionId, request, path, found, cache)) {
     if (cache != nullptr) {
       if (cache->KeyPath == nullptr) cache->KeyPath = MakeLateOwned(new TABSKeyPath());
       if (!cached) cache->KeyPath->CopyFrom(path);
@@ -107,6 +128,8 @@ void TABSBTreeRecordIndex::NavigateFrom(std::int32_t sessionId, NavigationReques
     }
   } else if (cached) {
     cache->Clear();
+  } else if (cache != nullptr) {
+    cache->NearbyCount = 0;  // read for a step that did not land
   }
 }
 
@@ -231,17 +254,20 @@ bool TABSBTreeRecordIndex::IsKeyUnique(std::int32_t sessionId, const std::byte* 
   if (!def_->Unique && !def_->Primary) return true;
   probe_.Valid = false;
   // The equal search (the first entry >= the key, compared on the whole
-  // values), with the descent kept for the insert that usually follows.
+  // values), with the descent kept for the insert that usually follows. A
+  // key above every entry is unique without one.
   const Target t = TargetOf(recordBuffer, nullptr, true);
-  HeldPages held(PageManager(), sessionId);
-  Descend(sessionId, held, t, Child::Strict, false, probe_.Path);
-  TABSKeyPath at;
-  at.CopyFrom(probe_.Path);
-  if (Normalize(sessionId, at)) {
-    const TABSBTreePageView v = View(held.Get(at.Leaf().PageNo));
-    if (CompareEntry(sessionId, t, v.Key(at.Leaf().EntryNo),
-                     RecordPosition::Load(v.Ref(at.Leaf().EntryNo))) == 0) {
-      return false;
+  if (!AppendPath(sessionId, t, probe_.Path)) {
+    HeldPages held(PageManager(), sessionId);
+    Descend(sessionId, held, t, Child::Strict, false, probe_.Path);
+    TABSKeyPath at;
+    at.CopyFrom(probe_.Path);
+    if (Normalize(sessionId, at)) {
+      const TABSBTreePageView v = View(held.Get(at.Leaf().PageNo));
+      if (CompareEntry(sessionId, t, v.Key(at.Leaf().EntryNo),
+                       RecordPosition::Load(v.Ref(at.Leaf().EntryNo))) == 0) {
+        return false;
+      }
     }
   }
   if (!keyRef_.HasPrefixParts()) {
@@ -264,6 +290,18 @@ const TABSKeyPath* TABSBTreeRecordIndex::ProbedPath(std::int32_t sessionId,
     return nullptr;
   }
   return &probe_.Path;
+}
+
+bool TABSBTreeRecordIndex::AppendPath(std::int32_t sessionId, const Target& t, TABSKeyPath& path) {
+  if (!append_.Valid || append_.SessionId != sessionId || append_.RootPageNo != RootPageNo() ||
+      append_.RevertCount != PageManager().RevertCount()) {
+    return false;
+  }
+  if (CompareEntry(sessionId, t, appendKey_.as<std::byte>(), append_.LastPosition) <= 0) {
+    return false;
+  }
+  path.CopyFrom(append_.Path);
+  return true;
 }
 
 bool TABSBTreeRecordIndex::IsUpdateUnique(std::int32_t sessionId, const std::byte* newBuffer,

@@ -261,8 +261,8 @@ RecordPosition TABSBTreeRecordIndex::ReadPathReference(std::int32_t sessionId,
   return LeafReference(sessionId, path);
 }
 
-RecordPosition TABSBTreeRecordIndex::LeafReference(std::int32_t sessionId,
-                                                   const TABSKeyPath& path) {
+RecordPosition TABSBTreeRecordIndex::LeafReference(std::int32_t sessionId, const TABSKeyPath& path,
+                                                   TABSIndexPositionCache* nearby) {
   if (path.LevelCount == 0) throw EABSException(20068, "Index error: invalid position");
   const TABSKeyPath::Level& leaf = path.Leaf();
   TABSPageManager& pages = PageManager();
@@ -271,6 +271,23 @@ RecordPosition TABSBTreeRecordIndex::LeafReference(std::int32_t sessionId,
   const bool valid = v.IsLeaf() && leaf.EntryNo >= 0 && leaf.EntryNo < v.Count();
   const RecordPosition position =
       valid ? RecordPosition::Load(v.Ref(leaf.EntryNo)) : RecordPosition{};
+  if (nearby != nullptr) {
+    nearby->NearbyCount = 0;
+    if (valid) {
+      // The entries from this one on, or the last ones of the leaf when
+      // this one is near its end (a backward walk).
+      const std::int32_t n = v.Count();
+      const std::int32_t count = std::min(n, TABSIndexPositionCache::kNearby);
+      const std::int32_t from = std::min(leaf.EntryNo, n - count);
+      for (std::int32_t i = 0; i < count; ++i) {
+        nearby->Nearby[i] = RecordPosition::Load(v.Ref(from + i));
+      }
+      nearby->NearbyPage = leaf.PageNo;
+      nearby->NearbyFrom = from;
+      nearby->NearbyCount = count;
+      nearby->NearbyRevert = pages.RevertCount();
+    }
+  }
   pages.PutPage(page);
   if (!valid) throw EABSException(20069, "Index error: invalid position");
   return position;

@@ -19,6 +19,7 @@ void TABSIndexPositionCache::Fill(TABSLateOwned<TABSKeyPath> path, std::int32_t 
   IndexId = indexId;
   Position = position;
   ChangeCounter = changeCounter;
+  NearbyCount = 0;
 }
 
 void TABSIndexPositionCache::Clear() {
@@ -26,6 +27,7 @@ void TABSIndexPositionCache::Clear() {
   IndexId = -1;
   Position = RecordPosition{};
   ChangeCounter = -1;
+  NearbyCount = 0;
 }
 
 void TABSCursorState::ComputeBufferLayout() {

@@ -66,12 +66,26 @@ static_assert(sizeof(PositionSnapshot) == 8);
 // index, starting position and table change counter equal the cached ones
 // continues from the cached path instead of searching the key again. Read
 // and written only by the index; the cursor state creates and frees it.
+//
+// With it the index keeps the record positions of the entries around the
+// cached one in its leaf, read while it held that leaf: a step within the
+// leaf then reads no index page. They belong to the cached state (valid
+// while it matches, refilled whenever the leaf is read again).
 class TABSIndexPositionCache {
  public:
+  static constexpr std::int32_t kNearby = 16;
+
   TABSLateOwned<TABSKeyPath> KeyPath;
   std::int32_t IndexId = -1;  // -1 while empty
   RecordPosition Position;
   std::int32_t ChangeCounter = -1;  // -1 while empty
+  // Nearby[i] is the position of entry NearbyFrom + i of leaf NearbyPage,
+  // for i < NearbyCount; NearbyRevert is the page manager's RevertCount then.
+  RecordPosition Nearby[kNearby];
+  std::int32_t NearbyPage = -1;
+  std::int32_t NearbyFrom = 0;
+  std::int32_t NearbyCount = 0;
+  std::uint64_t NearbyRevert = 0;
 
   bool IsEmpty() const { return IndexId == -1; }
   bool Matches(std::int32_t indexId, const RecordPosition& from, std::int32_t changeCounter) const {

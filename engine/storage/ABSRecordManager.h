@@ -145,6 +145,21 @@ class TABSMemoryRecordManager final : public TABSBaseRecordManager {
     }
     request = Navigated(request);
   }
+  // The plain forward step alone, for callers that know they stand on the
+  // record `id` they found: when the slot after it exists and is live, its
+  // image is copied to `destination` (not nil) and the result is true (the
+  // next record is id + 1); otherwise nothing happens and NavigateRecord
+  // answers the step (the same test as its first fast path).
+  [[gnu::always_inline]] bool StepToNextSlot(std::int32_t id, void* destination) const {
+    // first <= id < last: a non-empty table whose next slot exists.
+    const auto first = static_cast<std::uint32_t>(firstId_);
+    const bool inside =
+        static_cast<std::uint32_t>(id) - first < static_cast<std::uint32_t>(lastId_) - first;
+    if (!inside || (!noDeletions_ && IsDeleted(id + 1))) return false;
+    CopyImage(destination, records() + static_cast<std::size_t>(id + 1) * recordSize_,
+              static_cast<std::size_t>(recordSize_));
+    return true;
+  }
   int CompareRecordPositions(const RecordPosition& a, const RecordPosition& b) const override;
   // A rough 1-based record number; -1 when empty or the ID is out of range.
   std::int64_t EstimateRecordNumber(std::int32_t sessionId,

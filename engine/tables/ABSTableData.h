@@ -150,6 +150,14 @@ class TABSTableData : public TABSIndexTable, public TABSConstraintTable, public 
   // 20. One step of the cursor (see the .cpp); the cursor's CurrentBuffer
   // receives the record.
   virtual FetchResult FetchCursorRecord(TABSCursorState& cursor, FetchMode mode);
+  // Up to `count` steps forward under one lock, as that many calls of
+  // FetchCursorRecord(cursor, Next) with CurrentBuffer set to buffers[0],
+  // buffers[1], ... would take them, stopping after the first that finds
+  // nothing (the cursor then at the end as that call leaves it). Returns
+  // the records fetched; CurrentBuffer is left as it was. For a window of
+  // rows or a reader of many: one lock and one call per batch.
+  virtual std::int32_t FetchNextCursorRecords(TABSCursorState& cursor, std::byte* const* buffers,
+                                              std::int32_t count);
   // 21. The first record of the view for which `matches` answers true
   // (record order); on success the cursor stands on it.
   virtual bool LocateRecordImage(TABSCursorState& cursor,
@@ -368,6 +376,9 @@ class TABSMemoryTableData : public TABSTableData {
   // The step to the next record in record order without a view goes
   // straight to the memory record store; everything else as in the base.
   FetchResult FetchCursorRecord(TABSCursorState& cursor, FetchMode mode) override;
+  // Record order without a view: the record store's plain steps in a loop.
+  std::int32_t FetchNextCursorRecords(TABSCursorState& cursor, std::byte* const* buffers,
+                                      std::int32_t count) override;
   bool InsertCursorRecord(TABSCursorState& cursor) override;
   bool DeleteCursorRecord(TABSCursorState& cursor) override;
   bool UpdateCursorRecord(TABSCursorState& cursor) override;

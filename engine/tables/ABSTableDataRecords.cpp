@@ -312,6 +312,15 @@ FetchResult TABSMemoryTableData::FetchCursorRecord(TABSCursorState& cursor, Fetc
   Guard hold(DatabaseData().Lock());
   if (cursor.IndexId == -1 && recordManager_ && cursor.CurrentBuffer != nullptr &&
       HasNoViewRestriction(cursor)) {
+    // A walk forward from a record the cursor found onto the live slot after
+    // it: the record store's plain step, nothing else to decide.
+    if (mode == FetchMode::Next && !(cursor.AtStart | cursor.AtEnd) &&
+        MemoryRecords(*recordManager_)
+            .StepToNextSlot(cursor.Position.RecordId, cursor.CurrentBuffer)) [[likely]] {
+      ++cursor.Position.RecordId;
+      cursor.Position.SubPosition = 0;
+      return FetchResult::Found;
+    }
     // Record order without a view: the step the general path would take,
     // with the memory record store called directly (its forward and current
     // steps are inline) and every record passing.
@@ -332,6 +341,48 @@ FetchResult TABSMemoryTableData::FetchCursorRecord(TABSCursorState& cursor, Fetc
     // cursor.
   }
   return FetchCursorRecordLocked(cursor, mode);
+}
+
+std::int32_t TABSTableData::FetchNextCursorRecords(TABSCursorState& cursor,
+                                                   std::byte* const* buffers, std::int32_t count) {
+  Guard hold(database_.Lock());
+  struct RestoreBuffer {
+    TABSCursorState& c;
+    std::byte* keep;
+    ~RestoreBuffer() { c.CurrentBuffer = keep; }
+  } restore{cursor, cursor.CurrentBuffer};
+  std::int32_t fetched = 0;
+  while (fetched < count) {
+    cursor.CurrentBuffer = buffers[fetched];
+    if (FetchCursorRecord(cursor, FetchMode::Next) != FetchResult::Found) break;
+    ++fetched;
+  }
+  return fetched;
+}
+
+std::int32_t TABSMemoryTableData::FetchNextCursorRecords(TABSCursorState& cursor,
+                                                         std::byte* const* buffers,
+                                                         std::int32_t count) {
+  Guard hold(DatabaseData().Lock());
+  std::int32_t fetched = 0;
+  if (cursor.IndexId == -1 && recordManager_ && HasNoViewRestriction(cursor) &&
+      !(cursor.AtStart | cursor.AtEnd)) {
+    const TABSMemoryRecordManager& records = MemoryRecords(*recordManager_);
+    std::int32_t id = cursor.Position.RecordId;
+    while (fetched < count && buffers[fetched] != nullptr &&
+           records.StepToNextSlot(id, buffers[fetched])) {
+      ++id;
+      ++fetched;
+    }
+    if (fetched > 0) {
+      cursor.Position.RecordId = id;
+      cursor.Position.SubPosition = 0;
+    }
+  }
+  if (fetched == count) return fetched;
+  // The rest (a first step, a deleted slot, the end, a view) one by one.
+  return fetched +
+         TABSTableData::FetchNextCursorRecords(cursor, buffers + fetched, count - fetched);
 }
 
 bool TABSTableData::LocateRecordImage(TABSCursorState& cursor,

@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/schema/ABSCursorState.h"
@@ -130,6 +132,24 @@ std::vector<Mix> Mixes() {
          const int n = 1 + static_cast<int>(rng() % 4);
          for (int i = 0; i < n; ++i) s += letters[rng() % 7];
          return Value{false, 0, s};
+       }},
+      {// Runs of ascending and descending keys with repeats and jumps: inserts
+       // at the end of the rightmost leaf, and keys just below or equal to
+       // its last one.
+       "AscendingAndDescendingRuns",
+       {{"K", dtInteger}},
+       {{"K"}},
+       {{}},
+       96,
+       [=, run = std::make_shared<std::pair<std::int64_t, int>>(0, 1)](std::mt19937& rng,
+                                                                       std::size_t) {
+         auto& [next, step] = *run;
+         const unsigned dice = rng() % 64;
+         if (dice == 0) step = -step;
+         if (dice == 1) next += static_cast<int>(rng() % 2001) - 1000;
+         const std::int64_t value = next;
+         next += step * static_cast<int>(rng() % 3);  // 0: the same key again
+         return intValue(value);
        }},
       {"TwoColumns",
        {{"A", dtInteger}, {"B", dtString, 8}},

@@ -1,8 +1,8 @@
 // The memory table against a model: a sorted vector of (record ID, value,
 // NULL flag). Two cursor states work on one table, the second through a
-// filter callback view; inserts, updates, deletes, steps next, prior and
-// current, seeks by record number, record numbers and counts are compared
-// with the model after every operation.
+// filter callback view; inserts, updates, deletes, steps next (one by one
+// and in batches), prior and current, seeks by record number, record
+// numbers and counts are compared with the model after every operation.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -208,6 +208,39 @@ class TableDataModelTest : public MemoryTablesTest, public ::testing::WithParamI
         const FetchMode mode = kind < 62   ? FetchMode::Next
                                : kind < 74 ? FetchMode::Prior
                                            : FetchMode::Current;
+        if (mode == FetchMode::Next && pick(2) == 0) {
+          // A batch of steps into buffers of their own.
+          const int count = 1 + pick(6);
+          std::vector<TABSMemBlock> blocks;
+          std::vector<std::byte*> buffers;
+          for (int i = 0; i < count; ++i) {
+            blocks.push_back(TABSMemBlock::Zeroed(cursor.state.RecordBufferSize));
+            buffers.push_back(blocks.back().as<std::byte>());
+          }
+          std::byte* const own = cursor.Buffer();
+          const std::int32_t fetched =
+              table.FetchNextCursorRecords(cursor.state, buffers.data(), count);
+          ASSERT_EQ(cursor.Buffer(), own);
+          const auto offset =
+              static_cast<std::size_t>(table.FieldManager()->FieldDefs()[0]->MemoryOffset);
+          int expectedCount = 0;
+          while (expectedCount < count) {
+            const std::optional<ModelRecord> expected = Step(place, mode, filtered);
+            if (!expected) break;
+            ASSERT_LT(expectedCount, fetched);
+            const std::byte* got = buffers[static_cast<std::size_t>(expectedCount)];
+            ASSERT_EQ(LoadLE<std::int32_t>(got, offset), expected->value);
+            ASSERT_EQ(IsNullBitSet(got, 1), expected->secondNull);
+            ++expectedCount;
+          }
+          ASSERT_EQ(fetched, expectedCount);
+          ASSERT_EQ(cursor.state.AtStart, place.atStart);
+          ASSERT_EQ(cursor.state.AtEnd, place.atEnd);
+          if (!place.atStart && !place.atEnd) {
+            ASSERT_EQ(cursor.state.Position.RecordId, place.id);
+          }
+          continue;
+        }
         const std::optional<ModelRecord> expected = Step(place, mode, filtered);
         const FetchResult result = table.FetchCursorRecord(cursor.state, mode);
         if (expected) {

@@ -50,6 +50,27 @@ bool ParseOneOffLine(const std::string& line, TOneOffExtra& extra) {
   return true;
 }
 
+// Whether the solver answers `a` as it answers `b`: it ignores the initial
+// repayment it solves for and stops before the rate after the fixed period
+// applies, so a keystroke in those two inputs does not solve again.
+bool SameSolverInputs(const TFullRepaymentInputs& a, const TFullRepaymentInputs& b) {
+  const auto sameOneOffs = [&] {
+    if (a.oneOffs.size() != b.oneOffs.size()) return false;
+    for (std::size_t i = 0; i < a.oneOffs.size(); ++i) {
+      if (a.oneOffs[i].date != b.oneOffs[i].date ||
+          a.oneOffs[i].amountText != b.oneOffs[i].amountText) {
+        return false;
+      }
+    }
+    return true;
+  };
+  return a.plan.amountText == b.plan.amountText && a.plan.rateText == b.plan.rateText &&
+         a.plan.frequencyIndex == b.plan.frequencyIndex && a.plan.termText == b.plan.termText &&
+         a.plan.startDate == b.plan.startDate && a.yearlyAmountText == b.yearlyAmountText &&
+         a.yearlyMonthText == b.yearlyMonthText && a.yearlyFromText == b.yearlyFromText &&
+         a.capText == b.capText && sameOneOffs();
+}
+
 }  // namespace
 
 TFullRepaymentDialog::TFullRepaymentDialog(TForm1& form)
@@ -242,7 +263,13 @@ void TFullRepaymentDialog::Recalculate() {
     }
     table_->EnableControls();
   }
-  lastAnswer_ = lastResult_.ok ? SolveClearingRepayment(in) : TClearingRepayment{};
+  if (!lastResult_.ok) {
+    lastAnswer_ = TClearingRepayment{};
+    solvedFor_.reset();
+  } else if (!solvedFor_ || !SameSolverInputs(in, *solvedFor_)) {
+    lastAnswer_ = SolveClearingRepayment(in);
+    solvedFor_ = in;
+  }
   ShowResults();
 }
 

@@ -17,6 +17,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 
 #include "app/FullRepaymentPlan.h"
 
@@ -98,6 +99,8 @@ class TFullRepaymentDialog : public QDialog {
   TPlanActions* actions_ = nullptr;  // the grid's child
   TFullRepaymentResult lastResult_;
   TClearingRepayment lastAnswer_;
+  // The inputs lastAnswer_ was solved for, when it is valid for them.
+  std::optional<TFullRepaymentInputs> solvedFor_;
   int recalculations_ = 0;
   bool stale_ = false;  // inputs changed while the dialog was hidden
 };

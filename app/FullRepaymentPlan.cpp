@@ -275,7 +275,8 @@ TRun RunPlan(const TParsed& p, bool withExtras, bool fixedOnly, TFullRepaymentRo
     ++run.rows;
     run.lastDue = due;
     stage = TFullRepaymentField::Dates;
-    loopDate = LoopTestDate(year, month, day);
+    // A day the month has makes the loop's test date the due date itself.
+    loopDate = day <= platform::DaysInMonth(year, month) ? due : LoopTestDate(year, month, day);
   }
   if (fixed) {
     run.fixedRows = run.rows;

@@ -31,7 +31,7 @@ void BM_MainWindowRecalculation(benchmark::State& state) {
   state.counters["rows"] = rows;
   state.counters["per_row"] = bench::PerRow(rows);
 }
-BENCHMARK(BM_MainWindowRecalculation)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MainWindowRecalculation)->Unit(benchmark::kMicrosecond)->Apply(bench::FixedIterations);
 
 void BM_DialogRecalculation(benchmark::State& state) {
   tilgung::TForm1 form;
@@ -50,7 +50,7 @@ void BM_DialogRecalculation(benchmark::State& state) {
   state.counters["rows"] = rows;
   state.counters["per_row"] = bench::PerRow(rows);
 }
-BENCHMARK(BM_DialogRecalculation)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DialogRecalculation)->Unit(benchmark::kMicrosecond)->Apply(bench::FixedIterations);
 
 // The table work alone, without widgets: the main plan's sink and this one.
 void BM_MainTableOnly(benchmark::State& state) {
@@ -61,7 +61,7 @@ void BM_MainTableOnly(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(tilgung::RecalculatePlan(in, sink).rowCount);
   state.counters["per_row"] = bench::PerRow(table.RecordCount());
 }
-BENCHMARK(BM_MainTableOnly)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MainTableOnly)->Unit(benchmark::kMicrosecond)->Apply(bench::FixedIterations);
 
 void BM_FullRepaymentTableOnly(benchmark::State& state) {
   tilgung::TFullRepaymentInputs in;
@@ -75,7 +75,7 @@ void BM_FullRepaymentTableOnly(benchmark::State& state) {
   }
   state.counters["per_row"] = bench::PerRow(table.RecordCount());
 }
-BENCHMARK(BM_FullRepaymentTableOnly)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FullRepaymentTableOnly)->Unit(benchmark::kMicrosecond)->Apply(bench::FixedIterations);
 
 void BM_Solver(benchmark::State& state) {
   tilgung::TFullRepaymentInputs in;
@@ -87,7 +87,7 @@ void BM_Solver(benchmark::State& state) {
   for (auto _ : state) calculations = tilgung::SolveClearingRepayment(in).calculations;
   state.counters["calculations"] = calculations;
 }
-BENCHMARK(BM_Solver)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Solver)->Unit(benchmark::kMicrosecond)->Apply(bench::FixedIterations);
 
 }  // namespace
 

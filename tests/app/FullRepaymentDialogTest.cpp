@@ -130,6 +130,19 @@ TEST(FullRepaymentDialog, TypingFollowingAndInvalidInput) {
   EXPECT_EQ(d.Table().RecordCount(), 0);
   f.Edit1->setText(QStringLiteral("20000"));
 
+  // The solver's answer is the one for the current inputs; the follow rate
+  // does not change it.
+  const auto solved = [&] {
+    return QString::fromStdString(SolveClearingRepayment(d.ReadInputs(nullptr)).text);
+  };
+  f.Edit3->setText(QStringLiteral("6"));
+  EXPECT_TRUE(d.SolverLabel()->text().contains(solved())) << solved().toStdString();
+  d.FollowRateEdit()->setText(QStringLiteral("9"));
+  EXPECT_TRUE(d.SolverLabel()->text().contains(solved()));
+  d.FollowRateEdit()->clear();
+  f.Edit3->setText(QStringLiteral("4"));
+  EXPECT_TRUE(d.SolverLabel()->text().contains(solved()));
+
   // The answer of the solver goes into the main window and clears the loan
   // within the fixed period.
   ASSERT_TRUE(d.ApplyButton()->isEnabled());

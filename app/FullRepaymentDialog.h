@@ -68,6 +68,9 @@ class TFullRepaymentDialog : public QDialog {
   // date and an amount makes `lineError` the 1-based line number.
   TFullRepaymentInputs ReadInputs(int* lineError) const;
   const TFullRepaymentResult& LastResult() const { return lastResult_; }
+
+  // --- for tests ---
+  // Number of recalculations run so far.
   int RecalculationCount() const { return recalculations_; }
 
  public slots:

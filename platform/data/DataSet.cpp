@@ -49,7 +49,7 @@ void TDataSet::SetState(TDataSetState state) {
   if (state_ == state) return;
   state_ = state;
   modified_ = false;
-  DataEvent(TDataEvent::deUpdateState);
+  Notify(TDataEvent::deUpdateState);
 }
 
 TDataSetState TDataSet::SetTempState(TDataSetState state) {
@@ -72,7 +72,7 @@ void TDataSet::CheckInactive() const {
 
 void TDataSet::CheckBrowseMode() {
   CheckActive();
-  DataEvent(TDataEvent::deCheckBrowseMode);
+  Notify(TDataEvent::deCheckBrowseMode);
   if (IsEditState(state_)) {
     UpdateRecord();
     if (modified_) {
@@ -341,7 +341,7 @@ bool TDataSet::StoreSlot(TField& field, const void* buffer) {
     }
     record[field.slotNullByte_] &= static_cast<std::uint8_t>(~field.slotNullMask_);
   }
-  DataEvent(TDataEvent::deFieldChange, reinterpret_cast<std::intptr_t>(&field));
+  Notify(TDataEvent::deFieldChange, reinterpret_cast<std::intptr_t>(&field));
   return true;
 }
 
@@ -432,7 +432,7 @@ void TDataSet::Edit() {
     BeginRecordEdit();
   });
   SetState(TDataSetState::dsEdit);
-  DataEvent(TDataEvent::deRecordChange, 0);
+  Notify(TDataEvent::deRecordChange, 0);
   if (AfterEdit) AfterEdit(*this);
 }
 
@@ -440,7 +440,7 @@ void TDataSet::UpdateRecord() {
   if (!IsEditState(state_) && state_ != TDataSetState::dsSetKey) {
     DatabaseError("Dataset not in edit or insert mode", this);
   }
-  DataEvent(TDataEvent::deUpdateRecord);
+  Notify(TDataEvent::deUpdateRecord);
 }
 
 void TDataSet::Post() {
@@ -492,7 +492,7 @@ void TDataSet::Delete() {
   }
   if (windowCount_ == 0) DatabaseError("Cannot perform this operation on an empty dataset", this);
   if (state_ == TDataSetState::dsEdit) Cancel();
-  DataEvent(TDataEvent::deCheckBrowseMode);
+  Notify(TDataEvent::deCheckBrowseMode);
   if (BeforeDelete) BeforeDelete(*this);
   RunWithErrorEvent(OnDeleteError, [this] {
     UpdateCursorPos();
@@ -609,8 +609,28 @@ void TDataSet::DataEvent(TDataEvent event, std::intptr_t info) {
   VisitStillListed(dataSources_, [&](TDataSource* s) { s->DataEvent(event, info); });
 }
 
+void TDataSet::Notify(TDataEvent event, std::intptr_t info) {
+  // An event held back reaches no one: noted here without the round trip
+  // through DataEvent, which a bulk load between DisableControls and
+  // EnableControls would pay for every field set and every record step.
+  if (disableCount_ > 0 && event != TDataEvent::dePropertyChange) {
+    if (event == TDataEvent::deUpdateState) {
+      // Opening and closing still go out at once.
+      if (Active() == toldActive_) {
+        pendingState_ = true;
+        return;
+      }
+    } else {
+      if (event == TDataEvent::deFieldChange) FieldChanged(reinterpret_cast<TField*>(info));
+      pendingChange_ = true;
+      return;
+    }
+  }
+  DataEvent(event, info);
+}
+
 void TDataSet::NotifyScroll(int shift) {
-  DataEvent(TDataEvent::deDataSetScroll, shift);
+  Notify(TDataEvent::deDataSetScroll, shift);
 }
 
 void TDataSet::AddDataSource(TDataSource* source) {

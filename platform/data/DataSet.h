@@ -286,7 +286,9 @@ class TDataSet : public TComponent {
   bool ControlsDisabled() const { return disableCount_ > 0; }
   // Sends the event to every data source (and its links); controls disabled
   // hold back all but opening and closing. Derived datasets may override to
-  // react first (they call the base).
+  // react first (they call the base); the framework's own events that
+  // disabled controls hold back (dePropertyChange aside) are only noted and
+  // do not pass through it.
   virtual void DataEvent(TDataEvent event, std::intptr_t info = 0);
   // The window size W and the active record's row (for the data links).
   int BufferCount() const { return bufferCount_; }
@@ -496,6 +498,9 @@ class TDataSet : public TComponent {
   void CheckEditable();
   void NotifyScroll(int shift);
   void FieldChanged(TField* field);
+  // DataEvent, or for an event that disabled controls hold back, only the
+  // field's change and the note that something was held back.
+  void Notify(TDataEvent event, std::intptr_t info = 0);
   void AddDataSource(TDataSource* source);
   void RemoveDataSource(TDataSource* source);
   // The display text of `field` in window row `row`: the field reads that

@@ -178,7 +178,7 @@ void TDataSet::ResyncFromCursor(int rowsAbove) {
 void TDataSet::FinishResync() {
   bof_ = eof_ = windowCount_ == 0;
   scrollShift_ = 0;
-  DataEvent(TDataEvent::deDataSetChange);
+  Notify(TDataEvent::deDataSetChange);
 }
 
 void TDataSet::Resync(TResyncMode mode) {
@@ -198,7 +198,7 @@ void TDataSet::First() {
   bof_ = true;
   eof_ = windowCount_ == 0;
   scrollShift_ = 0;
-  DataEvent(TDataEvent::deDataSetChange);
+  Notify(TDataEvent::deDataSetChange);
   DoAfterScroll();
 }
 
@@ -209,7 +209,7 @@ void TDataSet::Last() {
   eof_ = true;
   bof_ = windowCount_ == 0;
   scrollShift_ = 0;
-  DataEvent(TDataEvent::deDataSetChange);
+  Notify(TDataEvent::deDataSetChange);
   DoAfterScroll();
 }
 
@@ -336,7 +336,7 @@ void TDataSet::BeginInsertAt(bool append) {
   }
   modified_ = false;
   scrollShift_ = 0;
-  DataEvent(TDataEvent::deDataSetChange);
+  Notify(TDataEvent::deDataSetChange);
   if (AfterInsert) AfterInsert(*this);
 }
 
@@ -445,7 +445,7 @@ void TDataSet::SetBufferCount(int count) {
     bufferCount_ = count;
     CursorPosChanged();
   }
-  if (Active()) DataEvent(TDataEvent::deDataSetChange);
+  if (Active()) Notify(TDataEvent::deDataSetChange);
 }
 
 }  // namespace platform

@@ -65,7 +65,16 @@ void RankedMutex::NoteAcquired() {
 
 void RankedMutex::LockOuter() {
   CheckOrder();
-  mutex_.lock();
+  int seen = 0;
+  if (!state_.compare_exchange_strong(seen, 1, std::memory_order_acquire,
+                                      std::memory_order_relaxed)) {
+    // Taken: announce a waiter (state 2) and sleep until a release.
+    if (seen != 2) seen = state_.exchange(2, std::memory_order_acquire);
+    while (seen != 0) {
+      state_.wait(2, std::memory_order_relaxed);
+      seen = state_.exchange(2, std::memory_order_acquire);
+    }
+  }
   NoteAcquired();
 }
 
@@ -75,7 +84,11 @@ bool RankedMutex::try_lock() {
     return true;
   }
   CheckOrder();
-  if (!mutex_.try_lock()) return false;
+  int seen = 0;
+  if (!state_.compare_exchange_strong(seen, 1, std::memory_order_acquire,
+                                      std::memory_order_relaxed)) {
+    return false;
+  }
   NoteAcquired();
   return true;
 }
@@ -86,7 +99,11 @@ void RankedMutex::ReleaseOuter() {
   auto it = std::find(heldLocks.begin(), heldLocks.end(), this);
   if (it != heldLocks.end()) heldLocks.erase(it);
 #endif
-  mutex_.unlock();
+  if (state_.fetch_sub(1, std::memory_order_release) != 1) {
+    // Someone may be waiting.
+    state_.store(0, std::memory_order_release);
+    state_.notify_one();
+  }
 }
 
 }  // namespace platform

@@ -82,8 +82,12 @@ class RankedMutex {
   void NoteAcquired();
   void ReleaseOuter();
 
-  // Taken once by the holding thread, whatever its depth.
-  std::mutex mutex_;
+  // Taken once by the holding thread, whatever its depth: 0 free, 1 taken,
+  // 2 taken and a thread may be waiting. Taking a free lock and giving it up
+  // without waiters is one atomic operation each, no call; only a thread
+  // that finds it taken sleeps (atomic wait), and only a release that saw
+  // state 2 wakes one.
+  std::atomic<int> state_{0};
   const LockRank rank_;
   // The holding thread; written only by the holder, read by anyone.
   std::atomic<std::thread::id> owner_{};

@@ -611,4 +611,21 @@ TEST_F(TableTest, AppendingShowsWhatAnotherComponentChanged) {
   shown.Post();
   EXPECT_EQ(link.Shown(shown), LastYears("Tilgungsplan", kRows));
   EXPECT_EQ(shown.RecordCount(), 31);
+
+  // A bracketed load: the field sets still reach the field's OnChange and
+  // mark the record modified; the link hears once, at the end.
+  int changes = 0;
+  shown.FieldByName("Zins").OnChange = [&](platform::TField&) { ++changes; };
+  shown.DisableControls();
+  shown.Append();
+  shown.FieldByName("Zins").SetAsFloat(4.0);
+  EXPECT_TRUE(shown.Modified());
+  shown.FieldByName("Jahr").SetAsInteger(33);
+  shown.Post();
+  for (int i = 34; i <= 40; ++i) AppendPlanRow(shown, i, 1, 1, 1.0, 2.0, 3.0);
+  EXPECT_EQ(changes, 8);
+  shown.EnableControls();
+  shown.FieldByName("Zins").OnChange = nullptr;
+  EXPECT_EQ(link.Shown(shown), LastYears("Tilgungsplan", kRows));
+  EXPECT_EQ(link.Shown(shown).back(), 40);
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -122,6 +124,23 @@ TEST_F(RankedMutexTest, ExcludesOtherThreads) {
   }
   for (auto& th : threads) th.join();
   EXPECT_EQ(counter, 40000);
+
+  // A thread that finds the lock taken waits until the holder releases it;
+  // try_lock fails meanwhile.
+  m.lock();
+  std::atomic<bool> got{false};
+  std::thread waiter([&] {
+    std::lock_guard<RankedMutex> g(m);
+    got = true;
+  });
+  std::thread([&] { EXPECT_FALSE(m.try_lock()); }).join();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(got);
+  m.unlock();
+  waiter.join();
+  EXPECT_TRUE(got);
+  EXPECT_TRUE(m.try_lock());
+  m.unlock();
 }
 
 }  // namespace

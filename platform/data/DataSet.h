@@ -143,6 +143,11 @@ enum class TDataSetState : std::uint8_t {
   dsOpening,
 };
 
+// Editing a record: Edit or Insert/Append until Post or Cancel.
+inline bool IsEditState(TDataSetState s) {
+  return s == TDataSetState::dsEdit || s == TDataSetState::dsInsert;
+}
+
 enum class TDataEvent : std::uint8_t {
   deFieldChange,   // info: the TField*
   deRecordChange,  // info: the TField* or 0

@@ -12,6 +12,22 @@
 #include "engine/storage/ABSPageManager.h"
 #include "engine/storage/ABSRecordManager.h"
 
+namespace {
+
+// Reads the record at request.Position into request.RecordBuffer; what was
+// found there. The request's direction and result are left as they are.
+FetchResult ReadRecordAt(TABSBaseRecordManager& records, std::int32_t sessionId,
+                         const NavigationRequest& request) {
+  NavigationRequest read;
+  read.Direction = FetchMode::Current;
+  read.Position = request.Position;
+  read.RecordBuffer = request.RecordBuffer;
+  records.NavigateRecord(sessionId, read);
+  return read.Result;
+}
+
+}  // namespace
+
 // ---- Navigation ----
 
 bool TABSBTreeRecordIndex::Navigate(std::int32_t sessionId, NavigationRequest& request,
@@ -24,13 +40,8 @@ bool TABSBTreeRecordIndex::Navigate(std::int32_t sessionId, NavigationRequest& r
   request.AfterLast = false;
   // Both callers checked the root.
   request.Position = LeafReference(sessionId, path, nearby);
-  NavigationRequest read;
-  read.Direction = FetchMode::Current;
-  read.Position = request.Position;
-  read.RecordBuffer = request.RecordBuffer;
-  Table().IndexRecordManager().NavigateRecord(sessionId, read);
-  request.Result = read.Result;
-  return read.Result == FetchResult::Found;
+  request.Result = ReadRecordAt(Table().IndexRecordManager(), sessionId, request);
+  return request.Result == FetchResult::Found;
 }
 
 void TABSBTreeRecordIndex::NavigateIndex(std::int32_t sessionId, NavigationRequest& request,
@@ -95,13 +106,8 @@ void TABSBTreeRecordIndex::NavigateFrom(std::int32_t sessionId, NavigationReques
           cache->NearbyRevert == PageManager().RevertCount()) {
         request.BeforeFirst = request.AfterLast = false;
         request.Position = cache->Nearby[at];
-        NavigationRequest read;
-        read.Direction = FetchMode::Current;
-        read.Position = request.Position;
-        read.RecordBuffer = request.RecordBuffer;
-        Table().IndexRecordManager().NavigateRecord(sessionId, read);
-        request.Result = read.Result;
-        if (read.Result == FetchResult::Found) {
+        request.Result = ReadRecordAt(Table().IndexRecordManager(), sessionId, request);
+        if (request.Result == FetchResult::Found) {
           cache->Position = request.Position;
           cache->ChangeCounter = stateValue;
         } else {
